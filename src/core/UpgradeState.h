@@ -1,0 +1,113 @@
+#pragma once
+// The one state record of an upgrade: settings mirrored from the settings file, the
+// window's dialog values, what the radio reported, job sizes, the result flag, the row
+// counter and every large buffer, all allocated once when the record is created.
+//
+// Two threads use it: the window's thread and the worker of a job. The fields that the
+// window reads while a job runs (sizes, check-box flags, the result flag) are atomics;
+// everything else is written by the worker alone while a job runs.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/UpgradeView.h"
+#include "protocol/DownloadPort.h"
+#include "protocol/RadioLink.h"
+
+namespace fw {
+
+class UpgradeState {
+ public:
+  static constexpr uint32_t kImageBufferSize = 1048576;  // 1 MiB, also the largest image
+  static constexpr uint32_t kFontImageBufferSize = 153650;
+  static constexpr uint32_t kFontImageSize = 153600;
+  static constexpr uint32_t kGlyphScratchSize = 307200;  // 9600 entries of 32 bytes
+  static constexpr uint32_t kWavBufferSize = 10240;
+  static constexpr uint32_t kDefaultRadioDataSize = 129976;
+  static constexpr uint16_t kDefaultFontLanguage = 1033;  // 0x0409
+
+  UpgradeState();
+  ~UpgradeState();
+  UpgradeState(const UpgradeState&) = delete;
+  UpgradeState& operator=(const UpgradeState&) = delete;
+
+  // The window (or the headless front end, or a test's recording view). Never null:
+  // a view that ignores everything until one is set.
+  UpgradeView* view;
+  void SetView(UpgradeView* v);
+
+  // --- Owned communication objects ---
+  DownloadPort downloadPort;
+  RadioLink radioLink;
+
+  // --- Dialog values (exchanged with the controls before a job starts) ---
+  std::string hexFilePath;           // 1008
+  std::atomic<int> chipOnly{0};      // 1015
+  std::atomic<int> firmwareOnly{0};  // 1017
+  std::atomic<int> updateChip{0};    // 1018 (also the settings' "UpdateChip")
+  std::string wavFilePath;           // 1023
+
+  // --- Settings mirrored from the settings file (section "Setting") ---
+  int autoTest = 0;                  // "AutoTest"
+  int readWriteLog = 0;              // "READWRITELOG" (run mode)
+  int vocoderIndex = 0;              // "CMOS": 0 = AMBE, 1 = SELP
+  std::string modelList;             // "MODEL"
+  std::string mainImageName;         // "MainBin"
+  std::string mainImageNameSelp;     // "MainBinSelp"
+  std::string smallImageName;        // "SmallMainBin"
+  std::string smallImageNameSelp;    // "SmallMainBinSelp"
+  std::string chipHexPath;           // programDir + "DadazuHex"
+  std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
+  std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
+  std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
+
+  // --- Paths (with a trailing separator where they name a folder) ---
+  std::string programDir;
+  std::string imageDir;
+  std::string selectedImageName;
+  std::string configSubdir;  // "config/r55"
+  int configNumber = 0;      // 55, beside configSubdir
+  std::string modelTablePath;
+
+  // --- What the radio reported ---
+  std::string radioInfo;     // at most 10 characters
+  std::string radioModel;    // at most 28 characters
+  std::string radioModelId;  // at most 32 characters
+  int radioVersion = 0;
+  int familyOverride = 0;
+
+  // --- Job sizes and progress ---
+  std::atomic<int> imageSize{0};  // -1 when the image file is missing
+  std::atomic<int> bytesDone{0};
+  std::atomic<uint32_t> radioDataSize{kDefaultRadioDataSize};
+  std::atomic<uint32_t> writeDataSize{kDefaultRadioDataSize};
+  std::atomic<uint32_t> fontImageSize{kFontImageSize};
+  std::atomic<uint32_t> chipImageSize{0};
+  uint32_t chipLoadedBytes = 0;
+  uint16_t fontLanguage = kDefaultFontLanguage;
+  uint32_t languageFontSize = 0;
+
+  // --- Workflow state ---
+  std::atomic<int> resultOk{1};
+  int rowCount = 0;
+
+  // --- Buffers ---
+  std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared
+  std::vector<uint8_t> fontImage;        // 153650, zero
+  std::vector<uint8_t> fontBufferA;      // 153650, zero
+  std::vector<uint8_t> fontBufferB;      // 153650, zero
+  std::vector<uint8_t> fontBufferC;      // 153650, zero
+  std::vector<uint8_t> glyphScratch;     // 307200, not cleared
+  std::vector<uint8_t> wavReadBuffer;    // 10240
+  std::vector<uint8_t> wavWriteBuffer;   // 10240
+  std::vector<uint8_t> radioDataBuffer;  // radioDataSize at start-up, zero
+  uint8_t* radioData = nullptr;          // points into radioDataBuffer
+  std::vector<uint8_t> templateData;     // loaded template data; empty at first
+
+  // Allocates radioDataBuffer with `size` zero bytes and points radioData at it.
+  void AllocateRadioData(uint32_t size);
+};
+
+}  // namespace fw

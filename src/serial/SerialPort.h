@@ -1,0 +1,69 @@
+#pragma once
+// One serial (COM) port: open by device path, line settings, a software read deadline,
+// purge, write, and a counted read against the deadline. No framing, no retrying.
+
+#include <cstdint>
+#include <string>
+
+namespace fw {
+
+// Parity codes (as in a Windows DCB).
+enum : int { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
+// Stop-bit codes (as in a Windows DCB).
+enum : int { kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2 };
+
+class SerialPort {
+ public:
+  SerialPort();
+  virtual ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // 1 if opened, 0 if not. Opens exclusively: a port that another program (or another
+  // SerialPort) holds is refused. An already open object is closed first.
+  int Open(const std::string& path);
+  // 1 if the line settings were applied, 0 if not. Raw mode, no flow control.
+  int Configure(uint32_t baud, int dataBits, int parity, int stopBits);
+  // Sets the software deadline of Read (0: wait without limit). Non-zero on success.
+  int SetReadTimeout(uint32_t ms);
+  // Discards pending input and clears a pending line error. Always 0.
+  int Purge();
+  // Bytes written; 0 on failure.
+  uint32_t Write(const uint8_t* buffer, uint32_t count);
+  // Waits until `count` bytes have arrived or the deadline passes; returns the number of
+  // bytes placed in `buffer` (0..count). A line error gives 0 at once; a hang-up gives
+  // what arrived, at once.
+  uint32_t Read(uint8_t* buffer, uint32_t count);
+  // 1 if closed or already closed, 0 if the system refused.
+  int Close();
+
+  // Opens the port with this COM number (device path from the port map), applies the
+  // line settings and deadline, waits 50 ms. Returns the port number, or 0.
+  int OpenPort(int portNumber, uint32_t baud, int dataBits, int parity, int stopBits,
+               uint32_t deadlineMs);
+  // OpenPort on the port the user selected, 300 ms deadline while opening, then 900 ms.
+  // The fifth argument is ignored. Returns the port number, or 0.
+  int OpenSelectedPort(uint32_t baud, int dataBits, int parity, int stopBits, int ignored);
+
+  bool IsOpen() const;
+  const std::string& PortPath() const { return portPath_; }
+  uint32_t ReadTimeoutMs() const { return readTimeoutMs_; }
+  // The system's reason for the last failed Open (for example "Permission denied"),
+  // empty when the last Open succeeded.
+  const std::string& LastError() const { return lastError_; }
+
+ protected:
+#ifdef _WIN32
+  void* handle_;
+#else
+  int handle_ = -1;
+  // Line-error counters seen at the last purge (where the driver keeps them).
+  uint64_t errorCount_ = 0;
+  bool errorCountKnown_ = false;
+#endif
+  std::string portPath_;
+  uint32_t readTimeoutMs_ = 0;
+  std::string lastError_;
+};
+
+}  // namespace fw
