@@ -1,0 +1,10 @@
+#include "core/AppValues.h"
+
+namespace fw {
+
+AppValues& App() {
+  static AppValues values;
+  return values;
+}
+
+}  // namespace fw
