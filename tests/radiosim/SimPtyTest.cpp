@@ -1,0 +1,91 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "Responder.h"
+#include "SimPty.h"
+#include "serial/SerialPort.h"
+
+namespace fw::sim {
+namespace {
+
+// Answers "PING" (4 bytes) with "PONG"; "HUP!" with "BY" then a hang-up.
+class PingResponder : public Responder {
+ public:
+  bool Accepts(uint8_t first) const override { return first == 'P' || first == 'H'; }
+  size_t Consume(const uint8_t* in, size_t n, std::vector<Action>& out) override {
+    if (n < 4) {
+      return 0;
+    }
+    Action a;
+    if (in[0] == 'H') {
+      a.bytes = {'B', 'Y'};
+      a.hangUp = true;
+    } else {
+      a.bytes = {'P', 'O', 'N', 'G'};
+    }
+    out.push_back(a);
+    ++requests;
+    return 4;
+  }
+  int requests = 0;
+};
+
+TEST(SimPty, AnswersCompleteRequestsAndDropsNoise) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1) << port.LastError();
+  ASSERT_EQ(port.Configure(115200, 8, kParityNone, kOneStopBit), 1);
+  port.SetReadTimeout(1000);
+  const uint8_t request[] = {'x', 'y', 'P', 'I', 'N', 'G'};  // two bytes of noise first
+  port.Write(request, sizeof request);
+  uint8_t reply[4] = {0};
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  EXPECT_EQ(std::string(reply, reply + 4), "PONG");
+  std::lock_guard<std::mutex> lock(sim.StateMutex());
+  EXPECT_EQ(responder.requests, 1);
+}
+
+TEST(SimPty, LineRateMakesAReplyTakeItsLineTime) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  sim.SetLineRate(1200);  // 4 bytes in + 4 bytes out at 10 bits each: about 67 ms
+  ASSERT_TRUE(sim.Start());
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1);
+  port.Configure(115200, 8, kParityNone, kOneStopBit);
+  port.SetReadTimeout(2000);
+  auto t0 = std::chrono::steady_clock::now();
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  uint8_t reply[4];
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(60));
+}
+
+TEST(SimPty, HangUpEndsTheToolsReadWithWhatArrived) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  ASSERT_TRUE(sim.Start());
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1);
+  port.Configure(115200, 8, kParityNone, kOneStopBit);
+  port.SetReadTimeout(0);  // no deadline: only the hang-up can end this read
+  port.Write(reinterpret_cast<const uint8_t*>("HUP!"), 4);
+  uint8_t reply[10] = {0};
+  auto t0 = std::chrono::steady_clock::now();
+  uint32_t n = port.Read(reply, 10);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_LE(n, 2u);
+  EXPECT_TRUE(sim.HungUp());
+}
+
+}  // namespace
+}  // namespace fw::sim

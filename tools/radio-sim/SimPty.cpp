@@ -1,0 +1,220 @@
+#include "SimPty.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace fw::sim {
+namespace {
+
+uint64_t NowUs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SleepUntilUs(uint64_t targetUs) {
+  uint64_t now = NowUs();
+  if (targetUs > now) {
+    std::this_thread::sleep_for(std::chrono::microseconds(targetUs - now));
+  }
+}
+
+}  // namespace
+
+SimPty::SimPty() = default;
+
+SimPty::~SimPty() {
+  Stop();
+}
+
+void SimPty::AddResponder(Responder* responder) {
+  responders_.push_back(responder);
+}
+
+bool SimPty::Start() {
+  if (running_) {
+    return true;
+  }
+  char name[128] = {0};
+  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    error_ = std::string("openpty failed: ") + std::strerror(errno);
+    return false;
+  }
+  // The radio's end of the line stays open for the runner's whole life, so the master
+  // never sees a hang-up when the tool closes and reopens its port.
+  struct termios t;
+  if (tcgetattr(slave_, &t) == 0) {
+    cfmakeraw(&t);
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    tcsetattr(slave_, TCSANOW, &t);
+  }
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  devicePath_ = name;
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) {
+    error_ = std::string("pipe failed: ") + std::strerror(errno);
+    close(master_);
+    close(slave_);
+    master_ = slave_ = -1;
+    return false;
+  }
+  wakeRead_ = pipeFds[0];
+  wakeWrite_ = pipeFds[1];
+  running_ = true;
+  hungUp_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void SimPty::Stop() {
+  if (thread_.joinable()) {
+    running_ = false;
+    if (wakeWrite_ >= 0) {
+      char c = 1;
+      ssize_t ignored = write(wakeWrite_, &c, 1);
+      (void)ignored;
+    }
+    thread_.join();
+  }
+  running_ = false;
+  for (int* fd : {&master_, &slave_, &wakeRead_, &wakeWrite_}) {
+    if (*fd >= 0) {
+      close(*fd);
+      *fd = -1;
+    }
+  }
+}
+
+uint64_t SimPty::ByteTimeUs() const {
+  uint32_t baud = lineRate_.load();
+  if (baud == 0) {
+    return 0;
+  }
+  int bits = 10;  // start + 8 data + 1 stop
+  struct termios t;
+  if (master_ >= 0 && tcgetattr(master_, &t) == 0) {
+    if (t.c_cflag & CSTOPB) {
+      ++bits;
+    }
+    if (t.c_cflag & PARENB) {
+      ++bits;
+    }
+  }
+  return static_cast<uint64_t>(bits) * 1000000ull / baud;
+}
+
+void SimPty::HangUp() {
+  hungUp_ = true;
+  running_ = false;
+  if (master_ >= 0) {
+    close(master_);
+    master_ = -1;
+  }
+  if (slave_ >= 0) {
+    close(slave_);
+    slave_ = -1;
+  }
+}
+
+void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
+  uint64_t start = std::max(NowUs(), notBeforeUs) + static_cast<uint64_t>(action.delayMs) * 1000;
+  SleepUntilUs(start);
+  const uint64_t byteUs = ByteTimeUs();
+  size_t sent = 0;
+  while (sent < action.bytes.size() && master_ >= 0) {
+    size_t chunk = action.bytes.size() - sent;
+    if (byteUs > 0) {
+      // A byte is readable only once its last bit has crossed the line.
+      chunk = std::min<size_t>(chunk, 16);
+      SleepUntilUs(start + (sent + chunk) * byteUs);
+    }
+    ssize_t n = write(master_, action.bytes.data() + sent, chunk);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) {
+        continue;
+      }
+      break;
+    }
+    sent += static_cast<size_t>(n);
+  }
+  if (action.hangUp) {
+    HangUp();
+  }
+}
+
+void SimPty::Dispatch(std::vector<uint8_t>& rx, uint64_t& rxFreeAtUs) {
+  std::vector<Action> actions;
+  while (!rx.empty() && running_) {
+    size_t consumed = 0;
+    actions.clear();
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      Responder* target = nullptr;
+      for (Responder* r : responders_) {
+        if (r->Accepts(rx[0])) {
+          target = r;
+          break;
+        }
+      }
+      if (target == nullptr) {
+        rx.erase(rx.begin());  // noise: nobody speaks a protocol that starts like this
+        continue;
+      }
+      consumed = target->Consume(rx.data(), rx.size(), actions);
+    }
+    if (consumed == 0) {
+      return;  // wait for the rest of the request
+    }
+    rx.erase(rx.begin(), rx.begin() + static_cast<long>(std::min(consumed, rx.size())));
+    for (const Action& a : actions) {
+      Send(a, rxFreeAtUs);
+      if (!running_) {
+        return;
+      }
+    }
+  }
+}
+
+void SimPty::Run() {
+  std::vector<uint8_t> rx;
+  uint64_t lastRxUs = 0;
+  uint64_t rxFreeAtUs = 0;
+  uint8_t buf[4096];
+  while (running_) {
+    struct pollfd fds[2] = {{master_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    int timeout = rx.empty() ? 200 : static_cast<int>(partialTimeoutMs_.load());
+    int r = poll(fds, 2, timeout);
+    if (!running_ || (r > 0 && (fds[1].revents & POLLIN))) {
+      break;
+    }
+    uint64_t now = NowUs();
+    if (r > 0 && (fds[0].revents & POLLIN)) {
+      ssize_t n = read(master_, buf, sizeof buf);
+      if (n > 0) {
+        received_ += static_cast<uint64_t>(n);
+        rxFreeAtUs = std::max(rxFreeAtUs, now) + static_cast<uint64_t>(n) * ByteTimeUs();
+        rx.insert(rx.end(), buf, buf + n);
+        lastRxUs = now;
+        Dispatch(rx, rxFreeAtUs);
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    } else if (r > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } else if (!rx.empty() && now - lastRxUs >= partialTimeoutMs_.load() * 1000ull) {
+      rx.clear();
+    }
+  }
+}
+
+}  // namespace fw::sim

@@ -1,0 +1,78 @@
+#pragma once
+// Runs the simulated radio on a pseudo-terminal: the tool opens DevicePath() as its serial
+// port. A thread reads what the tool writes, hands complete requests to the responders
+// (in the order they were added; the first that accepts the leading byte gets it) and
+// writes their answers back, optionally at the pace of a real 115200-baud line.
+//
+// Bytes nobody accepts are dropped one at a time; a partial request that sees no further
+// byte for `partialTimeoutMs` is dropped too (the tool purged and started again).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Responder.h"
+
+namespace fw::sim {
+
+class SimPty {
+ public:
+  SimPty();
+  ~SimPty();
+  SimPty(const SimPty&) = delete;
+  SimPty& operator=(const SimPty&) = delete;
+
+  // Responders must outlive the runner; add them before Start().
+  void AddResponder(Responder* responder);
+
+  // Opens a pseudo-terminal and starts serving. False (with Error()) on failure.
+  bool Start();
+  // Stops serving and closes the pseudo-terminal.
+  void Stop();
+
+  // The slave device path the tool opens (e.g. /dev/pts/3).
+  const std::string& DevicePath() const { return devicePath_; }
+  const std::string& Error() const { return error_; }
+
+  // Pace both directions like a real line at this rate (0: as fast as the pty goes). The
+  // byte time follows the stop bits the tool configured (10 or 11 bit times per byte).
+  void SetLineRate(uint32_t baud) { lineRate_.store(baud); }
+  void SetPartialTimeoutMs(uint32_t ms) { partialTimeoutMs_.store(ms); }
+
+  // True once a responder asked for a hang-up and the line was cut.
+  bool HungUp() const { return hungUp_.load(); }
+  // Bytes received from the tool, in total (for tests and benchmarks).
+  uint64_t BytesReceived() const { return received_.load(); }
+
+  // Every responder call runs with this mutex held; hold it to inspect a responder's
+  // state from another thread.
+  std::mutex& StateMutex() { return stateMutex_; }
+
+ private:
+  void Run();
+  void Dispatch(std::vector<uint8_t>& rx, uint64_t& rxFreeAtUs);
+  void Send(const Action& action, uint64_t notBeforeUs);
+  uint64_t ByteTimeUs() const;
+  void HangUp();
+
+  std::vector<Responder*> responders_;
+  std::mutex stateMutex_;
+  int master_ = -1;
+  int slave_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::string devicePath_;
+  std::string error_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> hungUp_{false};
+  std::atomic<uint32_t> lineRate_{0};
+  std::atomic<uint32_t> partialTimeoutMs_{200};
+  std::atomic<uint64_t> received_{0};
+};
+
+}  // namespace fw::sim
