@@ -279,6 +279,10 @@ void TransferMainFirmware(UpgradeState& state) {
     return;
   }
 
+  if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, kReplyWithData, kDownloadRequest, 1, reply, 58) || !IsWaitingReply(reply)) {
     FailDownloadRequest(state);

@@ -77,6 +77,11 @@ class DownloadModeResponder : public Responder {
 
   const DownloadRecord& Record() const { return record_; }
   DownloadModeConfig& Config() { return config_; }
+  // Sets the fault to inject from now on (its attempt count starts again).
+  void SetFault(const DownloadFault& fault) {
+    config_.fault = fault;
+    faultsDone_ = 0;
+  }
   // Forgets the last batch (a new transfer begins).
   void ResetRecord();
 

@@ -34,6 +34,9 @@ class RadioSim {
   const std::string& DevicePath() const { return pty_.DevicePath(); }
   const std::string& Error() const { return pty_.Error(); }
   SimPty& Pty() { return pty_; }
+  // The radio's mode, shared with responders added later (guard with Pty().StateMutex()
+  // once running).
+  RadioMode& Mode() { return mode_; }
 
   // Copies taken under the runner's lock.
   DownloadRecord DownloadSnapshot();
