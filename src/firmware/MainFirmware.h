@@ -26,8 +26,7 @@ int ImageFileSize(const std::string& path);
 bool LoadImageFile(UpgradeState& state, const std::string& path);
 
 // Reloads the firmware-chip hex file named by hexFilePath before a transfer (the chip
-// update later in the job sends what it holds). Until the hex loader is part of the
-// build this leaves the loaded chip data as it is.
+// update later in the job sends what it holds); sets chipImageSize from it.
 void ReloadChipHex(UpgradeState& state);
 
 }  // namespace fw
