@@ -7,9 +7,9 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
 
 #include "platform/CodePage.h"
+#include "platform/FileIo.h"
 #include "platform/ProfileText.h"
 
 #ifndef _WIN32
@@ -27,34 +27,11 @@ using profile_text::EqualNoCase;
 using profile_text::LineKind;
 
 fs::path ToPath(const std::string& utf8) {
-#ifdef _WIN32
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-#else
-  return fs::path(utf8);
-#endif
+  return PathFromUtf8(utf8);
 }
 
 std::string FromPath(const fs::path& p) {
-#ifdef _WIN32
-  std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-#else
-  return p.string();
-#endif
-}
-
-// The whole file; nullopt when it does not exist or cannot be read.
-std::optional<std::string> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    return std::nullopt;
-  }
-  return buffer.str();
+  return Utf8FromPath(p);
 }
 
 // Cuts `text` to at most `bufferChars` - 1 UTF-16 units, never inside a surrogate pair.
@@ -189,7 +166,7 @@ int ProfileTextToInt(std::string_view text) {
 }
 
 Profile Profile::Load(const std::string& path) {
-  std::optional<std::string> bytes = ReadAll(ToPath(path));
+  std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) {
     return Profile();
   }
@@ -297,7 +274,7 @@ bool ProfileWriteString(std::string_view section, std::string_view key, std::str
   }
   Document doc;
   if (fs::exists(target, ec)) {
-    std::optional<std::string> bytes = ReadAll(target);
+    std::optional<std::string> bytes = ReadWholeFile(FromPath(target));
     if (!bytes) {
       return false;  // never replace a file that could not be read
     }
