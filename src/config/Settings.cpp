@@ -181,6 +181,18 @@ bool SaveSettings(const UpgradeState& state) {
   return ok;
 }
 
+bool ConfirmCloseAndSave(UpgradeState& state) {
+  if (state.resultOk == 0 &&
+      state.view->MessageBox("Are you sure to exit?", MessageIcon::None,
+                             MessageButtons::OkCancel) != MessageResult::Ok) {
+    return false;
+  }
+  state.resultOk = 1;
+  state.downloadPort.Close();
+  SaveSettings(state);
+  return true;
+}
+
 void SelectVocoder(UpgradeState& state, int index) {
   if (index < 0) {
     return;

@@ -41,6 +41,12 @@ void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
 // when a write failed (closing goes on regardless).
 bool SaveSettings(const UpgradeState& state);
 
+// The window is being closed (Exit, Escape or the close box). When the last step did not
+// succeed (`resultOk` clear) the user is asked "Are you sure to exit?" and may cancel: then
+// nothing happens and false is returned. Otherwise `resultOk` is set, the download port is
+// closed, the settings are saved (failures ignored) and true is returned: close the window.
+bool ConfirmCloseAndSave(UpgradeState& state);
+
 // The vocoder combo changed to item `index` (-1: no selection, nothing happens): switches
 // `vocoderIndex`, `selectedImageName` and `hexFilePath` to that variant and reloads the hex
 // file.

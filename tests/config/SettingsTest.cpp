@@ -257,6 +257,39 @@ TEST_F(Settings, SavingCreatesTheFileWhenThereIsNone) {
   EXPECT_FALSE(SaveSettings(unloaded));
 }
 
+TEST_F(Settings, ClosingAsksOnlyAfterAFailedStepAndSavesUnlessCancelled) {
+  test::RecordingView view;
+  UpgradeState s;
+  s.SetView(&view);
+  const std::string before = "[Setting]\r\nPort=1\r\n";
+  std::string path = dir.Write("Flashwright.ini", before);
+  LoadSettingsFile(s, path);
+  SetSelectedPortNumber(4);
+
+  s.resultOk = 0;  // the last step failed
+  view.SetBoxAnswer(MessageResult::Cancel);
+  EXPECT_FALSE(ConfirmCloseAndSave(s));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Are you sure to exit?");
+  EXPECT_EQ(view.Boxes()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(s.resultOk, 0);
+  EXPECT_EQ(ScratchDir::Read(path), before);
+
+  view.SetBoxAnswer(MessageResult::Ok);
+  EXPECT_TRUE(ConfirmCloseAndSave(s));
+  EXPECT_EQ(view.Boxes().size(), 2u);
+  EXPECT_EQ(s.resultOk, 1);
+  EXPECT_EQ(ScratchDir::Read(path), "[Setting]\r\nPort=4\r\nCMOS=0\r\nUpdateChip=0\r\n");
+
+  // Right after start (resultOk 1 in a new state) no question is asked.
+  test::RecordingView fresh;
+  UpgradeState started;
+  started.SetView(&fresh);
+  LoadSettingsFile(started, path);
+  EXPECT_TRUE(ConfirmCloseAndSave(started));
+  EXPECT_TRUE(fresh.Boxes().empty());
+}
+
 TEST_F(Settings, CompletedJobsAreCountedOnlyInRepeatMode) {
   test::RecordingView view;
   UpgradeState s;
