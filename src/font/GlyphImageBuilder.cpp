@@ -9,12 +9,23 @@
 
 namespace fw {
 
-GlyphImageBuilder::GlyphImageBuilder() : image_(kImageSize, 0) {}
+GlyphImageBuilder::GlyphImageBuilder() : image_(kImageSize, 0), entryOfCode_(65536, 0) {}
 
 GlyphImageBuilder::~GlyphImageBuilder() = default;
 
 void GlyphImageBuilder::ClearImage() {
   std::fill(image_.begin(), image_.end(), 0);
+  std::fill(entryOfCode_.begin(), entryOfCode_.end(), 0);
+  freeFrom_ = kFirstDoubleByteEntry;
+}
+
+void GlyphImageBuilder::Remember(int i, uint16_t code) {
+  if (entryOfCode_[code] == 0 || entryOfCode_[code] > i) {
+    entryOfCode_[code] = static_cast<uint16_t>(i);
+  }
+  while (freeFrom_ < kEntryCount && (freeFrom_ % 256 == 0 || EntryCode(freeFrom_) != 0)) {
+    ++freeFrom_;
+  }
 }
 
 void GlyphImageBuilder::SetEntryLimit(int limit) {
@@ -31,7 +42,10 @@ uint16_t GlyphImageBuilder::EntryCode(int i) const {
 }
 
 int GlyphImageBuilder::FindEntry(uint16_t code) const {
-  for (int i = kFirstDoubleByteEntry; i < kEntryCount; ++i) {
+  if (code != 0) {
+    return entryOfCode_[code];
+  }
+  for (int i = freeFrom_; i < kEntryCount; ++i) {
     if (i % 256 != 0 && EntryCode(i) == code) {
       return i;
     }
@@ -40,7 +54,7 @@ int GlyphImageBuilder::FindEntry(uint16_t code) const {
 }
 
 int GlyphImageBuilder::FirstFreeEntry() const {
-  for (int i = kFirstDoubleByteEntry; i < entryLimit_; ++i) {
+  for (int i = freeFrom_; i < entryLimit_; ++i) {
     if (i % 256 != 0 && EntryCode(i) == 0) {
       return i;
     }
@@ -125,6 +139,7 @@ uint16_t GlyphImageBuilder::RegisterGlyph(const uint8_t* bytes, int length, bool
   e[0] = bytes[0];
   e[1] = bytes[1];
   std::memcpy(e + 2, glyphCell, kGlyphSize);
+  Remember(i, code);
   return GlyphCodeOf(i);
 }
 

@@ -78,8 +78,14 @@ class GlyphImageBuilder {
 
  private:
   uint16_t EntryCode(int i) const;
+  void Remember(int i, uint16_t code);
 
   std::vector<uint8_t> image_;
+  // Lookup aids kept in step with the image (only this class writes it): the double-byte
+  // entry of each code (0: none), and the first entry that may still be free. Entries are
+  // given out in order and only ClearImage frees them.
+  std::vector<uint16_t> entryOfCode_;
+  int freeFrom_ = kFirstDoubleByteEntry;
   GlyphRasteriser rasteriser_;
   int entryLimit_ = kEntryCount;
 };

@@ -125,6 +125,17 @@ TEST_F(GlyphImageBuilderTest, EncodedCodesAreOneByteWithTheFlagClearAndTwoWithIt
   EXPECT_EQ(placed[1].code, 0x8180);
 }
 
+TEST_F(GlyphImageBuilderTest, ClearImageStartsTheNumberingAgain) {
+  builder.CodeFor(u'中', false);
+  builder.CodeFor(u'文', false);
+  builder.ClearImage();
+  EXPECT_EQ(builder.FindEntry(0xD0D6), 0);
+  EXPECT_EQ(builder.FirstFreeEntry(), 128);
+  EXPECT_EQ(builder.CodeFor(u'文', false), 0x8080);
+  EXPECT_EQ(builder.FindEntry(0xC4CE), 128);
+  EXPECT_EQ(builder.FindEntry(0), 129);  // code 0: the first free entry
+}
+
 TEST_F(GlyphImageBuilderTest, CopyOutRefusesMoreThanTheImage) {
   builder.CodeFor(u'中', false);
   std::vector<uint8_t> out(153651, 0xEE);
