@@ -13,10 +13,15 @@ namespace fw {
 // Lists the installed faces of `family` as (file, index, pixel size); picks the one whose
 // pixel size is nearest to `pixelSize` (scalable faces count as exact).
 bool FindInstalledFont(const char* family, double pixelSize, std::string* path, int* faceIndex) {
+  // A configuration of our own, released again: the shared default one is never freed.
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (config == nullptr) {
+    return false;
+  }
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
   FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_PIXEL_SIZE, nullptr);
-  FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+  FcFontSet* fonts = FcFontList(config, pattern, objects);
   bool found = false;
   double bestDistance = 0;
   if (fonts != nullptr) {
@@ -41,6 +46,7 @@ bool FindInstalledFont(const char* family, double pixelSize, std::string* path, 
   }
   FcObjectSetDestroy(objects);
   FcPatternDestroy(pattern);
+  FcConfigDestroy(config);
   return found;
 }
 
