@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 
 #include "core/AppValues.h"
@@ -18,6 +20,10 @@ constexpr std::streamoff kMaxListFileSize = 64 * 1024 * 1024;
 
 // Reads at most `limit` + 1 bytes of `path` into `out`. False when it cannot be opened.
 bool ReadFileUpTo(const std::string& path, std::streamoff limit, std::vector<uint8_t>* out) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     return false;
@@ -79,8 +85,12 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
   }
   std::vector<uint8_t>& scratch = state.glyphScratch;
   std::fill(scratch.begin(), scratch.end(), 0);
-  const CharacterListResult list =
-      ReadCharacterList(data.data(), data.size(), scratch.data(), scratch.size());
+  CharacterListResult list;
+  try {
+    list = ReadCharacterList(data.data(), data.size(), scratch.data(), scratch.size());
+  } catch (const std::exception& e) {
+    return "Cannot read the character list file \"" + path + "\": " + e.what();
+  }
   if (list.tooManyLines) {
     return "The character list file \"" + path + "\" has more than " +
            std::to_string(scratch.size() / kCharacterEntrySize) + " lines.";
@@ -95,8 +105,15 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
     buffer.resize(FontLibrary::kBufferSize);
   }
   const CharacterSetParams params{versionText, languageId, payloadLength, withIndexTable};
-  RenderCharacterSet(state.glyphBuilder, scratch.data(), list.entryCount, params,
-                     App().fullWidthGlyphs, buffer.data());
+  try {
+    RenderCharacterSet(state.glyphBuilder, scratch.data(), list.entryCount, params,
+                       App().fullWidthGlyphs, buffer.data());
+  } catch (const std::exception& e) {
+    // The code page conversion is missing from the system.
+    state.glyphBuilder.renderingEnabled = 0;
+    state.glyphBuilder.SetEntryLimit(GlyphImageBuilder::kEntryCount);
+    return "Cannot render the character list file \"" + path + "\": " + e.what();
+  }
   App().fullWidthGlyphs = true;
   return {};
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,15 @@ TEST_F(FontImagesTest, MissingListIsAnErrorNamingTheFile) {
   EXPECT_NE(error.find("SimpleCH.dat"), std::string::npos);
   EXPECT_EQ(state.fontBufferA[60], 0x77);
   EXPECT_FALSE(App().fullWidthGlyphs);
+}
+
+TEST_F(FontImagesTest, FolderInPlaceOfAFileCountsAsMissing) {
+  std::filesystem::create_directory(dir.Dir() + "SimpleCH.dat");
+  std::filesystem::create_directory(dir.Dir() + "0409.bin");
+  EXPECT_NE(BuildChinese().find("SimpleCH.dat"), std::string::npos);
+  state.languageFontSize = 5;
+  LoadLanguageFont(state, 0x0409);
+  EXPECT_EQ(state.languageFontSize, 0u);
 }
 
 TEST_F(FontImagesTest, ListOfMoreThan9600LinesIsRefused) {
