@@ -140,6 +140,7 @@ void GlyphRasteriser::SetFontFile(const std::string& path) {
     fontFile_ = path;
     face_.reset();
     openPath_.clear();
+    openError_.clear();
   }
 }
 
@@ -151,6 +152,24 @@ bool GlyphRasteriser::Open(std::string* error) {
   if (face_) {
     return true;
   }
+  if (!openError_.empty()) {
+    if (error != nullptr) {
+      *error = openError_;
+    }
+    return false;
+  }
+  std::string message;
+  const bool ok = TryOpen(&message);
+  if (!ok) {
+    openError_ = message;
+    if (error != nullptr) {
+      *error = message;
+    }
+  }
+  return ok;
+}
+
+bool GlyphRasteriser::TryOpen(std::string* error) {
   std::string path = fontFile_;
   int index = 0;
   if (path.empty() && !FindDefaultGlyphFont(&path, &index)) {

@@ -29,7 +29,8 @@ class GlyphRasteriser {
   void SetFontFile(const std::string& path);
   const std::string& FontFile() const { return fontFile_; }
 
-  // Opens the font unless it is open. Returns false and an error text when there is none.
+  // Opens the font unless it is open. Returns false and an error text when there is none;
+  // a failure is remembered (and not retried) until the font file setting changes.
   bool Open(std::string* error = nullptr);
   bool IsOpen() const;
   // The file of the open font (empty while closed).
@@ -47,9 +48,12 @@ class GlyphRasteriser {
 
  private:
   struct Face;
+  bool TryOpen(std::string* error);
+
   std::unique_ptr<Face> face_;
   std::string fontFile_;
   std::string openPath_;
+  std::string openError_;  // why the last attempt failed; empty when not tried or open
   uint8_t pixels_[kCellSize][kCellSize];  // [row][column], 1 = ink
 };
 

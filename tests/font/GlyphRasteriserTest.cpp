@@ -126,6 +126,12 @@ TEST(GlyphRasteriser, MissingNamedFontFileIsAnErrorNamingIt) {
   std::string error;
   EXPECT_FALSE(r.Open(&error));
   EXPECT_NE(error.find("no-such-dir/missing-font.pcf"), std::string::npos);
+  std::string again;
+  EXPECT_FALSE(r.Open(&again));
+  EXPECT_EQ(again, error);
+  // Clearing the setting goes back to the installed font.
+  r.SetFontFile("");
+  EXPECT_TRUE(r.Open());
   // Without a font every glyph is blank rather than a crash.
   GlyphImageBuilder builder;
   builder.Rasteriser().SetFontFile("no-such-dir/missing-font.pcf");
