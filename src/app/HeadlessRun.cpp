@@ -9,6 +9,7 @@
 #include "app/HeadlessStartup.h"
 #include "app/HeadlessView.h"
 #include "core/Progress.h"
+#include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/SelectedPort.h"
 #include "workflow/Job.h"
@@ -54,6 +55,13 @@ int RunHeadless(int argc, char** argv) {
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
   inputs.portNumber = options.port.value_or(SelectedPortNumber());
+  if (!inputs.chipOnly && !inputs.firmwareOnly) {
+    // The full sequence writes the font library: render it as the window's start-up does.
+    std::string fontError = BuildFontImages(state);
+    if (!fontError.empty()) {
+      view.MessageBox(fontError, MessageIcon::Exclamation, MessageButtons::Ok, std::string());
+    }
+  }
 
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");

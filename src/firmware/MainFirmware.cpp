@@ -10,9 +10,7 @@
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/DownloadBlocks.h"
-#if __has_include("firmware/HexLoader.h")
 #include "firmware/HexLoader.h"
-#endif
 #include "firmware/IdentifyReply.h"
 #include "firmware/ImageSelection.h"
 #include "platform/Clock.h"
@@ -203,12 +201,7 @@ bool LoadImageFile(UpgradeState& state, const std::string& path) {
 }
 
 void ReloadChipHex(UpgradeState& state) {
-#if __has_include("firmware/HexLoader.h")
   LoadHexFile(state);
-#else
-  // Without the hex loader in the build the chip data loaded at start-up (none) stays.
-  (void)state;
-#endif
 }
 
 int OpenDownloadPort(UpgradeState& state, int stopBits) {
