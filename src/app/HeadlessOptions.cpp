@@ -20,6 +20,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
     std::string v;
     if (a == "--headless") {
       out.headless = true;
+    } else if (a == "--help" || a == "-h") {
+      out.help = true;
     } else if (a == "--program-dir") {
       if (!value(v) || v.empty()) {
         error = "--program-dir needs a folder";

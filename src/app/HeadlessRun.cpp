@@ -35,6 +35,10 @@ int RunHeadless(int argc, char** argv) {
     PrintHeadlessUsage(stderr);
     return 2;
   }
+  if (options.help) {
+    PrintHeadlessUsage(stdout);
+    return 0;
+  }
   InstallClockFromEnvironment();
 
   std::string programDir = options.programDir.empty() ? ExecutableFolder() : options.programDir;

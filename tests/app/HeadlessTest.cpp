@@ -198,6 +198,8 @@ TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
   EXPECT_EQ(RunProgram("--headless --firmware-only --chip-only", output), 2);
   EXPECT_TRUE(Contains("usage: Flashwright --headless"));
   EXPECT_EQ(RunProgram("", output), 2);
+  EXPECT_EQ(RunProgram("--headless --help", output), 0);
+  EXPECT_TRUE(Contains("usage: Flashwright --headless"));
 }
 
 }  // namespace
