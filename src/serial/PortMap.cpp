@@ -7,6 +7,7 @@
 #include "serial/SerialPort.h"
 
 namespace fw {
+#ifndef _WIN32
 namespace {
 
 // The path with symbolic links resolved (/dev/serial/by-id/... -> /dev/ttyUSB0), or the
@@ -18,6 +19,7 @@ std::string Resolved(const std::string& path) {
 }
 
 }  // namespace
+#endif
 
 void PortMap::SetExplicit(int portNumber, const std::string& devicePath) {
   if (portNumber < 1 || portNumber > kMaxPort) {

@@ -51,15 +51,19 @@ std::string Canonical(const fs::path& p) {
 }
 
 // sysfs: the port's device is a real one (PNP, PCI, USB ...) rather than the platform
-// placeholder that the 8250 driver registers for every possible ttyS.
+// placeholder that the 8250 driver registers for every possible ttyS. Newer kernels put
+// port devices of the "serial-base" bus in between; the controller above them decides.
 bool SysfsShowsHardware(const std::string& name, const std::string& sysfsRoot) {
   fs::path device = fs::path(sysfsRoot) / "class" / "tty" / name / "device";
   std::string real = Canonical(device);
-  if (real.empty()) {
-    return false;
+  for (int depth = 0; depth < 4 && !real.empty(); ++depth) {
+    std::string subsystem = fs::path(Canonical(fs::path(real) / "subsystem")).filename().string();
+    if (subsystem != "serial-base") {
+      return !subsystem.empty() && subsystem != "platform";
+    }
+    real = fs::path(real).parent_path().string();
   }
-  std::string subsystem = Canonical(fs::path(real) / "subsystem");
-  return !subsystem.empty() && fs::path(subsystem).filename() != "platform";
+  return false;
 }
 
 // The serial driver: the port has a known UART type.

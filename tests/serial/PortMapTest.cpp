@@ -60,8 +60,28 @@ class PortMapTest : public ::testing::Test {
     SysfsTty(sys, "ttyS0", "pnp", "pnp0/00:04/tty/ttyS0");
     SysfsTty(sys, "ttyS1", "platform", "platform/serial8250/tty/ttyS1");
     // ttyS3 has no sysfs entry at all.
+    // Newer kernels: port devices on the serial-base bus below the controller.
+    Touch(dev / "ttyS4");
+    Touch(dev / "ttyS5");
+    SerialBaseTty("ttyS4", "pnp", "pnp0/00:05");
+    SerialBaseTty("ttyS5", "platform", "platform/serial8250");
     map.SetDeviceDirectory(dev.string());
     map.SetSysfsRoot(sys.string());
+  }
+  // ttyN/device -> <controller>/<ctrl>:0/<ctrl>:0.0 (serial-base), controller on `bus`.
+  void SerialBaseTty(const std::string& name, const std::string& bus,
+                     const std::string& controller) {
+    fs::path ctrl = sys / "devices" / controller;
+    fs::create_directories(ctrl);
+    fs::create_directories(sys / "bus" / bus);
+    fs::create_directories(sys / "bus" / "serial-base");
+    fs::create_symlink(sys / "bus" / bus, ctrl / "subsystem");
+    fs::path port = ctrl / (name + "-ctrl") / (name + "-port");
+    fs::create_directories(port);
+    fs::create_symlink(sys / "bus" / "serial-base", ctrl / (name + "-ctrl") / "subsystem");
+    fs::create_symlink(sys / "bus" / "serial-base", port / "subsystem");
+    fs::create_directories(sys / "class" / "tty" / name);
+    fs::create_symlink(port, sys / "class" / "tty" / name / "device");
   }
   std::string Dev(const std::string& name) const { return (dev / name).string(); }
 
@@ -72,11 +92,14 @@ class PortMapTest : public ::testing::Test {
 };
 
 TEST_F(PortMapTest, UsbAdaptersFirstThenOnBoardPortsWithHardware) {
-  std::map<int, std::string> expected = {
-      {1, Dev("ttyUSB2")}, {2, Dev("ttyUSB10")}, {3, Dev("ttyACM0")}, {4, Dev("ttyS0")}};
+  std::map<int, std::string> expected = {{1, Dev("ttyUSB2")},
+                                         {2, Dev("ttyUSB10")},
+                                         {3, Dev("ttyACM0")},
+                                         {4, Dev("ttyS0")},
+                                         {5, Dev("ttyS4")}};
   EXPECT_EQ(map.Entries(), expected);
   EXPECT_EQ(map.DevicePath(2), Dev("ttyUSB10"));
-  EXPECT_EQ(map.DevicePath(5), "");
+  EXPECT_EQ(map.DevicePath(6), "");
   EXPECT_EQ(map.DevicePath(0), "");
   EXPECT_EQ(map.DevicePath(17), "");
 }
@@ -84,11 +107,9 @@ TEST_F(PortMapTest, UsbAdaptersFirstThenOnBoardPortsWithHardware) {
 TEST_F(PortMapTest, ExplicitEntriesWinAndTheirDevicesAreNotNumberedTwice) {
   map.SetExplicit(2, Dev("ttyACM0"));
   map.SetExplicit(9, "/dev/somewhere/else");
-  std::map<int, std::string> expected = {{1, Dev("ttyUSB2")},
-                                         {2, Dev("ttyACM0")},
-                                         {3, Dev("ttyUSB10")},
-                                         {4, Dev("ttyS0")},
-                                         {9, "/dev/somewhere/else"}};
+  std::map<int, std::string> expected = {{1, Dev("ttyUSB2")},  {2, Dev("ttyACM0")},
+                                         {3, Dev("ttyUSB10")}, {4, Dev("ttyS0")},
+                                         {5, Dev("ttyS4")},    {9, "/dev/somewhere/else"}};
   EXPECT_EQ(map.Entries(), expected);
 
   // A link to a device (as in /dev/serial/by-id) names the device itself.
@@ -98,6 +119,7 @@ TEST_F(PortMapTest, ExplicitEntriesWinAndTheirDevicesAreNotNumberedTwice) {
   expected = {{1, Dev("ttyUSB10")},
               {2, Dev("ttyACM0")},
               {3, Dev("ttyS0")},
+              {4, Dev("ttyS4")},
               {7, (dev / "serial" / "by-id" / "usb-Prolific-if00").string()},
               {9, "/dev/somewhere/else"}};
   EXPECT_EQ(map.Entries(), expected);
@@ -106,7 +128,7 @@ TEST_F(PortMapTest, ExplicitEntriesWinAndTheirDevicesAreNotNumberedTwice) {
   map.SetExplicit(17, Dev("ttyS0"));
   map.SetExplicit(0, Dev("ttyS0"));
   EXPECT_EQ(map.Entries().count(9), 0u);
-  EXPECT_EQ(map.Entries().size(), 4u);
+  EXPECT_EQ(map.Entries().size(), 5u);
   map.ClearExplicit();
   EXPECT_EQ(map.DevicePath(1), Dev("ttyUSB2"));
 }
@@ -136,6 +158,7 @@ TEST_F(PortMapTest, UsbProductNameComesFromTheUsbDevice) {
   EXPECT_EQ(map.ProductName(1), "CP2102 USB to UART Bridge Controller");
   EXPECT_EQ(map.ProductName(2), "");  // ttyUSB2 has no sysfs entry
   EXPECT_EQ(map.ProductName(5), "");  // ttyS0: on-board, no product above it
+  EXPECT_EQ(map.ProductName(6), "");  // ttyS4
   EXPECT_EQ(map.ProductName(12), "");
 }
 
