@@ -86,6 +86,12 @@ std::map<int, std::string> PortMap::Entries() const {
 }
 
 std::string PortMap::DevicePath(int portNumber) const {
+#ifdef _WIN32
+  // The device namespace reaches every COM number, also those above the listed 16.
+  if (portNumber >= 1) {
+    return "\\\\.\\COM" + std::to_string(portNumber);
+  }
+#endif
   if (portNumber < 1 || portNumber > kMaxPort) {
     return std::string();
   }
