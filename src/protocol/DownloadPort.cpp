@@ -1,9 +1,3 @@
-// Interim implementation of the download-mode exchange, so that the firmware transfer can
-// run end to end before the serial-link branch lands; that branch's file replaces this one.
-//
-// Kind 1 judges a reply by its length, kind 2 expects the acknowledgement 0x06. Every
-// attempt purges first; the first attempt waits 20 ms after writing, the repeats 50 ms.
-
 #include "protocol/DownloadPort.h"
 
 #include "platform/Clock.h"
@@ -12,16 +6,30 @@ namespace fw {
 namespace {
 
 constexpr uint8_t kAck = 0x06;
-constexpr uint8_t kEot = 0x04;
+constexpr uint8_t kEndOfTransmission = 0x04;
+constexpr uint8_t kIdentify = 0x52;  // "R"
+// The reply to "AUTO IAP": 58 bytes expected, anything over 30 is a radio in download mode.
+constexpr uint32_t kIapReplyLength = 58;
 
-bool DataReplyAccepted(const uint8_t* request, uint32_t replyLength, uint32_t n) {
-  if (request[0] == 0x52 && n >= 52) {
+uint8_t FirstByte(const uint8_t* request, uint32_t length) {
+  return length > 0 && request != nullptr ? request[0] : 0;
+}
+
+// Kind 1: a reply with data, judged by its length.
+bool DataReplyAccepted(const uint8_t* request, uint32_t requestLength, uint32_t replyLength,
+                       uint32_t n) {
+  if (FirstByte(request, requestLength) == kIdentify && n >= 52) {
     return true;
   }
-  if (replyLength == 58 && n > 30) {
+  if (replyLength == kIapReplyLength && n > 30) {
     return true;
   }
   return n == replyLength;
+}
+
+// Kind 2: exactly the acknowledgement.
+bool AckAccepted(const uint8_t* reply, uint32_t replyLength, uint32_t n) {
+  return n > 0 && n == replyLength && reply[0] == kAck;
 }
 
 }  // namespace
@@ -33,19 +41,20 @@ int DownloadPort::DownloadExchange(int kind, const uint8_t* request, uint32_t re
   Sleep(20);
   uint32_t n = Read(reply, replyLength);
   if (n == 0) {
-    if (kind == kReplyWithData && replyLength == 58) {
-      return 0;
+    if (kind == kReplyWithData && replyLength == kIapReplyLength) {
+      return 0;  // no radio in download mode: the caller moves on at once
     }
     for (int i = 0; i < 3 && n == 0; ++i) {
       Sleep(500);
       n = Read(reply, replyLength);
     }
   }
-  if (kind == kReplyWithData && DataReplyAccepted(request, replyLength, n)) {
+  if (kind == kReplyWithData && DataReplyAccepted(request, requestLength, replyLength, n)) {
     return 1;
   }
-  if (n > 0 && kind == kReplyAck && n == replyLength && reply[0] == kAck) {
-    if (request[0] == kEot) {
+  if (kind == kReplyAck && AckAccepted(reply, replyLength, n)) {
+    if (FirstByte(request, requestLength) == kEndOfTransmission) {
+      // After the end of transmission the radio may send one more byte: take it off the line.
       Sleep(100);
       Read(reply, replyLength);
     }
@@ -53,7 +62,7 @@ int DownloadPort::DownloadExchange(int kind, const uint8_t* request, uint32_t re
   }
   Sleep(200);
   for (int i = 0; i < retries; ++i) {
-    if (DownloadAgain(kind, request, requestLength, reply, replyLength) == 1) {
+    if (DownloadAgain(kind, request, requestLength, reply, replyLength)) {
       return 1;
     }
   }
@@ -69,10 +78,10 @@ int DownloadPort::DownloadAgain(int kind, const uint8_t* request, uint32_t reque
   for (int i = 0; i < 3 && n == 0; ++i) {
     n = Read(reply, replyLength);
   }
-  if (kind == kReplyWithData && DataReplyAccepted(request, replyLength, n)) {
-    return 1;
+  if (kind == kReplyWithData) {
+    return DataReplyAccepted(request, requestLength, replyLength, n) ? 1 : 0;
   }
-  return (n > 0 && kind == kReplyAck && n == replyLength && reply[0] == kAck) ? 1 : 0;
+  return kind == kReplyAck && AckAccepted(reply, replyLength, n) ? 1 : 0;
 }
 
 }  // namespace fw
