@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <memory>
 #include <thread>
 
@@ -376,6 +377,10 @@ struct BlockFailure {
   DownloadStep step;
   uint32_t block;
 };
+
+void PrintTo(const BlockFailure& f, std::ostream* os) {
+  *os << f.name;
+}
 
 class FirmwareJobBlockFailure : public FirmwareJob,
                                 public ::testing::WithParamInterface<BlockFailure> {};
