@@ -38,14 +38,14 @@ void Usage() {
                "      BLOCK: data block number for STEP data (1)\n");
 }
 
-bool ParseFault(const std::string& spec, fw::sim::DownloadFault& fault) {
+bool ParseFault(const std::string& text, fw::sim::DownloadFault& fault) {
   using fw::sim::DownloadStep;
   using fw::sim::FaultKind;
   char kind[32] = {0};
   char step[32] = {0};
   int attempts = 0;
   unsigned block = 1;
-  if (std::sscanf(spec.c_str(), "%31[a-z]:%31[a-z]:%d:%u", kind, step, &attempts, &block) < 2) {
+  if (std::sscanf(text.c_str(), "%31[a-z]:%31[a-z]:%d:%u", kind, step, &attempts, &block) < 2) {
     return false;
   }
   const struct {
