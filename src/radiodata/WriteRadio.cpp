@@ -1,0 +1,283 @@
+#include "radiodata/WriteRadio.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/Settings.h"
+#include "core/Ids.h"
+#include "core/Status.h"
+#include "font/FontImages.h"
+#include "platform/Clock.h"
+#include "protocol/LinkFrame.h"
+#include "radiodata/ReadRadioInfo.h"
+#include "serial/SelectedPort.h"
+
+namespace fw {
+namespace {
+
+constexpr uint32_t kBeforeInfoMs = 200;
+constexpr uint32_t kBeforeCompletionMs = 2000;
+// The language font image is written with this many bytes more than it holds.
+constexpr uint32_t kLanguageFontSlack = 100;
+
+constexpr const char* kNoFontChinese[] = {"KW600", "KW650", "KW640", "KW680", "KV680", "KZ800",
+                                          "KZ850", "KZ860", "KZ600", "KZ650", "KZ660", "KZ950"};
+constexpr const char* kNoFontEnglish[] = {"KV20", "KV25", "KX2X", "KX4X", "KW66", "KZ80",
+                                          "KZ85", "KZ86", "KZ60", "KZ65", "KZ66", "KZ95"};
+
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+template <size_t N>
+bool ContainsAny(const std::string& text, const char* const (&parts)[N]) {
+  return std::any_of(std::begin(parts), std::end(parts),
+                     [&](const char* p) { return Contains(text, p); });
+}
+
+bool IsKx2x(const UpgradeState& state) {
+  return Contains(state.radioModel, "KX2X");
+}
+
+bool Reconnect(UpgradeState& state) {
+  state.radioLink.Disconnect();
+  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+    state.radioLink.Disconnect();
+    return false;
+  }
+  Sleep(kBeforeInfoMs);
+  return true;
+}
+
+// Asks a "KX2X" radio for `kx2xArea` first and any other radio for `area` alone. A failed
+// request has given up the link, so the fall-back to `area` connects again first.
+bool ReadInfoArea(UpgradeState& state, int kx2xArea, int area) {
+  if (IsKx2x(state)) {
+    if (ReadRadioInfo(state, kx2xArea) == 1) {
+      return true;
+    }
+    if (!Reconnect(state)) {
+      return false;
+    }
+  }
+  return ReadRadioInfo(state, area) == 1;
+}
+
+// Gives up the link and tells the window that the write failed.
+void WriteFailed(UpgradeState& state) {
+  AbandonLink(state);
+  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+}
+
+// An information request failed: the link has been given up already.
+void InfoFailed(UpgradeState& state) {
+  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+}
+
+bool WriteOne(UpgradeState& state, const uint8_t* source, uint32_t offset, uint16_t n) {
+  return state.radioLink.WriteBlock(kMemorySelector, 0, offset, n, source + offset) == 1;
+}
+
+void Count(UpgradeState& state, uint32_t n, bool post) {
+  state.bytesDone += static_cast<int>(n);
+  if (post) {
+    PostProgress(state, kMsgWriteProgress, state.bytesDone.load());
+  }
+}
+
+bool WriteData(UpgradeState& state, uint32_t size) {
+  const uint8_t* data = state.templateData.data();
+  const uint32_t blocks = size / kBlockSize;
+  for (uint32_t i = 0; i < blocks; ++i) {
+    if (!WriteOne(state, data, i * kBlockSize, kBlockSize)) {
+      return false;
+    }
+    Count(state, kBlockSize, true);
+  }
+  if (const uint32_t rest = size % kBlockSize; rest != 0) {
+    if (!WriteOne(state, data, blocks * kBlockSize, static_cast<uint16_t>(rest))) {
+      return false;
+    }
+    Count(state, rest, true);
+  }
+  return true;
+}
+
+// Blocks 1 .. F/200 - 1, the remainder, and block 0 last. An image shorter than one block
+// is block 0 alone.
+bool WriteFont(UpgradeState& state, uint32_t size) {
+  const uint8_t* font = state.fontImage.data();
+  const uint32_t blocks = size / kBlockSize;
+  for (uint32_t i = 1; i < blocks; ++i) {
+    if (!WriteOne(state, font, i * kBlockSize, kBlockSize)) {
+      return false;
+    }
+    Count(state, kBlockSize, true);
+  }
+  const uint32_t rest = size % kBlockSize;
+  if (blocks > 0 && rest != 0) {
+    if (!WriteOne(state, font, blocks * kBlockSize, static_cast<uint16_t>(rest))) {
+      return false;
+    }
+    Count(state, rest, false);
+  }
+  const uint16_t head = static_cast<uint16_t>(std::min<uint32_t>(size, kBlockSize));
+  if (!WriteOne(state, font, 0, head)) {
+    return false;
+  }
+  Count(state, head, true);
+  return true;
+}
+
+uint16_t LanguageIn(const std::vector<uint8_t>& data) {
+  if (data.size() < kLanguageOffset + 2) {
+    return 0;
+  }
+  return static_cast<uint16_t>(data[kLanguageOffset] | (data[kLanguageOffset + 1] << 8));
+}
+
+void StoreLanguage(std::vector<uint8_t>& data, uint16_t language) {
+  if (data.size() >= kLanguageOffset + 2) {
+    data[kLanguageOffset] = static_cast<uint8_t>(language & 0xFF);
+    data[kLanguageOffset + 1] = static_cast<uint8_t>(language >> 8);
+  }
+}
+
+// Copies the chosen image to the start of fontImage and sets fontImageSize.
+void PrepareFontImage(UpgradeState& state, const FontChoice& choice) {
+  std::vector<uint8_t>& target = state.fontImage;
+  switch (choice.source) {
+    case FontSource::kNone:
+      state.fontImageSize = 0;
+      return;
+    case FontSource::kSimpleChinese:
+    case FontSource::kKorean: {
+      const std::vector<uint8_t>& source =
+          choice.source == FontSource::kKorean ? state.fontBufferB : state.fontBufferA;
+      std::memcpy(target.data(), source.data(), UpgradeState::kFontImageSize);
+      state.fontImageSize = UpgradeState::kFontImageSize;
+      return;
+    }
+    case FontSource::kLanguage: {
+      LoadLanguageFont(state, choice.language);
+      const uint32_t size = std::min<uint32_t>(state.languageFontSize,
+                                               static_cast<uint32_t>(state.fontBufferC.size()));
+      if (size == 0) {
+        // No image for the language: writing the 100 bytes behind nothing would send
+        // whatever fontImage holds from an earlier job.
+        state.fontImageSize = 0;
+        return;
+      }
+      std::memcpy(target.data(), state.fontBufferC.data(), size);
+      // The image goes out with 100 bytes more, as long as the buffer holds them.
+      state.fontImageSize =
+          std::min<uint32_t>(size + kLanguageFontSlack, static_cast<uint32_t>(target.size()));
+      return;
+    }
+  }
+}
+
+void ReportCompletion(UpgradeState& state) {
+  SetStatusText(state, kWriteCompletedText);
+  SetLastRow(state, kMarkDone, kWriteCompletedText);
+  if (state.updateChip != 0) {
+    return;  // the chip update follows and reports the end of the job
+  }
+  Sleep(kBeforeCompletionMs);
+  SetStatusText(state, kAllCompletedText);
+  AddRow(state, kMarkDone, kAllCompletedText);
+  if (!RecordCompletedJob(state)) {
+    state.view->MessageBox(kAllCompletedText, MessageIcon::None);
+  }
+}
+
+}  // namespace
+
+FontChoice ChooseFont(const std::string& modelId, uint16_t language) {
+  if (ContainsAny(modelId, kNoFontChinese)) {
+    return {FontSource::kNone, kLangChinese};
+  }
+  if (ContainsAny(modelId, kNoFontEnglish)) {
+    return {FontSource::kNone, kLangEnglish};
+  }
+  if (!Contains(modelId, "KV") && !Contains(modelId, "KW63")) {
+    return {FontSource::kSimpleChinese, kLangChinese};
+  }
+  if (language == kLangKorean) {
+    return {FontSource::kKorean, kLangKorean};
+  }
+  switch (language) {
+    case kLangEnglish:
+    case kLangTurkish:
+    case kLangThai:
+    case kLangFrench:
+    case kLangChinese:
+      return {FontSource::kLanguage, language};
+    default:
+      return {FontSource::kLanguage, kLangEnglish};
+  }
+}
+
+void WriteRadio(UpgradeState& state) {
+  const uint32_t size = state.radioDataSize.load();
+  if (state.templateData.size() < size) {
+    // Nothing to write from: the converted data is shorter than the size to write.
+    state.view->MessageBox("Write the radio failed!", MessageIcon::Exclamation, MessageButtons::Ok,
+                           "The data to write holds " + std::to_string(state.templateData.size()) +
+                               " bytes, fewer than the " + std::to_string(size) +
+                               " bytes of the radio data.");
+    return;
+  }
+  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+    state.radioLink.Disconnect();
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+    return;
+  }
+  state.fontLanguage = LanguageIn(state.templateData);
+
+  if (!ReadInfoArea(state, 0, 8)) {
+    InfoFailed(state);
+    return;
+  }
+
+  const FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
+  state.fontLanguage = choice.language;
+  PrepareFontImage(state, choice);
+  if (state.fontLanguage == 0) {
+    state.fontLanguage = kLangEnglish;
+  }
+  StoreLanguage(state.templateData, state.fontLanguage);
+
+  // The data area; a radio that does not open it refuses the blocks below.
+  if (!ReadInfoArea(state, 2, 7)) {
+    InfoFailed(state);
+    return;
+  }
+  if (!WriteData(state, size)) {
+    WriteFailed(state);
+    return;
+  }
+
+  if (const uint32_t fontSize = state.fontImageSize.load(); fontSize != 0) {
+    if (ReadRadioInfo(state, 5) != 1) {
+      InfoFailed(state);
+      return;
+    }
+    if (!WriteFont(state, fontSize)) {
+      WriteFailed(state);
+      return;
+    }
+  }
+
+  const int ended = state.radioLink.EndAccess(0);
+  state.radioLink.Disconnect();
+  state.resultOk = 1;
+  if (ended != 0) {
+    state.view->PostMessage(kMsgCommError1154, 0, 0);
+  } else {
+    state.view->PostMessage(kMsgWriteComplete, static_cast<uintptr_t>(state.bytesDone.load()), 0);
+  }
+  ReportCompletion(state);
+}
+
+}  // namespace fw

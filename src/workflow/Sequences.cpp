@@ -1,0 +1,241 @@
+// The full and the chip-only sequences of a job. Between steps they wait fixed times for
+// the radio to restart, and they retry the steps that may meet a radio that is not ready
+// yet: reading (code 5 or more) and the chip update (code 5 or more; in the chip-only
+// sequence any first failure).
+
+#include "workflow/Sequences.h"
+
+#include <span>
+#include <string>
+
+#include "core/Ids.h"
+#include "core/MessageTexts.h"
+#include "core/Status.h"
+#include "firmware/MainFirmware.h"
+#include "firmware/QueryFirmwareVersion.h"
+#include "firmware/UpdateFirmwareChip.h"
+#include "platform/Clock.h"
+#include "radiodata/ConvertRadioData.h"
+#include "radiodata/DataLog.h"
+#include "radiodata/LoadTemplate.h"
+#include "radiodata/ReadRadio.h"
+#include "radiodata/WriteRadio.h"
+#include "workflow/Job.h"
+
+namespace fw {
+namespace {
+
+constexpr const char* kUpdatingChip = "Updating the firmware chip, please wait...";
+constexpr const char* kChipFailed = "Update the firmware chip failed!";
+constexpr const char* kReadFailed = "Read the radio failed!";
+constexpr const char* kReadCompleted = "Read the radio completed!";
+constexpr const char* kTemplateFailed = "Open the new RCDB file failed!";
+constexpr const char* kTemplateFound = "The upgrade data file has been found!";
+constexpr const char* kConvertFailed = "Convert RCDB failed!";
+constexpr const char* kConvertCompleted = "Convert radio data completed!";
+constexpr const char* kWriteFailed = "Write the radio failed!";
+
+constexpr uint32_t kRestartAfterFirmwareMs = 25000;
+constexpr uint32_t kBetweenReadsMs = 2000;
+constexpr int kReadAttempts = 20;
+constexpr uint32_t kBeforeWriteMs = 10000;
+constexpr uint32_t kRestartAfterWriteMs = 20000;
+constexpr uint32_t kChipRetryWaitMs = 40000;
+constexpr uint32_t kBetweenChipAttemptsMs = 3000;
+constexpr int kChipOnlyRetries = 10;
+constexpr int kFullChipRetries = 15;
+
+SequenceSteps& Steps() {
+  static SequenceSteps steps = SequenceSteps::Real();
+  return steps;
+}
+
+// Codes of 5 or more: the radio is not ready yet, try again.
+bool NotReady(int code) {
+  return code >= 5;
+}
+
+// The chip-update endings give back every job control except the vocoder combo.
+void RestoreAfterChip(UpgradeState& state) {
+  for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
+    state.view->EnableControl(id, true);
+  }
+  SetStatusText(state, text::kUsualStatus);
+}
+
+void EndWithRow(UpgradeState& state, const char* text) {
+  RestoreControls(state);
+  SetLastRow(state, kMarkFailed, text);
+}
+
+std::span<const uint8_t> RadioDataSpan(const UpgradeState& state) {
+  if (state.radioData == nullptr) {
+    return {};
+  }
+  const size_t offset = static_cast<size_t>(state.radioData - state.radioDataBuffer.data());
+  return {state.radioData, state.radioDataBuffer.size() - offset};
+}
+
+// The read loop: true when the radio was read (resultOk is 1); otherwise the job has
+// ended with its row.
+bool ReadWithRetries(UpgradeState& state) {
+  for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
+    const int r = Steps().readRadio(state);
+    if (r == kReadDone) {
+      break;
+    }
+    if (!NotReady(r)) {
+      EndWithRow(state, r == kReadNewFamily ? kUnknownFirmwareText : kReadFailed);
+      return false;
+    }
+    if (attempt == kReadAttempts || StopRequested()) {
+      break;
+    }
+    Sleep(kBetweenReadsMs);
+  }
+  if (state.resultOk == 0) {
+    EndWithRow(state, kReadFailed);
+    return false;
+  }
+  return true;
+}
+
+// Template look-up and conversion; true when templateData holds the data to write.
+bool LoadAndConvert(UpgradeState& state) {
+  const std::string path = TemplatePathFor(state);
+  state.familyOverride = 0;
+  std::string detail;
+  state.resultOk = Steps().loadTemplate(state, path, &detail);
+  if (state.resultOk == 0) {
+    state.view->MessageBox(kTemplateFailed, MessageIcon::Exclamation, MessageButtons::Ok,
+                           detail.empty() ? path : detail);
+    EndWithRow(state, kTemplateFailed);
+    return false;
+  }
+  AddRow(state, kMarkDone, kTemplateFound);
+  WriteDataLog(state, 2, state.templateData);
+  state.resultOk = 0;
+
+  if (Steps().convertRadioData(state, &detail) == 0) {
+    // Name the library, the entry point or the size that stopped the conversion.
+    state.view->MessageBox(kConvertFailed, MessageIcon::Exclamation, MessageButtons::Ok, detail);
+    EndWithRow(state, kConvertFailed);
+    return false;
+  }
+  AddRow(state, kMarkDone, kConvertCompleted);
+  WriteDataLog(state, 3, state.templateData);
+  return true;
+}
+
+// The chip update at the end of a full job, after the write.
+void UpdateChipAfterWrite(UpgradeState& state) {
+  AddRow(state, kMarkBusy, text::kRestarting);
+  SetStatusText(state, text::kRestarting);
+  state.resultOk = 0;
+  Sleep(kRestartAfterWriteMs);
+  SetLastRow(state, kMarkBusy, kUpdatingChip);
+
+  int r = Steps().updateFirmwareChip(state);
+  if (NotReady(r)) {
+    Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kFullChipRetries && !StopRequested(); ++i) {
+      r = Steps().updateFirmwareChip(state);
+      if (r == kChipUpdated) {
+        break;
+      }
+      if (!NotReady(r)) {
+        RestoreAfterChip(state);
+        SetLastRow(state, kMarkFailed, kChipFailed);
+        return;
+      }
+      Sleep(kBetweenChipAttemptsMs);
+    }
+  }
+  if (state.resultOk == 0) {
+    SetLastRow(state, kMarkFailed, kChipFailed);
+  }
+  RestoreControls(state);
+}
+
+}  // namespace
+
+SequenceSteps SequenceSteps::Real() {
+  SequenceSteps s;
+  s.transferMainFirmware = TransferMainFirmware;
+  s.readRadio = ReadRadio;
+  s.loadTemplate = [](UpgradeState& state, const std::string& path, std::string* detail) {
+    return LoadTemplate(state, path, detail);
+  };
+  s.convertRadioData = [](UpgradeState& state, std::string* detail) {
+    return ConvertRadioData(state, detail);
+  };
+  s.writeRadio = WriteRadio;
+  s.updateFirmwareChip = UpdateFirmwareChip;
+  return s;
+}
+
+void SetSequenceSteps(const SequenceSteps* steps) {
+  Steps() = steps != nullptr ? *steps : SequenceSteps::Real();
+}
+
+void RunChipOnlySequence(UpgradeState& state) {
+  AddRow(state, kMarkBusy, kUpdatingChip);
+  int r = Steps().updateFirmwareChip(state);
+  if (r != kChipUpdated) {
+    Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kChipOnlyRetries && !StopRequested(); ++i) {
+      r = Steps().updateFirmwareChip(state);
+      if (r == kChipUpdated || !NotReady(r)) {
+        break;
+      }
+      Sleep(kBetweenChipAttemptsMs);
+    }
+  }
+  RestoreAfterChip(state);
+  if (r != kChipUpdated) {
+    // A failure, or a chip that never became ready: both end with the failure row.
+    SetLastRow(state, kMarkFailed, kChipFailed);
+  }
+}
+
+void RunFullSequence(UpgradeState& state) {
+  AddRow(state, kMarkBusy, text::kConnecting);
+  Steps().transferMainFirmware(state);
+  if (state.resultOk == 0) {
+    RestoreControls(state);
+    if (state.rowCount >= 1) {
+      SetLastRow(state, kMarkFailed, text::kSoftwareFailed);
+    }
+    return;
+  }
+  SetLastRow(state, kMarkDone, text::kSoftwareCompleted);
+  AddRow(state, kMarkBusy, text::kRestarting);
+  state.resultOk = 0;
+  Sleep(kRestartAfterFirmwareMs);
+  SetLastRow(state, kMarkBusy, kReadingText);
+
+  if (!ReadWithRetries(state)) {
+    return;
+  }
+  SetLastRow(state, kMarkDone, kReadCompleted);
+  WriteDataLog(state, 1, RadioDataSpan(state));
+
+  if (!LoadAndConvert(state)) {
+    return;
+  }
+  Sleep(kBeforeWriteMs);
+  state.resultOk = 0;
+  AddRow(state, kMarkBusy, text::kWritingRadio);
+  Steps().writeRadio(state);
+  if (state.resultOk == 0) {
+    EndWithRow(state, kWriteFailed);
+    return;
+  }
+  if (state.updateChip != 0) {
+    UpdateChipAfterWrite(state);
+    return;
+  }
+  RestoreControls(state);
+}
+
+}  // namespace fw
