@@ -72,8 +72,8 @@ class FramedLinkResponder : public Responder {
   // The 10-byte voice prompt header read with area field 170.
   std::array<uint8_t, 10>& VoiceHeader() { return voiceHeader_; }
 
-  // Requests of `command` after the first `skip` of them get `fault`, `times` times
-  // (-1: from then on). A later call for the same command replaces the plan.
+  // From now on, requests of `command` after the next `skip` of them get `fault`, `times`
+  // times (-1: from then on). A later call for the same command replaces the plan.
   void InjectFault(Command command, Fault fault, int skip = 0, int times = -1);
   void ClearFaults() { faults_.clear(); }
   // The first `n` connect frames get no answer.
