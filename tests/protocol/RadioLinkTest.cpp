@@ -59,6 +59,19 @@ TEST_F(RadioLinkTest, ReadBlockOf37AsksFor200AndCopies37) {
   EXPECT_EQ(req.length, 200);
 }
 
+TEST_F(RadioLinkTest, ShortFramedReplyIsNotCopiedFrom) {
+  // A 20-byte frame whose length byte says 20 passes the exchange once the deadline has
+  // passed; its data would lie beyond what arrived.
+  sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kShortReply, 0, 1); });
+  std::vector<uint8_t> dest(200, 0xEE);
+  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 200, dest.data()), 0);
+  EXPECT_EQ(dest[0], 0xEE);
+  EXPECT_EQ(dest[199], 0xEE);
+  sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kShortReply, 0, 1); });
+  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), 1);
+  EXPECT_EQ(dest[0], 0xEE);
+}
+
 TEST_F(RadioLinkTest, ReadBlockRefusesMoreThanOneBlockWithoutSending) {
   uint8_t dest[256];
   EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 201, dest), 0);

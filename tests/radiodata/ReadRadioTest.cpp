@@ -1,4 +1,5 @@
 #include "radiodata/ReadRadio.h"
+#include "radiodata/ReadRadioInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -310,6 +311,29 @@ TEST_F(ReadRadioTest, HangUpMidReadEndsWithThree) {
   EXPECT_EQ(ReadRadio(state), kReadRefused);
   EXPECT_EQ(PostsOf(kMsgReadCommError).size(), 1u);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
+}
+
+}  // namespace
+}  // namespace fw
+
+namespace fw {
+namespace {
+
+TEST(ReadRadioInfo, AreasWithoutInformationAreNotRequested) {
+  test::FakeClockScope clock;
+  test::SimulatedLink sim;
+  UpgradeState state;
+  ASSERT_EQ(state.radioLink.Connect(0), 1);
+  for (int area : {1, 3, 6, 9, 200}) {
+    EXPECT_EQ(ReadRadioInfo(state, area), 1) << area;
+  }
+  EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadInfo); }), 0);
+  EXPECT_EQ(ReadRadioInfo(state, 8), 1);
+  EXPECT_EQ(state.radioModelId, "KW66000000N0000002000");
+  EXPECT_EQ(state.radioAreaCode, '1');
+  EXPECT_EQ(state.radioIdentity[0], 'K');
+  EXPECT_EQ(state.radioIdentity[1], 0);
+  state.radioLink.Disconnect();
 }
 
 }  // namespace

@@ -288,6 +288,9 @@ void FramedLinkResponder::Answer(Command /*command*/, Fault fault, uint16_t repl
   if (fault == Fault::kStatus1 && !p.empty()) {
     p[0] = 1;
   }
+  if (fault == Fault::kShortReply && p.size() > 1) {
+    p.resize(1);
+  }
   uint8_t packet[kFrameBufferSize];
   uint8_t frame[kFrameBufferSize];
   const size_t packetLength =

@@ -32,6 +32,7 @@ class FramedLinkResponder : public Responder {
     kStatus1,      // the reply's status byte is 1
     kWrongArea,    // an information reply names another area
     kHangUp,       // the line is cut instead of answering
+    kShortReply,   // a well-formed reply frame that carries only the status byte
   };
   // Memory areas that block reads and writes act on; an information request selects one.
   enum class Memory { kData, kFont, kVoice };
