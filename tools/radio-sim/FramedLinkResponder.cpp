@@ -227,6 +227,9 @@ void FramedLinkResponder::ServeCommand(uint16_t code, uint16_t sequence, const u
       break;
     }
     case kCmdEndAccess:
+      if (p < 1) {
+        return;
+      }
       seen.command = Command::kEndAccess;
       seen.infoArea = params[0];
       fault = NextFault(seen.command);
