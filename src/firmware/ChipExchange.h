@@ -16,7 +16,9 @@ inline constexpr uint32_t kChipReplyBufferSize = 100;
 // a 50 ms pause; after a failed attempt up to `retries` more follow. Returns 1 at the first
 // accepted reply (which is then at the start of `reply`), 0 when the last attempt fails.
 // `reply` holds at least `replyLength` bytes (the chip update passes its 100-byte buffer).
+// `received`, when given, gets the number of bytes the last attempt read.
 int ChipExchange(DownloadPort& port, int step, const uint8_t* request, uint32_t requestLength,
-                 uint8_t* reply, uint32_t replyLength, uint32_t waitMs, int retries);
+                 uint8_t* reply, uint32_t replyLength, uint32_t waitMs, int retries,
+                 uint32_t* received = nullptr);
 
 }  // namespace fw
