@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "config/ModelTable.h"
 #include "core/UpgradeView.h"
+#include "firmware/HexRecordTable.h"
+#include "font/GlyphImageBuilder.h"
 #include "protocol/DownloadPort.h"
 #include "protocol/RadioLink.h"
 
@@ -62,14 +65,21 @@ class UpgradeState {
   std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
   std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
   std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
+  std::string windowTitle;           // "TitleVer": the window's caption when not empty
+  std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
+                                     // (empty: the installed stand-in for the 13 px font)
 
   // --- Paths (with a trailing separator where they name a folder) ---
+  std::string settingsPath;  // the settings file; every settings write goes there
   std::string programDir;
   std::string imageDir;
   std::string selectedImageName;
   std::string configSubdir;  // "config/r55"
   int configNumber = 0;      // 55, beside configSubdir
   std::string modelTablePath;
+
+  // --- Model table (read from modelTablePath at start-up) ---
+  ModelTable modelTable;
 
   // --- What the radio reported ---
   std::string radioInfo;     // at most 10 characters
@@ -86,12 +96,16 @@ class UpgradeState {
   std::atomic<uint32_t> fontImageSize{kFontImageSize};
   std::atomic<uint32_t> chipImageSize{0};
   uint32_t chipLoadedBytes = 0;
+  // The firmware-chip hex file as last loaded: 1500 slots of 262 bytes, walked in order by
+  // the chip update (hexRecords.Count() slots, hexRecords.At(i) for each).
+  HexRecordTable hexRecords;
   uint16_t fontLanguage = kDefaultFontLanguage;
   uint32_t languageFontSize = 0;
 
   // --- Workflow state ---
   std::atomic<int> resultOk{1};
   int rowCount = 0;
+  int completedJobs = 0;  // jobs completed in run mode 5 since the program started
 
   // --- Buffers ---
   std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared
@@ -100,6 +114,7 @@ class UpgradeState {
   std::vector<uint8_t> fontBufferB;      // 153650, zero
   std::vector<uint8_t> fontBufferC;      // 153650, zero
   std::vector<uint8_t> glyphScratch;     // 307200, not cleared
+  GlyphImageBuilder glyphBuilder;        // with its own 153650-byte glyph image, zero
   std::vector<uint8_t> wavReadBuffer;    // 10240
   std::vector<uint8_t> wavWriteBuffer;   // 10240
   std::vector<uint8_t> radioDataBuffer;  // radioDataSize at start-up, zero
