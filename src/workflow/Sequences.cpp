@@ -26,7 +26,7 @@ namespace fw {
 namespace {
 
 constexpr const char* kUpdatingChip = "Updating the firmware chip, please wait...";
-constexpr const char* kChipFailed = "Update the firmware chip failed!";
+constexpr const char* kChipFailedText = "Update the firmware chip failed!";
 constexpr const char* kReadFailed = "Read the radio failed!";
 constexpr const char* kReadCompleted = "Read the radio completed!";
 constexpr const char* kTemplateFailed = "Open the new RCDB file failed!";
@@ -145,14 +145,14 @@ void UpdateChipAfterWrite(UpgradeState& state) {
       }
       if (!NotReady(r)) {
         RestoreAfterChip(state);
-        SetLastRow(state, kMarkFailed, kChipFailed);
+        SetLastRow(state, kMarkFailed, kChipFailedText);
         return;
       }
       Sleep(kBetweenChipAttemptsMs);
     }
   }
   if (state.resultOk == 0) {
-    SetLastRow(state, kMarkFailed, kChipFailed);
+    SetLastRow(state, kMarkFailed, kChipFailedText);
   }
   RestoreControls(state);
 }
@@ -194,7 +194,7 @@ void RunChipOnlySequence(UpgradeState& state) {
   RestoreAfterChip(state);
   if (r != kChipUpdated) {
     // A failure, or a chip that never became ready: both end with the failure row.
-    SetLastRow(state, kMarkFailed, kChipFailed);
+    SetLastRow(state, kMarkFailed, kChipFailedText);
   }
 }
 

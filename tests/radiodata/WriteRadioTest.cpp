@@ -37,10 +37,12 @@ TEST(ChooseFont, FirstMatchingRowDecides) {
   } cases[] = {
       // "KV680" also contains "KV": the first row wins.
       {"KV68000000N02000L", 0x0412, FontSource::kNone, 0x0804},
-      {"KZ66000000N02000L", 0x0412, FontSource::kNone, 0x0409},
+      {"KZ66000000N02000L", 0x0412, FontSource::kNone, 0x0804},  // "KZ660"
+      {"KZ66100000N02000L", 0x0412, FontSource::kNone, 0x0409},
       // "KX2X" rows: no font, English, whatever the data said.
       {"KX2X00000002000", 0x0804, FontSource::kNone, 0x0409},
-      {"KZ66000000NB2000", 0x040C, FontSource::kNone, 0x0409},
+      {"KZ66100000NB2000", 0x040C, FontSource::kNone, 0x0409},
+      {"KW66000000N02000L", 0x0412, FontSource::kNone, 0x0409},
       // Neither "KV" nor "KW63": simple Chinese.
       {"AB1234567890", 0x0409, FontSource::kSimpleChinese, 0x0804},
       {"KW6200000002000", 0x0412, FontSource::kSimpleChinese, 0x0804},
@@ -232,8 +234,9 @@ TEST_F(WriteRadioTest, UnknownLanguageBecomesEnglishWithTheLanguageImage) {
   EXPECT_EQ(font[4].length, 150);
   EXPECT_EQ(font[5].offset, 0u);
   const std::vector<uint8_t> mem = Image(Memory::kFont);
-  // Header: version "1.01.03", the language id at 15-16, then the file at 50.
-  EXPECT_EQ(std::string(mem.begin(), mem.begin() + 7), "1.01.03");
+  // Header: version "1.01.03" in UTF-16LE, the language id at 15-16, then the file at 50.
+  const uint8_t version[] = {'1', 0, '.', 0, '0', 0, '1', 0, '.', 0, '0', 0, '3', 0};
+  EXPECT_TRUE(std::equal(std::begin(version), std::end(version), mem.begin()));
   EXPECT_EQ(mem[15], 0x09);
   EXPECT_EQ(mem[16], 0x04);
   EXPECT_TRUE(std::equal(file.begin(), file.end(), mem.begin() + 50));
@@ -333,10 +336,14 @@ TEST_F(WriteRadioTest, FailuresAbandonTheLinkAndPostTheWriteError) {
     const char* name;
     Cmd command;
     int skip;
+    size_t progressPosts;
   } cases[] = {
-      {"information block", Cmd::kReadInfo, 0},   {"data area", Cmd::kReadInfo, 1},
-      {"font area", Cmd::kReadInfo, 2},           {"first data block", Cmd::kWriteBlock, 0},
-      {"last data block", Cmd::kWriteBlock, 649}, {"font block 0", Cmd::kWriteBlock, 650 + 767},
+      {"information block", Cmd::kReadInfo, 0, 0},
+      {"data area", Cmd::kReadInfo, 1, 0},
+      {"font area", Cmd::kReadInfo, 2, 650},
+      {"first data block", Cmd::kWriteBlock, 0, 0},
+      {"last data block", Cmd::kWriteBlock, 649, 649},
+      {"font block 0", Cmd::kWriteBlock, 650 + 767, 650 + 767},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -347,7 +354,8 @@ TEST_F(WriteRadioTest, FailuresAbandonTheLinkAndPostTheWriteError) {
     sim.With([&](FramedLinkResponder& r) {
       r.ClearRecord();
       r.ClearFaults();
-      r.InjectFault(c.command, Fault::kStatus1, c.skip, -1);
+      r.InjectFault(c.command, c.command == Cmd::kReadInfo ? Fault::kStatus1 : Fault::kWrongLength,
+                    c.skip, -1);
     });
     WriteRadio(state);
     EXPECT_EQ(state.resultOk.load(), 0);
@@ -361,13 +369,27 @@ TEST_F(WriteRadioTest, FailuresAbandonTheLinkAndPostTheWriteError) {
     EXPECT_EQ(ends, std::vector<uint32_t>{kMsgWriteCommError});
     EXPECT_TRUE(local.Boxes().empty());
     EXPECT_TRUE(local.StatusTexts().empty());
-    // Given up with an end of access in mode 1 when the failing request was a block.
     const auto requests = Requests();
-    if (c.command == Cmd::kWriteBlock) {
-      const auto& end = requests.back();
-      EXPECT_EQ(end.command, Cmd::kEndAccess);
-      EXPECT_EQ(end.infoArea, 1);
+    if (c.command == Cmd::kReadInfo) {
+      // A refused information request: the access is ended in mode 1.
+      ASSERT_GE(requests.size(), 2u);
+      EXPECT_EQ(requests[requests.size() - 2].command, Cmd::kReadInfo);
+      EXPECT_EQ(requests.back().command, Cmd::kEndAccess);
+      EXPECT_EQ(requests.back().infoArea, 1);
+    } else {
+      // A block without a valid answer (sent four times) closes the port: it is the last
+      // request the radio saw.
+      ASSERT_GE(requests.size(), 4u);
+      for (size_t i = requests.size() - 4; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].command, Cmd::kWriteBlock);
+        EXPECT_EQ(requests[i].offset, requests.back().offset);
+      }
     }
+    size_t progress = 0;
+    for (const auto& p : local.PostedMessages()) {
+      progress += p.msg == kMsgWriteProgress ? 1 : 0;
+    }
+    EXPECT_EQ(progress, c.progressPosts);
   }
   sim.With([](FramedLinkResponder& r) { r.ClearFaults(); });
 }

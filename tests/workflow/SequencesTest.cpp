@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@
 #include "workflow/Job.h"
 
 namespace fw {
+namespace test {
+static void PrintTo(const Row& row, std::ostream* os) {
+  *os << "{" << row.mark << "|" << row.text << "}";
+}
+}  // namespace test
 namespace {
 
 using test::Row;
@@ -52,7 +58,8 @@ class PlayedRadio {
     s.transferMainFirmware = [this](UpgradeState& st) {
       ++transfers;
       familyAtTransfer.push_back(st.familyOverride);
-      AddRow(st, kMarkBusy, "Connect the radio successfully!");
+      SetLastRow(st, kMarkDone, "Connect the radio successfully!");
+      AddRow(st, kMarkBusy, "Updating the radio software, please wait...");
       if (transferOk) {
         st.resultOk = 1;
       }
@@ -160,7 +167,8 @@ class Sequences : public ::testing::Test {
 
 TEST_F(Sequences, FullJobRowsWaitsAndEnding) {
   Full();
-  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Update the radio software completed!"},
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Connect the radio successfully!"},
+                                           {kMarkDone, "Update the radio software completed!"},
                                            {kMarkDone, "Read the radio completed!"},
                                            {kMarkDone, "The upgrade data file has been found!"},
                                            {kMarkDone, "Convert radio data completed!"},
@@ -179,7 +187,7 @@ TEST_F(Sequences, ReadAnsweredOnTheTwentiethAttempt) {
   EXPECT_EQ(radio.reads, 20);
   EXPECT_EQ(CountSleeps(2000), 19u);
   EXPECT_EQ(radio.writes, 1);
-  EXPECT_EQ(view.Rows()[1], (Row{kMarkDone, "Read the radio completed!"}));
+  EXPECT_EQ(view.Rows()[2], (Row{kMarkDone, "Read the radio completed!"}));
 }
 
 TEST_F(Sequences, ReadNeverAnsweredEndsAfterTwentyAttempts) {
@@ -190,7 +198,7 @@ TEST_F(Sequences, ReadNeverAnsweredEndsAfterTwentyAttempts) {
   EXPECT_EQ(radio.writes, 0);
   EXPECT_TRUE(radio.templatePaths.empty());
   EXPECT_EQ(LastRow(), (Row{kMarkFailed, "Read the radio failed!"}));
-  EXPECT_EQ(state.rowCount, 2);
+  EXPECT_EQ(state.rowCount, 3);
   EXPECT_EQ(state.resultOk.load(), 0);
   ExpectControlsBack(true);
 }
@@ -275,7 +283,9 @@ TEST_F(Sequences, TemplateAndConversionFailuresNameTheirReason) {
   radio.convertResult = 0;
   Full();
   EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Convert RCDB failed!"}));
-  EXPECT_EQ(local.Rows()[2], (Row{kMarkDone, "The upgrade data file has been found!"}));
+  // The failure row replaces "The upgrade data file has been found!".
+  EXPECT_EQ(local.Rows().size(), 4u);
+  EXPECT_EQ(local.Rows()[2], (Row{kMarkDone, "Read the radio completed!"}));
   ASSERT_EQ(local.Boxes().size(), 1u);
   EXPECT_EQ(local.Boxes()[0].text, "Convert RCDB failed!");
   EXPECT_EQ(local.Boxes()[0].detail, "missing RecastRadioData");
@@ -286,7 +296,8 @@ TEST_F(Sequences, TemplateAndConversionFailuresNameTheirReason) {
 TEST_F(Sequences, TransferAndWriteFailures) {
   radio.transferOk = false;
   Full();
-  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Update the radio software failed!"}}));
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Connect the radio successfully!"},
+                                           {kMarkFailed, "Update the radio software failed!"}}));
   EXPECT_EQ(radio.reads, 0);
   ExpectControlsBack(true);
 
@@ -347,7 +358,7 @@ TEST_F(Sequences, FullJobRetriesAChipThatIsNotReady) {
   EXPECT_EQ(radio.chips, 3);
   EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{25000, 10000, 20000, 40000, 3000}));
   EXPECT_EQ(LastRow(), (Row{kMarkDone, "Update the firmware chip completed!"}));
-  EXPECT_EQ(view.Rows()[5].text, "Update the firmware chip completed!");
+  EXPECT_EQ(view.Rows().size(), 7u);
   const std::vector<std::string> texts = view.StatusTexts();
   EXPECT_NE(std::find(texts.begin(), texts.end(),
                       std::string("The radio is restarting, about 20 seconds...")),
