@@ -2,20 +2,19 @@
 
 #include "config/Settings.h"
 #include "core/Ids.h"
+#include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/ChipExchange.h"
 #include "firmware/ChipFrames.h"
 #include "firmware/HexLoader.h"
+#include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
-#include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
 
 constexpr const char* kConnectFailedText =
     "Failed to connect radio. Please check all connections and port settings!";
-constexpr const char* kCommErrorText = "Communication error, Please retry!";
 constexpr const char* kChipCompletedText = "Update the firmware chip completed!";
 constexpr const char* kAllCompletedText = "All upgrade completed successfully!";
 constexpr const char* kHexUnreadableText =
@@ -26,25 +25,6 @@ constexpr const char* kBrokenChipDataText =
     "The firmware chip hex file ends in an incomplete record. Please choose another hex file!";
 
 constexpr int kRetries = 3;
-
-// The download port with two stop bits. Stands in for OpenDownloadPort of the main firmware
-// transfer until that is shared; switch to it then.
-int OpenChipPort(UpgradeState& state) {
-  DownloadPort& port = state.downloadPort;
-  const std::string path = GlobalPortMap().DevicePath(SelectedPortNumber());
-  if (path.empty() || !port.Open(path)) {
-    state.view->MessageBox(kConnectFailedText, MessageIcon::Exclamation, MessageButtons::Ok,
-                           port.LastError());
-    port.Close();
-    state.view->EnableControl(kUpgradeButton, true);
-    state.view->EnableControl(kHexFileButton, true);
-    return 0;
-  }
-  port.Configure(115200, 8, kParityNone, kTwoStopBits);
-  port.SetReadTimeout(1000);
-  Sleep(100);
-  return 1;
-}
 
 // Why the loaded records cannot be programmed, or nullptr when they can. The chip is about
 // to be erased: with no data record it would be left empty, and a data record without its
@@ -84,7 +64,7 @@ bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
 int CommunicationFailure(UpgradeState& state) {
   state.downloadPort.Close();
   if (!StopRequested()) {
-    state.view->MessageBox(kCommErrorText, MessageIcon::None);
+    state.view->MessageBox(text::kCommError, MessageIcon::None);
   }
   return kChipFailed;
 }
@@ -98,7 +78,7 @@ void AddProgress(UpgradeState& state, int bytes) {
 
 int UpdateFirmwareChip(UpgradeState& state) {
   DownloadPort& port = state.downloadPort;
-  if (!OpenChipPort(state)) {
+  if (OpenDownloadPort(state, kTwoStopBits) != 1) {
     SetLastRow(state, kMarkBusy, kConnectFailedText);
     return kChipPortFailed;
   }

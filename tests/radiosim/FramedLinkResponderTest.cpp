@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "RadioMode.h"
+#include "RadioSim.h"
 #include "SimPty.h"
 #include "serial/SerialPort.h"
 
@@ -146,6 +148,24 @@ TEST_F(FramedSim, HangUpCutsTheLine) {
   EXPECT_TRUE(Ask(kReadBlock0, 232).empty());
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(pty.HungUp());
+}
+
+TEST(FramedLinkInRadioSim, ServedOnlyOnceTheRadioRunsNormally) {
+  RadioSim radio;  // starts in download mode
+  radio.AddResponder(std::make_unique<FramedLinkResponder>(&radio.Mode()));
+  ASSERT_TRUE(radio.Start()) << radio.Error();
+  SerialPort port;
+  ASSERT_EQ(port.Open(radio.DevicePath()), 1);
+  port.Configure(115200, 8, kParityNone, kTwoStopBits);
+  port.SetReadTimeout(300);
+  uint8_t reply[12];
+  port.Write(kConnect.data(), 12);
+  EXPECT_EQ(port.Read(reply, 12), 0u);
+  radio.SetMode(RadioMode::kNormal);
+  port.Purge();
+  port.Write(kConnect.data(), 12);
+  ASSERT_EQ(port.Read(reply, 12), 12u);
+  EXPECT_EQ(reply[9], 12);
 }
 
 }  // namespace
