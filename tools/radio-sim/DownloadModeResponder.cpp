@@ -85,6 +85,9 @@ std::vector<uint8_t> DownloadModeResponder::WaitingReply() {
 }
 
 bool DownloadModeResponder::Accepts(uint8_t first) const {
+  if (mode_.Current() == RadioMode::kNormal && first == 0x5A) {
+    return true;  // a running radio is asked to enter download mode
+  }
   if (mode_.Current() != RadioMode::kDownload) {
     return false;
   }
@@ -142,10 +145,18 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
       if (std::memcmp(in, kAutoRequest, sizeof kAutoRequest) != 0) {
         return 1;  // not the request: drop the byte
       }
+      // A running radio asked to enter download mode takes a new transfer.
+      const bool fromNormal = mode_.Current() == RadioMode::kNormal;
+      if (fromNormal) {
+        ResetRecord();
+      }
       ++record_.requests[static_cast<int>(DownloadStep::kAutoDownload)];
       std::vector<uint8_t> reply = AutoDownloadReply();
       if (!Faulted(DownloadStep::kAutoDownload, 0, reply, out)) {
         out.push_back(Action{reply});
+        if (fromNormal) {
+          mode_.Set(RadioMode::kDownload);
+        }
       }
       return sizeof kAutoRequest;
     }

@@ -7,6 +7,10 @@
 // Faults can be injected at any step: silence, a short reply, a wrong first byte, a
 // hang-up, or the "not in download mode" answer; for the first N attempts of the step or
 // for every attempt.
+//
+// A radio that runs normally answers the automatic-download request too and enters
+// download mode (its record of the last batch is cleared), as the unattended repeat
+// mode expects before each job.
 
 #include <cstdint>
 #include <string>

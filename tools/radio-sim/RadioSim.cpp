@@ -3,10 +3,20 @@
 namespace fw::sim {
 
 RadioSim::RadioSim(const RadioSimConfig& config)
-    : download_(std::make_unique<DownloadModeResponder>(mode_, config.download)) {
+    : download_(std::make_unique<DownloadModeResponder>(mode_, config.download)),
+      chip_(std::make_unique<ChipLoaderResponder>(&mode_)),
+      link_(std::make_unique<FramedLinkResponder>(&mode_)) {
   mode_.Set(config.startMode);
   pty_.SetLineRate(config.lineRate);
+  link_->SetInfoBlock(FramedLinkResponder::MakeInfoBlock(config.linkIdentifier,
+                                                         config.linkModelText, config.areaDigit));
+  link_->SetVersionText(config.firmwareVersionText);
+  chip_->SetEnterText(config.chipEnterText);
+  // Requests beginning 0x02 go to the chip loader, which hands the link's version query on.
+  chip_->PassOtherRequestsTo(link_.get());
   pty_.AddResponder(download_.get());
+  pty_.AddResponder(chip_.get());
+  pty_.AddResponder(link_.get());
 }
 
 RadioSim::~RadioSim() {

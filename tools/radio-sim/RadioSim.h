@@ -1,13 +1,18 @@
 #pragma once
 // The simulated radio as one object: the pseudo-terminal runner, the radio's mode and its
-// protocol responders, configured from one struct. More responders (the framed data link,
-// the firmware-chip loader) join through AddResponder before Start.
+// three protocols, configured from one struct. In download mode it takes the main
+// firmware; after the restart that follows, it serves the framed data link (information
+// areas, data / font / voice memory) and the firmware-chip loader, so that a whole upgrade
+// (firmware, restart, read, write, chip) plays against it. Further responders join through
+// AddResponder before Start.
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ChipLoaderResponder.h"
 #include "DownloadModeResponder.h"
+#include "FramedLinkResponder.h"
 #include "RadioMode.h"
 #include "SimPty.h"
 
@@ -17,6 +22,13 @@ struct RadioSimConfig {
   DownloadModeConfig download;
   uint32_t lineRate = 0;  // 115200 paces the line like a real one; 0: as fast as the pty
   RadioMode::Mode startMode = RadioMode::kDownload;
+  // The framed data link's information block (every area) and version answer.
+  std::string linkIdentifier = "KW66000000N02000";
+  std::string linkModelText = "KW66000000N00000";
+  char areaDigit = '1';
+  std::string firmwareVersionText = "0300";
+  // The chip loader's enter reply ("A-enter": AMBE vocoder).
+  std::string chipEnterText = "A-enter";
 };
 
 class RadioSim {
@@ -49,9 +61,24 @@ class RadioSim {
   }
   void SetMode(RadioMode::Mode mode);
 
+  // Runs f on the framed data link or the chip loader under the runner's lock (state,
+  // faults, memory images, what was received).
+  template <typename F>
+  auto WithLink(F&& f) {
+    std::lock_guard<std::mutex> lock(pty_.StateMutex());
+    return f(*link_);
+  }
+  template <typename F>
+  auto WithChip(F&& f) {
+    std::lock_guard<std::mutex> lock(pty_.StateMutex());
+    return f(*chip_);
+  }
+
  private:
   RadioMode mode_;
   std::unique_ptr<DownloadModeResponder> download_;
+  std::unique_ptr<ChipLoaderResponder> chip_;
+  std::unique_ptr<FramedLinkResponder> link_;
   std::vector<std::unique_ptr<Responder>> others_;
   SimPty pty_;
 };

@@ -31,13 +31,14 @@ void Usage() {
                "  --model TEXT        model text (KV680DEMO)\n"
                "  --line-rate on|off  emulate a 115200-baud line (off)\n"
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
-               "  --restart-ms N      deaf time after a transfer (25000)\n"
+               "  --restart-ms N      deaf time after a transfer (1000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"
                "  --link-id TEXT      model identifier in the data link's information block\n"
                "                      (KW66000000N02000)\n"
                "  --link-model TEXT   model text in the information block (KW66000000N00000)\n"
                "  --area DIGIT        area code in the information block (1)\n"
                "  --fw-version TEXT   answer to the firmware version query (0300)\n"
+               "  --chip-enter TEXT   firmware chip's enter reply: A-enter (AMBE), S-enter (SELP)\n"
                "  --fault KIND:STEP[:ATTEMPTS[:BLOCK]]\n"
                "      KIND: silence short wrong hangup notdownload\n"
                "      STEP: auto identify request header data end closing\n"
@@ -92,15 +93,47 @@ bool ParseFault(const std::string& text, fw::sim::DownloadFault& fault) {
   return kindOk && stepOk;
 }
 
+// Prints the data and font blocks written since the last report once an access has
+// ended, and the chip's programming once it completed.
+void ReportLinkAndChip(fw::sim::RadioSim& radio, int& writesReported, bool& chipReported) {
+  using Link = fw::sim::FramedLinkResponder;
+  radio.WithLink([&](Link& link) {
+    const auto& requests = link.Requests();
+    if (requests.empty() || requests.back().command != Link::Command::kEndAccess ||
+        static_cast<int>(requests.size()) <= writesReported) {
+      return;
+    }
+    unsigned dataBytes = 0;
+    unsigned fontBytes = 0;
+    for (size_t i = static_cast<size_t>(writesReported); i < requests.size(); ++i) {
+      const auto& q = requests[i];
+      if (q.command == Link::Command::kWriteBlock) {
+        (q.memory == Link::Memory::kFont ? fontBytes : dataBytes) += q.length;
+      }
+    }
+    if (dataBytes + fontBytes > 0) {
+      std::printf("written: %u data bytes, %u font bytes\n", dataBytes, fontBytes);
+      std::fflush(stdout);
+    }
+    writesReported = static_cast<int>(requests.size());
+  });
+  radio.WithChip([&](fw::sim::ChipLoaderResponder& chip) {
+    if (chip.Completed() && !chipReported) {
+      std::printf("firmware chip programmed: %zu bytes in %d records\n", chip.Flash().size(),
+                  chip.GetLog().dataFrames);
+      std::fflush(stdout);
+    }
+    chipReported = chip.Completed();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   fw::sim::RadioSimConfig config;
   bool backToDownload = false;
-  std::string linkId = "KW66000000N02000";
-  std::string linkModel = "KW66000000N00000";
-  std::string area = "1";
-  std::string fwVersion = "0300";
+  // Short enough for a demo whose fixed waits are scaled down; a real radio takes longer.
+  config.download.restartMs = 1000;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -131,13 +164,16 @@ int main(int argc, char** argv) {
     } else if (arg == "--back-to-download") {
       backToDownload = true;
     } else if (arg == "--link-id") {
-      linkId = value("--link-id");
+      config.linkIdentifier = value("--link-id");
     } else if (arg == "--link-model") {
-      linkModel = value("--link-model");
+      config.linkModelText = value("--link-model");
     } else if (arg == "--area") {
-      area = value("--area");
+      const char* area = value("--area");
+      config.areaDigit = area[0] != 0 ? area[0] : '1';
     } else if (arg == "--fw-version") {
-      fwVersion = value("--fw-version");
+      config.firmwareVersionText = value("--fw-version");
+    } else if (arg == "--chip-enter") {
+      config.chipEnterText = value("--chip-enter");
     } else if (arg == "--fault") {
       if (!ParseFault(value("--fault"), config.download.fault)) {
         Usage();
@@ -149,13 +185,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Download mode, then (after the restart) the framed data link and the chip loader.
   fw::sim::RadioSim radio(config);
-  // The framed data link, served once the radio runs normally (after a transfer's restart).
-  auto link = std::make_unique<fw::sim::FramedLinkResponder>(&radio.Mode());
-  link->SetInfoBlock(
-      fw::sim::FramedLinkResponder::MakeInfoBlock(linkId, linkModel, area.empty() ? '1' : area[0]));
-  link->SetVersionText(fwVersion);
-  radio.AddResponder(std::move(link));
   if (!radio.Start()) {
     std::fprintf(stderr, "cannot start: %s\n", radio.Error().c_str());
     return 1;
@@ -166,6 +197,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   bool reported = false;
+  int writesReported = 0;
+  bool chipReported = false;
   while (!g_stop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     fw::sim::DownloadRecord r = radio.DownloadSnapshot();
@@ -179,6 +212,7 @@ int main(int argc, char** argv) {
     if (!r.completed) {
       reported = false;
     }
+    ReportLinkAndChip(radio, writesReported, chipReported);
     if (radio.Pty().HungUp()) {
       std::printf("line hung up\n");
       break;
