@@ -1,0 +1,379 @@
+// Full upgrades end to end over a pseudo-terminal against the composite simulated radio:
+// firmware, restart, read, template, conversion (the substitute converter), write with the
+// font library, and the firmware chip; then each failure ending with its row and the
+// controls it leaves.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RadioSim.h"
+#include "core/Ids.h"
+#include "core/Status.h"
+#include "firmware/HexLoader.h"
+#include "radiodata/RadioInfo.h"
+#include "radiodata/TemplateWriter.h"
+#include "serial/PortMap.h"
+#include "support/FakeClockScope.h"
+#include "support/HexFileWriter.h"
+#include "support/RecordingView.h"
+#include "support/TempDir.h"
+#include "workflow/Job.h"
+
+namespace fw {
+namespace test {
+static void PrintTo(const Row& row, std::ostream* os) {
+  *os << "{" << row.mark << "|" << row.text << "}";
+}
+}  // namespace test
+namespace {
+
+using sim::FramedLinkResponder;
+using test::Row;
+using LinkCmd = FramedLinkResponder::Command;
+using LinkFault = FramedLinkResponder::Fault;
+using Memory = FramedLinkResponder::Memory;
+
+constexpr int kPort = 9;
+constexpr const char* kIdentifier = "KV55000000N02000";
+constexpr const char* kModelText = "KV55000000N00000L";
+constexpr uint32_t kDataSize = 129976;
+constexpr const char* kUsual =
+    "Make the radio into download mode, click \"Upgrade\" button to start ...";
+
+std::vector<uint8_t> Pattern(size_t n, unsigned seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) {
+    v[i] = static_cast<uint8_t>((i * seed + (i >> 10)) & 0xFF);
+  }
+  return v;
+}
+
+// The identity block's rendering in the model file: UTF-16LE bytes as upper-case hex.
+std::string IdentityHex(const std::string& identifier) {
+  std::string hex;
+  char two[3];
+  for (char c : identifier) {
+    std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(c));
+    hex += two;
+    hex += "00";
+  }
+  return hex;
+}
+
+class FullJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state.SetView(&view);
+    const std::string d = dir.Path();
+    state.programDir = d;
+    state.imageDir = d;
+    state.mainImageName = "Main.bin";
+    state.chipHexPath = d + "Chip.hex";
+    state.hexFilePath = state.chipHexPath;
+    state.modelList = "KV68/KZ66";
+    state.readWriteLog = 1;
+    state.settingsPath = d + "Flashwright.ini";
+    state.AllocateRadioData(kDataSize);
+    image = Pattern(7000, 131);
+    dir.Write("Main.bin", image);
+
+    // The model table accepts the radio and areas 1 and 3.
+    dir.Write("Model.dat",
+              "[Area]\r\nNumber=2\r\nArea0=1\r\nArea1=3\r\n[Type]\r\nNumber=1\r\n"
+              "Type0=" +
+                  IdentityHex(kIdentifier) + ",1,x,y\r\n");
+    state.modelTable.Load(d + "Model.dat");
+
+    // The template for the radio's fixed-up model text, with an unknown language (0x0407).
+    modelId = FixUpModelText(kModelText);
+    templateData = Pattern(kDataSize, 7);
+    templateData[766] = 0x07;
+    templateData[767] = 0x04;
+    std::filesystem::create_directories(d + "rcdb");
+    ASSERT_TRUE(WriteTemplateFile(d + "rcdb/" + modelId + ".rcd", templateData, {}));
+    // The language image the radio gets instead: 0409.bin.
+    languageFile = Pattern(3000, 3);
+    dir.Write("0409.bin", languageFile);
+    // The substitute converters, copied into the installation.
+    for (const char* lib : {"libmutaris.so", "libmutarisV1.so"}) {
+      std::filesystem::copy_file(std::string(FLASHWRIGHT_PLUGIN_DIR) + "/" + lib, d + lib);
+    }
+
+    // The firmware chip's hex file: two pages.
+    hex.Page(0);
+    hex.Data(0x0000, Pattern(16, 5));
+    hex.Data(0x0010, Pattern(16, 9));
+    hex.Page(1);
+    hex.Data(0x0100, Pattern(8, 17));
+    hex.End();
+    ASSERT_TRUE(hex.Save(state.chipHexPath));
+    ASSERT_TRUE(LoadHexFile(state));
+
+    config.download.restartMs = 300;
+    config.linkIdentifier = kIdentifier;
+    config.linkModelText = kModelText;
+    config.areaDigit = '3';
+  }
+  void TearDown() override { GlobalPortMap().ClearExplicit(); }
+
+  void StartSim() {
+    sim = std::make_unique<sim::RadioSim>(config);
+    sim->WithLink([&](FramedLinkResponder& r) {
+      oldData = Pattern(kDataSize, 29);
+      std::copy(oldData.begin(), oldData.end(), r.MemoryImage(Memory::kData).begin());
+    });
+    ASSERT_TRUE(sim->Start()) << sim->Error();
+    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+  }
+
+  void RunJob(bool updateChip) {
+    if (!sim) {
+      StartSim();
+    }
+    JobInputs in;
+    in.updateChip = updateChip;
+    in.portNumber = kPort;
+    in.hexFilePath = state.hexFilePath;
+    ASSERT_TRUE(StartJob(state, in));
+    for (int i = 0; i < 120000 && JobRunning(state); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(JobRunning(state)) << "the job did not end";
+    JoinJob(state);
+  }
+
+  std::vector<std::string> LogFiles() {
+    std::vector<std::string> names;
+    const std::string folder = dir.Path() + "ReadWriteLog";
+    if (!std::filesystem::is_directory(folder)) {
+      return names;
+    }
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+  }
+  std::string LogEndingWith(const std::string& suffix) {
+    for (const std::string& n : LogFiles()) {
+      if (n.size() >= suffix.size() &&
+          n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        return dir.Path() + "ReadWriteLog/" + n;
+      }
+    }
+    return std::string();
+  }
+
+  void ExpectControls(bool vocoderToo) {
+    for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
+      EXPECT_EQ(view.Enabled(id), 1) << id;
+    }
+    EXPECT_EQ(view.Enabled(kVocoderCombo), vocoderToo ? 1 : 0);
+    EXPECT_EQ(view.StatusText(), kUsual);
+  }
+  std::vector<Row> FirstRows(size_t n) {
+    std::vector<Row> rows = view.Rows();
+    rows.resize(std::min(rows.size(), n));
+    return rows;
+  }
+
+  test::FakeClockScope clock;
+  test::TempDir dir;
+  test::RecordingView view;
+  test::HexFileWriter hex;
+  sim::RadioSimConfig config;
+  std::unique_ptr<sim::RadioSim> sim;
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> templateData;
+  std::vector<uint8_t> languageFile;
+  std::vector<uint8_t> oldData;
+  std::string modelId;
+  UpgradeState state;  // last: destroyed (and its worker joined) first
+};
+
+const std::vector<Row> kDoneUpToWrite = {
+    {kMarkDone, "Connect the radio successfully!"},
+    {kMarkDone, "Update the radio software completed!"},
+    {kMarkDone, "Read the radio completed!"},
+    {kMarkDone, "The upgrade data file has been found!"},
+    {kMarkDone, "Convert radio data completed!"},
+    {kMarkDone, "Write the radio completed!"},
+};
+
+TEST_F(FullJob, UpgradesFirmwareDataFontAndChip) {
+  RunJob(true);
+
+  // The firmware.
+  const sim::DownloadRecord record = sim->DownloadSnapshot();
+  EXPECT_TRUE(record.completed);
+  EXPECT_EQ(record.fileName, "Main.bin");
+  EXPECT_EQ(record.Image(), image);
+
+  // The data: the converted template (the substitute leaves it as it is) with the language
+  // switched from 0x0407 to 0x0409 at offset 766.
+  std::vector<uint8_t> expected = templateData;
+  expected[766] = 0x09;
+  expected[767] = 0x04;
+  const std::vector<uint8_t> data =
+      sim->WithLink([](FramedLinkResponder& r) { return r.MemoryImage(Memory::kData); });
+  ASSERT_GE(data.size(), expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin()));
+
+  // The font area: the 0x0409 language image (header, then the file), 100 bytes more.
+  const std::vector<uint8_t> font =
+      sim->WithLink([](FramedLinkResponder& r) { return r.MemoryImage(Memory::kFont); });
+  const uint8_t version[] = {'1', 0, '.', 0, '0', 0, '1', 0, '.', 0, '0', 0, '3', 0};
+  EXPECT_TRUE(std::equal(std::begin(version), std::end(version), font.begin()));
+  EXPECT_EQ(font[15], 0x09);
+  EXPECT_EQ(font[16], 0x04);
+  EXPECT_TRUE(std::equal(languageFile.begin(), languageFile.end(), font.begin() + 50));
+  const auto fontWrites = sim->WithLink([](FramedLinkResponder& r) {
+    std::vector<uint32_t> offsets;
+    for (const auto& q : r.Requests()) {
+      if (q.command == LinkCmd::kWriteBlock && q.memory == Memory::kFont) {
+        offsets.push_back(q.offset);
+      }
+    }
+    return offsets;
+  });
+  ASSERT_EQ(fontWrites.size(), 16u);  // 3150 bytes: blocks 1 .. 14, the rest, block 0
+  EXPECT_EQ(fontWrites.back(), 0u);
+
+  // The chip holds the hex file's records.
+  sim->WithChip([&](sim::ChipLoaderResponder& chip) {
+    EXPECT_TRUE(chip.Completed());
+    EXPECT_EQ(chip.Flash(), hex.Expected());
+  });
+
+  std::vector<Row> rows = kDoneUpToWrite;
+  rows.push_back({kMarkDone, "Update the firmware chip completed!"});
+  rows.push_back({kMarkDone, "All upgrade completed successfully!"});
+  EXPECT_EQ(view.Rows(), rows);
+  const auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "All upgrade completed successfully!");
+  EXPECT_EQ(state.resultOk.load(), 1);
+  ExpectControls(true);
+  const std::vector<std::string> texts = view.StatusTexts();
+  for (const char* t :
+       {"Reading the radio, please wait...", "Write the radio completed!",
+        "The radio is restarting, about 20 seconds...", "All upgrade completed successfully!"}) {
+    EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
+  }
+
+  // The three data logs: as read, the template, the converted data.
+  EXPECT_EQ(LogFiles().size(), 3u);
+  EXPECT_EQ(ReadFile(LogEndingWith("ReadLog.dat")), oldData);
+  EXPECT_EQ(ReadFile(LogEndingWith("DefDataLog.dat")), templateData);
+  EXPECT_EQ(ReadFile(LogEndingWith("WriteLog.dat")), templateData);
+
+  // The waits of the sequence: restart, before the write, restart before the chip.
+  const auto sleeps = clock.clock().Sleeps();
+  for (uint32_t ms : {25000u, 10000u, 20000u}) {
+    EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), ms), sleeps.end()) << ms;
+  }
+  EXPECT_FALSE(state.downloadPort.IsOpen());
+  EXPECT_FALSE(state.radioLink.Port().IsOpen());
+}
+
+TEST_F(FullJob, WithoutChipTheWriteEndsTheJob) {
+  state.readWriteLog = 0;
+  RunJob(false);
+  std::vector<Row> rows = kDoneUpToWrite;
+  rows.push_back({kMarkDone, "All upgrade completed successfully!"});
+  EXPECT_EQ(view.Rows(), rows);
+  EXPECT_EQ(state.resultOk.load(), 1);
+  ExpectControls(true);
+  EXPECT_TRUE(LogFiles().empty());
+  sim->WithChip([](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.GetLog().enterRequests, 0); });
+}
+
+TEST_F(FullJob, RefusedRadioEndsWithTheReadRow) {
+  config.linkIdentifier = "KZ99000000N02000";  // not in the model table
+  RunJob(true);
+  EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Read the radio failed!"}));
+  EXPECT_EQ(view.Rows().size(), 3u);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Model Error!");
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+  EXPECT_TRUE(LogFiles().empty());
+}
+
+TEST_F(FullJob, MissingTemplateEndsWithItsRow) {
+  std::filesystem::remove_all(dir.Path() + "rcdb");
+  RunJob(true);
+  EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Open the new RCDB file failed!"}));
+  EXPECT_EQ(view.Rows().size(), 3u);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Open the new RCDB file failed!");
+  EXPECT_NE(view.Boxes()[0].detail.find(modelId), std::string::npos) << view.Boxes()[0].detail;
+  ExpectControls(true);
+  EXPECT_EQ(LogFiles().size(), 1u);  // the data as read
+}
+
+TEST_F(FullJob, MissingConverterNamesTheLibrary) {
+  std::filesystem::remove(dir.Path() + "libmutaris.so");
+  RunJob(true);
+  EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Convert RCDB failed!"}));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Convert RCDB failed!");
+  EXPECT_NE(view.Boxes()[0].detail.find("libmutaris.so"), std::string::npos)
+      << view.Boxes()[0].detail;
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+  EXPECT_EQ(LogFiles().size(), 2u);  // read and template, no converted data
+  EXPECT_EQ(sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kWriteBlock); }),
+            0);
+}
+
+TEST_F(FullJob, RefusedBlockEndsWithTheWriteRow) {
+  StartSim();
+  sim->WithLink([](FramedLinkResponder& r) {
+    r.InjectFault(LinkCmd::kWriteBlock, LinkFault::kWrongLength, 100);
+  });
+  RunJob(true);
+  std::vector<Row> rows(kDoneUpToWrite.begin(), kDoneUpToWrite.end() - 1);
+  rows.push_back({kMarkFailed, "Write the radio failed!"});
+  EXPECT_EQ(view.Rows(), rows);
+  const auto posted = view.PostedMessages();
+  EXPECT_TRUE(std::any_of(posted.begin(), posted.end(),
+                          [](const test::Posted& p) { return p.msg == kMsgWriteCommError; }));
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+  sim->WithChip([](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.GetLog().enterRequests, 0); });
+}
+
+TEST_F(FullJob, ChipFailureIsNotRetriedInTheFullJob) {
+  StartSim();
+  sim->WithChip([](sim::ChipLoaderResponder& chip) {
+    chip.SetFault(3, {sim::ChipLoaderResponder::FaultKind::kWrongByte, 0, -1});  // the erase
+  });
+  RunJob(true);
+  std::vector<Row> rows = kDoneUpToWrite;
+  rows.push_back({kMarkFailed, "Update the firmware chip failed!"});
+  EXPECT_EQ(view.Rows(), rows);
+  sim->WithChip([](sim::ChipLoaderResponder& chip) {
+    EXPECT_EQ(chip.GetLog().enterRequests, 1);
+    EXPECT_FALSE(chip.Completed());
+  });
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+}
+
+}  // namespace
+}  // namespace fw
