@@ -1,0 +1,45 @@
+#pragma once
+// The steps of other subsystems that the main window calls: start-up loads, the job
+// start, the progress computation, the settings write-back. DefaultDialogHooks() gives
+// the real ones; the window tests replace single entries.
+
+#include <cstdint>
+#include <functional>
+
+#include "core/UpgradeState.h"
+
+namespace fw {
+
+struct DialogHooks {
+  // Start-up step 9: the port number from the system-wide profile (none on Linux: the
+  // number stays).
+  std::function<void(UpgradeState&)> readSystemPort;
+  // Step 10: the settings file; may set the port number, run mode, vocoder and
+  // "UpdateChip". Returns the window caption to use (empty: keep it).
+  std::function<std::string(UpgradeState&)> loadSettings;
+  // Step 14: the main firmware image into imageBuffer.
+  std::function<void(UpgradeState&)> loadImageFile;
+  // Step 17: the model table.
+  std::function<void(UpgradeState&)> loadModelTable;
+  // Step 18: the character set files and font images; false ends start-up.
+  std::function<bool(UpgradeState&)> buildFonts;
+  // Step 19: the hex file named by the settings.
+  std::function<void(UpgradeState&)> loadHexFile;
+  // Exit: the port number, vocoder and "UpdateChip" back to the settings file.
+  std::function<void(UpgradeState&)> saveSettings;
+  // Vocoder combo 1016 changed.
+  std::function<void(UpgradeState&, int)> selectVocoder;
+  // "Hex File.." (1007).
+  std::function<void(UpgradeState&)> chooseHexFile;
+  // "Upgrade" (1000) and timer 40: prepares the window and starts the worker.
+  std::function<void(UpgradeState&)> startJob;
+  // Whether a job's worker is still running.
+  std::function<bool()> jobRunning;
+  // A progress message (1134, 1135, 1155, 1156) with the posted byte count.
+  std::function<void(UpgradeState&, uint32_t, intptr_t)> progress;
+};
+
+// The real steps of the program.
+DialogHooks DefaultDialogHooks();
+
+}  // namespace fw
