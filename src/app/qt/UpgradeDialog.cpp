@@ -270,6 +270,8 @@ void UpgradeDialog::InsertStatusRow(int index, const std::string& mark, const st
   statusList_->insertRow(row);
   statusList_->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(mark)));
   statusList_->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(text)));
+  // Rows are a report, not a choice: no row becomes current by being added.
+  statusList_->setCurrentIndex(QModelIndex());
   statusList_->scrollToItem(statusList_->item(row, 1));
 }
 

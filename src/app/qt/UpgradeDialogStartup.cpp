@@ -138,6 +138,10 @@ int UpgradeDialog::Startup() {
 void UpgradeDialog::ApplyRunMode() {
   switch (state_->readWriteLog) {
     case 1:
+      // The box lies over the warning line: it is drawn opaque, on top, so that the
+      // two texts do not run into each other.
+      chipOnlyCheck_->setAutoFillBackground(true);
+      chipOnlyCheck_->raise();
       chipOnlyCheck_->show();
       break;
     case 3:
