@@ -1,0 +1,118 @@
+// Data logs: names, contents, run mode 0, silent failures.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TemplateTestFiles.h"
+#include "core/UpgradeState.h"
+#include "radiodata/DataLog.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Pattern;
+using test::ReadBytes;
+
+const LogTime kTime{2021, 5, 4, 9, 7, 3};
+
+TEST(DataLogName, FormatsTheStampAndTheSuffixOfEachCode) {
+  EXPECT_EQ(DataLogFileName(kTime, 1), "[2021-05-04 09-07-03]ReadLog.dat");
+  EXPECT_EQ(DataLogFileName(kTime, 2), "[2021-05-04 09-07-03]DefDataLog.dat");
+  EXPECT_EQ(DataLogFileName(kTime, 3), "[2021-05-04 09-07-03]WriteLog.dat");
+  EXPECT_EQ(DataLogFileName(kTime, 0), "[2021-05-04 09-07-03]WriteLog.dat");
+  EXPECT_EQ(DataLogFileName(kTime, 7), "[2021-05-04 09-07-03]WriteLog.dat");
+  EXPECT_EQ(DataLogFileName({1999, 12, 31, 23, 59, 58}, 1), "[1999-12-31 23-59-58]ReadLog.dat");
+}
+
+class DataLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state.programDir = dir.dir();
+    state.readWriteLog = 1;
+  }
+  fs::path Log(const char* name) const { return dir.path() / "ReadWriteLog" / name; }
+  test::ScratchDir dir;
+  UpgradeState state;
+};
+
+TEST_F(DataLogTest, WritesExactlyTheDataSizeForEachCode) {
+  const auto radio = Pattern(129976, 1);
+  const auto tmpl = Pattern(100000, 2);
+  state.radioDataSize = 129976;
+  WriteDataLog(state, 1, radio, kTime);
+  state.radioDataSize = 65431;  // the template's length
+  WriteDataLog(state, 2, tmpl, kTime);
+  WriteDataLog(state, 3, tmpl, LogTime{2021, 5, 4, 9, 7, 14});
+
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), radio);
+  const std::vector<uint8_t> head(tmpl.begin(), tmpl.begin() + 65431);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]DefDataLog.dat")), head);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-14]WriteLog.dat")), head);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir.path() / "ReadWriteLog"), fs::directory_iterator()),
+      3);
+}
+
+TEST_F(DataLogTest, EveryNonZeroRunModeLogs) {
+  for (int mode : {3, 5, 7}) {
+    state.readWriteLog = mode;
+    state.radioDataSize = 16;
+    WriteDataLog(state, 1, Pattern(16, static_cast<uint8_t>(mode)), kTime);
+    EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), Pattern(16, mode)) << mode;
+  }
+}
+
+TEST_F(DataLogTest, SameCodeInTheSameSecondReplacesTheFile) {
+  state.radioDataSize = 64;
+  WriteDataLog(state, 3, Pattern(64, 0), kTime);
+  state.radioDataSize = 32;
+  WriteDataLog(state, 3, Pattern(64, 0x80), kTime);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]WriteLog.dat")), Pattern(32, 0x80));
+}
+
+TEST_F(DataLogTest, ModeZeroWritesNothingAtAll) {
+  state.readWriteLog = 0;
+  WriteDataLog(state, 1, Pattern(16, 0), kTime);
+  WriteDataLog(state, 2, Pattern(16, 0));
+  EXPECT_FALSE(fs::exists(dir.path() / "ReadWriteLog"));
+}
+
+TEST_F(DataLogTest, NeverReadsPastTheBuffer) {
+  state.radioDataSize = 129976;
+  WriteDataLog(state, 2, Pattern(1000, 5), kTime);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]DefDataLog.dat")), Pattern(1000, 5));
+}
+
+TEST_F(DataLogTest, UnwritableFolderIsSilent) {
+  // A plain file where the folder should be: the folder cannot be made, the log cannot be
+  // opened, and the call returns quietly.
+  test::WriteBytes(dir.path() / "ReadWriteLog", {'x'});
+  state.radioDataSize = 16;
+  EXPECT_NO_THROW(WriteDataLog(state, 1, Pattern(16, 0), kTime));
+  EXPECT_EQ(ReadBytes(dir.path() / "ReadWriteLog"), std::vector<uint8_t>{'x'});
+
+  state.programDir = dir.dir() + "missing/deeper/";
+  EXPECT_NO_THROW(WriteDataLog(state, 1, Pattern(16, 0), kTime));
+  EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+}
+
+TEST_F(DataLogTest, UsesTheInstalledTimeSource) {
+  SetLogTimeSource([] { return LogTime{2030, 1, 2, 3, 4, 5}; });
+  state.radioDataSize = 8;
+  WriteDataLog(state, 1, Pattern(8, 0));
+  SetLogTimeSource(nullptr);
+  EXPECT_TRUE(fs::exists(Log("[2030-01-02 03-04-05]ReadLog.dat")));
+}
+
+TEST(DataLogClock, LocalTimeIsPlausible) {
+  const LogTime t = CurrentLogTime();
+  EXPECT_GE(t.year, 2020);
+  EXPECT_GE(t.month, 1);
+  EXPECT_LE(t.month, 12);
+  EXPECT_LE(t.second, 60);
+}
+
+}  // namespace
+}  // namespace fw
