@@ -1,13 +1,26 @@
 #include "app/qt/DialogHooks.h"
 
+#include "serial/SelectedPort.h"
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 namespace fw {
 
-// The steps of the other subsystems, as far as they exist. Steps not listed are skipped
+// The steps of the other subsystems, as far as they exist. Steps left empty are skipped
 // by the window.
 DialogHooks DefaultDialogHooks() {
   DialogHooks hooks;
-  // No system-wide profile off Windows: the port number stays.
-  hooks.readSystemPort = [](UpgradeState&) {};
+  hooks.readSystemPort = [](UpgradeState&) {
+#ifdef _WIN32
+    // WIN.INI, section "Settings", key "Port"; the current number is the default.
+    SetSelectedPortNumber(static_cast<int>(
+        ::GetProfileIntW(L"Settings", L"Port", static_cast<INT>(SelectedPortNumber()))));
+#endif
+    // Elsewhere there is no system-wide profile: the number stays.
+  };
   return hooks;
 }
 

@@ -23,14 +23,12 @@ struct DialogHooks {
   std::function<void(UpgradeState&)> loadModelTable;
   // Step 18: the character set files and font images; false ends start-up.
   std::function<bool(UpgradeState&)> buildFonts;
-  // Step 19: the hex file named by the settings.
+  // Step 19, and after a choice with "Hex File..": the hex file at hexFilePath.
   std::function<void(UpgradeState&)> loadHexFile;
   // Exit: the port number, vocoder and "UpdateChip" back to the settings file.
   std::function<void(UpgradeState&)> saveSettings;
   // Vocoder combo 1016 changed.
   std::function<void(UpgradeState&, int)> selectVocoder;
-  // "Hex File.." (1007).
-  std::function<void(UpgradeState&)> chooseHexFile;
   // "Upgrade" (1000) and timer 40: prepares the window and starts the worker.
   std::function<void(UpgradeState&)> startJob;
   // Whether a job's worker is still running.

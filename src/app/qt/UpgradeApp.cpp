@@ -17,14 +17,13 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   QApplication::setApplicationName(QStringLiteral("Radio Flashwright"));
   QApplication::setWindowIcon(AppIcon());
   InstallClockFromEnvironment();
-  int result = 0;
   {
     UpgradeDialog dialog(std::move(hooks));
     dialog.Startup();
-    result = dialog.exec() == QDialog::Accepted ? 0 : 0;
+    dialog.exec();
   }
   // The window is gone; the program does not go on to a message loop of its own.
-  return result;
+  return 0;
 }
 
 }  // namespace fw

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -240,10 +241,23 @@ void UpgradeDialog::OnVocoderChanged(int index) {
 }
 
 void UpgradeDialog::OnHexFileClicked() {
-  if (hooks_.chooseHexFile) {
-    hooks_.chooseHexFile(*state_);
-    WriteControls();
+  QFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilter(QStringLiteral("Archive Files (*.hex)"));
+  dialog.setDefaultSuffix(QStringLiteral("hex"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return;  // cancelled: nothing changes
   }
+  const QString path = dialog.selectedFiles().constFirst();
+  if (path.isEmpty()) {
+    return;
+  }
+  state_->hexFilePath = path.toStdString();
+  if (hooks_.loadHexFile) {
+    hooks_.loadHexFile(*state_);
+  }
+  WriteControls();
 }
 
 bool UpgradeDialog::event(QEvent* event) {
