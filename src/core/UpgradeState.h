@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "config/ModelTable.h"
 #include "core/UpgradeView.h"
+#include "firmware/HexRecordTable.h"
 #include "protocol/DownloadPort.h"
 #include "protocol/RadioLink.h"
 
@@ -62,14 +64,19 @@ class UpgradeState {
   std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
   std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
   std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
+  std::string windowTitle;           // "TitleVer": the window's caption when not empty
 
   // --- Paths (with a trailing separator where they name a folder) ---
+  std::string settingsPath;  // the settings file; every settings write goes there
   std::string programDir;
   std::string imageDir;
   std::string selectedImageName;
   std::string configSubdir;  // "config/r55"
   int configNumber = 0;      // 55, beside configSubdir
   std::string modelTablePath;
+
+  // --- Model table (read from modelTablePath at start-up) ---
+  ModelTable modelTable;
 
   // --- What the radio reported ---
   std::string radioInfo;     // at most 10 characters
@@ -86,12 +93,16 @@ class UpgradeState {
   std::atomic<uint32_t> fontImageSize{kFontImageSize};
   std::atomic<uint32_t> chipImageSize{0};
   uint32_t chipLoadedBytes = 0;
+  // The firmware-chip hex file as last loaded: 1500 slots of 262 bytes, walked in order by
+  // the chip update (hexRecords.Count() slots, hexRecords.At(i) for each).
+  HexRecordTable hexRecords;
   uint16_t fontLanguage = kDefaultFontLanguage;
   uint32_t languageFontSize = 0;
 
   // --- Workflow state ---
   std::atomic<int> resultOk{1};
   int rowCount = 0;
+  int completedJobs = 0;  // jobs completed in run mode 5 since the program started
 
   // --- Buffers ---
   std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared

@@ -1,0 +1,226 @@
+#include "config/Settings.h"
+
+#include <filesystem>
+#include <set>
+
+#include "core/AppValues.h"
+#include "core/Ids.h"
+#include "firmware/HexLoader.h"
+#include "platform/ExecutablePath.h"
+#include "platform/Profile.h"
+#include "serial/PortMap.h"
+#include "serial/SelectedPort.h"
+
+namespace fw {
+namespace {
+
+constexpr std::string_view kExe = ".exe";
+constexpr std::string_view kIni = ".ini";
+
+size_t LastSeparator(const std::string& path) {
+#ifdef _WIN32
+  return path.find_last_of("/\\");
+#else
+  return path.rfind('/');
+#endif
+}
+
+// The folder part of a path, with its trailing separator ("" when there is none).
+std::string FolderOf(const std::string& path) {
+  size_t sep = LastSeparator(path);
+  return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+std::string WithTrailingSeparator(std::string dir) {
+  if (dir.empty()) {
+    return "./";
+  }
+  char last = dir.back();
+  if (last != '/'
+#ifdef _WIN32
+      && last != '\\'
+#endif
+  ) {
+    dir += '/';
+  }
+  return dir;
+}
+
+// File names in a settings file saved on Windows may name subfolders with '\'.
+std::string NativeSeparators(std::string name) {
+#ifndef _WIN32
+  for (char& c : name) {
+    if (c == '\\')
+      c = '/';
+  }
+#endif
+  return name;
+}
+
+// A string key that yields a value (absent and empty keys do not) replaces `target`.
+void ReadString(const Profile& file, const char* key, std::string& target) {
+  std::string value = file.GetString(kSettingsSection, key, "");
+  if (!value.empty()) {
+    target = std::move(value);
+  }
+}
+
+// Section "Ports": COM<n>=<device path>, n from 1 to 16; the first line for a number wins.
+void ApplyPorts(const Profile& file) {
+  std::set<int> seen;
+  for (const ProfileEntry& e : file.GetSection(kPortsSection)) {
+    if (e.key.size() < 4 || e.key.size() > 5 || e.value.empty()) {
+      continue;
+    }
+    std::string prefix = e.key.substr(0, 3);
+    for (char& c : prefix) {
+      if (c >= 'a' && c <= 'z')
+        c = static_cast<char>(c - 'a' + 'A');
+    }
+    std::string digits = e.key.substr(3);
+    if (prefix != "COM" || digits.find_first_not_of("0123456789") != std::string::npos ||
+        digits[0] == '0') {
+      continue;
+    }
+    int n = std::stoi(digits);
+    if (n < 1 || n > PortMap::kMaxPort || !seen.insert(n).second) {
+      continue;
+    }
+    GlobalPortMap().SetExplicit(n, e.value);
+  }
+}
+
+bool WriteInt(const UpgradeState& state, const char* key, int value) {
+  return ProfileWriteString(kSettingsSection, key, std::to_string(value), state.settingsPath);
+}
+
+}  // namespace
+
+std::string SettingsPathForExecutable(const std::string& executablePath) {
+  size_t nameStart = LastSeparator(executablePath);
+  nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
+  std::string_view name = std::string_view(executablePath).substr(nameStart);
+  if (name.size() > kExe.size() && name.substr(name.size() - kExe.size()) == kExe) {
+    return executablePath.substr(0, executablePath.size() - kExe.size()) + std::string(kIni);
+  }
+  return executablePath + std::string(kIni);
+}
+
+void LoadSettings(UpgradeState& state) {
+  std::string exe = ExecutablePath();
+  if (exe.empty()) {
+    // The system cannot tell: run on the current folder.
+    std::error_code ec;
+    std::filesystem::path cwd = std::filesystem::current_path(ec);
+    exe = (ec ? std::string(".") : cwd.string()) + "/Flashwright";
+  }
+  LoadSettingsFile(state, SettingsPathForExecutable(exe));
+}
+
+void LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir) {
+  LoadSettingsFile(state, WithTrailingSeparator(programDir) + kSettingsFileName);
+}
+
+void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
+  state.settingsPath = settingsPath;
+  const Profile file = Profile::Load(settingsPath);
+
+  // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
+  SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
+  state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
+  state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
+  state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
+  state.autoTest = file.GetInt(kSettingsSection, "AutoTest", state.readWriteLog);
+
+  ReadString(file, "MODEL", state.modelList);
+  ReadString(file, "TitleVer", state.windowTitle);
+  ReadString(file, "VerInfo", App().versionText);
+  ReadString(file, "CorpInfo", App().companyText);
+  ReadString(file, "SmMCUInfo", App().smallMcuText);
+  ReadString(file, "MainBin", state.mainImageName);
+  ReadString(file, "MainBinSelp", state.mainImageNameSelp);
+  ReadString(file, "SmallMainBin", state.smallImageName);
+  ReadString(file, "SmallMainBinSelp", state.smallImageNameSelp);
+  for (std::string* name : {&state.mainImageName, &state.mainImageNameSelp, &state.smallImageName,
+                            &state.smallImageNameSelp}) {
+    *name = NativeSeparators(*name);
+  }
+
+  state.programDir = WithTrailingSeparator(FolderOf(settingsPath));
+  if (state.configSubdir.empty()) {
+    state.configSubdir = kDefaultConfigSubdir;
+    state.configNumber = 55;
+  }
+  state.modelTablePath = state.programDir + state.configSubdir + "/" + kModelFileName;
+
+  // A hex key that yields nothing leaves the program folder alone, which no load can open.
+  const std::pair<const char*, std::string*> hexKeys[] = {
+      {"DadazuHex", &state.chipHexPath},
+      {"DadazuHexSelp", &state.chipHexPathSelp},
+      {"SmallDadazuHex", &state.smallChipHexPath},
+      {"SmallDadazuHexSelp", &state.smallChipHexPathSelp},
+  };
+  for (const auto& [key, path] : hexKeys) {
+    *path = state.programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
+  }
+  state.hexFilePath = state.chipHexPath;
+
+  // The images lie beside the settings file, whatever the program is called.
+  state.imageDir = state.programDir;
+
+  ApplyPorts(file);
+}
+
+bool SaveSettings(const UpgradeState& state) {
+  if (state.settingsPath.empty()) {
+    return false;
+  }
+  bool ok = WriteInt(state, "Port", SelectedPortNumber());
+  ok = WriteInt(state, "CMOS", state.vocoderIndex) && ok;
+  ok = WriteInt(state, "UpdateChip", state.updateChip) && ok;
+  return ok;
+}
+
+bool ConfirmCloseAndSave(UpgradeState& state) {
+  if (state.resultOk == 0 &&
+      state.view->MessageBox("Are you sure to exit?", MessageIcon::None,
+                             MessageButtons::OkCancel) != MessageResult::Ok) {
+    return false;
+  }
+  state.resultOk = 1;
+  state.downloadPort.Close();
+  SaveSettings(state);
+  return true;
+}
+
+void SelectVocoder(UpgradeState& state, int index) {
+  if (index < 0) {
+    return;
+  }
+  const bool ambe =
+      std::string_view(kVocoderItems[0]) == (index < 2 ? kVocoderItems[index] : std::string_view());
+  if (ambe) {
+    state.vocoderIndex = 0;
+    state.selectedImageName = state.mainImageName;
+    state.hexFilePath = state.chipHexPath;
+  } else {
+    state.vocoderIndex = 1;
+    state.selectedImageName = state.mainImageNameSelp;
+    state.hexFilePath = state.chipHexPathSelp;
+  }
+  LoadHexFile(state);
+}
+
+bool RecordCompletedJob(UpgradeState& state) {
+  if (state.readWriteLog != kRunModeRepeat) {
+    return false;
+  }
+  ++state.completedJobs;
+  if (!state.settingsPath.empty()) {
+    WriteInt(state, "UpdateTimes", state.completedJobs);  // a failed write is not reported
+  }
+  state.view->SetTimer(kAutoStartTimer, kRepeatDelayMs);
+  return true;
+}
+
+}  // namespace fw

@@ -1,0 +1,60 @@
+#pragma once
+// The settings file: an INI file beside the program ("Flashwright.ini"), section "Setting",
+// read once at start-up; "Port", "CMOS" and "UpdateChip" are written back on close and
+// "UpdateTimes" after each completed job in the unattended repeat mode. Loading also derives
+// the program's base paths and maps COM numbers to devices from section "Ports".
+
+#include <string>
+
+#include "core/UpgradeState.h"
+
+namespace fw {
+
+inline constexpr const char* kSettingsFileName = "Flashwright.ini";
+inline constexpr const char* kSettingsSection = "Setting";
+inline constexpr const char* kPortsSection = "Ports";
+inline constexpr const char* kDefaultConfigSubdir = "config/r55";
+inline constexpr const char* kModelFileName = "Model.dat";
+// The vocoder combo's items, in order; the index is "CMOS".
+inline constexpr const char* kVocoderItems[] = {"AMBE", "SELP"};
+// Run mode in which jobs repeat by timer and completed jobs are counted.
+constexpr int kRunModeRepeat = 5;
+constexpr uint32_t kRepeatDelayMs = 40000;
+
+// The settings file of a program file: a trailing ".exe" of its name becomes ".ini"; a name
+// without one gets ".ini" appended ("/opt/fw/Flashwright" -> "/opt/fw/Flashwright.ini").
+std::string SettingsPathForExecutable(const std::string& executablePath);
+
+// Loads the settings of the running program (the settings file beside its executable).
+void LoadSettings(UpgradeState& state);
+// Runs on an installation folder elsewhere: `programDir` + "Flashwright.ini".
+void LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir);
+// Loads the settings file at `settingsPath`; the program folder is the file's folder.
+// Absent file, section or keys give the defaults; nothing is reported.
+//
+// Fills the state's settings, paths (`settingsPath`, `programDir`, `imageDir`,
+// `modelTablePath`, the four chip hex paths, `hexFilePath`) and `windowTitle`, the
+// application's About texts and port number, and the port map's explicit entries.
+void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
+
+// Writes "Port", "CMOS" and "UpdateChip" to the settings file, in that order. Returns false
+// when a write failed (closing goes on regardless).
+bool SaveSettings(const UpgradeState& state);
+
+// The window is being closed (Exit, Escape or the close box). When the last step did not
+// succeed (`resultOk` clear) the user is asked "Are you sure to exit?" and may cancel: then
+// nothing happens and false is returned. Otherwise `resultOk` is set, the download port is
+// closed, the settings are saved (failures ignored) and true is returned: close the window.
+bool ConfirmCloseAndSave(UpgradeState& state);
+
+// The vocoder combo changed to item `index` (-1: no selection, nothing happens): switches
+// `vocoderIndex`, `selectedImageName` and `hexFilePath` to that variant and reloads the hex
+// file.
+void SelectVocoder(UpgradeState& state, int index);
+
+// After a job that completed in run mode 5: counts it, writes the count as "UpdateTimes"
+// and re-arms the job timer (40 s). Does nothing in other run modes. Returns true when it
+// counted the job.
+bool RecordCompletedJob(UpgradeState& state);
+
+}  // namespace fw

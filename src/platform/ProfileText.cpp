@@ -1,0 +1,270 @@
+#include "platform/ProfileText.h"
+
+#include "platform/CodePage.h"
+
+namespace fw::profile_text {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool AllAscii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// True when `s` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n;
+    unsigned min;
+    unsigned cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1, min = 0x80, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2, min = 0x800, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3, min = 0x10000, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + n >= s.size()) {
+      return false;
+    }
+    for (size_t k = 1; k <= n; ++k) {
+      unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) {
+        return false;
+      }
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+size_t UnitSize(Encoding e) {
+  return e == Encoding::kUtf16LeBom ? 2 : 1;
+}
+
+// The code unit at byte offset `i` (a byte, or a little-endian 16-bit unit).
+unsigned UnitAt(std::string_view raw, size_t i, Encoding e) {
+  unsigned lo = static_cast<unsigned char>(raw[i]);
+  if (e != Encoding::kUtf16LeBom) {
+    return lo;
+  }
+  return lo | (static_cast<unsigned>(static_cast<unsigned char>(raw[i + 1])) << 8);
+}
+
+std::string_view Bom(Encoding e) {
+  switch (e) {
+    case Encoding::kUtf8Bom:
+      return kUtf8Bom;
+    case Encoding::kUtf16LeBom:
+      return kUtf16LeBom;
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) {
+    s.remove_prefix(1);
+  }
+  while (!s.empty() && IsBlank(s.back())) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z')
+      x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z')
+      y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Decode(std::string_view raw, Encoding encoding) {
+  switch (encoding) {
+    case Encoding::kAnsi:
+      return AllAscii(raw) ? std::string(raw) : Cp936ToUtf8(raw);
+    case Encoding::kUtf8:
+    case Encoding::kUtf8Bom:
+      return std::string(raw);
+    case Encoding::kUtf16LeBom: {
+      std::u16string units(raw.size() / 2, u'\0');
+      for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(UnitAt(raw, 2 * i, encoding));
+      }
+      return Utf16ToUtf8(units);
+    }
+  }
+  return std::string(raw);
+}
+
+std::string Encode(std::string_view utf8, Encoding encoding) {
+  switch (encoding) {
+    case Encoding::kAnsi:
+      return AllAscii(utf8) ? std::string(utf8) : Utf8ToCp936(utf8);
+    case Encoding::kUtf8:
+    case Encoding::kUtf8Bom:
+      return std::string(utf8);
+    case Encoding::kUtf16LeBom: {
+      std::u16string units = Utf8ToUtf16(utf8);
+      std::string out;
+      out.reserve(units.size() * 2);
+      for (char16_t u : units) {
+        out.push_back(static_cast<char>(u & 0xFF));
+        out.push_back(static_cast<char>(u >> 8));
+      }
+      return out;
+    }
+  }
+  return std::string(utf8);
+}
+
+Document Parse(std::string_view bytes) {
+  Document doc;
+  if (bytes.substr(0, 2) == kUtf16LeBom) {
+    doc.encoding = Encoding::kUtf16LeBom;
+  } else if (bytes.substr(0, 3) == kUtf8Bom) {
+    doc.encoding = Encoding::kUtf8Bom;
+  } else if (!AllAscii(bytes) && IsValidUtf8(bytes)) {
+    doc.encoding = Encoding::kUtf8;
+  }
+  std::string_view body = bytes.substr(Bom(doc.encoding).size());
+  const size_t unit = UnitSize(doc.encoding);
+  if (body.size() % unit != 0) {
+    doc.tail = std::string(body.substr(body.size() - 1));
+    body.remove_suffix(1);
+  }
+  size_t start = 0;
+  while (start < body.size()) {
+    size_t end = start;
+    while (end < body.size() && UnitAt(body, end, doc.encoding) != '\n') {
+      end += unit;
+    }
+    Line line;
+    size_t contentEnd = end;
+    if (end < body.size()) {
+      if (contentEnd > start && UnitAt(body, contentEnd - unit, doc.encoding) == '\r') {
+        contentEnd -= unit;
+      }
+      line.ending = std::string(body.substr(contentEnd, end + unit - contentEnd));
+      end += unit;
+    }
+    line.raw = std::string(body.substr(start, contentEnd - start));
+    line.text = Decode(line.raw, doc.encoding);
+    doc.lines.push_back(std::move(line));
+    start = end;
+  }
+  return doc;
+}
+
+std::string Serialize(const Document& doc) {
+  std::string out(Bom(doc.encoding));
+  for (const Line& line : doc.lines) {
+    out += line.raw;
+    out += line.ending;
+  }
+  out += doc.tail;
+  return out;
+}
+
+LineInfo Classify(std::string_view text) {
+  LineInfo info;
+  std::string_view t = Trim(text);
+  if (t.empty()) {
+    info.kind = LineKind::kBlank;
+    return info;
+  }
+  if (t.front() == ';') {
+    info.kind = LineKind::kComment;
+    return info;
+  }
+  if (t.front() == '[') {
+    size_t close = t.rfind(']');
+    if (close != std::string_view::npos) {
+      info.kind = LineKind::kSection;
+      info.name = std::string(Trim(t.substr(1, close - 1)));
+    }
+    return info;
+  }
+  size_t eq = t.find('=');
+  if (eq == std::string_view::npos) {
+    return info;
+  }
+  std::string_view name = Trim(t.substr(0, eq));
+  if (name.empty()) {
+    return info;
+  }
+  std::string_view value = Trim(t.substr(eq + 1));
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  info.kind = LineKind::kKey;
+  info.name = std::string(name);
+  info.value = std::string(value);
+  return info;
+}
+
+std::string LineEnding(const Document& doc) {
+  for (const Line& line : doc.lines) {
+    if (!line.ending.empty()) {
+      return line.ending;
+    }
+  }
+  return Encode("\r\n", doc.encoding);
+}
+
+void ReplaceValue(Line& line, std::string_view value, Encoding encoding) {
+  const size_t unit = UnitSize(encoding);
+  size_t pos = 0;
+  while (pos < line.raw.size() && UnitAt(line.raw, pos, encoding) != '=') {
+    pos += unit;
+  }
+  if (pos < line.raw.size()) {
+    pos += unit;
+  }
+  while (pos < line.raw.size()) {
+    unsigned u = UnitAt(line.raw, pos, encoding);
+    if (u != ' ' && u != '\t') {
+      break;
+    }
+    pos += unit;
+  }
+  line.raw = line.raw.substr(0, pos) + Encode(value, encoding);
+  line.text = Decode(line.raw, encoding);
+}
+
+}  // namespace fw::profile_text

@@ -1,0 +1,316 @@
+#include "config/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/AppValues.h"
+#include "core/Ids.h"
+#include "serial/PortMap.h"
+#include "serial/SelectedPort.h"
+#include "support/RecordingView.h"
+#include "support/ScratchDir.h"
+
+namespace fw {
+namespace {
+
+using test::ScratchDir;
+
+// Settings touch process-wide values (port number, About texts, port map): each test
+// starts from the program-start values and leaves them so.
+class Settings : public testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    SetSelectedPortNumber(0);
+    App().versionText.clear();
+    App().companyText.clear();
+    App().smallMcuText.clear();
+    GlobalPortMap().ClearExplicit();
+  }
+
+  ScratchDir dir;
+};
+
+TEST_F(Settings, SettingsFileIsNamedAfterTheExecutable) {
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright"), "/opt/fw/Flashwright.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright.exe"), "/opt/fw/Flashwright.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Other.exe"), "/opt/fw/Other.ini");
+  // Only the program's own name changes, never a folder that happens to hold ".exe".
+  EXPECT_EQ(SettingsPathForExecutable("/srv/tools.exe/Flashwright.exe"),
+            "/srv/tools.exe/Flashwright.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/srv/tools.exe/Flashwright"),
+            "/srv/tools.exe/Flashwright.ini");
+  // The match is case-sensitive, as the Windows rule is.
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/FW.EXE"), "/opt/fw/FW.EXE.ini");
+}
+
+TEST_F(Settings, FlashwrightInAFolderGivesThatFolderForEverything) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));
+  EXPECT_EQ(s.settingsPath, dir.Dir() + "Flashwright.ini");
+  EXPECT_EQ(s.programDir, dir.Dir());
+  EXPECT_EQ(s.imageDir, dir.Dir());
+  EXPECT_EQ(s.modelTablePath, dir.Dir() + "config/r55/Model.dat");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("Flashwright.ini")));  // reading creates nothing
+}
+
+TEST_F(Settings, OtherIniIsReadAndItsImagesAreStillFoundBesideIt) {
+  dir.Write("Other.ini", "[Setting]\r\nMainBin=main.bin\r\nMODEL=KV680\r\n");
+  dir.Write("Flashwright.ini", "[Setting]\r\nMODEL=wrong file\r\n");
+  UpgradeState s;
+  LoadSettingsFile(s, SettingsPathForExecutable(dir.Path("Other.exe")));
+  EXPECT_EQ(s.settingsPath, dir.Dir() + "Other.ini");
+  EXPECT_EQ(s.modelList, "KV680");
+  EXPECT_EQ(s.programDir, dir.Dir());
+  EXPECT_EQ(s.imageDir, dir.Dir());
+}
+
+TEST_F(Settings, ProgramDirOptionUsesFlashwrightIniThere) {
+  dir.Write("inst/Flashwright.ini", "[Setting]\nMODEL=KZ66\n");
+  UpgradeState s;
+  LoadSettingsForProgramDir(s, dir.Path("inst"));
+  EXPECT_EQ(s.settingsPath, dir.Path("inst") + "/Flashwright.ini");
+  EXPECT_EQ(s.programDir, dir.Path("inst") + "/");
+  EXPECT_EQ(s.modelList, "KZ66");
+}
+
+TEST_F(Settings, RunningProgramReadsTheIniBesideItself) {
+  UpgradeState s;
+  LoadSettings(s);
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+  EXPECT_EQ(s.settingsPath, exe.string() + ".ini");
+  EXPECT_EQ(s.programDir, exe.parent_path().string() + "/");
+}
+
+TEST_F(Settings, AutoTestDefaultsToTheRunModeJustRead) {
+  UpgradeState a;
+  LoadSettingsFile(a, dir.Write("a.ini", "[Setting]\nREADWRITELOG=1\n"));
+  EXPECT_EQ(a.readWriteLog, 1);
+  EXPECT_EQ(a.autoTest, 1);
+
+  UpgradeState b;
+  LoadSettingsFile(b, dir.Write("b.ini", "[Setting]\nREADWRITELOG=0\n"));
+  EXPECT_EQ(b.autoTest, 0);
+
+  UpgradeState c;
+  LoadSettingsFile(c, dir.Write("c.ini", "[Setting]\nAutoTest=0\nREADWRITELOG=5\n"));
+  EXPECT_EQ(c.readWriteLog, 5);
+  EXPECT_EQ(c.autoTest, 0);
+}
+
+TEST_F(Settings, HexPathsWhenKeysAreMissing) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Write("Flashwright.ini", "[Setting]\nDadazuHex=chip_ambe.hex\n"));
+  EXPECT_EQ(s.chipHexPath, dir.Dir() + "chip_ambe.hex");
+  EXPECT_EQ(s.chipHexPathSelp, dir.Dir());
+  EXPECT_EQ(s.smallChipHexPath, dir.Dir());
+  EXPECT_EQ(s.smallChipHexPathSelp, dir.Dir());
+  EXPECT_EQ(s.hexFilePath, s.chipHexPath);
+}
+
+TEST_F(Settings, EmptyStringKeysLeaveTheirTargetsAlone) {
+  UpgradeState s;
+  s.windowTitle = "Flashwright";
+  s.mainImageName = "kept.bin";
+  App().companyText = "built in";
+  LoadSettingsFile(s,
+                   dir.Write("Flashwright.ini",
+                             "[Setting]\nTitleVer=\nMainBin=  \nCorpInfo=\"\"\nVerInfo=V 2.1\n"));
+  EXPECT_EQ(s.windowTitle, "Flashwright");
+  EXPECT_EQ(s.mainImageName, "kept.bin");
+  EXPECT_EQ(App().companyText, "built in");
+  EXPECT_EQ(App().versionText, "V 2.1");
+
+  LoadSettingsFile(s, dir.Write("Flashwright.ini", "[Setting]\nTitleVer=Radio Flashwright 3\n"));
+  EXPECT_EQ(s.windowTitle, "Radio Flashwright 3");
+}
+
+TEST_F(Settings, PortComesFromTheFileOrKeepsTheSystemWideValue) {
+  SetSelectedPortNumber(6);  // as read from the system-wide profile before
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Write("a.ini", "[Setting]\nCMOS=1\n"));
+  EXPECT_EQ(SelectedPortNumber(), 6);
+  LoadSettingsFile(s, dir.Write("b.ini", "[setting]\nport=11\n"));
+  EXPECT_EQ(SelectedPortNumber(), 11);
+}
+
+TEST_F(Settings, LongValuesAreCutToTheBuffer) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Write("a.ini", "[Setting]\nMODEL=" + std::string(5000, 'K') + "\n"));
+  EXPECT_EQ(s.modelList.size(), 4095u);
+}
+
+TEST_F(Settings, WindowsFolderSeparatorsInFileNamesBecomeNative) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Write("Flashwright.ini",
+                                "[Setting]\r\nDadazuHex=hex\\chip.hex\r\nMainBin=bin\\m.bin\r\n"));
+  EXPECT_EQ(s.chipHexPath, dir.Dir() + "hex/chip.hex");
+  EXPECT_EQ(s.mainImageName, "bin/m.bin");
+}
+
+TEST_F(Settings, PortsSectionReachesThePortMap) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Write("Flashwright.ini",
+                                "[Ports]\nCOM3=/dev/ttyUSB0\ncom12 = /dev/pts/7\nCOM3=/dev/other\n"
+                                "COM17=/dev/x\nCOM0=/dev/y\nCOM05=/dev/z\nCOM4=\n"));
+  EXPECT_EQ(GlobalPortMap().DevicePath(3), "/dev/ttyUSB0");
+  EXPECT_EQ(GlobalPortMap().DevicePath(12), "/dev/pts/7");
+  std::map<int, std::string> entries = GlobalPortMap().Entries();
+  EXPECT_EQ(entries.size(), 2u);
+}
+
+// A whole installation's settings file, as saved on Windows: comments, keys the program
+// does not know, a second section. Loading fills the state; saving changes the three
+// values and nothing else.
+TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
+  const std::string head =
+      "; Flashwright settings for the service bench\r\n"
+      "[Setting]\r\n";
+  const std::string port = "Port=3\r\n";
+  const std::string middle =
+      "READWRITELOG=7\r\n"
+      "; AutoTest is left to default\r\n"
+      "MODEL=KV680/KV86/KV89/KW86/KZ66/KX4X\r\n"
+      "TitleVer=Radio Flashwright V3.2\r\n"
+      "VerInfo=Flashwright V3.2\r\n"
+      "CorpInfo=Bench Tools Ltd.\r\n"
+      "SmMCUInfo=Small MCU 1.4\r\n"
+      "MainBin=KV_MAIN.bin\r\n"
+      "MainBinSelp=KV_MAIN_SELP.bin\r\n"
+      "SmallMainBin=KS_MAIN.bin\r\n"
+      "SmallMainBinSelp=KS_MAIN_SELP.bin\r\n"
+      "DadazuHex=dadazu.hex\r\n"
+      "DadazuHexSelp=dadazu_selp.hex\r\n"
+      "SmallDadazuHex=small.hex\r\n"
+      "SmallDadazuHexSelp=small_selp.hex\r\n"
+      "Operator = somebody   \r\n";
+  const std::string cmos = "CMOS = 0\r\n";
+  const std::string tail =
+      "\r\n"
+      "[Ports]\r\n"
+      "COM3=/dev/ttyUSB0\r\n";
+  std::string path = dir.Write("Flashwright.ini", head + port + middle + cmos + tail);
+  dir.Write("dadazu.hex", ":0100000055AA\r\n:00000001FF\r\n");
+  dir.Write("dadazu_selp.hex", ":02000000556643\r\n:00000001FF\r\n");
+
+  UpgradeState s;
+  LoadSettingsFile(s, path);
+  EXPECT_EQ(SelectedPortNumber(), 3);
+  EXPECT_EQ(s.readWriteLog, 7);
+  EXPECT_EQ(s.autoTest, 7);
+  EXPECT_EQ(s.vocoderIndex, 0);
+  EXPECT_EQ(s.updateChip, 0);
+  EXPECT_EQ(s.modelList, "KV680/KV86/KV89/KW86/KZ66/KX4X");
+  EXPECT_EQ(s.windowTitle, "Radio Flashwright V3.2");
+  EXPECT_EQ(App().versionText, "Flashwright V3.2");
+  EXPECT_EQ(App().companyText, "Bench Tools Ltd.");
+  EXPECT_EQ(App().smallMcuText, "Small MCU 1.4");
+  EXPECT_EQ(s.mainImageName, "KV_MAIN.bin");
+  EXPECT_EQ(s.mainImageNameSelp, "KV_MAIN_SELP.bin");
+  EXPECT_EQ(s.smallImageName, "KS_MAIN.bin");
+  EXPECT_EQ(s.smallImageNameSelp, "KS_MAIN_SELP.bin");
+  EXPECT_EQ(s.chipHexPath, dir.Dir() + "dadazu.hex");
+  EXPECT_EQ(s.chipHexPathSelp, dir.Dir() + "dadazu_selp.hex");
+  EXPECT_EQ(s.smallChipHexPath, dir.Dir() + "small.hex");
+  EXPECT_EQ(s.smallChipHexPathSelp, dir.Dir() + "small_selp.hex");
+  EXPECT_EQ(s.hexFilePath, dir.Dir() + "dadazu.hex");
+  EXPECT_EQ(GlobalPortMap().DevicePath(3), "/dev/ttyUSB0");
+
+  // The user picks SELP, COM5 and ticks the chip box, then closes the window.
+  SelectVocoder(s, 1);
+  EXPECT_EQ(s.vocoderIndex, 1);
+  EXPECT_EQ(s.selectedImageName, "KV_MAIN_SELP.bin");
+  EXPECT_EQ(s.hexFilePath, dir.Dir() + "dadazu_selp.hex");
+  EXPECT_EQ(s.chipLoadedBytes, 2u + 52u);  // the SELP hex file was loaded
+  SetSelectedPortNumber(5);
+  s.updateChip = 1;
+  ASSERT_TRUE(SaveSettings(s));
+  EXPECT_EQ(ScratchDir::Read(path),
+            head + "Port=5\r\n" + middle + "CMOS = 1\r\n" + "UpdateChip=1\r\n" + tail);
+
+  // The next start selects SELP again.
+  Reset();
+  UpgradeState next;
+  LoadSettingsFile(next, path);
+  EXPECT_EQ(next.vocoderIndex, 1);
+  EXPECT_EQ(next.updateChip, 1);
+  EXPECT_EQ(SelectedPortNumber(), 5);
+
+  SelectVocoder(next, -1);  // no selection: nothing changes
+  EXPECT_EQ(next.vocoderIndex, 1);
+  SelectVocoder(next, 0);
+  EXPECT_EQ(next.vocoderIndex, 0);
+  EXPECT_EQ(next.selectedImageName, "KV_MAIN.bin");
+  EXPECT_EQ(next.chipLoadedBytes, 1u + 52u);
+}
+
+TEST_F(Settings, SavingCreatesTheFileWhenThereIsNone) {
+  UpgradeState s;
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));
+  SetSelectedPortNumber(2);
+  ASSERT_TRUE(SaveSettings(s));
+  EXPECT_EQ(ScratchDir::Read(dir.Path("Flashwright.ini")),
+            "[Setting]\r\nPort=2\r\nCMOS=0\r\nUpdateChip=0\r\n");
+  UpgradeState unloaded;
+  EXPECT_FALSE(SaveSettings(unloaded));
+}
+
+TEST_F(Settings, ClosingAsksOnlyAfterAFailedStepAndSavesUnlessCancelled) {
+  test::RecordingView view;
+  UpgradeState s;
+  s.SetView(&view);
+  const std::string before = "[Setting]\r\nPort=1\r\n";
+  std::string path = dir.Write("Flashwright.ini", before);
+  LoadSettingsFile(s, path);
+  SetSelectedPortNumber(4);
+
+  s.resultOk = 0;  // the last step failed
+  view.SetBoxAnswer(MessageResult::Cancel);
+  EXPECT_FALSE(ConfirmCloseAndSave(s));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Are you sure to exit?");
+  EXPECT_EQ(view.Boxes()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(s.resultOk, 0);
+  EXPECT_EQ(ScratchDir::Read(path), before);
+
+  view.SetBoxAnswer(MessageResult::Ok);
+  EXPECT_TRUE(ConfirmCloseAndSave(s));
+  EXPECT_EQ(view.Boxes().size(), 2u);
+  EXPECT_EQ(s.resultOk, 1);
+  EXPECT_EQ(ScratchDir::Read(path), "[Setting]\r\nPort=4\r\nCMOS=0\r\nUpdateChip=0\r\n");
+
+  // Right after start (resultOk 1 in a new state) no question is asked.
+  test::RecordingView fresh;
+  UpgradeState started;
+  started.SetView(&fresh);
+  LoadSettingsFile(started, path);
+  EXPECT_TRUE(ConfirmCloseAndSave(started));
+  EXPECT_TRUE(fresh.Boxes().empty());
+}
+
+TEST_F(Settings, CompletedJobsAreCountedOnlyInRepeatMode) {
+  test::RecordingView view;
+  UpgradeState s;
+  s.SetView(&view);
+  std::string path = dir.Write("Flashwright.ini", "[Setting]\r\nREADWRITELOG=5\r\n");
+  LoadSettingsFile(s, path);
+  EXPECT_TRUE(RecordCompletedJob(s));
+  EXPECT_TRUE(RecordCompletedJob(s));
+  EXPECT_EQ(ScratchDir::Read(path), "[Setting]\r\nREADWRITELOG=5\r\nUpdateTimes=2\r\n");
+  EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000u}}));
+
+  test::RecordingView quiet;
+  UpgradeState normal;
+  normal.SetView(&quiet);
+  std::string other = dir.Write("other.ini", "[Setting]\r\nREADWRITELOG=1\r\n");
+  LoadSettingsFile(normal, other);
+  EXPECT_FALSE(RecordCompletedJob(normal));
+  EXPECT_EQ(normal.completedJobs, 0);
+  EXPECT_EQ(ScratchDir::Read(other), "[Setting]\r\nREADWRITELOG=1\r\n");
+  EXPECT_TRUE(quiet.Timers().empty());
+}
+
+}  // namespace
+}  // namespace fw
