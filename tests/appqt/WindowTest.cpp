@@ -8,18 +8,21 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "PtyPair.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Settings.h"
 #include "core/AppValues.h"
 #include "core/Ids.h"
 #include "platform/Clock.h"
@@ -169,6 +172,48 @@ class WindowTest : public QObject {
     QVERIFY(!list->horizontalHeader()->sectionsClickable());
     QCOMPARE(list->rowCount(), 0);
     QVERIFY(r.boxes.empty());
+  }
+
+  void startupAndExitWithTheSettingsFile() {
+    test::PtyPair com4, com7;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::string folder = dir.path().toStdString() + "/";
+    {
+      std::ofstream ini(folder + "Flashwright.ini");
+      ini << "[Setting]\nPort=7\nREADWRITELOG=3\nCMOS=1\nUpdateChip=0\n"
+          << "TitleVer=Radio Flashwright V9\nVerInfo=V9.0\n"
+          << "[Ports]\nCOM4=" << com4.path() << "\nCOM7=" << com7.path() << "\n";
+    }
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [&](UpgradeState& s) {
+      LoadSettingsForProgramDir(s, folder);
+      return s.windowTitle;
+    };
+    Recorder r;
+    {
+      UpgradeDialog d(std::move(hooks));
+      r.Attach(d);
+      QCOMPARE(d.Startup(), 21);
+      QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright V9"));
+      auto* combo = static_cast<QComboBox*>(d.Control(kPortCombo));
+      QCOMPARE(combo->count(), 2);
+      QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
+      QVERIFY(Visible(d, kFirmwareOnlyCheck));
+      QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
+               QStringLiteral("SELP"));
+      QCOMPARE(App().versionText, std::string("V9.0"));
+      // The user picks COM4 and ticks nothing; leaving saves the port.
+      combo->setCurrentIndex(0);
+      d.Ports().SelectionChanged();
+      QVERIFY(d.OnCancel());
+      QVERIFY(r.boxes.empty());
+    }
+    std::ifstream in(folder + "Flashwright.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    QVERIFY2(text.str().find("Port=4") != std::string::npos, text.str().c_str());
+    App().versionText.clear();
   }
 
   void visibilityPerRunMode_data() {

@@ -1,5 +1,7 @@
 #include "app/qt/DialogHooks.h"
 
+#include "config/Settings.h"
+#include "firmware/HexLoader.h"
 #include "serial/SelectedPort.h"
 
 #ifdef _WIN32
@@ -21,6 +23,14 @@ DialogHooks DefaultDialogHooks() {
 #endif
     // Elsewhere there is no system-wide profile: the number stays.
   };
+  hooks.loadSettings = [](UpgradeState& state) {
+    LoadSettings(state);
+    return state.windowTitle;
+  };
+  hooks.loadModelTable = [](UpgradeState& state) { state.modelTable.Load(state.modelTablePath); };
+  hooks.loadHexFile = [](UpgradeState& state) { LoadHexFile(state); };
+  hooks.saveSettings = [](UpgradeState& state) { SaveSettings(state); };
+  hooks.selectVocoder = [](UpgradeState& state, int index) { SelectVocoder(state, index); };
   return hooks;
 }
 

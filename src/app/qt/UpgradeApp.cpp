@@ -5,6 +5,7 @@
 
 #include "app/qt/AppIcon.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Settings.h"
 #include "platform/Clock.h"
 
 namespace fw {
@@ -17,6 +18,22 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   QApplication::setApplicationName(QStringLiteral("Radio Flashwright"));
   QApplication::setWindowIcon(AppIcon());
   InstallClockFromEnvironment();
+  // "--program-dir DIR" (or "--program-dir=DIR"): an installation folder elsewhere.
+  const QStringList args = QCoreApplication::arguments();
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    QString dir;
+    if (args[i] == QLatin1String("--program-dir") && i + 1 < args.size()) {
+      dir = args[i + 1];
+    } else if (args[i].startsWith(QLatin1String("--program-dir="))) {
+      dir = args[i].mid(14);
+    }
+    if (!dir.isEmpty()) {
+      hooks.loadSettings = [path = dir.toStdString()](UpgradeState& state) {
+        LoadSettingsForProgramDir(state, path);
+        return state.windowTitle;
+      };
+    }
+  }
   {
     UpgradeDialog dialog(std::move(hooks));
     dialog.Startup();

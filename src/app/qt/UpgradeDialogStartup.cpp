@@ -21,6 +21,7 @@
 #include "app/qt/UpgradeDialog.h"
 #include "core/Ids.h"
 #include "platform/Clock.h"
+#include "serial/PortMap.h"
 
 namespace fw {
 namespace {
@@ -77,9 +78,15 @@ int UpgradeDialog::Startup() {
   }
   // 10. Settings file (may set the caption).
   if (hooks_.loadSettings) {
+    const auto portsBefore = GlobalPortMap().Entries();
     std::string caption = hooks_.loadSettings(*state_);
     if (!caption.empty()) {
       setWindowTitle(QString::fromStdString(caption));
+    }
+    // The settings may name devices for COM numbers ("Ports"); the list made in step 7
+    // did not know them yet.
+    if (GlobalPortMap().Entries() != portsBefore) {
+      ports_->Scan();
     }
   }
   // 11. Radio data buffer.
@@ -237,6 +244,7 @@ void UpgradeDialog::OnFirmwareOnlyClicked() {
 void UpgradeDialog::OnVocoderChanged(int index) {
   if (hooks_.selectVocoder) {
     hooks_.selectVocoder(*state_, index);
+    WriteControls();  // edit 1008 shows the variant's hex file
   }
 }
 
