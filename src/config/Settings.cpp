@@ -141,6 +141,9 @@ void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
   ReadString(file, "MainBinSelp", state.mainImageNameSelp);
   ReadString(file, "SmallMainBin", state.smallImageName);
   ReadString(file, "SmallMainBinSelp", state.smallImageNameSelp);
+  // Not a key of the original installations: a glyph font file of the installation's own.
+  ReadString(file, "FontFile", state.glyphFontFile);
+  state.glyphFontFile = NativeSeparators(state.glyphFontFile);
   for (std::string* name : {&state.mainImageName, &state.mainImageNameSelp, &state.smallImageName,
                             &state.smallImageNameSelp}) {
     *name = NativeSeparators(*name);

@@ -15,6 +15,7 @@
 #include "config/ModelTable.h"
 #include "core/UpgradeView.h"
 #include "firmware/HexRecordTable.h"
+#include "font/GlyphImageBuilder.h"
 #include "protocol/DownloadPort.h"
 #include "protocol/RadioLink.h"
 
@@ -65,6 +66,8 @@ class UpgradeState {
   std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
   std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
   std::string windowTitle;           // "TitleVer": the window's caption when not empty
+  std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
+                                     // (empty: the installed stand-in for the 13 px font)
 
   // --- Paths (with a trailing separator where they name a folder) ---
   std::string settingsPath;  // the settings file; every settings write goes there
@@ -111,6 +114,7 @@ class UpgradeState {
   std::vector<uint8_t> fontBufferB;      // 153650, zero
   std::vector<uint8_t> fontBufferC;      // 153650, zero
   std::vector<uint8_t> glyphScratch;     // 307200, not cleared
+  GlyphImageBuilder glyphBuilder;        // with its own 153650-byte glyph image, zero
   std::vector<uint8_t> wavReadBuffer;    // 10240
   std::vector<uint8_t> wavWriteBuffer;   // 10240
   std::vector<uint8_t> radioDataBuffer;  // radioDataSize at start-up, zero
