@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "firmware/HexLoader.h"
+#include "font/FontImages.h"
 #include "serial/SelectedPort.h"
 
 #ifdef _WIN32
@@ -28,6 +29,15 @@ DialogHooks DefaultDialogHooks() {
     return state.windowTitle;
   };
   hooks.loadModelTable = [](UpgradeState& state) { state.modelTable.Load(state.modelTablePath); };
+  hooks.buildFonts = [](UpgradeState& state) {
+    // A character list that cannot be read ends the window's start-up with its message.
+    std::string error = BuildFontImages(state);
+    if (!error.empty()) {
+      state.view->MessageBox(error, MessageIcon::Error);
+      return false;
+    }
+    return true;
+  };
   hooks.loadHexFile = [](UpgradeState& state) { LoadHexFile(state); };
   hooks.saveSettings = [](UpgradeState& state) { SaveSettings(state); };
   hooks.selectVocoder = [](UpgradeState& state, int index) { SelectVocoder(state, index); };
