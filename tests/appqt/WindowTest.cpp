@@ -59,9 +59,13 @@ struct Recorder {
     h.buildFonts = [this](UpgradeState&) { return fontsOk; };
     h.startJob = [this](UpgradeState&) { ++startJobs; };
     h.saveSettings = [this](UpgradeState&) { ++saves; };
-    h.progress = [this](UpgradeState&, uint32_t msg, intptr_t bytes) {
+    h.jobMessage = [this](UpgradeState&, uint32_t msg, uintptr_t, intptr_t bytes) {
+      if (!IsProgressMessage(msg)) {
+        return false;
+      }
       progress.emplace_back(msg, bytes);
       progressOnWindowThread = progressOnWindowThread && QThread::currentThread() == qApp->thread();
+      return true;
     };
     return h;
   }
@@ -384,7 +388,7 @@ class WindowTest : public QObject {
       });
       (void)s;
     };
-    hooks.jobRunning = [&] { return running.load(); };
+    hooks.jobRunning = [&](UpgradeState&) { return running.load(); };
     {
       UpgradeDialog d(std::move(hooks));
       statePtr = &d.State();

@@ -277,12 +277,11 @@ bool UpgradeDialog::event(QEvent* event) {
   return QDialog::event(event);
 }
 
-void UpgradeDialog::OnWindowMessage(uint32_t msg, uintptr_t /*wParam*/, intptr_t lParam) {
-  if (IsProgressMessage(msg)) {
-    if (hooks_.progress) {
-      hooks_.progress(*state_, msg, lParam);
-    }
-  } else if (IsCommErrorMessage(msg)) {
+void UpgradeDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  if (hooks_.jobMessage && hooks_.jobMessage(*state_, msg, wParam, lParam)) {
+    return;
+  }
+  if (IsCommErrorMessage(msg)) {
     view_.MessageBox(kCommError, MessageIcon::None, MessageButtons::Ok);
   }
 }
@@ -347,29 +346,35 @@ bool UpgradeDialog::OnCancel() {
 }
 
 bool UpgradeDialog::JobRunning() const {
-  return hooks_.jobRunning && hooks_.jobRunning();
+  return hooks_.jobRunning && hooks_.jobRunning(*state_);
 }
 
 void UpgradeDialog::StopJobAndWait() {
   for (auto& [id, timer] : timers_) {
     timer->stop();
   }
-  if (!JobRunning()) {
-    return;
-  }
-  view_.SetClosing(true);
-  RequestStop();
-  // Keep serving the worker's calls to the window until it has ended.
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (!JobRunning()) {
-      loop.quit();
-    }
-  });
-  poll.start(10);
   if (JobRunning()) {
-    loop.exec();
+    view_.SetClosing(true);
+    if (hooks_.stopJob) {
+      hooks_.stopJob(*state_);
+    } else {
+      RequestStop();
+    }
+    // Keep serving the worker's calls to the window until it has ended.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (!JobRunning()) {
+        loop.quit();
+      }
+    });
+    poll.start(10);
+    if (JobRunning()) {
+      loop.exec();
+    }
+  }
+  if (hooks_.joinJob) {
+    hooks_.joinJob(*state_);
   }
 }
 
