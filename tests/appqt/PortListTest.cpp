@@ -1,7 +1,10 @@
 // The COM port list against pseudo-terminals mapped to COM numbers.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "PtyPair.h"
@@ -34,6 +37,9 @@ class PortListTest : public QObject {
   std::unique_ptr<PortCombo> combo_;
   std::unique_ptr<test::RecordingView> view_;
   std::unique_ptr<PortList> list_;
+  // No devices of this machine: only the mapped pseudo-terminals exist.
+  QTemporaryDir devDir_;
+  QTemporaryDir sysDir_;
 
   // Maps each number to a fresh pseudo-terminal.
   void Map(std::initializer_list<int> numbers) {
@@ -46,6 +52,12 @@ class PortListTest : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    QVERIFY(devDir_.isValid() && sysDir_.isValid());
+    GlobalPortMap().SetDeviceDirectory(devDir_.path().toStdString());
+    GlobalPortMap().SetSysfsRoot(sysDir_.path().toStdString());
+  }
+
   void init() {
     GlobalPortMap().ClearExplicit();
     SetSelectedPortNumber(0);
@@ -123,6 +135,26 @@ class PortListTest : public QObject {
     // Each entry names its device in the tooltip.
     QCOMPARE(combo_->itemData(0, Qt::ToolTipRole).toString(),
              QString::fromStdString(GlobalPortMap().DevicePath(1)));
+  }
+
+  void tooltipNamesTheUsbProduct() {
+    Map({3});
+    // A sysfs tree in which the pseudo-terminal is the tty of a USB adapter's interface.
+    namespace fs = std::filesystem;
+    const std::string path = GlobalPortMap().DevicePath(3);
+    const fs::path root = sysDir_.path().toStdString();
+    const fs::path usb = root / "devices/pci0000:00/usb1/1-2";
+    fs::create_directories(usb / "1-2:1.0");
+    std::ofstream(usb / "product") << "CP2102 USB to UART Bridge Controller\n";
+    const fs::path tty = root / "class/tty" / fs::path(path).filename();
+    fs::create_directories(tty);
+    fs::create_directory_symlink(usb / "1-2:1.0", tty / "device");
+    list_->Scan();
+    QCOMPARE(combo_->count(), 1);
+    QCOMPARE(combo_->itemData(0, Qt::ToolTipRole).toString(),
+             QString::fromStdString(path) + " (CP2102 USB to UART Bridge Controller)");
+    fs::remove_all(root / "class");
+    fs::remove_all(root / "devices");
   }
 
   void rescanWithoutPortsTellsTheUser() {

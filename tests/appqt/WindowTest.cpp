@@ -99,6 +99,7 @@ class WindowTest : public QObject {
 
  private:
   std::vector<std::unique_ptr<test::PtyPair>> ptys_;
+  QTemporaryDir devDir_;  // no devices of this machine: only the mapped pseudo-terminals
 
   void MapPorts(std::initializer_list<int> numbers) {
     for (int n : numbers) {
@@ -110,6 +111,12 @@ class WindowTest : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    QVERIFY(devDir_.isValid());
+    GlobalPortMap().SetDeviceDirectory(devDir_.path().toStdString());
+    GlobalPortMap().SetSysfsRoot(devDir_.path().toStdString());
+  }
+
   void init() {
     GlobalPortMap().ClearExplicit();
     SetSelectedPortNumber(0);

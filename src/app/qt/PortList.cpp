@@ -1,44 +1,16 @@
 #include "app/qt/PortList.h"
 
 #include <QSignalBlocker>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <system_error>
 
 #include "core/Ids.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
-#include "serial/SerialPort.h"
 
 namespace fw {
 namespace {
 
 constexpr const char* kNoPortMessage = "Please check all connections and port settings!";
-
-// The product name that a USB serial adapter reports, found by walking up from the tty's
-// device node in sysfs; empty for other devices.
-std::string UsbProductName(const std::string& devicePath) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path dev = fs::canonical(devicePath, ec);
-  if (ec) {
-    return {};
-  }
-  fs::path node = fs::canonical(fs::path("/sys/class/tty") / dev.filename() / "device", ec);
-  if (ec) {
-    return {};
-  }
-  for (int up = 0; up < 4 && !node.empty() && node != node.root_path(); ++up) {
-    std::ifstream in(node / "product");
-    std::string name;
-    if (in && std::getline(in, name) && !name.empty()) {
-      return name;
-    }
-    node = node.parent_path();
-  }
-  return {};
-}
 
 }  // namespace
 
@@ -49,15 +21,9 @@ void PortCombo::showPopup() {
 
 std::vector<FoundPort> ScanPorts16() {
   std::vector<FoundPort> found;
-  for (int n = 1; n <= PortMap::kMaxPort; ++n) {
-    std::string path = GlobalPortMap().DevicePath(n);
-    if (path.empty()) {
-      continue;
-    }
-    SerialPort port;
-    if (port.Open(path)) {
-      port.Close();
-      found.push_back({n, path});
+  for (int n : ScanPorts()) {
+    if (n >= 1 && n <= PortMap::kMaxPort) {
+      found.push_back({n, GlobalPortMap().DevicePath(n)});
     }
   }
   return found;
@@ -79,9 +45,9 @@ int EntryToNumber(const QString& entry) {
   return value;
 }
 
-QString PortToolTip(const std::string& devicePath) {
+QString PortToolTip(int portNumber, const std::string& devicePath) {
   QString tip = QString::fromStdString(devicePath);
-  std::string product = UsbProductName(devicePath);
+  std::string product = GlobalPortMap().ProductName(portNumber);
   if (!product.empty()) {
     tip += QStringLiteral(" (%1)").arg(QString::fromStdString(product));
   }
@@ -95,7 +61,8 @@ void PortList::Scan() {
   combo_->clear();
   for (const FoundPort& port : ScanPorts16()) {
     combo_->addItem(QStringLiteral("COM%1").arg(port.number));
-    combo_->setItemData(combo_->count() - 1, PortToolTip(port.devicePath), Qt::ToolTipRole);
+    combo_->setItemData(combo_->count() - 1, PortToolTip(port.number, port.devicePath),
+                        Qt::ToolTipRole);
   }
   combo_->setCurrentIndex(-1);
 }

@@ -29,15 +29,15 @@ struct FoundPort {
   std::string devicePath;  // what the number maps to
 };
 
-// Tries COM1..COM16 in ascending order: a number is found when it maps to a device that
-// can be opened exclusively at this moment (it is closed again at once).
+// COM1..COM16 in ascending order whose device can be opened exclusively at this moment
+// (the port map's scan; each is closed again at once).
 std::vector<FoundPort> ScanPorts16();
 
 // "COM12" -> 12: the leading decimal digits after the first three characters; 0 if none.
 int EntryToNumber(const QString& entry);
 
 // Tooltip of an entry: the device path and, for a USB adapter, its product name.
-QString PortToolTip(const std::string& devicePath);
+QString PortToolTip(int portNumber, const std::string& devicePath);
 
 class PortList {
  public:
