@@ -8,6 +8,9 @@
 #ifdef _WIN32
 #define NOMINMAX
 #include <windows.h>
+// The view's operations share these names.
+#undef MessageBox
+#undef PostMessage
 #endif
 
 namespace fw {
