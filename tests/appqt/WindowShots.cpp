@@ -7,6 +7,7 @@
 
 #include "PtyPair.h"
 #include "app/qt/AboutBox.h"
+#include "app/qt/AppIcon.h"
 #include "app/qt/UpgradeDialog.h"
 #include "core/Ids.h"
 #include "core/Status.h"
@@ -47,7 +48,10 @@ int main(int argc, char** argv) {
       st.readWriteLog = mode;
       return std::string();
     };
+    hooks.buildFonts = [](UpgradeState&) { return true; };
     UpgradeDialog d(std::move(hooks));
+    // No box may wait for a user here.
+    d.View().SetBoxHandler([](const BoxRequest&) { return MessageResult::Ok; });
     d.Startup();
     if (s.busy) {
       UpgradeState& st = d.State();
@@ -69,5 +73,6 @@ int main(int argc, char** argv) {
   about.show();
   QApplication::processEvents();
   about.grab().save(folder + QStringLiteral("/about.png"));
+  AppIconPixmap(128).save(folder + QStringLiteral("/icon.png"));
   return 0;
 }

@@ -28,6 +28,8 @@
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
+#include "support/FakeClockScope.h"
+#include "workflow/Job.h"
 
 using namespace fw;
 
@@ -313,6 +315,39 @@ class WindowTest : public QObject {
     // Another timer id starts nothing.
     d.OnTimer(41);
     QCOMPARE(r.startJobs, 1);
+  }
+
+  void autoStartTimerRunsARealJobThatClosingStops() {
+    MapPorts({2});
+    test::FakeClockScope clock;  // the job's fixed waits cost nothing
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [](UpgradeState& s) {
+      s.readWriteLog = 5;
+      s.firmwareOnly = 1;
+      return std::string();
+    };
+    hooks.buildFonts = [](UpgradeState&) { return true; };
+    hooks.saveSettings = [](UpgradeState&) {};
+    Recorder r;
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(d.TimerActive(kAutoStartTimer));
+    d.OnTimer(kAutoStartTimer);
+    // The job started: its timer is killed, the controls are disabled, its first row is
+    // there; the radio on the pseudo-terminal never answers.
+    QVERIFY(!d.TimerActive(kAutoStartTimer));
+    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(!d.Control(kPortCombo)->isEnabled());
+    QCOMPARE(d.State().resultOk.load(), 0);
+    QTRY_VERIFY(d.StatusList()->rowCount() >= 1);
+    QCOMPARE(d.StatusList()->item(0, 1)->text(), QStringLiteral("Connecting the radio..."));
+    // Leaving asks, stops the job and waits for it while serving its calls.
+    r.answer = MessageResult::Ok;
+    QVERIFY(d.OnCancel());
+    QCOMPARE(r.boxes.front(), std::string("Are you sure to exit?"));
+    QVERIFY(!JobRunning(d.State()));
+    QVERIFY(!d.State().worker.joinable());
   }
 
   void enterDoesNothing() {

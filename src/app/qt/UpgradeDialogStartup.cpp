@@ -12,14 +12,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
-#include <filesystem>
-#include <system_error>
 
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/UpgradeDialog.h"
 #include "core/Ids.h"
+#include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
 
@@ -28,20 +27,6 @@ namespace {
 
 constexpr int kAboutCommand = 16;
 constexpr int kAutoStartPeriodMs = 10000;
-
-// Size of a file in bytes; -1 when it is missing or not a regular file.
-int FileSizeOrMissing(const std::string& path) {
-  std::error_code ec;
-  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
-    return -1;
-  }
-  auto size = std::filesystem::file_size(path, ec);
-  if (ec) {
-    return -1;
-  }
-  // Anything beyond int range is certainly too large for the image buffer.
-  return size > static_cast<uintmax_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(size);
-}
 
 bool IsEnterKey(QEvent* event) {
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease &&
@@ -100,7 +85,7 @@ int UpgradeDialog::Startup() {
   vocoderCombo_->setCurrentIndex(
       state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1);
   // 13. Size of the main firmware image; too large ends start-up.
-  state_->imageSize = FileSizeOrMissing(state_->imageDir + state_->selectedImageName);
+  state_->imageSize = ImageFileSize(state_->imageDir + state_->selectedImageName);
   if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
     view_.MessageBox(kImageTooLarge, MessageIcon::None, MessageButtons::Ok);
     return 13;
