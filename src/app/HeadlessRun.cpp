@@ -1,5 +1,6 @@
 #include "app/HeadlessRun.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessStartup.h"
 #include "app/HeadlessView.h"
+#include "config/Settings.h"
 #include "core/Progress.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
@@ -15,6 +17,15 @@
 #include "workflow/Job.h"
 
 namespace fw {
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+}  // namespace
 
 void PrintHeadlessUsage(std::FILE* out) {
   std::fprintf(out,
@@ -23,7 +34,9 @@ void PrintHeadlessUsage(std::FILE* out) {
                "                   [--vocoder AMBE|SELP]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
                "(default: the program's folder). Options override the check boxes; without\n"
-               "them the settings file decides. Exit status: 0 success, 1 failure, 2 usage.\n");
+               "them the settings file decides. In run mode 5 (\"READWRITELOG=5\") jobs repeat,\n"
+               "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
+               "Exit status: 0 success, 1 failure, 2 usage.\n");
 }
 
 int RunHeadless(int argc, char** argv) {
@@ -39,7 +52,7 @@ int RunHeadless(int argc, char** argv) {
     PrintHeadlessUsage(stdout);
     return 0;
   }
-  InstallClockFromEnvironment();
+  Clock& clock = InstallClockFromEnvironment();
 
   std::string programDir = options.programDir.empty() ? ExecutableFolder() : options.programDir;
   if (programDir.back() != '/') {
@@ -47,6 +60,9 @@ int RunHeadless(int argc, char** argv) {
   }
 
   HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
+  if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
+    view.SetTimerScale(scaled->Factor());  // the 40-second pause between repeated jobs
+  }
   UpgradeState state;
   state.SetView(&view);
   PrepareInstallation(state, programDir, options.vocoder);
@@ -67,15 +83,39 @@ int RunHeadless(int argc, char** argv) {
     }
   }
 
+  // Ctrl-C ends the running job early (as closing the window does) and stops repeating.
+  g_interrupted = 0;
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  // The first job starts at once; in run mode 5 each completed job arms timer 40, whose
+  // firing starts the next one.
+  const bool repeat = state.readWriteLog == kRunModeRepeat;
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");
     return 1;
   }
   view.Run([&](uint32_t msg, uintptr_t w, intptr_t l) { HandleJobMessage(state, msg, w, l); },
-           [&](int id) { OnTimer(state, id, inputs); }, [&] { return !JobRunning(state); });
+           [&](int id) {
+             if (!g_interrupted) {
+               OnTimer(state, id, inputs);
+             }
+           },
+           [&](bool timersArmed) {
+             if (g_interrupted) {
+               StopJob();
+               return !JobRunning(state);
+             }
+             return !JobRunning(state) && !(repeat && timersArmed);
+           });
   JoinJob(state);
   view.Finish();
   const bool ok = state.resultOk == 1;
+  if (repeat) {
+    std::printf("completed jobs: %d\n", state.completedJobs);
+  }
   std::printf("result: %s\n", ok ? "success" : "failed");
   std::fflush(stdout);
   return ok ? 0 : 1;

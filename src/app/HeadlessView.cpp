@@ -147,8 +147,14 @@ void HeadlessView::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) 
   wake_.notify_all();
 }
 
+void HeadlessView::SetTimerScale(double factor) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  timerScale_ = factor > 0.0 && factor < 1.0 ? factor : 1.0;
+}
+
 void HeadlessView::SetTimer(int id, uint32_t periodMs) {
   std::lock_guard<std::mutex> lock(mutex_);
+  periodMs = static_cast<uint32_t>(periodMs * timerScale_);
   timers_[id] = Timer{periodMs, TickCount() + periodMs};
   wake_.notify_all();
 }
@@ -160,6 +166,11 @@ void HeadlessView::KillTimer(int id) {
 
 void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
                        const std::function<bool()>& done) {
+  Run(onMessage, onTimer, [&](bool) { return done(); });
+}
+
+void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+                       const std::function<bool(bool timersArmed)>& done) {
   for (;;) {
     Posted posted{};
     bool havePosted = false;
@@ -177,7 +188,7 @@ void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTi
         }
       }
       if (queue_.empty() && dueTimer < 0) {
-        if (done()) {
+        if (done(!timers_.empty())) {
           FlushRowsLocked();
           return;
         }

@@ -45,6 +45,13 @@ class HeadlessView : public UpgradeView {
   // and no message is left.
   void Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
            const std::function<bool()>& done);
+  // The same; `done` is told whether a timer is still armed (called with the view's lock
+  // held: it must not call the view).
+  void Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+           const std::function<bool(bool timersArmed)>& done);
+
+  // Timer periods are multiplied by `factor` (in (0, 1]), as the fixed waits of a demo are.
+  void SetTimerScale(double factor);
 
   // Ends the progress line (call before printing anything else to the same stream).
   void Finish();
@@ -79,6 +86,7 @@ class HeadlessView : public UpgradeView {
   };
   std::deque<Posted> queue_;
   std::map<int, Timer> timers_;
+  double timerScale_ = 1.0;
 };
 
 }  // namespace fw

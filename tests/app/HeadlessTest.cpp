@@ -1,18 +1,30 @@
 // The headless front end: its options, its printed report, and whole runs of the built
 // program against the simulated radio (exit status 0 success, 1 failure, 2 usage).
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RadioSim.h"
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessView.h"
 #include "core/Ids.h"
+#include "platform/Profile.h"
+#include "radiodata/RadioInfo.h"
+#include "radiodata/TemplateWriter.h"
+#include "support/HexFileWriter.h"
 #include "support/TempDir.h"
 
 namespace fw {
@@ -200,6 +212,143 @@ TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
   // Without --headless the program opens its window; that is the window tests' part.
   EXPECT_EQ(RunProgram("--headless --help", output), 0);
   EXPECT_TRUE(Contains("usage: Flashwright --headless"));
+}
+
+// An installation for full jobs against the composite simulated radio: the model file
+// accepts the radio's identity and area, a template for its model text, the substitute
+// converters, a chip hex file.
+class HeadlessFullProgram : public HeadlessProgram {
+ protected:
+  void SetUp() override {
+    config.download.restartMs = 200;
+    const std::string d = dir.Path();
+    std::filesystem::create_directories(d + "config/r55");
+    std::string hexId;
+    char two[3];
+    for (char c : config.linkIdentifier) {
+      std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(c));
+      hexId += std::string(two) + "00";
+    }
+    dir.Write("config/r55/Model.dat",
+              "[Area]\r\nNumber=1\r\nArea0=1\r\n[Type]\r\nNumber=1\r\n"
+              "Type0=" +
+                  hexId + ",1,x,y\r\n");
+    std::filesystem::create_directories(d + "rcdb");
+    templateData = Image(129976);
+    ASSERT_TRUE(WriteTemplateFile(d + "rcdb/" + FixUpModelText(config.linkModelText) + ".rcd",
+                                  templateData, {}));
+    for (const char* lib : {"libmutaris.so", "libmutarisV1.so"}) {
+      std::filesystem::copy_file(std::string(FLASHWRIGHT_PLUGIN_DIR) + "/" + lib, d + lib);
+    }
+    hex.Page(0);
+    hex.Data(0x0000, {1, 2, 3, 4, 5, 6, 7, 8});
+    hex.End();
+    ASSERT_TRUE(hex.Save(d + "Chip.hex"));
+  }
+  std::vector<uint8_t> Data(sim::RadioSim& radio) {
+    return radio.WithLink([](sim::FramedLinkResponder& r) {
+      auto& m = r.MemoryImage(sim::FramedLinkResponder::Memory::kData);
+      return std::vector<uint8_t>(m.begin(), m.begin() + 129976);
+    });
+  }
+
+  sim::RadioSimConfig config;
+  std::vector<uint8_t> templateData;
+  test::HexFileWriter hex;
+};
+
+TEST_F(HeadlessFullProgram, FullUpgradeWithChip) {
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=0\r\nDadazuHex=Chip.hex\r\n", radio.DevicePath());
+  EXPECT_EQ(RunProgram("--headless --update-chip --program-dir " + dir.Path(), output), 0)
+      << output;
+  for (const char* row :
+       {"Read the radio completed!", "The upgrade data file has been found!",
+        "Convert radio data completed!", "Write the radio completed!",
+        "Update the firmware chip completed!", "All upgrade completed successfully!"}) {
+    EXPECT_TRUE(Contains(std::string("\u221A\t") + row + "\n")) << row << "\n" << output;
+  }
+  EXPECT_TRUE(Contains("box [none] All upgrade completed successfully!\n"));
+  EXPECT_TRUE(Contains("result: success\n"));
+  EXPECT_EQ(radio.DownloadSnapshot().Image(), image);
+  std::vector<uint8_t> expected = templateData;
+  expected[766] = 0x09;  // a KW66 radio is switched to English
+  expected[767] = 0x04;
+  EXPECT_EQ(Data(radio), expected);
+  radio.WithChip([&](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.Flash(), hex.Expected()); });
+}
+
+TEST_F(HeadlessFullProgram, ChipOnly) {
+  config.startMode = sim::RadioMode::kNormal;
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=0\r\nDadazuHex=Chip.hex\r\n", radio.DevicePath());
+  EXPECT_EQ(RunProgram("--headless --chip-only --program-dir " + dir.Path(), output), 0) << output;
+  EXPECT_TRUE(Contains("\u221A\tUpdate the firmware chip completed!\n")) << output;
+  EXPECT_TRUE(Contains("box [none] Update the firmware chip completed!\n"));
+  radio.WithChip([&](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.Flash(), hex.Expected()); });
+  EXPECT_EQ(radio.DownloadSnapshot().requests[1], 0u);  // no identification: no firmware
+}
+
+TEST_F(HeadlessFullProgram, MissingTemplateFailsWithItsRow) {
+  std::filesystem::remove_all(dir.Path() + "rcdb");
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=0\r\n", radio.DevicePath());
+  EXPECT_EQ(RunProgram("--headless --program-dir " + dir.Path(), output), 1) << output;
+  EXPECT_TRUE(Contains("\u00D7\tOpen the new RCDB file failed!\n")) << output;
+  EXPECT_TRUE(Contains("box [exclamation] Open the new RCDB file failed! (")) << output;
+}
+
+// Run mode 5: jobs follow one another until the program is interrupted; each completed
+// job is counted in "UpdateTimes".
+TEST_F(HeadlessFullProgram, RepeatModeCountsJobsUntilInterrupted) {
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=5\r\nAutoTest=1\r\n", radio.DevicePath());
+  const std::string exe =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Flashwright")
+          .string();
+  const std::string log = dir.Path() + "out.txt";
+  const std::string programDir = dir.Path();
+  std::vector<std::string> args = {exe, "--headless", "--program-dir", programDir};
+  std::vector<char*> argv;
+  for (std::string& a : args) {
+    argv.push_back(a.data());
+  }
+  argv.push_back(nullptr);
+  std::string scale = "FLASHWRIGHT_TIME_SCALE=0.01";
+  char* envp[] = {scale.data(), nullptr};
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &files, nullptr, argv.data(), envp), 0);
+  posix_spawn_file_actions_destroy(&files);
+
+  const std::string ini = dir.Path() + "Flashwright.ini";
+  for (int i = 0; i < 600 && ProfileGetInt("Setting", "UpdateTimes", 0, ini) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  output = text.str();
+  EXPECT_GE(ProfileGetInt("Setting", "UpdateTimes", 0, ini), 2) << output;
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_TRUE(Contains("completed jobs: ")) << output;
+  EXPECT_EQ(output.find("box [none] All upgrade completed successfully!"), std::string::npos);
+  // The radio, running normally after the first job, was asked back into download mode.
+  const std::string softwareDone = "\u221A\tUpdate the radio software completed!\n";
+  const size_t first = output.find(softwareDone);
+  ASSERT_NE(first, std::string::npos) << output;
+  EXPECT_NE(output.find(softwareDone, first + 1), std::string::npos) << output;
+  EXPECT_TRUE(radio.DownloadSnapshot().completed);
 }
 
 }  // namespace
