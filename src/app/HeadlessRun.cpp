@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,15 @@ int RunHeadless(int argc, char** argv) {
   }
   Clock& clock = InstallClockFromEnvironment();
 
-  std::string programDir = options.programDir.empty() ? ExecutableFolder() : options.programDir;
+  // Absolute: the converter libraries are loaded by absolute path only.
+  std::error_code ec;
+  std::string programDir =
+      options.programDir.empty()
+          ? ExecutableFolder()
+          : std::filesystem::absolute(options.programDir, ec).lexically_normal().string();
+  if (ec || programDir.empty()) {
+    programDir = options.programDir;
+  }
   if (programDir.back() != '/') {
     programDir += '/';
   }
