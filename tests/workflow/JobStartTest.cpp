@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "RadioSim.h"
 #include "core/Ids.h"
@@ -16,6 +18,7 @@
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 #include "workflow/Job.h"
+#include "workflow/Sequences.h"
 
 namespace fw {
 namespace {
@@ -71,31 +74,40 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   }
 }
 
-TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndPendingSequencesFailCleanly) {
+TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
+  // Steps that only say which sequence called them.
+  std::vector<std::string> called;
+  SequenceSteps steps;
+  steps.transferMainFirmware = [&](UpgradeState&) { called.push_back("transfer"); };
+  steps.updateFirmwareChip = [&](UpgradeState& st) {
+    called.push_back("chip");
+    st.resultOk = 1;
+    return 0;
+  };
+  SetSequenceSteps(&steps);
+
   JobInputs in;
   in.chipOnly = true;
   in.firmwareOnly = true;
   ASSERT_TRUE(StartJob(state, in));
   WaitForEnd(state);
-  auto rows = view.Rows();
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].mark, kMarkFailed);
-  EXPECT_NE(rows[0].text.find("chip"), std::string::npos);
-  EXPECT_EQ(state.resultOk.load(), 0);
-  for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-    EXPECT_EQ(view.Enabled(id), 1) << id;
-  }
+  EXPECT_EQ(called, std::vector<std::string>{"chip"});
+  ASSERT_EQ(view.Rows().size(), 1u);
+  EXPECT_EQ(view.Rows()[0].text, "Updating the firmware chip, please wait...");
 
+  called.clear();
   test::RecordingView full;
   state.SetView(&full);
   ASSERT_TRUE(StartJob(state, JobInputs{}));  // neither box: the full sequence
   WaitForEnd(state);
+  SetSequenceSteps(nullptr);
+  EXPECT_EQ(called, std::vector<std::string>{"transfer"});
   ASSERT_EQ(full.Rows().size(), 1u);
-  EXPECT_NE(full.Rows()[0].text.find("full upgrade"), std::string::npos);
+  EXPECT_EQ(full.Rows()[0], (test::Row{kMarkFailed, "Update the radio software failed!"}));
   EXPECT_EQ(full.Enabled(kUpgradeButton), 1);
 }
 
