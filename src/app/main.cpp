@@ -1,10 +1,13 @@
-// Radio Flashwright. With --headless the job runs without a window and reports on the
-// terminal.
+// Radio Flashwright. Opens the main window; with --headless the job runs without a window
+// and reports on the terminal.
 
 #include <cstdio>
 #include <cstring>
 
 #include "app/HeadlessRun.h"
+#ifdef FLASHWRIGHT_WITH_QT
+#include "app/qt/UpgradeApp.h"
+#endif
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -12,7 +15,11 @@ int main(int argc, char** argv) {
       return fw::RunHeadless(argc, argv);
     }
   }
+#ifdef FLASHWRIGHT_WITH_QT
+  return fw::UpgradeApp::Run(argc, argv);
+#else
   std::fprintf(stderr, "The window is not part of this build; run with --headless.\n");
   fw::PrintHeadlessUsage(stderr);
   return 2;
+#endif
 }
