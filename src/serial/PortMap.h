@@ -2,8 +2,10 @@
 // COM port numbers (1..16, shown as "COM%d") to device paths.
 //
 // On Windows the path is \\.\COM<n>. Elsewhere explicit entries (section "Ports" of the
-// settings file, keys COM<n>) win; the remaining numbers go to the serial devices the
-// system has, in a stable order.
+// settings file, keys COM<n>) win; the remaining numbers, in ascending order, go to the
+// serial devices the system has, in a stable order: USB adapters (ttyUSB*, then ttyACM*)
+// first, then on-board ports (ttyS*) that have hardware behind them. A device that an
+// explicit entry already names is not given a second number.
 
 #include <map>
 #include <mutex>
@@ -16,20 +18,38 @@ class PortMap {
  public:
   static constexpr int kMaxPort = 16;
 
-  // Explicit entry: COM number -> device path.
+  // Explicit entry: COM number (1..16) -> device path. An empty path removes the entry;
+  // numbers outside 1..16 are ignored.
   void SetExplicit(int portNumber, const std::string& devicePath);
   void ClearExplicit();
+
+  // Where the system's devices are looked for ("/dev") and the sysfs root ("/sys");
+  // tests point them at folders of their own.
+  void SetDeviceDirectory(const std::string& dir);
+  void SetSysfsRoot(const std::string& dir);
+
   // Device path for a COM number; empty when none is mapped.
   std::string DevicePath(int portNumber) const;
   // The whole map 1..16 (numbers without a device are absent).
   std::map<int, std::string> Entries() const;
+  // The numbers 1..16, ascending, whose device can be opened exclusively right now (each
+  // is closed again at once).
+  std::vector<int> ScanPorts() const;
+  // The product name of the USB adapter behind a COM number ("CP2102 USB to UART Bridge
+  // Controller"), empty for other ports; for tooltips.
+  std::string ProductName(int portNumber) const;
 
  private:
   mutable std::mutex mutex_;
   std::map<int, std::string> explicit_;
+  std::string deviceDir_ = "/dev";
+  std::string sysfsRoot_ = "/sys";
 };
 
 // The process-wide map used by SerialPort::OpenPort.
 PortMap& GlobalPortMap();
+
+// ScanPorts of the process-wide map.
+std::vector<int> ScanPorts();
 
 }  // namespace fw

@@ -22,7 +22,8 @@ class SerialPort {
   // 1 if opened, 0 if not. Opens exclusively: a port that another program (or another
   // SerialPort) holds is refused. An already open object is closed first.
   int Open(const std::string& path);
-  // 1 if the line settings were applied, 0 if not. Raw mode, no flow control.
+  // 1 if the line settings were applied, 0 if not (closed port, unsupported rate or code).
+  // Raw mode, no flow control, DTR and RTS on.
   int Configure(uint32_t baud, int dataBits, int parity, int stopBits);
   // Sets the software deadline of Read (0: wait without limit). Non-zero on success.
   int SetReadTimeout(uint32_t ms);
@@ -32,9 +33,9 @@ class SerialPort {
   uint32_t Write(const uint8_t* buffer, uint32_t count);
   // Waits until `count` bytes have arrived or the deadline passes; returns the number of
   // bytes placed in `buffer` (0..count). A line error gives 0 at once; a hang-up gives
-  // what arrived, at once.
+  // what arrived, at once; a stop request (platform/Clock.h) ends the wait.
   uint32_t Read(uint8_t* buffer, uint32_t count);
-  // 1 if closed or already closed, 0 if the system refused.
+  // 1 if closed or already closed, 0 if the system reported an error.
   int Close();
 
   // Opens the port with this COM number (device path from the port map), applies the
@@ -45,19 +46,27 @@ class SerialPort {
   // The fifth argument is ignored. Returns the port number, or 0.
   int OpenSelectedPort(uint32_t baud, int dataBits, int parity, int stopBits, int ignored);
 
+  // True if the device at `path` can be opened exclusively right now; it is closed again
+  // at once and its line settings are left alone. Used to list the free ports.
+  static bool CanOpenExclusively(const std::string& path);
+
   bool IsOpen() const;
   const std::string& PortPath() const { return portPath_; }
   uint32_t ReadTimeoutMs() const { return readTimeoutMs_; }
-  // The system's reason for the last failed Open (for example "Permission denied"),
-  // empty when the last Open succeeded.
+  // The system's reason for the last failed Open or OpenPort (for example "Permission
+  // denied"), empty when the last Open succeeded.
   const std::string& LastError() const { return lastError_; }
 
  protected:
 #ifdef _WIN32
   void* handle_;
 #else
+  // Sum of the driver's line-error counters (framing, overrun, parity, break, buffer
+  // overrun); false where the driver keeps none (pseudo-terminals, some adapters).
+  virtual bool LineErrorCount(uint64_t& total);
+
   int handle_ = -1;
-  // Line-error counters seen at the last purge (where the driver keeps them).
+  // Line-error counters seen at the last open, purge or reported error.
   uint64_t errorCount_ = 0;
   bool errorCountKnown_ = false;
 #endif
