@@ -11,6 +11,7 @@
 #include <string>
 
 #include "DemoInstall.h"
+#include "radio-sim/DemoIdentity.h"
 
 namespace {
 
@@ -56,5 +57,8 @@ int main(int argc, char** argv) {
   }
   std::printf("make-demo-install: %zu files written to %s\n", result.files.size(),
               options.folder.c_str());
+  std::printf("  serves the demo radio: model %s (identity %s), model identifier %s, area %d\n",
+              fw::demo::kModelCode, fw::demo::kIdentityText, fw::demo::kModelId,
+              fw::demo::kAreaNumber);
   return 0;
 }
