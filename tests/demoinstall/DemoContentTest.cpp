@@ -105,6 +105,13 @@ TEST(DemoCharacterList, RowsSkipCodesWithoutACharacter) {
   EXPECT_EQ(last, std::string("\xD7\xF8\xD7\xF9\xD8\xA1"));
 }
 
+TEST(DemoContent, PseudoRandomBytesAreSplitMix64LittleEndian) {
+  // splitmix64 started at 0 gives 0xE220A8397B1DCDAF, then 0x6E789E6AA1B965F4.
+  EXPECT_EQ(demo::PseudoRandomBytes(0, 10),
+            (std::vector<uint8_t>{0xAF, 0xCD, 0x1D, 0x7B, 0x39, 0xA8, 0x20, 0xE2, 0xF4, 0x65}));
+  EXPECT_TRUE(demo::PseudoRandomBytes(7, 0).empty());
+}
+
 TEST(DemoContent, ImagesCarryTheirTitleAndSize) {
   const demo::ImageFile& f = demo::kImageFiles[0];
   const std::vector<uint8_t> image = demo::FirmwareImage(f);

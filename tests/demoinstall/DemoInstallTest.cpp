@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "DemoContent.h"
 #include "DemoLayout.h"
 #include "DemoTestSupport.h"
 #include "config/ModelTable.h"
@@ -193,6 +194,7 @@ TEST_F(DemoInstallTest, HexFilesLoadAsTheChipUpdateWalksThem) {
     int page = 0;
     int pageRecords = 0;
     std::map<int, uint32_t> bytesPerPage;
+    std::map<int, std::vector<uint8_t>> contentPerPage;
     std::map<int, std::pair<int, int>> spanPerPage;  // first and last address + 1
     for (int i = 0; i < table.Count(); ++i) {
       const HexRecordTable::Record r = table.At(i);
@@ -204,6 +206,7 @@ TEST_F(DemoInstallTest, HexFilesLoadAsTheChipUpdateWalksThem) {
       EXPECT_EQ(table.Slot(i)[4 + r.byteCount], HexRecordTable::kDataEndMark);
       const int address = r.addressHigh << 8 | r.addressLow;
       bytesPerPage[page] += r.byteCount;
+      contentPerPage[page].insert(contentPerPage[page].end(), r.data.begin(), r.data.end());
       auto [it, fresh] = spanPerPage.try_emplace(page, address, address + r.byteCount);
       if (!fresh) {
         EXPECT_EQ(address, it->second.second) << "records of a page follow each other";
@@ -216,6 +219,9 @@ TEST_F(DemoInstallTest, HexFilesLoadAsTheChipUpdateWalksThem) {
     for (int p = 0; p < 3; ++p) {
       EXPECT_EQ(bytesPerPage[p], f.pageBytes[p]) << "page " << p;
       EXPECT_EQ(spanPerPage[p].first, f.pageStart[p]) << "page " << p;
+      // The bytes the chip receives for the page are the generated code, in order.
+      EXPECT_EQ(contentPerPage[p], demo::PseudoRandomBytes(f.seed + p, f.pageBytes[p]))
+          << "page " << p;
     }
   }
 }
