@@ -1,5 +1,7 @@
 #include "core/UpgradeState.h"
 
+#include "platform/Clock.h"
+
 namespace fw {
 namespace {
 
@@ -38,7 +40,13 @@ UpgradeState::UpgradeState()
       wavReadBuffer(kWavBufferSize),
       wavWriteBuffer(kWavBufferSize) {}
 
-UpgradeState::~UpgradeState() = default;
+UpgradeState::~UpgradeState() {
+  // A job still running must not outlive the record it works on.
+  if (worker.joinable()) {
+    RequestStop();
+    worker.join();
+  }
+}
 
 void UpgradeState::SetView(UpgradeView* v) {
   view = v ? v : &g_nullView;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/ModelTable.h"
@@ -106,6 +107,10 @@ class UpgradeState {
   std::atomic<int> resultOk{1};
   int rowCount = 0;
   int completedJobs = 0;  // jobs completed in run mode 5 since the program started
+  // The worker thread of the running (or last) job, and whether it is still running.
+  // Started by StartJob (workflow/Job.h); the record stops and joins it on destruction.
+  std::thread worker;
+  std::atomic<bool> jobRunning{false};
 
   // --- Buffers ---
   std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared

@@ -157,7 +157,12 @@ TEST_F(Settings, PortsSectionReachesThePortMap) {
                                 "COM17=/dev/x\nCOM0=/dev/y\nCOM05=/dev/z\nCOM4=\n"));
   EXPECT_EQ(GlobalPortMap().DevicePath(3), "/dev/ttyUSB0");
   EXPECT_EQ(GlobalPortMap().DevicePath(12), "/dev/pts/7");
+  // Only the two valid lines map numbers: look at a device folder with no serial devices.
+  GlobalPortMap().SetDeviceDirectory(dir.Dir());
+  GlobalPortMap().SetSysfsRoot(dir.Dir());
   std::map<int, std::string> entries = GlobalPortMap().Entries();
+  GlobalPortMap().SetDeviceDirectory("/dev");
+  GlobalPortMap().SetSysfsRoot("/sys");
   EXPECT_EQ(entries.size(), 2u);
 }
 

@@ -95,7 +95,7 @@ void SimPty::Stop() {
   }
 }
 
-uint64_t SimPty::ByteTimeUs() const {
+uint64_t SimPty::LineTimeUs(uint64_t bytes) const {
   uint32_t baud = lineRate_.load();
   if (baud == 0) {
     return 0;
@@ -110,7 +110,7 @@ uint64_t SimPty::ByteTimeUs() const {
       ++bits;
     }
   }
-  return static_cast<uint64_t>(bits) * 1000000ull / baud;
+  return bytes * static_cast<uint64_t>(bits) * 1000000ull / baud;
 }
 
 void SimPty::HangUp() {
@@ -129,14 +129,14 @@ void SimPty::HangUp() {
 void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
   uint64_t start = std::max(NowUs(), notBeforeUs) + static_cast<uint64_t>(action.delayMs) * 1000;
   SleepUntilUs(start);
-  const uint64_t byteUs = ByteTimeUs();
+  const bool paced = lineRate_.load() != 0;
   size_t sent = 0;
   while (sent < action.bytes.size() && master_ >= 0) {
     size_t chunk = action.bytes.size() - sent;
-    if (byteUs > 0) {
+    if (paced) {
       // A byte is readable only once its last bit has crossed the line.
       chunk = std::min<size_t>(chunk, 16);
-      SleepUntilUs(start + (sent + chunk) * byteUs);
+      SleepUntilUs(start + LineTimeUs(sent + chunk));
     }
     ssize_t n = write(master_, action.bytes.data() + sent, chunk);
     if (n < 0) {
@@ -202,7 +202,7 @@ void SimPty::Run() {
       ssize_t n = read(master_, buf, sizeof buf);
       if (n > 0) {
         received_ += static_cast<uint64_t>(n);
-        rxFreeAtUs = std::max(rxFreeAtUs, now) + static_cast<uint64_t>(n) * ByteTimeUs();
+        rxFreeAtUs = std::max(rxFreeAtUs, now) + LineTimeUs(static_cast<uint64_t>(n));
         rx.insert(rx.end(), buf, buf + n);
         lastRxUs = now;
         Dispatch(rx, rxFreeAtUs);

@@ -56,7 +56,9 @@ class SimPty {
   void Run();
   void Dispatch(std::vector<uint8_t>& rx, uint64_t& rxFreeAtUs);
   void Send(const Action& action, uint64_t notBeforeUs);
-  uint64_t ByteTimeUs() const;
+  // Time on the line of `bytes` bytes, in microseconds (0 when not pacing). Computed from
+  // the whole count so that the rounding of one byte time does not add up.
+  uint64_t LineTimeUs(uint64_t bytes) const;
   void HangUp();
 
   std::vector<Responder*> responders_;

@@ -1,0 +1,27 @@
+#pragma once
+// Command line of the headless front end:
+//   Flashwright --headless [--program-dir DIR] [--port N] [--firmware-only | --chip-only]
+//               [--update-chip] [--vocoder AMBE|SELP]
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+struct HeadlessOptions {
+  bool headless = false;
+  bool help = false;  // --help: print the usage and stop
+  std::string programDir;   // empty: the executable's folder
+  std::optional<int> port;  // COM number 1..16
+  bool firmwareOnly = false;
+  bool chipOnly = false;
+  bool updateChip = false;
+  std::optional<int> vocoder;  // 0 AMBE, 1 SELP
+};
+
+// False with `error` set on a usage error.
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions& out,
+                          std::string& error);
+
+}  // namespace fw

@@ -1,0 +1,41 @@
+#include "app/HeadlessStartup.h"
+
+#include <filesystem>
+
+#include "config/Settings.h"
+#include "firmware/HexLoader.h"
+#include "firmware/MainFirmware.h"
+
+namespace fw {
+
+std::string ExecutableFolder() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    return "./";
+  }
+  return exe.parent_path().string() + "/";
+}
+
+void PrepareInstallation(UpgradeState& state, const std::string& programDir,
+                         std::optional<int> vocoder) {
+  state.configSubdir = "config/r55";
+  state.configNumber = 55;
+  LoadSettingsForProgramDir(state, programDir);
+  state.radioDataSize = UpgradeState::kDefaultRadioDataSize;
+  state.writeDataSize = UpgradeState::kDefaultRadioDataSize;
+  state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
+  if (vocoder) {
+    state.vocoderIndex = *vocoder;
+  }
+  SelectVocoder(state, state.vocoderIndex == 0 ? 0 : 1);
+  // The image named by "MainBin" is loaded at start-up; the transfer loads the one it
+  // chooses for the radio again.
+  std::string imagePath = state.imageDir + state.mainImageName;
+  state.imageSize = ImageFileSize(imagePath);
+  LoadImageFile(state, imagePath);
+  state.modelTable.Load(state.modelTablePath);
+  LoadHexFile(state);
+}
+
+}  // namespace fw

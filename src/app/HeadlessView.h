@@ -1,0 +1,84 @@
+#pragma once
+// The headless front end's window: prints every status row as it is added or changed,
+// the status text, the progress (a bar on a terminal, plain percentage lines otherwise)
+// and each message box as a line naming its icon.
+//
+// The job's synchronous calls run directly on the worker's thread under the view's
+// mutex. Posted messages and timers go to a queue that the main thread's event loop
+// (Run) serves until the job has ended.
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/UpgradeView.h"
+
+namespace fw {
+
+class HeadlessView : public UpgradeView {
+ public:
+  // Prints to `out`; `terminal` chooses the redrawn bar over percentage lines.
+  HeadlessView(std::FILE* out, bool terminal);
+
+  void InsertRow(int index, const std::string& mark, const std::string& text) override;
+  void SetRowText(int index, int column, const std::string& text) override;
+  void DeleteAllRows() override;
+  void SetStatusText(const std::string& text) override;
+  void EnableControl(int id, bool enable) override;
+  void SetProgressRange(int id, int lower, int upper) override;
+  void SetProgressPos(int id, int pos) override;
+  MessageResult MessageBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                           const std::string& detail) override;
+  void SetWaitCursor(bool wait) override;
+  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+  void SetTimer(int id, uint32_t periodMs) override;
+  void KillTimer(int id) override;
+
+  using MessageHandler = std::function<void(uint32_t, uintptr_t, intptr_t)>;
+  using TimerHandler = std::function<void(int)>;
+  // Serves posted messages and due timers on the calling thread until `done` returns true
+  // and no message is left.
+  void Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+           const std::function<bool()>& done);
+
+  // Ends the progress line (call before printing anything else to the same stream).
+  void Finish();
+
+ private:
+  struct RowState {
+    std::string mark;
+    std::string text;
+    bool dirty = false;
+  };
+  struct Timer {
+    uint32_t periodMs;
+    uint32_t dueMs;
+  };
+  void FlushRowsLocked();
+  void PrintLineLocked(const std::string& line);
+  void PrintRowLocked(size_t index);
+  void DrawProgressLocked(int percent);
+
+  std::FILE* out_;
+  bool terminal_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<RowState> rows_;
+  std::string statusText_;
+  int shownPercent_ = -1;
+  bool barOpen_ = false;
+  struct Posted {
+    uint32_t msg;
+    uintptr_t wParam;
+    intptr_t lParam;
+  };
+  std::deque<Posted> queue_;
+  std::map<int, Timer> timers_;
+};
+
+}  // namespace fw

@@ -1,0 +1,84 @@
+#include "core/Progress.h"
+
+#include "core/Ids.h"
+#include "core/MessageTexts.h"
+#include "platform/Clock.h"
+
+namespace fw {
+
+ProgressResult ComputeProgress(const ProgressInputs& in, uint64_t p) {
+  ProgressResult r;
+  // The transfer counts 1024 for every block, the padded last one included: measure the
+  // image in whole blocks so that its phase ends exactly at its own share of the bar.
+  uint64_t image = (static_cast<uint64_t>(in.imageSize) + 1023) / 1024 * 1024;
+  uint64_t e = image + in.radioDataSize;
+  uint64_t f = static_cast<uint64_t>(in.writeDataSize) + in.fontImageSize;
+  uint64_t chip = in.chipImageSize;
+  if (in.chipOnly) {
+    e = 0;
+    f = 0;
+  }
+  if (in.firmwareOnly) {
+    e = e >= in.radioDataSize ? e - in.radioDataSize : 0;
+    f = 0;
+    chip = 0;
+    r.newChipImageSize = 0;
+  }
+  r.total = chip + f + e;
+  uint64_t percent;
+  if (r.total == 0) {
+    percent = p > 0 ? 100 : 0;
+  } else {
+    percent = p * 100 / r.total;
+  }
+
+  if (!in.chipOnly && e < p && p <= e + in.writeDataSize) {
+    r.phaseText = text::kWritingRadio;
+  } else if (p == e + f) {
+    r.phaseText = text::kRestarting;
+  } else if (e + in.writeDataSize < p && p < e + f) {
+    r.phaseText = text::kWritingFont;
+  }
+  r.pauseAtFull = percent >= 100;
+  r.percent = percent >= 100 ? 100 : static_cast<int>(percent);
+  return r;
+}
+
+ProgressInputs ProgressInputsFrom(const UpgradeState& state) {
+  ProgressInputs in;
+  int image = state.imageSize.load();
+  in.imageSize = image > 0 ? static_cast<uint32_t>(image) : 0;
+  in.radioDataSize = state.radioDataSize.load();
+  in.writeDataSize = state.writeDataSize.load();
+  in.fontImageSize = state.fontImageSize.load();
+  in.chipImageSize = state.chipImageSize.load();
+  in.chipOnly = state.chipOnly.load() != 0;
+  in.firmwareOnly = state.firmwareOnly.load() != 0;
+  return in;
+}
+
+bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, intptr_t lParam) {
+  if (IsCommErrorMessage(msg)) {
+    state.view->MessageBox(text::kCommError, MessageIcon::None);
+    return true;
+  }
+  if (!IsProgressMessage(msg)) {
+    return false;
+  }
+  uint64_t posted = lParam > 0 ? static_cast<uint64_t>(lParam) : 0;
+  ProgressResult r = ComputeProgress(ProgressInputsFrom(state), posted);
+  if (r.newChipImageSize) {
+    state.chipImageSize = *r.newChipImageSize;
+  }
+  if (r.phaseText != nullptr) {
+    state.view->SetStatusText(r.phaseText);
+  }
+  if (r.pauseAtFull) {
+    Sleep(1000);
+  }
+  state.view->SetProgressPos(kMainProgress, r.percent);
+  state.view->SetProgressPos(kSecondProgress, r.percent);
+  return true;
+}
+
+}  // namespace fw

@@ -1,0 +1,37 @@
+#pragma once
+// The radio's answer to the identification request "R" in download mode: text fields in
+// the radio's code page at fixed offsets, each ending at its first zero byte or at its
+// maximum length.
+//
+//   offset  2, at most 10 bytes: information field ("MCU-0401"; "====" outside download mode)
+//   offset 12, at most 12 bytes: variant (its first letter: A, S or V)
+//   offset 24, at most 28 bytes: model text (its first four characters: the model code)
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fw {
+
+inline constexpr size_t kIdentifyReplySize = 100;
+inline constexpr const char* kUnknownField = "FFFFF";
+
+struct IdentifyFields {
+  std::string info;       // UTF-8
+  std::string variant;    // UTF-8, ASCII letters upper-cased
+  std::string model;      // UTF-8
+  std::string modelCode;  // first four characters of the model text, or "FFFFF"
+  int version = 0;        // decimal value of the last four characters of info, or 0
+};
+
+// The fields before (or without) a reply: every text "FFFFF", version 0.
+IdentifyFields UnknownIdentity();
+
+// Takes the fields from a reply buffer of `length` bytes (missing bytes count as zeros).
+IdentifyFields ParseIdentifyReply(const uint8_t* reply, size_t length);
+
+// The decimal value of the last four characters of an information field longer than four
+// characters (leading digits only, as the radio's tools read numbers); 0 otherwise.
+int VersionFromInfo(const std::string& ansiInfo);
+
+}  // namespace fw

@@ -1,0 +1,327 @@
+#include "firmware/MainFirmware.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "core/Ids.h"
+#include "core/MessageTexts.h"
+#include "core/Status.h"
+#include "firmware/DownloadBlocks.h"
+#include "firmware/HexLoader.h"
+#include "firmware/IdentifyReply.h"
+#include "firmware/ImageSelection.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "serial/PortMap.h"
+#include "serial/SelectedPort.h"
+
+namespace fw {
+namespace {
+
+constexpr const char* kConnectFailed =
+    "Failed to connect radio. Please check all connections and port settings!";
+constexpr const char* kEnterDownloadFailed = "Enter download failed!";
+constexpr const char* kNotInDownloadMode =
+    "Please make the radio enter downloading mode, check all connections and port settings!";
+constexpr const char* kModelMismatch = "Model settings does not match!";
+constexpr const char* kUnsupportedModel =
+    "This Flashwright does not support KW860/KW890/KW810 V1 radio.";
+constexpr const char* kCacheTooSmall = "Open the file cache is too small!";
+constexpr const char* kConnectRadioFailed = "Failed to connect radio!";
+constexpr const char* kConnectedOk = "Connect the radio successfully!";
+constexpr const char* kUpgradingMode = "Radio is in the upgrading mode, about 5 seconds...";
+constexpr const char* kUpdating = "Updating the radio software, please wait...";
+constexpr const char* kImageMissing = "The firmware image file was not found:";
+constexpr const char* kImageEmpty = "The firmware image file is empty:";
+constexpr const char* kImageUnreadable = "The firmware image file could not be read:";
+constexpr const char* kNameTooLong = "The firmware image file name is too long to send:";
+
+constexpr uint32_t kBaud = 115200;
+constexpr uint32_t kReadDeadlineMs = 1000;
+constexpr int kRetries = 3;
+
+constexpr uint8_t kAutoDownloadRequest[10] = {0x5A, 0xA5, 'A', 'U', 'T', 'O', ' ', 'I', 'A', 'P'};
+constexpr uint8_t kIdentifyRequest[1] = {0x52};
+constexpr uint8_t kDownloadRequest[1] = {0x31};
+
+// Ends the transfer: closes the port and, unless the job is being stopped, shows the box.
+void Fail(UpgradeState& state, const std::string& text, MessageIcon icon,
+          const std::string& detail = std::string()) {
+  state.downloadPort.Close();
+  if (!StopRequested()) {
+    state.view->MessageBox(text, icon, MessageButtons::Ok, detail);
+  }
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+ImageSettings SettingsOf(const UpgradeState& s) {
+  return ImageSettings{s.modelList,       s.mainImageName,      s.mainImageNameSelp,
+                       s.smallImageName,  s.smallImageNameSelp, s.chipHexPath,
+                       s.chipHexPathSelp, s.smallChipHexPath,   s.smallChipHexPathSelp};
+}
+
+// The reply to "1" begins "Waiting", or "aiting" when its first byte was lost.
+bool IsWaitingReply(const uint8_t* reply) {
+  return std::memcmp(reply, "Waiting", 7) == 0 || std::memcmp(reply, "aiting", 6) == 0;
+}
+
+// Sends one block and reads its answer; false when it was not accepted.
+bool SendBlock(UpgradeState& state, int kind, const uint8_t* block, uint32_t length, uint8_t* reply,
+               uint32_t replyLength) {
+  return state.downloadPort.DownloadExchange(kind, block, length, reply, replyLength, kRetries) ==
+         1;
+}
+
+// Picks the image for the identified radio; false (after the box) when there is none.
+bool SelectImage(UpgradeState& state, const IdentifyFields& id) {
+  RadioIdentity radio{state.radioInfo, id.variant, id.modelCode, state.radioVersion,
+                      state.familyOverride};
+  ImageChoice choice = ChooseImage(SettingsOf(state), radio);
+  state.familyOverride = choice.familyOverride;
+  if (choice.result == ImageChoiceResult::kUnknownVariant) {
+    Fail(state, text::kSoftwareFailed, MessageIcon::None);
+    return false;
+  }
+  if (choice.result == ImageChoiceResult::kUnsupportedModel) {
+    Fail(state, kUnsupportedModel, MessageIcon::Error);
+    return false;
+  }
+  state.selectedImageName = choice.imageName;
+  state.hexFilePath = choice.hexPath;
+  state.radioDataSize = choice.radioDataSize;
+  state.writeDataSize = choice.radioDataSize;
+  return true;
+}
+
+// Checks and loads the chosen image and builds the header block; false (after the box)
+// when the image cannot be sent.
+bool PrepareImage(UpgradeState& state, uint8_t header[kHeaderBlockSize]) {
+  std::string ansiName = Utf8ToAnsi(state.selectedImageName);
+  std::string path = state.imageDir + state.selectedImageName;
+  state.imageSize = ImageFileSize(path);
+  int size = state.imageSize;
+  if (size < 0) {
+    Fail(state, std::string(kImageMissing) + " " + path, MessageIcon::Exclamation);
+    return false;
+  }
+  if (static_cast<uint32_t>(size) > UpgradeState::kImageBufferSize) {
+    Fail(state, kCacheTooSmall, MessageIcon::None);
+    return false;
+  }
+  if (size == 0) {
+    Fail(state, std::string(kImageEmpty) + " " + path, MessageIcon::Exclamation);
+    return false;
+  }
+  if (!BuildHeaderBlock(ansiName, static_cast<uint32_t>(size), header)) {
+    Fail(state, std::string(kNameTooLong) + " " + state.selectedImageName,
+         MessageIcon::Exclamation);
+    return false;
+  }
+  if (!LoadImageFile(state, path)) {
+    Fail(state, std::string(kImageUnreadable) + " " + path, MessageIcon::Exclamation);
+    return false;
+  }
+  ReloadChipHex(state);
+  if (state.updateChip == 0) {
+    state.chipImageSize = 0;
+  }
+  return true;
+}
+
+// The failed "Waiting" handshake: row 0 the failure, row 1 the hint, rowCount 1.
+void FailDownloadRequest(UpgradeState& state) {
+  state.downloadPort.Close();
+  SetLastRow(state, kMarkFailed, kConnectRadioFailed);
+  AddRow(state, kMarkBusy, kNotInDownloadMode);
+  state.rowCount = 1;
+  SetLastRow(state, kMarkFailed, kConnectRadioFailed);
+  if (!StopRequested()) {
+    state.view->MessageBox(kNotInDownloadMode, MessageIcon::Exclamation);
+  }
+}
+
+// Data blocks of 1024 image bytes; the last one (or the only one of a short image) is
+// padded with 0x1A. Every acknowledged block adds 1024 to bytesDone.
+bool SendDataBlocks(UpgradeState& state, uint8_t* block, uint8_t* reply) {
+  const uint32_t size = static_cast<uint32_t>(state.imageSize.load());
+  uint32_t offset = 0;
+  uint32_t number = 1;
+  while (offset < size) {
+    uint32_t length = std::min<uint32_t>(kBlockPayload, size - offset);
+    std::memset(reply, 0, kIdentifyReplySize);
+    BuildDataBlock(number, state.imageBuffer.data() + offset, length, block);
+    if (!SendBlock(state, kReplyAck, block, kDataBlockSize, reply, 1)) {
+      return false;
+    }
+    state.bytesDone += static_cast<int>(kBlockPayload);
+    PostProgress(state, kMsgFirmwareProgress, state.bytesDone);
+    SetStatusText(state, kUpdating);
+    SetLastRow(state, kMarkBusy, kUpdating);
+    offset += length;
+    ++number;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ImageFileSize(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p(path);
+  if (!std::filesystem::is_regular_file(p, ec)) {
+    return -1;
+  }
+  uintmax_t size = std::filesystem::file_size(p, ec);
+  if (ec) {
+    return -1;
+  }
+  return size > static_cast<uintmax_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+bool LoadImageFile(UpgradeState& state, const std::string& path) {
+  std::fill(state.imageBuffer.begin(), state.imageBuffer.end(), 0);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return false;
+  }
+  int size = state.imageSize;
+  if (size <= 0) {
+    return size == 0;
+  }
+  auto want = static_cast<std::streamsize>(
+      std::min<uint32_t>(static_cast<uint32_t>(size), UpgradeState::kImageBufferSize));
+  in.read(reinterpret_cast<char*>(state.imageBuffer.data()), want);
+  return in.gcount() == want;
+}
+
+void ReloadChipHex(UpgradeState& state) {
+  LoadHexFile(state);
+}
+
+int OpenDownloadPort(UpgradeState& state, int stopBits) {
+  const int number = SelectedPortNumber();
+  std::string path = GlobalPortMap().DevicePath(number);
+  std::string reason;
+  bool open = false;
+  if (path.empty()) {
+    reason = "COM" + std::to_string(number) + " is not mapped to a serial device";
+  } else if (state.downloadPort.Open(path) != 1) {
+    reason = state.downloadPort.LastError();
+  } else if (state.downloadPort.Configure(kBaud, 8, kParityNone, stopBits) != 1) {
+    reason = "the port refused the line settings (115200 baud, 8 data bits, no parity)";
+  } else {
+    open = true;
+  }
+  if (!open) {
+    state.view->MessageBox(kConnectFailed, MessageIcon::Exclamation, MessageButtons::Ok, reason);
+    state.downloadPort.Close();
+    state.view->EnableControl(kUpgradeButton, true);
+    state.view->EnableControl(kHexFileButton, true);
+    return 0;
+  }
+  state.downloadPort.SetReadTimeout(kReadDeadlineMs);
+  Sleep(100);
+  return 1;
+}
+
+void TransferMainFirmware(UpgradeState& state) {
+  if (OpenDownloadPort(state, kOneStopBit) != 1) {
+    SetLastRow(state, kMarkFailed, kConnectFailed);
+    return;
+  }
+  uint8_t reply[kIdentifyReplySize];
+  if (state.autoTest == 1) {
+    std::memset(reply, 0, sizeof reply);
+    if (!SendBlock(state, kReplyWithData, kAutoDownloadRequest, sizeof kAutoDownloadRequest, reply,
+                   20)) {
+      Fail(state, kEnterDownloadFailed, MessageIcon::Exclamation);
+      return;
+    }
+    Sleep(1000);
+  }
+  for (int id : {kMainProgress, kSecondProgress}) {
+    state.view->SetProgressRange(id, 0, 100);
+    state.view->SetProgressPos(id, 0);
+  }
+  SetStatusText(state, text::kConnecting);
+
+  IdentifyFields id = UnknownIdentity();
+  state.radioInfo = id.info;
+  state.radioModel = id.model;
+  state.radioVersion = 0;
+  std::memset(reply, 0, sizeof reply);
+  if (SendBlock(state, kReplyWithData, kIdentifyRequest, 1, reply, kIdentifyReplySize)) {
+    id = ParseIdentifyReply(reply, sizeof reply);
+    state.radioInfo = id.info;
+    state.radioModel = id.model;
+  }
+  if (Contains(state.radioInfo, "====")) {
+    Fail(state, kNotInDownloadMode, MessageIcon::Exclamation);
+    return;
+  }
+  if (Contains(state.radioInfo, "MCU") && !Contains(state.modelList, id.modelCode)) {
+    Fail(state, kModelMismatch, MessageIcon::Error);
+    return;
+  }
+  state.radioVersion = id.version;
+  if (!SelectImage(state, id)) {
+    return;
+  }
+
+  uint8_t header[kHeaderBlockSize];
+  if (!PrepareImage(state, header)) {
+    return;
+  }
+
+  if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
+  std::memset(reply, 0, sizeof reply);
+  if (!SendBlock(state, kReplyWithData, kDownloadRequest, 1, reply, 58) || !IsWaitingReply(reply)) {
+    FailDownloadRequest(state);
+    return;
+  }
+  SetLastRow(state, kMarkDone, kConnectedOk);
+  AddRow(state, kMarkBusy, kUpgradingMode);
+  SetStatusText(state, kUpgradingMode);
+
+  std::memset(reply, 0, sizeof reply);
+  if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 2)) {
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
+  Sleep(500);
+
+  uint8_t block[kDataBlockSize];
+  if (!SendDataBlocks(state, block, reply)) {
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
+  const uint8_t eot[1] = {kEndOfTransmission};
+  if (!SendBlock(state, kReplyAck, eot, 1, reply, 1)) {
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
+  BuildClosingBlock(header);
+  if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 80)) {
+    Fail(state, text::kCommError, MessageIcon::None);
+    return;
+  }
+
+  state.resultOk = 1;
+  state.downloadPort.Close();
+  SetStatusText(state, text::kRestarting);
+  if (state.firmwareOnly != 0) {
+    Sleep(1000);
+    state.view->MessageBox(text::kSoftwareCompleted, MessageIcon::None);
+  }
+}
+
+}  // namespace fw

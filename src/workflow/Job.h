@@ -1,0 +1,49 @@
+#pragma once
+// Starting a job and its firmware-only sequence. A job is what one click on "Upgrade" (or
+// the auto-start timer) begins: a worker thread that runs one sequence on the state record
+// and reports every step through the view.
+
+#include <string>
+
+#include "core/UpgradeState.h"
+
+namespace fw {
+
+// What the window copies from its controls when a job starts.
+struct JobInputs {
+  bool chipOnly = false;      // 1015
+  bool firmwareOnly = false;  // 1017
+  bool updateChip = false;    // 1018
+  std::string hexFilePath;    // 1008
+  std::string wavFilePath;    // 1023
+  int portNumber = 0;         // the COM number selected in 1001
+};
+
+// On the window's thread: prepares the window (clears the list, the counters and resultOk,
+// disables 1001, 1016, 1000, 1007, 1018) and starts the worker; returns at once. False,
+// with nothing changed, while another job is still running.
+bool StartJob(UpgradeState& state, const JobInputs& inputs);
+
+// The worker's procedure: runs the chosen sequence to its end. Chip only wins over
+// firmware only; neither set runs the full sequence.
+void RunJob(UpgradeState& state);
+
+// Enables 1001, 1016, 1000, 1007 and 1018 and shows the usual status text.
+void RestoreControls(UpgradeState& state);
+
+// The window's timer message: timer 40 starts a job with the dialog's present values.
+// Returns true when it started one.
+bool OnTimer(UpgradeState& state, int timerId, const JobInputs& inputs);
+
+// Sets the 10-second auto-start timer when the run mode is 5 (window start-up).
+void ArmAutoStartTimer(UpgradeState& state);
+
+// True while the worker has not finished its sequence.
+bool JobRunning(const UpgradeState& state);
+// Waits for the worker to end (call once JobRunning is false, or after StopJob). The view's
+// synchronous calls must keep being served while waiting, or the worker cannot finish.
+void JoinJob(UpgradeState& state);
+// Asks a running job to end soon: sleeps and reads return at once, no more boxes appear.
+void StopJob();
+
+}  // namespace fw

@@ -1,0 +1,414 @@
+// Firmware-only jobs run end to end over a pseudo-terminal against the simulated radio:
+// the success path and every failure of the transfer, each ending with its message, its
+// rows, resultOk 0, the port closed and the controls enabled again.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ostream>
+#include <memory>
+#include <thread>
+
+#include "RadioSim.h"
+#include "core/Ids.h"
+#include "core/Status.h"
+#include "serial/PortMap.h"
+#include "support/FakeClockScope.h"
+#include "support/FastClock.h"
+#include "support/RecordingView.h"
+#include "support/TempDir.h"
+#include "workflow/Job.h"
+
+namespace fw {
+namespace {
+
+using sim::DownloadStep;
+using sim::FaultKind;
+using test::Row;
+
+constexpr int kPort = 7;
+const char* kNotInDownloadMode =
+    "Please make the radio enter downloading mode, check all connections and port settings!";
+
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) {
+    v[i] = static_cast<uint8_t>((i * 131 + i / 251) & 0xFF);
+  }
+  return v;
+}
+
+class FirmwareJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state.SetView(&view);
+    state.imageDir = dir.Path();
+    state.programDir = dir.Path();
+    state.mainImageName = "Main.bin";
+    state.chipHexPath = dir.Path() + "Chip.hex";
+    state.modelList = "KV68/KZ66";
+    state.readWriteLog = 3;
+    image = Pattern(5000);
+    dir.Write("Main.bin", image);
+  }
+  void TearDown() override { GlobalPortMap().ClearExplicit(); }
+
+  void StartSim() {
+    sim = std::make_unique<sim::RadioSim>(config);
+    ASSERT_TRUE(sim->Start()) << sim->Error();
+    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+  }
+
+  // Runs a firmware-only job as the "Upgrade" button does and waits for its end.
+  void RunJob() {
+    if (!sim) {
+      StartSim();
+    }
+    JobInputs in;
+    in.firmwareOnly = true;
+    in.portNumber = kPort;
+    ASSERT_TRUE(StartJob(state, in));
+    for (int i = 0; i < 60000 && JobRunning(state); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(JobRunning(state)) << "the job did not end";
+    JoinJob(state);
+  }
+
+  void ExpectFailedEnding() {
+    EXPECT_EQ(state.resultOk.load(), 0);
+    EXPECT_FALSE(state.downloadPort.IsOpen());
+    for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
+      EXPECT_EQ(view.Enabled(id), 1) << id;
+    }
+    EXPECT_EQ(view.StatusText(),
+              "Make the radio into download mode, click \"Upgrade\" button to start ...");
+  }
+
+  void ExpectOneBox(const std::string& text, MessageIcon icon) {
+    auto boxes = view.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text);
+    EXPECT_EQ(boxes[0].icon, icon);
+  }
+
+  // The list as a failure before the download request leaves it.
+  void ExpectOnlyConnectingRow() {
+    EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkBusy, "Connecting the radio..."}}));
+    EXPECT_EQ(state.rowCount, 1);
+  }
+
+  void ExpectNoDownloadRequest() {
+    EXPECT_EQ(sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kDownloadRequest)],
+              0u);
+  }
+
+  void Fault(FaultKind kind, DownloadStep step, int attempts = 0, uint32_t block = 1) {
+    config.download.fault = sim::DownloadFault{kind, step, attempts, block};
+  }
+
+  test::TempDir dir;
+  test::RecordingView view;
+  sim::RadioSimConfig config;
+  std::unique_ptr<sim::RadioSim> sim;
+  std::vector<uint8_t> image;
+  UpgradeState state;  // last: destroyed (and its worker joined) first
+};
+
+TEST_F(FirmwareJob, SucceedsAndTheRadioHasTheImageByteExact) {
+  test::FakeClockScope clock;
+  RunJob();
+  auto record = sim->DownloadSnapshot();
+  EXPECT_TRUE(record.completed);
+  EXPECT_EQ(record.fileName, "Main.bin");
+  EXPECT_EQ(record.declaredSize, 5000);
+  EXPECT_EQ(record.Image(), image);
+  EXPECT_EQ(record.received.size(), 5120u);
+  EXPECT_EQ(record.badBlocks, 0u);
+  EXPECT_EQ(sim->CurrentMode(), sim::RadioMode::kRestarting);
+
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_FALSE(state.downloadPort.IsOpen());
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Connect the radio successfully!"},
+                                           {kMarkDone, "Update the radio software completed!"}}));
+  ExpectOneBox("Update the radio software completed!", MessageIcon::None);
+  EXPECT_EQ(view.StatusText(), "Click \"Upgrade\" button to start ...");
+  for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kUpdateChipCheck}) {
+    EXPECT_EQ(view.Enabled(id), 1) << id;
+  }
+  EXPECT_EQ(view.Enabled(kHexFileButton), 0);
+
+  // Five blocks of 1024 counted, the padded last one included.
+  auto posted = view.PostedMessages();
+  ASSERT_EQ(posted.size(), 5u);
+  for (size_t i = 0; i < posted.size(); ++i) {
+    EXPECT_EQ(posted[i].msg, kMsgFirmwareProgress);
+    EXPECT_EQ(posted[i].lParam, static_cast<intptr_t>(1024 * (i + 1)));
+  }
+  EXPECT_EQ(state.bytesDone.load(), 5120);
+  EXPECT_EQ(state.radioInfo, "MCU-0401");
+  EXPECT_EQ(state.radioModel, "KV680DEMO");
+  EXPECT_EQ(state.radioVersion, 401);
+  EXPECT_EQ(state.selectedImageName, "Main.bin");
+  EXPECT_EQ(state.hexFilePath, dir.Path() + "Chip.hex");
+  EXPECT_EQ(state.radioDataSize.load(), 129976u);
+  EXPECT_EQ(state.writeDataSize.load(), 129976u);
+  EXPECT_EQ(state.chipImageSize.load(), 0u);  // updateChip off
+  auto texts = view.StatusTexts();
+  EXPECT_NE(
+      std::find(texts.begin(), texts.end(), "Radio is in the upgrading mode, about 5 seconds..."),
+      texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "The radio is restarting, about 20 seconds..."),
+            texts.end());
+  // The fixed waits: start 300, port 100, header 500, end of transmission 100, final 1000.
+  auto sleeps = clock.clock().Sleeps();
+  for (uint32_t wait : {300u, 100u, 500u, 1000u}) {
+    EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), wait), sleeps.end()) << wait;
+  }
+}
+
+TEST_F(FirmwareJob, AutomaticDownloadRequestAndBlockSizes) {
+  test::FakeClockScope clock;
+  state.autoTest = 1;
+  image = Pattern(2048);
+  dir.Write("Main.bin", image);
+  RunJob();
+  auto record = sim->DownloadSnapshot();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_EQ(record.received, image);  // exactly two blocks, no padding
+  EXPECT_EQ(state.bytesDone.load(), 2048);
+}
+
+TEST_F(FirmwareJob, ShortImageIsSentAsOnePaddedBlock) {
+  test::FakeClockScope clock;
+  image = Pattern(100);
+  dir.Write("Main.bin", image);
+  RunJob();
+  auto record = sim->DownloadSnapshot();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  ASSERT_EQ(record.received.size(), 1024u);
+  EXPECT_EQ(record.Image(), image);
+  for (size_t i = 100; i < 1024; ++i) {
+    ASSERT_EQ(record.received[i], 0x1A) << i;
+  }
+  EXPECT_EQ(state.bytesDone.load(), 1024);
+}
+
+TEST_F(FirmwareJob, ExactlyOneMebibyteIsSentAndBlockNumbersWrap) {
+  test::FakeClockScope clock;
+  image = Pattern(1048576);
+  dir.Write("Main.bin", image);
+  RunJob();
+  auto record = sim->DownloadSnapshot();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_EQ(record.blocksAccepted, 1024u);  // numbers 1..255, 0..255, ...: all in order
+  EXPECT_EQ(record.badBlocks, 0u);
+  EXPECT_TRUE(record.Image() == image);
+}
+
+TEST_F(FirmwareJob, OneByteMoreThanAMebibyteIsRefusedBeforeTheDownloadRequest) {
+  test::FakeClockScope clock;
+  dir.Write("Main.bin", Pattern(1048577));
+  RunJob();
+  ExpectOneBox("Open the file cache is too small!", MessageIcon::None);
+  ExpectOnlyConnectingRow();
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, LostFirstByteOfWaitingIsAccepted) {
+  test::FastClockScope clock;  // the 57-byte reply ends its read at the deadline
+  config.download.loseWaitingFirstByte = true;
+  RunJob();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_EQ(sim->DownloadSnapshot().Image(), image);
+}
+
+TEST_F(FirmwareJob, RepeatedBlockAfterNaksIsTakenOnce) {
+  test::FakeClockScope clock;
+  Fault(FaultKind::kWrongByte, DownloadStep::kData, 2, 3);
+  RunJob();
+  auto record = sim->DownloadSnapshot();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_EQ(record.Image(), image);
+  EXPECT_EQ(record.requests[static_cast<int>(DownloadStep::kData)], 7u);
+}
+
+TEST_F(FirmwareJob, PortThatCannotBeOpenedGivesTheSystemsReason) {
+  test::FakeClockScope clock;
+  GlobalPortMap().SetExplicit(kPort, dir.Path() + "no-such-tty");
+  JobInputs in;
+  in.firmwareOnly = true;
+  in.portNumber = kPort;
+  ASSERT_TRUE(StartJob(state, in));
+  JoinJob(state);
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text,
+            "Failed to connect radio. Please check all connections and port settings!");
+  EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_FALSE(boxes[0].detail.empty());
+  EXPECT_EQ(view.Rows(),
+            (std::vector<Row>{{kMarkFailed,
+                               "Failed to connect radio. Please check all connections and port "
+                               "settings!"}}));
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, UnansweredAutomaticDownloadRequest) {
+  test::FastClockScope clock;
+  state.autoTest = 1;
+  Fault(FaultKind::kSilence, DownloadStep::kAutoDownload);
+  RunJob();
+  ExpectOneBox("Enter download failed!", MessageIcon::Exclamation);
+  ExpectOnlyConnectingRow();
+  EXPECT_EQ(sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kAutoDownload)], 4u);
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, RadioNotInDownloadMode) {
+  test::FakeClockScope clock;
+  Fault(FaultKind::kNotInDownload, DownloadStep::kIdentify);
+  RunJob();
+  ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
+  ExpectOnlyConnectingRow();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, ModelNotServed) {
+  test::FakeClockScope clock;
+  state.modelList = "KZ66/KX4X";
+  RunJob();
+  ExpectOneBox("Model settings does not match!", MessageIcon::Error);
+  ExpectOnlyConnectingRow();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, NewFamilyVariantWithoutAnImage) {
+  test::FakeClockScope clock;
+  config.download.variant = "X";
+  RunJob();
+  ExpectOneBox("Update the radio software failed!", MessageIcon::None);
+  ExpectOnlyConnectingRow();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, UnsupportedKwV1Radio) {
+  test::FakeClockScope clock;
+  config.download.info = "V1.00";
+  config.download.model = "KW860ABC";
+  state.modelList = "KV86/KV89/KV81/KW86/KW89/KW81";
+  RunJob();
+  ExpectOneBox("This Flashwright does not support KW860/KW890/KW810 V1 radio.", MessageIcon::Error);
+  ExpectOnlyConnectingRow();
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
+  test::FakeClockScope clock;
+  state.mainImageName = "Absent.bin";
+  RunJob();
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find(dir.Path() + "Absent.bin"), std::string::npos) << boxes[0].text;
+  EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(state.imageSize.load(), -1);
+  ExpectOnlyConnectingRow();
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, EmptyImageAndOverlongNameAreRefused) {
+  test::FakeClockScope clock;
+  dir.Write("Main.bin", std::vector<uint8_t>());
+  RunJob();
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_NE(view.Boxes()[0].text.find("empty"), std::string::npos);
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+
+  test::RecordingView second;
+  state.SetView(&second);
+  std::string longName(124, 'L');
+  longName += ".bin";
+  dir.Write(longName, Pattern(3000));
+  state.mainImageName = longName;
+  JobInputs in;
+  in.firmwareOnly = true;
+  in.portNumber = kPort;
+  ASSERT_TRUE(StartJob(state, in));
+  while (JobRunning(state)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  JoinJob(state);
+  ASSERT_EQ(second.Boxes().size(), 1u);
+  EXPECT_NE(second.Boxes()[0].text.find(longName), std::string::npos);
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectNoDownloadRequest();
+}
+
+TEST_F(FirmwareJob, NoWaitingAnswer) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kSilence, DownloadStep::kDownloadRequest);
+  RunJob();
+  ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Failed to connect radio!"},
+                                           {kMarkBusy, kNotInDownloadMode}}));
+  EXPECT_EQ(state.rowCount, 1);  // the job writes no failure row of its own
+  // Nothing at all on the first read fails at once: one request only.
+  EXPECT_EQ(sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kDownloadRequest)], 1u);
+  ExpectFailedEnding();
+}
+
+TEST_F(FirmwareJob, WrongWaitingAnswer) {
+  test::FakeClockScope clock;
+  Fault(FaultKind::kWrongByte, DownloadStep::kDownloadRequest);
+  RunJob();
+  ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
+  EXPECT_EQ(state.rowCount, 1);
+  ExpectFailedEnding();
+}
+
+// A block, end of transmission or closing block that is not accepted.
+struct BlockFailure {
+  const char* name;
+  FaultKind kind;
+  DownloadStep step;
+  uint32_t block;
+};
+
+void PrintTo(const BlockFailure& f, std::ostream* os) {
+  *os << f.name;
+}
+
+class FirmwareJobBlockFailure : public FirmwareJob,
+                                public ::testing::WithParamInterface<BlockFailure> {};
+
+TEST_P(FirmwareJobBlockFailure, EndsWithCommunicationError) {
+  test::FastClockScope clock;
+  Fault(GetParam().kind, GetParam().step, 0, GetParam().block);
+  RunJob();
+  ExpectOneBox("Communication error, Please retry!", MessageIcon::None);
+  auto rows = view.Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (Row{kMarkDone, "Connect the radio successfully!"}));
+  EXPECT_EQ(rows[1], (Row{kMarkFailed, "Update the radio software failed!"}));
+  EXPECT_FALSE(sim->DownloadSnapshot().completed);
+  ExpectFailedEnding();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FirmwareJobBlockFailure,
+    ::testing::Values(BlockFailure{"HeaderShort", FaultKind::kShortReply, DownloadStep::kHeader, 1},
+                      BlockFailure{"HeaderSilent", FaultKind::kSilence, DownloadStep::kHeader, 1},
+                      BlockFailure{"DataNak", FaultKind::kWrongByte, DownloadStep::kData, 2},
+                      BlockFailure{"DataSilent", FaultKind::kSilence, DownloadStep::kData, 5},
+                      BlockFailure{"DataHangUp", FaultKind::kHangUp, DownloadStep::kData, 3},
+                      BlockFailure{"EndNak", FaultKind::kWrongByte, DownloadStep::kEnd, 1},
+                      BlockFailure{"ClosingShort", FaultKind::kShortReply, DownloadStep::kClosing,
+                                   1}),
+    [](const ::testing::TestParamInfo<BlockFailure>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace fw

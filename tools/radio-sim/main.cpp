@@ -1,0 +1,168 @@
+// flashwright-radio-sim: a simulated radio on a pseudo-terminal, for demos and manual
+// runs. Prints the device path to open as the radio's serial port and what the radio
+// received, until interrupted.
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "RadioSim.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+  g_stop = 1;
+}
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: flashwright-radio-sim [options]\n"
+               "  --info TEXT         information field of the identification reply (MCU-0401)\n"
+               "  --variant TEXT      variant field (A)\n"
+               "  --model TEXT        model text (KV680DEMO)\n"
+               "  --line-rate on|off  emulate a 115200-baud line (off)\n"
+               "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
+               "  --restart-ms N      deaf time after a transfer (25000)\n"
+               "  --back-to-download  wait in download mode again after each restart\n"
+               "  --fault KIND:STEP[:ATTEMPTS[:BLOCK]]\n"
+               "      KIND: silence short wrong hangup notdownload\n"
+               "      STEP: auto identify request header data end closing\n"
+               "      ATTEMPTS: faulty attempts before normal answers (0: all)\n"
+               "      BLOCK: data block number for STEP data (1)\n");
+}
+
+bool ParseFault(const std::string& text, fw::sim::DownloadFault& fault) {
+  using fw::sim::DownloadStep;
+  using fw::sim::FaultKind;
+  char kind[32] = {0};
+  char step[32] = {0};
+  int attempts = 0;
+  unsigned block = 1;
+  if (std::sscanf(text.c_str(), "%31[a-z]:%31[a-z]:%d:%u", kind, step, &attempts, &block) < 2) {
+    return false;
+  }
+  const struct {
+    const char* name;
+    FaultKind kind;
+  } kinds[] = {{"silence", FaultKind::kSilence},
+               {"short", FaultKind::kShortReply},
+               {"wrong", FaultKind::kWrongByte},
+               {"hangup", FaultKind::kHangUp},
+               {"notdownload", FaultKind::kNotInDownload}};
+  const struct {
+    const char* name;
+    DownloadStep step;
+  } steps[] = {{"auto", DownloadStep::kAutoDownload},
+               {"identify", DownloadStep::kIdentify},
+               {"request", DownloadStep::kDownloadRequest},
+               {"header", DownloadStep::kHeader},
+               {"data", DownloadStep::kData},
+               {"end", DownloadStep::kEnd},
+               {"closing", DownloadStep::kClosing}};
+  bool kindOk = false;
+  bool stepOk = false;
+  for (const auto& k : kinds) {
+    if (std::strcmp(k.name, kind) == 0) {
+      fault.kind = k.kind;
+      kindOk = true;
+    }
+  }
+  for (const auto& s : steps) {
+    if (std::strcmp(s.name, step) == 0) {
+      fault.step = s.step;
+      stepOk = true;
+    }
+  }
+  fault.attempts = attempts;
+  fault.dataBlock = block;
+  return kindOk && stepOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fw::sim::RadioSimConfig config;
+  bool backToDownload = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "%s needs a value\n", name);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--info") {
+      config.download.info = value("--info");
+    } else if (arg == "--variant") {
+      config.download.variant = value("--variant");
+    } else if (arg == "--model") {
+      config.download.model = value("--model");
+    } else if (arg == "--line-rate") {
+      std::string v = value("--line-rate");
+      if (v != "on" && v != "off") {
+        Usage();
+        return 2;
+      }
+      config.lineRate = v == "on" ? 115200 : 0;
+    } else if (arg == "--lose-first-byte") {
+      config.download.loseWaitingFirstByte = true;
+    } else if (arg == "--restart-ms") {
+      config.download.restartMs =
+          static_cast<uint32_t>(std::strtoul(value("--restart-ms"), nullptr, 10));
+    } else if (arg == "--back-to-download") {
+      backToDownload = true;
+    } else if (arg == "--fault") {
+      if (!ParseFault(value("--fault"), config.download.fault)) {
+        Usage();
+        return 2;
+      }
+    } else {
+      Usage();
+      return arg == "--help" || arg == "-h" ? 0 : 2;
+    }
+  }
+
+  fw::sim::RadioSim radio(config);
+  if (!radio.Start()) {
+    std::fprintf(stderr, "cannot start: %s\n", radio.Error().c_str());
+    return 1;
+  }
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+  std::printf("%s\n", radio.DevicePath().c_str());
+  std::fflush(stdout);
+
+  bool reported = false;
+  while (!g_stop) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fw::sim::DownloadRecord r = radio.DownloadSnapshot();
+    if (r.completed && !reported) {
+      std::printf("received \"%s\": %lld bytes in %u blocks (%u refused, %u repeated)\n",
+                  r.fileName.c_str(), static_cast<long long>(r.declaredSize), r.blocksAccepted,
+                  r.badBlocks, r.duplicateBlocks);
+      std::fflush(stdout);
+      reported = true;
+    }
+    if (!r.completed) {
+      reported = false;
+    }
+    if (radio.Pty().HungUp()) {
+      std::printf("line hung up\n");
+      break;
+    }
+    if (backToDownload && radio.CurrentMode() == fw::sim::RadioMode::kNormal) {
+      radio.SetMode(fw::sim::RadioMode::kDownload);
+      radio.WithDownload([](fw::sim::DownloadModeResponder& d) { d.ResetRecord(); });
+    }
+  }
+  radio.Stop();
+  return 0;
+}
