@@ -1,0 +1,180 @@
+#include "firmware/UpdateFirmwareChip.h"
+
+#include "config/Settings.h"
+#include "core/Ids.h"
+#include "core/MessageTexts.h"
+#include "core/Status.h"
+#include "firmware/ChipExchange.h"
+#include "firmware/ChipFrames.h"
+#include "firmware/HexLoader.h"
+#include "firmware/MainFirmware.h"
+#include "platform/Clock.h"
+
+namespace fw {
+namespace {
+
+constexpr const char* kConnectFailedText =
+    "Failed to connect radio. Please check all connections and port settings!";
+constexpr const char* kChipCompletedText = "Update the firmware chip completed!";
+constexpr const char* kAllCompletedText = "All upgrade completed successfully!";
+constexpr const char* kHexUnreadableText =
+    "Open the firmware chip hex file failed! Please check the hex file settings.";
+constexpr const char* kNoChipDataText =
+    "The firmware chip hex file holds no data. Please choose a hex file!";
+constexpr const char* kBrokenChipDataText =
+    "The firmware chip hex file ends in an incomplete record. Please choose another hex file!";
+
+constexpr int kRetries = 3;
+
+// Why the loaded records cannot be programmed, or nullptr when they can. The chip is about
+// to be erased: with no data record it would be left empty, and a data record without its
+// end mark was cut short (the file's last line, decoded from its first ten characters only).
+const char* RecordTableProblem(const UpgradeState& state) {
+  bool anyData = false;
+  for (int i = 0; i < state.hexRecords.Count(); ++i) {
+    const uint8_t* slot = state.hexRecords.Slot(i).data();
+    const uint8_t n = slot[0];
+    if (n == 0) {
+      continue;
+    }
+    if (slot[4 + n] != kChipEndMark) {
+      return kBrokenChipDataText;
+    }
+    anyData = true;
+  }
+  return anyData ? nullptr : kNoChipDataText;
+}
+
+// Switches to the hex file that the chip's enter reply asks for and loads it. False when
+// that file cannot be read: the table still holds the records of another file, meant for a
+// chip with the other vocoder, which must not be programmed into this one.
+bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
+  const bool large = state.radioDataSize >= 0x1F000;
+  if (vocoder == ChipVocoder::kAmbe) {
+    state.hexFilePath = large ? state.chipHexPath : state.smallChipHexPath;
+  } else if (vocoder == ChipVocoder::kSelp) {
+    state.hexFilePath = large ? state.chipHexPathSelp : state.smallChipHexPathSelp;
+  } else {
+    return true;  // the chip did not say: keep the loaded file
+  }
+  return LoadHexFile(state);
+}
+
+// A closing step went unanswered: the update failed after the chip entered its loader.
+int CommunicationFailure(UpgradeState& state) {
+  state.downloadPort.Close();
+  if (!StopRequested()) {
+    state.view->MessageBox(text::kCommError, MessageIcon::None);
+  }
+  return kChipFailed;
+}
+
+void AddProgress(UpgradeState& state, int bytes) {
+  state.bytesDone += bytes;
+  PostProgress(state, kMsgChipProgress, state.bytesDone);
+}
+
+}  // namespace
+
+int UpdateFirmwareChip(UpgradeState& state) {
+  DownloadPort& port = state.downloadPort;
+  if (OpenDownloadPort(state, kTwoStopBits) != 1) {
+    SetLastRow(state, kMarkBusy, kConnectFailedText);
+    return kChipPortFailed;
+  }
+  if (state.chipOnly) {
+    for (int id : {kMainProgress, kSecondProgress}) {
+      state.view->SetProgressRange(id, 0, 100);
+      state.view->SetProgressPos(id, 0);
+    }
+  }
+  SetStatusText(state, "Radio is in the upgrading mode, about 5 seconds...");
+
+  uint8_t reply[kChipReplyBufferSize] = {0};
+  uint32_t received = 0;
+  if (!ChipExchange(port, kChipEnter, kChipEnterRequest, sizeof kChipEnterRequest, reply,
+                    kChipEnterReplyLength, 2000, kRetries, &received)) {
+    port.Close();
+    return kChipNotReady;
+  }
+  // Nothing is erased unless the records to program are there and meant for this chip.
+  if (!SwitchToChipsHexFile(state, ChipVocoderFromText(ChipEnterText(reply, received)))) {
+    port.Close();
+    state.view->MessageBox(kHexUnreadableText, MessageIcon::Exclamation, MessageButtons::Ok,
+                           state.hexFilePath);
+    return kChipFailed;
+  }
+  if (const char* problem = RecordTableProblem(state)) {
+    port.Close();
+    state.view->MessageBox(problem, MessageIcon::Exclamation, MessageButtons::Ok,
+                           state.hexFilePath);
+    return kChipFailed;
+  }
+  Sleep(5000);
+
+  if (!ChipExchange(port, kChipHandshake, kChipHandshakeRequest, sizeof kChipHandshakeRequest,
+                    reply, sizeof kChipHandshakeReply, 10, kRetries)) {
+    port.Close();
+    return kChipNotReady;
+  }
+  Sleep(500);
+  SetStatusText(state, "Erasing flash space, about 5 seconds...");
+  if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
+                    sizeof kChipEraseReply, 5000, kRetries)) {
+    port.Close();
+    return kChipFailed;
+  }
+  Sleep(500);
+  AddProgress(state, 22);
+  SetStatusText(state, "Updating the firmware chip, please wait...");
+
+  uint8_t page = 0;
+  uint8_t frame[kChipMaxDataFrame];
+  for (int i = 0; i < state.hexRecords.Count(); ++i) {
+    const uint8_t* slot = state.hexRecords.Slot(i).data();
+    const uint8_t n = slot[0];
+    if (n == 0) {
+      page = slot[2];  // a record without data names the page of the records after it
+      continue;
+    }
+    const uint32_t length = BuildChipDataFrame(page, slot[1], slot[2], slot + 4, n, frame);
+    if (!ChipExchange(port, kChipData, frame, length, reply, sizeof kChipDataReply, 10, kRetries)) {
+      return CommunicationFailure(state);
+    }
+    AddProgress(state, n);
+  }
+
+  if (!ChipExchange(port, kChipFinish, kChipFinishRequest, sizeof kChipFinishRequest, reply,
+                    sizeof kChipFinishReply, 10, kRetries)) {
+    return CommunicationFailure(state);
+  }
+  if (!ChipExchange(port, kChipConfirm, kChipConfirmRequest, sizeof kChipConfirmRequest, reply,
+                    sizeof kChipConfirmReply, 10, kRetries)) {
+    return CommunicationFailure(state);
+  }
+  Sleep(500);
+  if (!ChipExchange(port, kChipLeave, kChipLeaveRequest, sizeof kChipLeaveRequest, reply,
+                    sizeof kChipLeaveReply, 10, kRetries)) {
+    return CommunicationFailure(state);
+  }
+  AddProgress(state, 30);
+  port.Close();
+  state.resultOk = 1;
+  SetLastRow(state, kMarkDone, kChipCompletedText);
+
+  Sleep(2000);
+  if (state.chipOnly) {
+    state.view->MessageBox(kChipCompletedText, MessageIcon::None);
+    return kChipUpdated;
+  }
+  SetStatusText(state, kAllCompletedText);
+  AddRow(state, kMarkDone, kAllCompletedText);
+  if (state.readWriteLog == 5) {
+    RecordCompletedJob(state);
+  } else {
+    state.view->MessageBox(kAllCompletedText, MessageIcon::None);
+  }
+  return kChipUpdated;
+}
+
+}  // namespace fw
