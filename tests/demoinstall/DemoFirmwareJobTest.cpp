@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -25,11 +26,17 @@ namespace {
 constexpr int kPort = 1;  // the demo settings select COM1
 
 struct Radio {
+  const char* name;
   const char* info;
   const char* variant;
   const char* imageKey;  // the settings key of the image it must receive
   uint32_t dataSize;     // the data size the transfer chooses for it
 };
+
+// gtest prints a parameter with this instead of its bytes.
+void PrintTo(const Radio& radio, std::ostream* os) {
+  *os << radio.name;
+}
 
 class DemoFirmwareJob : public testing::TestWithParam<Radio> {
  protected:
@@ -93,15 +100,17 @@ TEST_P(DemoFirmwareJob, RadioGetsTheImageTheSettingsNameForIt) {
   sim.Stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(DemoRadios, DemoFirmwareJob,
-                         testing::Values(Radio{demo::kInfoField, demo::kVariantAmbe, "MainBin",
-                                               demo::kLargeDataSize},
-                                         Radio{demo::kInfoField, demo::kVariantSelp, "MainBinSelp",
-                                               demo::kLargeDataSize},
-                                         Radio{demo::kInfoFieldSmall, demo::kVariantAmbe,
-                                               "SmallMainBin", demo::kSmallDataSize},
-                                         Radio{demo::kInfoFieldSmall, demo::kVariantSelp,
-                                               "SmallMainBinSelp", demo::kSmallDataSize}));
+INSTANTIATE_TEST_SUITE_P(
+    DemoRadios, DemoFirmwareJob,
+    testing::Values(Radio{"LargeAmbe", demo::kInfoField, demo::kVariantAmbe, "MainBin",
+                          demo::kLargeDataSize},
+                    Radio{"LargeSelp", demo::kInfoField, demo::kVariantSelp, "MainBinSelp",
+                          demo::kLargeDataSize},
+                    Radio{"SmallAmbe", demo::kInfoFieldSmall, demo::kVariantAmbe, "SmallMainBin",
+                          demo::kSmallDataSize},
+                    Radio{"SmallSelp", demo::kInfoFieldSmall, demo::kVariantSelp,
+                          "SmallMainBinSelp", demo::kSmallDataSize}),
+    [](const testing::TestParamInfo<Radio>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace fw
