@@ -11,7 +11,7 @@ namespace fw {
 
 struct HeadlessOptions {
   bool headless = false;
-  bool help = false;  // --help: print the usage and stop
+  bool help = false;        // --help: print the usage and stop
   std::string programDir;   // empty: the executable's folder
   std::optional<int> port;  // COM number 1..16
   bool firmwareOnly = false;

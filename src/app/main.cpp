@@ -1,18 +1,75 @@
-// Radio Flashwright. With --headless the job runs without a window and reports on the
-// terminal.
+// Radio Flashwright. Opens the main window; with --headless the job runs without a window
+// and reports on the terminal.
 
 #include <cstdio>
 #include <cstring>
 
 #include "app/HeadlessRun.h"
+#ifdef FLASHWRIGHT_WITH_QT
+#include "app/qt/UpgradeApp.h"
+#endif
+
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
+
+namespace {
+
+void PrintHelp() {
+  std::printf(
+      "Usage: Flashwright [--program-dir DIR]\n"
+      "  or:  Flashwright --headless [--program-dir DIR] [--port N]\n"
+      "                   [--firmware-only | --chip-only] [--update-chip]\n"
+      "                   [--vocoder AMBE|SELP]\n"
+      "Upgrade a two-way radio connected to a serial port: main firmware, its\n"
+      "configuration data, and the firmware chip.\n"
+      "\n"
+      "Without --headless the window opens; pick the COM port and click \"Upgrade\".\n"
+      "\n"
+      "  --program-dir DIR  use the installation in DIR (settings file Flashwright.ini,\n"
+      "                     firmware images, hex files, templates); default: the\n"
+      "                     program's own folder\n"
+      "  --headless         run one upgrade job on the terminal, as the \"Upgrade\"\n"
+      "                     button would, and exit\n"
+      "  --port N           COM port number 1..16 (see section \"Ports\" of the settings\n"
+      "                     file for the device each number stands for)\n"
+      "  --firmware-only    only upgrade the radio firmware\n"
+      "  --chip-only        only update the firmware chip\n"
+      "  --update-chip      update the firmware chip at the end of a full upgrade\n"
+      "  --vocoder V        AMBE or SELP\n"
+      "  --help             display this help and exit\n"
+      "  --version          output version information and exit\n"
+      "\n"
+      "Exit status (headless): 0 if the job succeeded, 1 if it failed, 2 for a usage\n"
+      "error.\n"
+      "\n"
+      "Environment: FLASHWRIGHT_TIME_SCALE=F (0 < F <= 1) shortens the fixed waits,\n"
+      "for use with the simulated radio only.\n");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      PrintHelp();
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("Flashwright (Radio Flashwright) %s\n", FLASHWRIGHT_VERSION);
+      return 0;
+    }
+  }
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0) {
       return fw::RunHeadless(argc, argv);
     }
   }
+#ifdef FLASHWRIGHT_WITH_QT
+  return fw::UpgradeApp::Run(argc, argv);
+#else
   std::fprintf(stderr, "The window is not part of this build; run with --headless.\n");
   fw::PrintHeadlessUsage(stderr);
   return 2;
+#endif
 }

@@ -7,6 +7,7 @@
 // window reads while a job runs (sizes, check-box flags, the result flag) are atomics;
 // everything else is written by the worker alone while a job runs.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -86,6 +87,9 @@ class UpgradeState {
   std::string radioInfo;     // at most 10 characters
   std::string radioModel;    // at most 28 characters
   std::string radioModelId;  // at most 32 characters
+  // From the radio's information block (set each time one is read).
+  std::array<uint8_t, 32> radioIdentity{};  // identity block, compared by the model table
+  uint8_t radioAreaCode = 0;                // ASCII digit: '0' + area number
   int radioVersion = 0;
   int familyOverride = 0;
 

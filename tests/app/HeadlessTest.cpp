@@ -197,9 +197,19 @@ TEST_F(HeadlessProgram, UnopenablePortShowsTheReason) {
 TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
   EXPECT_EQ(RunProgram("--headless --firmware-only --chip-only", output), 2);
   EXPECT_TRUE(Contains("usage: Flashwright --headless"));
-  EXPECT_EQ(RunProgram("", output), 2);
+  // Without --headless the program opens its window; that is the window tests' part.
   EXPECT_EQ(RunProgram("--headless --help", output), 0);
   EXPECT_TRUE(Contains("usage: Flashwright --headless"));
+}
+
+// GNU-style --help and --version answer on standard output and open no window.
+TEST_F(HeadlessProgram, HelpAndVersionInTheUsualForm) {
+  EXPECT_EQ(RunProgram("--version", output), 0);
+  EXPECT_EQ(output.rfind("Flashwright (Radio Flashwright) ", 0), 0u) << output;
+  EXPECT_EQ(RunProgram("--help", output), 0);
+  EXPECT_EQ(output.rfind("Usage: Flashwright", 0), 0u) << output;
+  EXPECT_TRUE(Contains("--program-dir DIR"));
+  EXPECT_TRUE(Contains("--version"));
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 #include "RadioSim.h"

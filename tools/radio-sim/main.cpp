@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "FramedLinkResponder.h"
 #include "RadioSim.h"
 
 namespace {
@@ -31,6 +33,11 @@ void Usage() {
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
                "  --restart-ms N      deaf time after a transfer (25000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"
+               "  --link-id TEXT      model identifier in the data link's information block\n"
+               "                      (KW66000000N02000)\n"
+               "  --link-model TEXT   model text in the information block (KW66000000N00000)\n"
+               "  --area DIGIT        area code in the information block (1)\n"
+               "  --fw-version TEXT   answer to the firmware version query (0300)\n"
                "  --fault KIND:STEP[:ATTEMPTS[:BLOCK]]\n"
                "      KIND: silence short wrong hangup notdownload\n"
                "      STEP: auto identify request header data end closing\n"
@@ -90,6 +97,10 @@ bool ParseFault(const std::string& text, fw::sim::DownloadFault& fault) {
 int main(int argc, char** argv) {
   fw::sim::RadioSimConfig config;
   bool backToDownload = false;
+  std::string linkId = "KW66000000N02000";
+  std::string linkModel = "KW66000000N00000";
+  std::string area = "1";
+  std::string fwVersion = "0300";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -119,6 +130,14 @@ int main(int argc, char** argv) {
           static_cast<uint32_t>(std::strtoul(value("--restart-ms"), nullptr, 10));
     } else if (arg == "--back-to-download") {
       backToDownload = true;
+    } else if (arg == "--link-id") {
+      linkId = value("--link-id");
+    } else if (arg == "--link-model") {
+      linkModel = value("--link-model");
+    } else if (arg == "--area") {
+      area = value("--area");
+    } else if (arg == "--fw-version") {
+      fwVersion = value("--fw-version");
     } else if (arg == "--fault") {
       if (!ParseFault(value("--fault"), config.download.fault)) {
         Usage();
@@ -131,6 +150,12 @@ int main(int argc, char** argv) {
   }
 
   fw::sim::RadioSim radio(config);
+  // The framed data link, served once the radio runs normally (after a transfer's restart).
+  auto link = std::make_unique<fw::sim::FramedLinkResponder>(&radio.Mode());
+  link->SetInfoBlock(
+      fw::sim::FramedLinkResponder::MakeInfoBlock(linkId, linkModel, area.empty() ? '1' : area[0]));
+  link->SetVersionText(fwVersion);
+  radio.AddResponder(std::move(link));
   if (!radio.Start()) {
     std::fprintf(stderr, "cannot start: %s\n", radio.Error().c_str());
     return 1;

@@ -1,0 +1,32 @@
+#pragma once
+// The About box: the version text, the small-MCU text and the company text (or a
+// built-in company line), with an OK button.
+
+#include <QDialog>
+
+class QLabel;
+
+namespace fw {
+
+class AboutBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kCaption = "关于 Radio Flashwright";
+  static constexpr const char* kDefaultCompanyLine = "Radio Flashwright, radio upgrade tool";
+  static constexpr const char* kOkText = "确定";
+
+  // Takes the three texts from the process-wide values as they are now.
+  explicit AboutBox(QWidget* parent = nullptr);
+
+  QLabel* VersionLabel() const { return version_; }
+  QLabel* SmallMcuLabel() const { return smallMcu_; }
+  QLabel* CompanyLabel() const { return company_; }
+
+ private:
+  QLabel* version_;
+  QLabel* smallMcu_;
+  QLabel* company_;
+};
+
+}  // namespace fw

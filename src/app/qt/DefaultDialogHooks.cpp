@@ -1,0 +1,73 @@
+#include "app/qt/DialogHooks.h"
+
+#include "config/Settings.h"
+#include "core/Progress.h"
+#include "firmware/HexLoader.h"
+#include "firmware/MainFirmware.h"
+#include "font/FontImages.h"
+#include "serial/SelectedPort.h"
+#include "workflow/Job.h"
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+// The view's operations share these names.
+#undef MessageBox
+#undef PostMessage
+#endif
+
+namespace fw {
+
+// The steps of the other subsystems, as far as they exist. Steps left empty are skipped
+// by the window.
+DialogHooks DefaultDialogHooks() {
+  DialogHooks hooks;
+  hooks.readSystemPort = [](UpgradeState&) {
+#ifdef _WIN32
+    // WIN.INI, section "Settings", key "Port"; the current number is the default.
+    SetSelectedPortNumber(static_cast<int>(
+        ::GetProfileIntW(L"Settings", L"Port", static_cast<INT>(SelectedPortNumber()))));
+#endif
+    // Elsewhere there is no system-wide profile: the number stays.
+  };
+  hooks.loadSettings = [](UpgradeState& state) {
+    LoadSettings(state);
+    return state.windowTitle;
+  };
+  hooks.loadImageFile = [](UpgradeState& state) {
+    LoadImageFile(state, state.imageDir + state.selectedImageName);
+  };
+  hooks.loadModelTable = [](UpgradeState& state) { state.modelTable.Load(state.modelTablePath); };
+  hooks.buildFonts = [](UpgradeState& state) {
+    // A character list that cannot be read ends the window's start-up with its message.
+    std::string error = BuildFontImages(state);
+    if (!error.empty()) {
+      state.view->MessageBox(error, MessageIcon::Error);
+      return false;
+    }
+    return true;
+  };
+  hooks.loadHexFile = [](UpgradeState& state) { LoadHexFile(state); };
+  hooks.saveSettings = [](UpgradeState& state) { SaveSettings(state); };
+  hooks.selectVocoder = [](UpgradeState& state, int index) { SelectVocoder(state, index); };
+  hooks.startJob = [](UpgradeState& state) {
+    // The window has just copied its controls and the selected port into the record.
+    JobInputs in;
+    in.chipOnly = state.chipOnly != 0;
+    in.firmwareOnly = state.firmwareOnly != 0;
+    in.updateChip = state.updateChip != 0;
+    in.hexFilePath = state.hexFilePath;
+    in.wavFilePath = state.wavFilePath;
+    in.portNumber = SelectedPortNumber();
+    StartJob(state, in);
+  };
+  hooks.jobRunning = [](UpgradeState& state) { return JobRunning(state); };
+  hooks.stopJob = [](UpgradeState&) { StopJob(); };
+  hooks.joinJob = [](UpgradeState& state) { JoinJob(state); };
+  hooks.jobMessage = [](UpgradeState& state, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    return HandleJobMessage(state, msg, wParam, lParam);
+  };
+  return hooks;
+}
+
+}  // namespace fw

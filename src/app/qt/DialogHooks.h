@@ -1,0 +1,50 @@
+#pragma once
+// The steps of other subsystems that the main window calls: start-up loads, the job
+// start, the progress computation, the settings write-back. DefaultDialogHooks() gives
+// the real ones; the window tests replace single entries.
+
+#include <cstdint>
+#include <functional>
+
+#include "core/UpgradeState.h"
+
+namespace fw {
+
+struct DialogHooks {
+  // Start-up step 9: the port number from the system-wide profile (none on Linux: the
+  // number stays).
+  std::function<void(UpgradeState&)> readSystemPort;
+  // Step 10: the settings file; may set the port number, run mode, vocoder and
+  // "UpdateChip". Returns the window caption to use (empty: keep it).
+  std::function<std::string(UpgradeState&)> loadSettings;
+  // Step 14: the main firmware image into imageBuffer.
+  std::function<void(UpgradeState&)> loadImageFile;
+  // Step 17: the model table.
+  std::function<void(UpgradeState&)> loadModelTable;
+  // Step 18: the character set files and font images; false ends start-up.
+  std::function<bool(UpgradeState&)> buildFonts;
+  // Step 19, and after a choice with "Hex File..": the hex file at hexFilePath.
+  std::function<void(UpgradeState&)> loadHexFile;
+  // Exit: the port number, vocoder and "UpdateChip" back to the settings file.
+  std::function<void(UpgradeState&)> saveSettings;
+  // Vocoder combo 1016 changed.
+  std::function<void(UpgradeState&, int)> selectVocoder;
+  // "Upgrade" (1000) and timer 40, after the window has copied its controls and the
+  // selected port into the record: prepares the window and starts the worker.
+  std::function<void(UpgradeState&)> startJob;
+  // Whether a job's worker is still running.
+  std::function<bool(UpgradeState&)> jobRunning;
+  // Asks a running job to end soon (its waits and reads return at once).
+  std::function<void(UpgradeState&)> stopJob;
+  // Joins the worker of a job that has ended.
+  std::function<void(UpgradeState&)> joinJob;
+  // A message posted by a job: progress (1134, 1135, 1155, 1156) and communication
+  // errors. Returns true when it handled the message; the window shows the
+  // communication-error box itself for messages left unhandled.
+  std::function<bool(UpgradeState&, uint32_t, uintptr_t, intptr_t)> jobMessage;
+};
+
+// The real steps of the program.
+DialogHooks DefaultDialogHooks();
+
+}  // namespace fw

@@ -1,0 +1,175 @@
+#include "app/qt/QtUpgradeView.h"
+
+#include <sys/stat.h>
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+#include "app/qt/UpgradeDialog.h"
+#include "serial/PortMap.h"
+#include "serial/SelectedPort.h"
+
+#ifndef _WIN32
+#include <grp.h>
+#endif
+
+namespace fw {
+
+QEvent::Type WindowMessageEvent::EventType() {
+  static const int type = QEvent::registerEventType();
+  return static_cast<QEvent::Type>(type);
+}
+
+QtUpgradeView::QtUpgradeView(UpgradeDialog& dialog) : dialog_(dialog) {}
+
+template <class F>
+void QtUpgradeView::OnWindowThread(F&& f) {
+  if (QThread::currentThread() == dialog_.thread()) {
+    f();
+  } else {
+    QMetaObject::invokeMethod(&dialog_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+  }
+}
+
+void QtUpgradeView::InsertRow(int index, const std::string& mark, const std::string& text) {
+  OnWindowThread([&] { dialog_.InsertStatusRow(index, mark, text); });
+}
+
+void QtUpgradeView::SetRowText(int index, int column, const std::string& text) {
+  OnWindowThread([&] { dialog_.SetStatusRowText(index, column, text); });
+}
+
+void QtUpgradeView::DeleteAllRows() {
+  OnWindowThread([&] { dialog_.DeleteStatusRows(); });
+}
+
+void QtUpgradeView::SetStatusText(const std::string& text) {
+  OnWindowThread([&] { dialog_.SetStatusLine(text); });
+}
+
+void QtUpgradeView::EnableControl(int id, bool enable) {
+  OnWindowThread([&] { dialog_.EnableById(id, enable); });
+}
+
+void QtUpgradeView::SetProgressRange(int id, int lower, int upper) {
+  OnWindowThread([&] { dialog_.SetProgressRangeById(id, lower, upper); });
+}
+
+void QtUpgradeView::SetProgressPos(int id, int pos) {
+  OnWindowThread([&] { dialog_.SetProgressPosById(id, pos); });
+}
+
+MessageResult QtUpgradeView::MessageBox(const std::string& text, MessageIcon icon,
+                                        MessageButtons buttons, const std::string& detail) {
+  BoxRequest request{text, icon, buttons, detail};
+  MessageResult result = MessageResult::Ok;
+  OnWindowThread([&] { result = ShowBox(request); });
+  return result;
+}
+
+void QtUpgradeView::SetBoxHandler(std::function<MessageResult(const BoxRequest&)> handler) {
+  boxHandler_ = std::move(handler);
+}
+
+MessageResult QtUpgradeView::ShowBox(const BoxRequest& request) {
+  if (closing_) {
+    return request.buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Cancel;
+  }
+  if (boxHandler_) {
+    return boxHandler_(request);
+  }
+  QMessageBox box(&dialog_);
+  box.setWindowTitle(dialog_.windowTitle());
+  box.setText(QString::fromStdString(request.text));
+  switch (request.icon) {
+    case MessageIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case MessageIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MessageIcon::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+  }
+  if (request.buttons == MessageButtons::OkCancel) {
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  if (!request.detail.empty()) {
+    box.setDetailedText(
+        DetailWithFix(request.detail, GlobalPortMap().DevicePath(SelectedPortNumber())));
+  }
+  return box.exec() == QMessageBox::Cancel ? MessageResult::Cancel : MessageResult::Ok;
+}
+
+void QtUpgradeView::SetWaitCursor(bool wait) {
+  OnWindowThread([&] {
+    if (wait) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      ++waitCursorDepth_;
+    } else if (waitCursorDepth_ > 0) {
+      QApplication::restoreOverrideCursor();
+      --waitCursorDepth_;
+    }
+  });
+}
+
+void QtUpgradeView::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  QCoreApplication::postEvent(&dialog_, new WindowMessageEvent(msg, wParam, lParam));
+}
+
+void QtUpgradeView::SetTimer(int id, uint32_t periodMs) {
+  if (QThread::currentThread() == dialog_.thread()) {
+    dialog_.StartWindowTimer(id, periodMs);
+  } else {
+    QMetaObject::invokeMethod(
+        &dialog_, [this, id, periodMs] { dialog_.StartWindowTimer(id, periodMs); },
+        Qt::QueuedConnection);
+  }
+}
+
+void QtUpgradeView::KillTimer(int id) {
+  if (QThread::currentThread() == dialog_.thread()) {
+    dialog_.StopWindowTimer(id);
+  } else {
+    QMetaObject::invokeMethod(
+        &dialog_, [this, id] { dialog_.StopWindowTimer(id); }, Qt::QueuedConnection);
+  }
+}
+
+QString DetailWithFix(const std::string& detail, const std::string& devicePath) {
+  QString text = QString::fromStdString(detail);
+#ifndef _WIN32
+  if (detail.find("Permission denied") != std::string::npos ||
+      detail.find("Operation not permitted") != std::string::npos) {
+    QString group;
+    struct stat st;
+    if (!devicePath.empty() && ::stat(devicePath.c_str(), &st) == 0) {
+      if (struct group* gr = ::getgrgid(st.st_gid)) {
+        group = QString::fromLocal8Bit(gr->gr_name);
+      }
+    }
+    if (group.isEmpty() || group == QLatin1String("root")) {
+      group = QStringLiteral("dialout");
+    }
+    QString device = devicePath.empty() ? QStringLiteral("the serial device")
+                                        : QString::fromStdString(devicePath);
+    text += QStringLiteral(
+                "\n\nYour user may not open %1. Add yourself to the group \"%2\" that owns it:"
+                "\n    sudo usermod -aG %2 $USER\nthen log out and in again.")
+                .arg(device, group);
+  }
+#else
+  (void)devicePath;
+#endif
+  return text;
+}
+
+}  // namespace fw

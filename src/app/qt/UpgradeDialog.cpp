@@ -1,0 +1,340 @@
+#include "app/qt/UpgradeDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "app/qt/AppIcon.h"
+#include "app/qt/TextProgressBar.h"
+#include "core/Ids.h"
+
+namespace fw {
+namespace {
+
+// Controls that only the window itself knows by number.
+constexpr int kExitButton = 2;
+constexpr int kRefreshButton = 1002;
+constexpr int kWarningLabel = 1012;
+constexpr int kReadWavButton = 1021;
+constexpr int kWriteWavButton = 1022;
+constexpr int kOpenWavButton = 1024;
+
+constexpr int kStatusColumnWidth = 52;
+constexpr int kMessageColumnWidth = 600;
+constexpr int kRowHeight = 15;
+
+QPushButton* MakeButton(const char* text, QWidget* parent) {
+  auto* b = new QPushButton(QString::fromUtf8(text), parent);
+  // Enter never presses a button.
+  b->setAutoDefault(false);
+  b->setDefault(false);
+  return b;
+}
+
+QLabel* MakeRightLabel(const char* text, QWidget* parent) {
+  auto* l = new QLabel(QString::fromUtf8(text), parent);
+  l->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  return l;
+}
+
+}  // namespace
+
+UpgradeDialog::UpgradeDialog(DialogHooks hooks, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      hooks_(std::move(hooks)),
+      state_(std::make_unique<UpgradeState>()),
+      view_(*this),
+      units_(MainDialogFont()) {
+  setFont(MainDialogFont());
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setFixedSize(units_.X(449), units_.Y(211));
+  CreateControls();
+  ports_ = std::make_unique<PortList>(portCombo_, view_);
+  // Enter is discarded for the window and its drop-down lists.
+  qApp->installEventFilter(this);
+}
+
+UpgradeDialog::~UpgradeDialog() {
+  qApp->removeEventFilter(this);
+  // The state must outlive any worker that still uses it.
+  StopJobAndWait();
+  for (auto& [id, timer] : timers_) {
+    timer->stop();
+  }
+  state_->SetView(nullptr);
+}
+
+void UpgradeDialog::Place(QWidget* w, int id, const char* name, int x, int y, int width,
+                          int height) {
+  w->setGeometry(units_.Rect(x, y, width, height));
+  w->setObjectName(QString::fromLatin1(name));
+  if (id != 0) {
+    w->setProperty("controlId", id);
+    controls_[id] = w;
+  }
+}
+
+void UpgradeDialog::CreateControls() {
+  // In tab order.
+  exitButton_ = MakeButton("Exit", this);
+  Place(exitButton_, kExitButton, "exitButton", 416, 7, 25, 18);
+  exitButton_->hide();
+
+  upgradeButton_ = MakeButton("Upgrade", this);
+  Place(upgradeButton_, kUpgradeButton, "upgradeButton", 388, 25, 49, 25);
+
+  group_ = new QGroupBox(this);
+  Place(group_, 0, "groupBox", 7, 4, 435, 197);
+  // A group box is only a frame: clicks pass through it to the controls inside.
+  group_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  group_->setFocusPolicy(Qt::NoFocus);
+
+  portCombo_ = new PortCombo(this);
+  Place(portCombo_, kPortCombo, "portCombo", 50, 12, 52, 89);
+  portCombo_->setFixedHeight(units_.Y(14));
+  portCombo_->setMaxVisibleItems(8);
+
+  auto* portLabel = MakeRightLabel("COM Port", this);
+  Place(portLabel, 0, "portLabel", 14, 14, 33, 9);
+
+  statusText_ = new QLabel(QString::fromUtf8(kCreationStatus), this);
+  Place(statusText_, kStatusText, "statusText", 16, 44, 321, 9);
+
+  mainProgress_ = new TextProgressBar(this);
+  Place(mainProgress_, kMainProgress, "mainProgress", 12, 56, 423, 10);
+
+  refreshButton_ = MakeButton("Refresh", this);
+  Place(refreshButton_, kRefreshButton, "refreshButton", 373, 7, 40, 14);
+  refreshButton_->hide();
+
+  hexFileButton_ = MakeButton("Hex File..", this);
+  Place(hexFileButton_, kHexFileButton, "hexFileButton", 219, 7, 45, 14);
+  hexFileButton_->hide();
+
+  hexFileText_ = new QLineEdit(this);
+  Place(hexFileText_, kHexFileText, "hexFileText", 175, 7, 44, 14);
+  hexFileText_->setReadOnly(true);
+  hexFileText_->hide();
+
+  statusList_ = new QTableWidget(0, 2, this);
+  Place(statusList_, kStatusList, "statusList", 12, 69, 426, 131);
+
+  warningLine_ = new QLabel(this);
+  Place(warningLine_, kWarningLabel, "warningLine", 114, 14, 204, 8);
+
+  chipOnlyCheck_ = new QCheckBox(
+      QStringLiteral("Only update the firmware chip when radio display dadazu init error."), this);
+  Place(chipOnlyCheck_, kChipOnlyCheck, "chipOnlyCheck", 110, 14, 290, 10);
+  chipOnlyCheck_->hide();
+
+  vocoderCombo_ = new QComboBox(this);
+  Place(vocoderCombo_, kVocoderCombo, "vocoderCombo", 313, 7, 52, 62);
+  vocoderCombo_->setEditable(true);
+  vocoderCombo_->setFixedHeight(units_.Y(14));
+  vocoderCombo_->setEnabled(false);
+  vocoderCombo_->hide();
+
+  modelLabel_ = MakeRightLabel("Model", this);
+  Place(modelLabel_, 0, "modelLabel", 275, 15, 33, 9);
+  modelLabel_->hide();
+
+  secondProgress_ = new QProgressBar(this);
+  Place(secondProgress_, kSecondProgress, "secondProgress", 15, 197, 376, 10);
+  secondProgress_->setRange(0, 100);
+  secondProgress_->setValue(0);
+  secondProgress_->setTextVisible(false);
+  secondProgress_->hide();
+
+  vocoderLabel_ = MakeRightLabel("Vocoder", this);
+  Place(vocoderLabel_, 0, "vocoderLabel", 277, 9, 33, 9);
+  vocoderLabel_->setEnabled(false);
+  vocoderLabel_->hide();
+
+  firmwareOnlyCheck_ = new QCheckBox(QStringLiteral("Only upgrade the radio firmware."), this);
+  Place(firmwareOnlyCheck_, kFirmwareOnlyCheck, "firmwareOnlyCheck", 196, 29, 172, 10);
+  firmwareOnlyCheck_->setEnabled(false);
+  firmwareOnlyCheck_->hide();
+
+  updateChipCheck_ = new QCheckBox(QStringLiteral("Ugrade the firmware chip."), this);
+  Place(updateChipCheck_, kUpdateChipCheck, "updateChipCheck", 15, 29, 160, 10);
+  updateChipCheck_->hide();
+
+  wavFileText_ = new QLineEdit(this);
+  Place(wavFileText_, kWavFileText, "wavFileText", 297, 24, 40, 14);
+  wavFileText_->hide();
+
+  openWavButton_ = MakeButton("OpenWav", this);
+  Place(openWavButton_, kOpenWavButton, "openWavButton", 347, 23, 33, 14);
+  openWavButton_->hide();
+
+  readWavButton_ = MakeButton("ReadWav", this);
+  Place(readWavButton_, kReadWavButton, "readWavButton", 308, 35, 41, 14);
+  readWavButton_->hide();
+
+  writeWavButton_ = MakeButton("WriteWav", this);
+  Place(writeWavButton_, kWriteWavButton, "writeWavButton", 349, 38, 40, 14);
+  writeWavButton_->hide();
+
+  // The frame lies behind everything; the tab order is the creation order above.
+  group_->lower();
+  QWidget* order[] = {exitButton_,      upgradeButton_, portCombo_,      mainProgress_,
+                      refreshButton_,   hexFileButton_, hexFileText_,    statusList_,
+                      chipOnlyCheck_,   vocoderCombo_,  secondProgress_, firmwareOnlyCheck_,
+                      updateChipCheck_, wavFileText_,   openWavButton_,  readWavButton_,
+                      writeWavButton_};
+  for (size_t i = 1; i < std::size(order); ++i) {
+    setTabOrder(order[i - 1], order[i]);
+  }
+
+  connect(exitButton_, &QPushButton::clicked, this, [this] { OnCancel(); });
+  connect(upgradeButton_, &QPushButton::clicked, this, [this] { OnUpgradeClicked(); });
+  connect(portCombo_, &QComboBox::activated, this, [this] { ports_->SelectionChanged(); });
+  connect(portCombo_, &PortCombo::aboutToShowPopup, this, [this] { ports_->Rescan(); });
+  connect(refreshButton_, &QPushButton::clicked, this, [this] { ports_->Rescan(); });
+  connect(hexFileButton_, &QPushButton::clicked, this, [this] { OnHexFileClicked(); });
+  connect(vocoderCombo_, &QComboBox::activated, this, [this](int i) { OnVocoderChanged(i); });
+  connect(chipOnlyCheck_, &QCheckBox::clicked, this, [this] { OnChipOnlyClicked(); });
+  connect(firmwareOnlyCheck_, &QCheckBox::clicked, this, [this] { OnFirmwareOnlyClicked(); });
+  connect(updateChipCheck_, &QCheckBox::clicked, this, [this] { OnUpdateChipClicked(); });
+  connect(readWavButton_, &QPushButton::clicked, this, [this] { OnReadWavClicked(); });
+  connect(writeWavButton_, &QPushButton::clicked, this, [this] { OnWriteWavClicked(); });
+  connect(openWavButton_, &QPushButton::clicked, this, [this] { OnOpenWavClicked(); });
+}
+
+void UpgradeDialog::LayOutStatusList() {
+  QTableWidget* list = statusList_;
+  list->setHorizontalHeaderLabels({QStringLiteral("Status"), QStringLiteral("Message")});
+  list->horizontalHeaderItem(0)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list->horizontalHeaderItem(1)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  QHeaderView* header = list->horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::Fixed);
+  header->setSectionsClickable(false);
+  header->setSectionsMovable(false);
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  list->setColumnWidth(0, kStatusColumnWidth);
+  list->setColumnWidth(1, kMessageColumnWidth);
+  list->verticalHeader()->hide();
+  list->verticalHeader()->setMinimumSectionSize(1);
+  list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  list->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  list->setShowGrid(true);
+  list->setWordWrap(false);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->setRowCount(0);
+}
+
+QWidget* UpgradeDialog::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+bool UpgradeDialog::TimerActive(int id) const {
+  auto it = timers_.find(id);
+  return it != timers_.end() && it->second->isActive();
+}
+
+void UpgradeDialog::ReadControls() {
+  state_->hexFilePath = hexFileText_->text().toStdString();
+  state_->chipOnly = chipOnlyCheck_->isChecked() ? 1 : 0;
+  state_->firmwareOnly = firmwareOnlyCheck_->isChecked() ? 1 : 0;
+  state_->updateChip = updateChipCheck_->isChecked() ? 1 : 0;
+  state_->wavFilePath = wavFileText_->text().toStdString();
+}
+
+void UpgradeDialog::WriteControls() {
+  hexFileText_->setText(QString::fromStdString(state_->hexFilePath));
+  chipOnlyCheck_->setChecked(state_->chipOnly != 0);
+  firmwareOnlyCheck_->setChecked(state_->firmwareOnly != 0);
+  updateChipCheck_->setChecked(state_->updateChip != 0);
+  wavFileText_->setText(QString::fromStdString(state_->wavFilePath));
+}
+
+void UpgradeDialog::InsertStatusRow(int index, const std::string& mark, const std::string& text) {
+  // An index past the end appends, as a list control does.
+  int row = std::clamp(index, 0, statusList_->rowCount());
+  statusList_->insertRow(row);
+  statusList_->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(mark)));
+  statusList_->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(text)));
+  // Rows are a report, not a choice: no row becomes current by being added.
+  statusList_->setCurrentIndex(QModelIndex());
+  statusList_->scrollToItem(statusList_->item(row, 1));
+}
+
+void UpgradeDialog::SetStatusRowText(int index, int column, const std::string& text) {
+  if (index < 0 || index >= statusList_->rowCount() || column < 0 || column > 1) {
+    return;  // no such row: nothing to change
+  }
+  QTableWidgetItem* item = statusList_->item(index, column);
+  if (item == nullptr) {
+    statusList_->setItem(index, column, new QTableWidgetItem(QString::fromStdString(text)));
+  } else {
+    item->setText(QString::fromStdString(text));
+  }
+}
+
+void UpgradeDialog::DeleteStatusRows() {
+  statusList_->setRowCount(0);
+}
+
+void UpgradeDialog::SetStatusLine(const std::string& text) {
+  statusText_->setText(QString::fromStdString(text));
+}
+
+void UpgradeDialog::EnableById(int id, bool enable) {
+  if (QWidget* w = Control(id)) {
+    w->setEnabled(enable);
+  }
+}
+
+void UpgradeDialog::SetProgressRangeById(int id, int lower, int upper) {
+  if (id == kMainProgress) {
+    mainProgress_->SetRange(lower, upper);
+  } else if (id == kSecondProgress) {
+    // A plain bar ignores an empty or inverted range, as the system control does.
+    if (lower < upper) {
+      secondProgress_->setRange(lower, upper);
+    }
+  }
+}
+
+void UpgradeDialog::SetProgressPosById(int id, int pos) {
+  if (id == kMainProgress) {
+    mainProgress_->SetPos(pos);
+  } else if (id == kSecondProgress) {
+    secondProgress_->setValue(
+        std::clamp(pos, secondProgress_->minimum(), secondProgress_->maximum()));
+  }
+}
+
+void UpgradeDialog::StartWindowTimer(int id, uint32_t periodMs) {
+  QTimer*& timer = timers_[id];
+  if (timer == nullptr) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
+  }
+  timer->start(static_cast<int>(std::min<uint32_t>(periodMs, INT32_MAX)));
+}
+
+void UpgradeDialog::StopWindowTimer(int id) {
+  auto it = timers_.find(id);
+  if (it != timers_.end()) {
+    it->second->stop();
+  }
+}
+
+}  // namespace fw

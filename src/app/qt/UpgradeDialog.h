@@ -1,0 +1,157 @@
+#pragma once
+// The program's main window: the controls through which the user picks a COM port,
+// starts an upgrade and watches its progress; the start-up sequence; the exit question.
+// It owns the UpgradeState and the window's UpgradeView.
+
+#include <QDialog>
+#include <QHash>
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/qt/DialogHooks.h"
+#include "app/qt/DialogUnits.h"
+#include "app/qt/PortList.h"
+#include "app/qt/QtUpgradeView.h"
+#include "core/UpgradeState.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+class QAction;
+
+namespace fw {
+
+class TextProgressBar;
+
+class UpgradeDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kCaption = "Radio Flashwright";
+  static constexpr const char* kCreationStatus = "Click \"Upgrade\"  button to start ... ";
+  static constexpr const char* kUsualStatus =
+      "Make the radio into download mode, click \"Upgrade\" button to start ...";
+  static constexpr const char* kChipOnlyStatus = "Click \"Upgrade\" button to start ...";
+  static constexpr const char* kWarningLine = "[ Warning: Do not disconnect when upgrading! ]";
+  static constexpr const char* kExitQuestion = "Are you sure to exit?";
+  static constexpr const char* kImageTooLarge = "Open the file cache is too small!";
+  static constexpr const char* kCommError = "Communication error, Please retry!";
+  static constexpr const char* kAboutItem = "关于 Radio Flashwright(&A)...";
+
+  explicit UpgradeDialog(DialogHooks hooks = DefaultDialogHooks(), QWidget* parent = nullptr);
+  ~UpgradeDialog() override;
+
+  // The start-up sequence; returns the number of the last step that ran (21 when all
+  // ran, 13 or 18 when start-up ended early).
+  int Startup();
+
+  UpgradeState& State() { return *state_; }
+  QtUpgradeView& View() { return view_; }
+  PortList& Ports() { return *ports_; }
+  // The control with this resource id (nullptr when there is none).
+  QWidget* Control(int id) const;
+  QTableWidget* StatusList() const { return statusList_; }
+  TextProgressBar* MainProgress() const { return mainProgress_; }
+  const DialogUnits& Units() const { return units_; }
+  bool TimerActive(int id) const;
+  QAction* AboutAction() const { return aboutAction_; }
+
+  // Dialog data exchange: controls -> state record, and back.
+  void ReadControls();
+  void WriteControls();
+
+  // Window-thread operations behind the view.
+  void InsertStatusRow(int index, const std::string& mark, const std::string& text);
+  void SetStatusRowText(int index, int column, const std::string& text);
+  void DeleteStatusRows();
+  void SetStatusLine(const std::string& text);
+  void EnableById(int id, bool enable);
+  void SetProgressRangeById(int id, int lower, int upper);
+  void SetProgressPosById(int id, int pos);
+  void StartWindowTimer(int id, uint32_t periodMs);
+  void StopWindowTimer(int id);
+
+  // Handlers (public so that the program and the tests can drive them).
+  void OnUpgradeClicked();
+  void OnTimer(int id);
+  void OnChipOnlyClicked();
+  void OnUpdateChipClicked();
+  void OnFirmwareOnlyClicked();
+  void OnVocoderChanged(int index);
+  void OnHexFileClicked();
+  void OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  // The Cancel command (close box, Escape, button 2). Returns true when the window ends.
+  bool OnCancel();
+  void ShowAbout();
+
+  // Voice prompts: not part of this window's work yet; the buttons are created hidden.
+  void OnReadWavClicked() {}
+  void OnWriteWavClicked() {}
+  void OnOpenWavClicked() {}
+
+ protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+#ifdef _WIN32
+  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+ public slots:
+  void reject() override;
+
+ private:
+  void CreateControls();
+  void Place(QWidget* w, int id, const char* name, int x, int y, int width, int height);
+  void LayOutStatusList();
+  void AddAboutItem();
+  void ApplyRunMode();
+  // Stops a running job and waits for it while the window keeps serving its calls.
+  void StopJobAndWait();
+  bool JobRunning() const;
+
+  DialogHooks hooks_;
+  std::unique_ptr<UpgradeState> state_;
+  QtUpgradeView view_;
+  DialogUnits units_;
+  std::unique_ptr<PortList> ports_;
+  std::map<int, QWidget*> controls_;
+  std::map<int, QTimer*> timers_;
+  bool exiting_ = false;
+
+  QPushButton* exitButton_ = nullptr;
+  QPushButton* upgradeButton_ = nullptr;
+  QGroupBox* group_ = nullptr;
+  PortCombo* portCombo_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  TextProgressBar* mainProgress_ = nullptr;
+  QPushButton* refreshButton_ = nullptr;
+  QPushButton* hexFileButton_ = nullptr;
+  QLineEdit* hexFileText_ = nullptr;
+  QTableWidget* statusList_ = nullptr;
+  QLabel* warningLine_ = nullptr;
+  QCheckBox* chipOnlyCheck_ = nullptr;
+  QComboBox* vocoderCombo_ = nullptr;
+  QLabel* modelLabel_ = nullptr;
+  QProgressBar* secondProgress_ = nullptr;
+  QLabel* vocoderLabel_ = nullptr;
+  QCheckBox* firmwareOnlyCheck_ = nullptr;
+  QCheckBox* updateChipCheck_ = nullptr;
+  QLineEdit* wavFileText_ = nullptr;
+  QPushButton* openWavButton_ = nullptr;
+  QPushButton* readWavButton_ = nullptr;
+  QPushButton* writeWavButton_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+};
+
+}  // namespace fw

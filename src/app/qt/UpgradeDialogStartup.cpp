@@ -1,0 +1,366 @@
+// The main window's start-up sequence, its event handlers and its exit.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+
+#include "app/qt/AboutBox.h"
+#include "app/qt/AppIcon.h"
+#include "app/qt/SystemMenu.h"
+#include "app/qt/UpgradeDialog.h"
+#include "core/Ids.h"
+#include "firmware/MainFirmware.h"
+#include "platform/Clock.h"
+#include "serial/PortMap.h"
+
+namespace fw {
+namespace {
+
+constexpr int kAboutCommand = 16;
+constexpr int kAutoStartPeriodMs = 10000;
+
+bool IsEnterKey(QEvent* event) {
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease &&
+      event->type() != QEvent::ShortcutOverride) {
+    return false;
+  }
+  int key = static_cast<QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
+
+int UpgradeDialog::Startup() {
+  // 1. Controls exist; bound values to the controls.
+  WriteControls();
+  // 2. The About item.
+  AddAboutItem();
+  // 3. Window icon (large and small).
+  setWindowIcon(AppIcon());
+  // 4. From here on the steps report to this window.
+  state_->SetView(&view_);
+  // 5. Folder of the model table.
+  state_->configSubdir = "config/r55";
+  state_->configNumber = 55;
+  // 6.
+  LayOutStatusList();
+  // 7.
+  ports_->Scan();
+  // 8.
+  warningLine_->setText(QString::fromUtf8(kWarningLine));
+  // 9. System-wide port setting.
+  if (hooks_.readSystemPort) {
+    hooks_.readSystemPort(*state_);
+  }
+  // 10. Settings file (may set the caption).
+  if (hooks_.loadSettings) {
+    const auto portsBefore = GlobalPortMap().Entries();
+    std::string caption = hooks_.loadSettings(*state_);
+    if (!caption.empty()) {
+      setWindowTitle(QString::fromStdString(caption));
+    }
+    // The settings may name devices for COM numbers ("Ports"); the list made in step 7
+    // did not know them yet.
+    if (GlobalPortMap().Entries() != portsBefore) {
+      ports_->Scan();
+    }
+  }
+  // 11. Radio data buffer.
+  state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
+  state_->writeDataSize = state_->radioDataSize.load();
+  state_->AllocateRadioData(state_->radioDataSize);
+  // 12. Vocoder list.
+  vocoderCombo_->clear();
+  vocoderCombo_->addItem(QStringLiteral("AMBE"));
+  vocoderCombo_->addItem(QStringLiteral("SELP"));
+  vocoderCombo_->setCurrentIndex(
+      state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1);
+  // 13. Size of the main firmware image; too large ends start-up.
+  state_->imageSize = ImageFileSize(state_->imageDir + state_->selectedImageName);
+  if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
+    view_.MessageBox(kImageTooLarge, MessageIcon::None, MessageButtons::Ok);
+    return 13;
+  }
+  // 14.
+  if (hooks_.loadImageFile) {
+    hooks_.loadImageFile(*state_);
+  }
+  // 15. Ports, status text, saved port, run mode.
+  if (portCombo_->count() == 0) {
+    EnableById(kUpgradeButton, false);
+    EnableById(kHexFileButton, false);
+  } else {
+    EnableById(kUpgradeButton, true);
+    EnableById(kHexFileButton, true);
+    SetStatusLine(kUsualStatus);
+    ports_->SelectSavedPort();
+    ApplyRunMode();
+  }
+  // 16.
+  updateChipCheck_->setChecked(state_->updateChip != 0);
+  // 17.
+  if (hooks_.loadModelTable) {
+    hooks_.loadModelTable(*state_);
+  }
+  // 18. Character sets; a missing list ends start-up.
+  if (hooks_.buildFonts && !hooks_.buildFonts(*state_)) {
+    return 18;
+  }
+  // 19.
+  if (hooks_.loadHexFile) {
+    hooks_.loadHexFile(*state_);
+  }
+  // 20.
+  WriteControls();
+  // 21. Unattended repeat mode: the first job starts by itself.
+  if (state_->readWriteLog == 5) {
+    StartWindowTimer(kAutoStartTimer, kAutoStartPeriodMs);
+  }
+  return 21;
+}
+
+void UpgradeDialog::ApplyRunMode() {
+  switch (state_->readWriteLog) {
+    case 1:
+      // The box lies over the warning line: it is drawn opaque, on top, so that the
+      // two texts do not run into each other.
+      chipOnlyCheck_->setAutoFillBackground(true);
+      chipOnlyCheck_->raise();
+      chipOnlyCheck_->show();
+      break;
+    case 3:
+      firmwareOnlyCheck_->show();
+      state_->firmwareOnly = 1;
+      WriteControls();
+      break;
+    case 7:
+      updateChipCheck_->show();
+      WriteControls();
+      break;
+    default:
+      break;
+  }
+}
+
+void UpgradeDialog::AddAboutItem() {
+  const QString text = QString::fromUtf8(kAboutItem);
+  aboutAction_ = new QAction(text, this);
+  // Window managers keep the window menu to themselves: the item is in the window's
+  // context menu, and F1 opens the box from anywhere in the window.
+  aboutAction_->setShortcut(QKeySequence(Qt::Key_F1));
+  aboutAction_->setShortcutContext(Qt::WindowShortcut);
+  connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
+  addAction(aboutAction_);
+  AppendSystemMenuItem(this, kAboutCommand, text);
+}
+
+void UpgradeDialog::ShowAbout() {
+  AboutBox box(this);
+  box.exec();
+}
+
+void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
+  if (aboutAction_ == nullptr) {
+    return;
+  }
+  QMenu menu(this);
+  menu.addAction(aboutAction_);
+  menu.exec(event->globalPos());
+}
+
+#ifdef _WIN32
+bool UpgradeDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+  if (IsSystemMenuCommand(message, kAboutCommand)) {
+    ShowAbout();
+    *result = 0;
+    return true;
+  }
+  return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void UpgradeDialog::OnUpgradeClicked() {
+  if (exiting_) {
+    return;
+  }
+  // The dialog values and the selected port go into the record before the job starts.
+  ReadControls();
+  ports_->SelectionChanged();
+  if (hooks_.startJob) {
+    hooks_.startJob(*state_);
+  }
+}
+
+void UpgradeDialog::OnTimer(int id) {
+  if (id == kAutoStartTimer && !exiting_) {
+    OnUpgradeClicked();
+  }
+}
+
+void UpgradeDialog::OnChipOnlyClicked() {
+  ReadControls();
+  SetStatusLine(state_->chipOnly == 1 ? kChipOnlyStatus : kUsualStatus);
+  if (state_->updateChip == 1) {
+    updateChipCheck_->setChecked(false);
+  }
+}
+
+void UpgradeDialog::OnUpdateChipClicked() {
+  ReadControls();
+  SetStatusLine(kUsualStatus);
+  if (state_->chipOnly == 1) {
+    chipOnlyCheck_->setChecked(false);
+  }
+}
+
+void UpgradeDialog::OnFirmwareOnlyClicked() {
+  ReadControls();
+}
+
+void UpgradeDialog::OnVocoderChanged(int index) {
+  if (hooks_.selectVocoder) {
+    hooks_.selectVocoder(*state_, index);
+    WriteControls();  // edit 1008 shows the variant's hex file
+  }
+}
+
+void UpgradeDialog::OnHexFileClicked() {
+  QFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilter(QStringLiteral("Archive Files (*.hex)"));
+  dialog.setDefaultSuffix(QStringLiteral("hex"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return;  // cancelled: nothing changes
+  }
+  const QString path = dialog.selectedFiles().constFirst();
+  if (path.isEmpty()) {
+    return;
+  }
+  state_->hexFilePath = path.toStdString();
+  if (hooks_.loadHexFile) {
+    hooks_.loadHexFile(*state_);
+  }
+  WriteControls();
+}
+
+bool UpgradeDialog::event(QEvent* event) {
+  if (event->type() == WindowMessageEvent::EventType()) {
+    auto* m = static_cast<WindowMessageEvent*>(event);
+    OnWindowMessage(m->msg, m->wParam, m->lParam);
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void UpgradeDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  if (hooks_.jobMessage && hooks_.jobMessage(*state_, msg, wParam, lParam)) {
+    return;
+  }
+  if (IsCommErrorMessage(msg)) {
+    view_.MessageBox(kCommError, MessageIcon::None, MessageButtons::Ok);
+  }
+}
+
+bool UpgradeDialog::eventFilter(QObject* watched, QEvent* event) {
+  // Enter is discarded before any control of this window (or one of its drop-down
+  // lists) sees it; message boxes and the About box keep theirs.
+  if (IsEnterKey(event) && watched->isWidgetType()) {
+    for (QObject* o = watched; o != nullptr; o = o->parent()) {
+      if (o == this) {
+        return true;
+      }
+      auto* w = qobject_cast<QWidget*>(o);
+      if (w != nullptr && w->isWindow() && !(w->windowFlags() & Qt::Popup)) {
+        break;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void UpgradeDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);  // Escape becomes reject()
+}
+
+void UpgradeDialog::reject() {
+  OnCancel();
+}
+
+void UpgradeDialog::closeEvent(QCloseEvent* event) {
+  if (exiting_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  OnCancel();
+}
+
+bool UpgradeDialog::OnCancel() {
+  if (exiting_) {
+    return false;
+  }
+  if (state_->resultOk == 0 &&
+      view_.MessageBox(kExitQuestion, MessageIcon::None, MessageButtons::OkCancel) ==
+          MessageResult::Cancel) {
+    return false;
+  }
+  exiting_ = true;
+  state_->resultOk = 1;
+  // A running job is stopped and has ended before the port is closed under it.
+  StopJobAndWait();
+  state_->downloadPort.Close();
+  if (hooks_.saveSettings) {
+    hooks_.saveSettings(*state_);
+  }
+  done(QDialog::Rejected);
+  return true;
+}
+
+bool UpgradeDialog::JobRunning() const {
+  return hooks_.jobRunning && hooks_.jobRunning(*state_);
+}
+
+void UpgradeDialog::StopJobAndWait() {
+  for (auto& [id, timer] : timers_) {
+    timer->stop();
+  }
+  if (JobRunning()) {
+    view_.SetClosing(true);
+    if (hooks_.stopJob) {
+      hooks_.stopJob(*state_);
+    } else {
+      RequestStop();
+    }
+    // Keep serving the worker's calls to the window until it has ended.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (!JobRunning()) {
+        loop.quit();
+      }
+    });
+    poll.start(10);
+    if (JobRunning()) {
+      loop.exec();
+    }
+  }
+  if (hooks_.joinJob) {
+    hooks_.joinJob(*state_);
+  }
+}
+
+}  // namespace fw

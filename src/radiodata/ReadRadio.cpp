@@ -1,0 +1,114 @@
+#include "radiodata/ReadRadio.h"
+
+#include "core/Ids.h"
+#include "core/Status.h"
+#include "firmware/QueryFirmwareVersion.h"
+#include "platform/Clock.h"
+#include "radiodata/ReadRadioInfo.h"
+#include "serial/SelectedPort.h"
+
+namespace fw {
+namespace {
+
+constexpr uint32_t kBeforeInfoMs = 200;
+constexpr uint32_t kBeforeBlocksMs = 500;
+constexpr uint8_t kInfoAreaRead = 8;
+constexpr uint8_t kInfoAreaReadKx2x = 0;
+
+bool ConnectAfresh(UpgradeState& state) {
+  state.radioLink.Disconnect();
+  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+    state.radioLink.Disconnect();
+    return false;
+  }
+  return true;
+}
+
+// The information block for reading. A "KX2X" radio is asked for area 0 first; when that
+// fails the link has been given up, so it is connected again before area 8 is asked for.
+bool ReadInformation(UpgradeState& state) {
+  if (state.radioModel.find("KX2X") != std::string::npos) {
+    if (ReadRadioInfo(state, kInfoAreaReadKx2x) == 1) {
+      return true;
+    }
+    if (!ConnectAfresh(state)) {
+      return false;
+    }
+    Sleep(kBeforeInfoMs);
+  }
+  return ReadRadioInfo(state, kInfoAreaRead) == 1;
+}
+
+// One block; on failure the link is given up and the failure posted.
+bool ReadOneBlock(UpgradeState& state, uint32_t offset, uint16_t n) {
+  if (state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset) != 1) {
+    AbandonLink(state);
+    state.view->PostMessage(kMsgReadCommError, 0, state.bytesDone.load());
+    return false;
+  }
+  state.bytesDone += n;
+  PostProgress(state, kMsgReadProgress, state.bytesDone.load());
+  return true;
+}
+
+}  // namespace
+
+int ReadRadio(UpgradeState& state) {
+  if (!ConnectAfresh(state)) {
+    return kReadNotReady;
+  }
+  SetStatusText(state, kReadingText);
+
+  if (state.familyOverride == 0 && state.radioVersion < kNewFamilyVersion) {
+    if (QueryFirmwareVersion(state.radioLink, *state.view) == 0) {
+      state.familyOverride = 2;
+      return kReadNewFamily;
+    }
+  }
+  Sleep(kBeforeInfoMs);
+
+  if (!ReadInformation(state)) {
+    return kReadNotReady;
+  }
+  if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
+    AbandonLink(state);
+    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
+    return kReadRefused;
+  }
+  if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
+    AbandonLink(state);
+    state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
+    return kReadRefused;
+  }
+
+  const uint32_t size = state.radioDataSize.load();
+  // The size may have grown since start-up (a template names a larger image): the whole
+  // image must fit the buffer.
+  if (state.radioDataBuffer.size() < size) {
+    state.radioDataBuffer.resize(size, 0);
+  }
+  state.radioData = state.radioDataBuffer.data();
+  Sleep(kBeforeBlocksMs);
+
+  const uint32_t blocks = size / kBlockSize;
+  for (uint32_t i = 0; i < blocks; ++i) {
+    if (!ReadOneBlock(state, i * kBlockSize, kBlockSize)) {
+      return kReadRefused;
+    }
+  }
+  if (size % kBlockSize != 0) {
+    if (!ReadOneBlock(state, blocks * kBlockSize, static_cast<uint16_t>(size % kBlockSize))) {
+      return kReadRefused;
+    }
+  }
+
+  const int ended = state.radioLink.EndAccess(0);
+  state.radioLink.Disconnect();
+  if (ended != 0) {
+    state.view->PostMessage(kMsgReadEndError, 0, 0);
+  }
+  state.resultOk = 1;
+  return kReadDone;
+}
+
+}  // namespace fw

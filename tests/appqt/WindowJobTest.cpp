@@ -1,0 +1,225 @@
+// The main window and jobs: the auto-start timer, the exit question, stopping a running job on
+// close, the view's calls from a worker, box details.
+
+#include "WindowTestSupport.h"
+
+using namespace fw;
+using fw::test::NextTabStop;
+using fw::test::Recorder;
+using fw::test::Visible;
+
+class WindowJobTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::WindowPorts ports_;
+
+  void MapPorts(std::initializer_list<int> numbers) { QVERIFY(ports_.Map(numbers)); }
+
+ private slots:
+  void init() { ports_.Reset(); }
+  void cleanup() { ports_.Reset(); }
+
+  void autoStartTimerStartsOneJob() {
+    MapPorts({2});
+    Recorder r;
+    r.runMode = 5;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    d.Startup();
+    QTimer* timer = nullptr;
+    for (QTimer* t : d.findChildren<QTimer*>()) {
+      if (t->isActive()) {
+        timer = t;
+      }
+    }
+    QVERIFY(timer != nullptr);
+    QCOMPARE(timer->interval(), 10000);
+    QCOMPARE(r.startJobs, 0);
+    QMetaObject::invokeMethod(timer, "timeout");
+    QCOMPARE(r.startJobs, 1);
+    // The window read its controls and the port before the job started.
+    QCOMPARE(SelectedPortNumber(), 2);
+    // Another timer id starts nothing.
+    d.OnTimer(41);
+    QCOMPARE(r.startJobs, 1);
+  }
+
+  void autoStartTimerRunsARealJobThatClosingStops() {
+    MapPorts({2});
+    test::FakeClockScope clock;  // the job's fixed waits cost nothing
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [](UpgradeState& s) {
+      s.readWriteLog = 5;
+      s.firmwareOnly = 1;
+      return std::string();
+    };
+    hooks.buildFonts = [](UpgradeState&) { return true; };
+    hooks.saveSettings = [](UpgradeState&) {};
+    Recorder r;
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(d.TimerActive(kAutoStartTimer));
+    d.OnTimer(kAutoStartTimer);
+    // The job started: its timer is killed, the controls are disabled, its first row is
+    // there; the radio on the pseudo-terminal never answers.
+    QVERIFY(!d.TimerActive(kAutoStartTimer));
+    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(!d.Control(kPortCombo)->isEnabled());
+    QCOMPARE(d.State().resultOk.load(), 0);
+    QTRY_VERIFY(d.StatusList()->rowCount() >= 1);
+    QCOMPARE(d.StatusList()->item(0, 1)->text(), QStringLiteral("Connecting the radio..."));
+    // Leaving asks, stops the job and waits for it while serving its calls.
+    r.answer = MessageResult::Ok;
+    QVERIFY(d.OnCancel());
+    QCOMPARE(r.boxes.front(), std::string("Are you sure to exit?"));
+    QVERIFY(!JobRunning(d.State()));
+    QVERIFY(!d.State().worker.joinable());
+  }
+
+  void exitQuestionOnlyAfterAFailure() {
+    Recorder r;
+    {
+      UpgradeDialog d(r.Hooks());
+      r.Attach(d);
+      d.Startup();
+      QCOMPARE(d.State().resultOk.load(), 1);
+      QVERIFY(d.OnCancel());
+      QVERIFY(r.boxes.empty());
+      QCOMPARE(r.saves, 1);
+    }
+    {
+      UpgradeDialog d(r.Hooks());
+      r.Attach(d);
+      d.Startup();
+      d.show();
+      d.State().resultOk = 0;
+      r.answer = MessageResult::Cancel;
+      QVERIFY(!d.OnCancel());
+      QCOMPARE(r.boxes, std::vector<std::string>{"Are you sure to exit?"});
+      QCOMPARE(r.saves, 1);
+      QVERIFY(d.isVisible());
+      // Escape and the close box take the same path.
+      QTest::keyClick(&d, Qt::Key_Escape);
+      QCOMPARE(r.boxes.size(), size_t(2));
+      QVERIFY(d.isVisible());
+      r.answer = MessageResult::Ok;
+      d.close();
+      QCOMPARE(r.boxes.size(), size_t(3));
+      QCOMPARE(r.saves, 2);
+      QCOMPARE(d.State().resultOk.load(), 1);
+      QVERIFY(!d.isVisible());
+    }
+  }
+
+  void closingStopsARunningJobFirst() {
+    MapPorts({2});
+    Recorder r;
+    std::atomic<bool> running{false};
+    std::thread worker;
+    std::atomic<int> callsAfterStop{0};
+    DialogHooks hooks = r.Hooks();
+    UpgradeState* statePtr = nullptr;
+    hooks.startJob = [&](UpgradeState& s) {
+      running = true;
+      worker = std::thread([&] {
+        // A job that keeps reporting until it is stopped, then reports once more.
+        while (!StopRequested()) {
+          statePtr->view->SetStatusText("working");
+          Sleep(5);
+        }
+        statePtr->view->InsertRow(0, "   \u00D7", "stopped");
+        statePtr->view->MessageBox("Open port failed!", MessageIcon::Error);
+        ++callsAfterStop;
+        running = false;
+      });
+      (void)s;
+    };
+    hooks.jobRunning = [&](UpgradeState&) { return running.load(); };
+    {
+      UpgradeDialog d(std::move(hooks));
+      statePtr = &d.State();
+      r.Attach(d);
+      d.Startup();
+      d.OnUpgradeClicked();
+      d.State().resultOk = 0;  // a running job has not succeeded
+      QTRY_COMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(), QStringLiteral("working"));
+      // Cancel keeps the window and the job.
+      r.answer = MessageResult::Cancel;
+      QVERIFY(!d.OnCancel());
+      QVERIFY(running);
+      // OK stops the job; the window serves its last calls while it waits.
+      r.answer = MessageResult::Ok;
+      QVERIFY(d.OnCancel());
+      QVERIFY(!running);
+      QCOMPARE(callsAfterStop.load(), 1);
+      QCOMPARE(d.StatusList()->rowCount(), 1);
+      // The job's box was not shown to a user who is leaving.
+      QCOMPARE(r.boxes.size(), size_t(2));
+      QCOMPARE(r.saves, 1);
+    }
+    worker.join();
+  }
+
+  void workerCallsRunOnTheWindowThread() {
+    MapPorts({2});
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    d.Startup();
+    UpgradeView* view = d.State().view;
+    QVERIFY(view == &d.View());
+    std::atomic<bool> done{false};
+    MessageResult answer = MessageResult::Cancel;
+    std::thread worker([&] {
+      view->InsertRow(0, "------>", "Connecting the radio...");
+      view->InsertRow(5, "------>", "Reading");  // past the end: appended
+      view->SetRowText(0, 0, "   \u221A");
+      view->SetRowText(7, 1, "no such row");  // ignored
+      view->SetStatusText("Writing the radio, please wait...");
+      view->EnableControl(kUpgradeButton, false);
+      view->SetProgressRange(kMainProgress, 0, 100);
+      view->SetProgressPos(kMainProgress, 42);
+      view->SetProgressPos(kSecondProgress, 42);
+      answer = view->MessageBox("Open port failed!", MessageIcon::Error, MessageButtons::Ok,
+                                "Permission denied");
+      view->PostMessage(kMsgFirmwareProgress, 0, 4096);
+      view->PostMessage(kMsgReadCommError, 0, 0);
+      view->PostMessage(kMsgWriteComplete, 77, 0);
+      done = true;
+    });
+    QTRY_VERIFY(done.load());
+    worker.join();
+    QTableWidget* list = d.StatusList();
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->item(0, 0)->text(), QStringLiteral("   \u221A"));
+    QCOMPARE(list->item(1, 1)->text(), QStringLiteral("Reading"));
+    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+             QStringLiteral("Writing the radio, please wait..."));
+    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
+    QCOMPARE(d.MainProgress()->Pos(), 42);
+    QVERIFY(answer == MessageResult::Ok);
+    // Posted messages are handled later, on the window's thread.
+    QTRY_COMPARE(r.progress.size(), size_t(1));
+    QCOMPARE(r.progress[0].first, uint32_t(kMsgFirmwareProgress));
+    QCOMPARE(r.progress[0].second, intptr_t(4096));
+    QVERIFY(r.progressOnWindowThread);
+    QTRY_COMPARE(r.boxes.size(), size_t(2));
+    QCOMPARE(r.boxes[1], std::string("Communication error, Please retry!"));
+  }
+
+  void permissionDetailNamesTheFix() {
+    test::PtyPair pty;
+    QString detail = DetailWithFix("Permission denied", pty.path());
+    QVERIFY(detail.startsWith(QStringLiteral("Permission denied")));
+    QVERIFY(detail.contains(QString::fromStdString(pty.path())));
+    QVERIFY(detail.contains(QStringLiteral("usermod -aG")));
+    // Other reasons are shown as they are.
+    QCOMPARE(DetailWithFix("No such file or directory", pty.path()),
+             QStringLiteral("No such file or directory"));
+  }
+};
+
+QTEST_MAIN(WindowJobTest)
+#include "WindowJobTest.moc"

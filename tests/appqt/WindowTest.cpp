@@ -1,0 +1,319 @@
+// The main window: layout, start-up, run modes, Enter, check boxes 1015/1018, About.
+
+#include "WindowTestSupport.h"
+
+using namespace fw;
+using fw::test::NextTabStop;
+using fw::test::Recorder;
+using fw::test::Visible;
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::WindowPorts ports_;
+
+  void MapPorts(std::initializer_list<int> numbers) { QVERIFY(ports_.Map(numbers)); }
+
+ private slots:
+  void init() { ports_.Reset(); }
+  void cleanup() { ports_.Reset(); }
+
+  void layoutFollowsTheDialogUnits() {
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    const DialogUnits& u = d.Units();
+    QCOMPARE(d.size(), QSize(u.X(449), u.Y(211)));
+    QCOMPARE(d.Control(kUpgradeButton)->geometry(), u.Rect(388, 25, 49, 25));
+    QCOMPARE(d.Control(kStatusList)->geometry(), u.Rect(12, 69, 426, 131));
+    QCOMPARE(d.Control(kUpgradeButton)->objectName(), QStringLiteral("upgradeButton"));
+    QCOMPARE(d.Control(kPortCombo)->property("controlId").toInt(), 1001);
+    QCOMPARE(static_cast<QPushButton*>(d.Control(kUpgradeButton))->text(),
+             QStringLiteral("Upgrade"));
+    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+             QStringLiteral("Click \"Upgrade\"  button to start ... "));
+    // Tab order: Exit, Upgrade, port combo, ...
+    QCOMPARE(NextTabStop(d.Control(2)), d.Control(kUpgradeButton));
+    QCOMPARE(NextTabStop(d.Control(kUpgradeButton)), d.Control(kPortCombo));
+    QCOMPARE(NextTabStop(d.Control(kPortCombo)), d.Control(1002));
+    QCOMPARE(NextTabStop(d.Control(kHexFileText)), d.Control(kStatusList));
+    // The voice-prompt buttons exist, hidden.
+    for (int id : {1021, 1022, 1024, 1002, 2}) {
+      QVERIFY(d.Control(id) != nullptr);
+      QVERIFY(!Visible(d, id));
+    }
+  }
+
+  void startupWithPortsAndStatusList() {
+    MapPorts({3, 7});
+    Recorder r;
+    r.savedPort = 7;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright 2.0"));
+    auto* combo = static_cast<QComboBox*>(d.Control(kPortCombo));
+    QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
+    QCOMPARE(SelectedPortNumber(), 7);
+    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(d.Control(kHexFileButton)->isEnabled());
+    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+             QString::fromUtf8(UpgradeDialog::kUsualStatus));
+    QCOMPARE(static_cast<QLabel*>(d.Control(1012))->text(),
+             QStringLiteral("[ Warning: Do not disconnect when upgrading! ]"));
+    QCOMPARE(d.State().configSubdir, std::string("config/r55"));
+    QCOMPARE(d.State().radioDataBuffer.size(), size_t(129976));
+    QCOMPARE(d.State().imageSize.load(), -1);  // no image file
+    QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
+             QStringLiteral("AMBE"));
+    QTableWidget* list = d.StatusList();
+    QCOMPARE(list->columnWidth(0), 52);
+    QCOMPARE(list->columnWidth(1), 600);
+    QCOMPARE(list->horizontalHeaderItem(0)->text(), QStringLiteral("Status"));
+    QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Message"));
+    QVERIFY(!list->horizontalHeader()->sectionsClickable());
+    QCOMPARE(list->rowCount(), 0);
+    QVERIFY(r.boxes.empty());
+  }
+
+  void startupAndExitWithTheSettingsFile() {
+    test::PtyPair com4, com7;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::string folder = dir.path().toStdString() + "/";
+    {
+      std::ofstream ini(folder + "Flashwright.ini");
+      ini << "[Setting]\nPort=7\nREADWRITELOG=3\nCMOS=1\nUpdateChip=0\n"
+          << "TitleVer=Radio Flashwright V9\nVerInfo=V9.0\n"
+          << "[Ports]\nCOM4=" << com4.path() << "\nCOM7=" << com7.path() << "\n";
+    }
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [&](UpgradeState& s) {
+      LoadSettingsForProgramDir(s, folder);
+      return s.windowTitle;
+    };
+    // The real font build stops at the missing character list with its error.
+    Recorder r;
+    {
+      UpgradeDialog d(hooks);
+      r.Attach(d);
+      QCOMPARE(d.Startup(), 18);
+      QCOMPARE(r.boxes.size(), size_t(1));
+      QVERIFY(r.boxes[0].find("SimpleCH.dat") != std::string::npos);
+    }
+    r.boxes.clear();
+    hooks.buildFonts = [](UpgradeState&) { return true; };
+    {
+      UpgradeDialog d(std::move(hooks));
+      r.Attach(d);
+      QCOMPARE(d.Startup(), 21);
+      QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright V9"));
+      auto* combo = static_cast<QComboBox*>(d.Control(kPortCombo));
+      QCOMPARE(combo->count(), 2);
+      QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
+      QVERIFY(Visible(d, kFirmwareOnlyCheck));
+      QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
+               QStringLiteral("SELP"));
+      QCOMPARE(App().versionText, std::string("V9.0"));
+      // The user picks COM4 and ticks nothing; leaving saves the port.
+      combo->setCurrentIndex(0);
+      d.Ports().SelectionChanged();
+      QVERIFY(d.OnCancel());
+      QVERIFY(r.boxes.empty());
+    }
+    std::ifstream in(folder + "Flashwright.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    QVERIFY2(text.str().find("Port=4") != std::string::npos, text.str().c_str());
+    App().versionText.clear();
+  }
+
+  void visibilityPerRunMode_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("withPort");
+    QTest::addColumn<bool>("show1015");
+    QTest::addColumn<bool>("show1017");
+    QTest::addColumn<bool>("show1018");
+    QTest::newRow("mode 0") << 0 << true << false << false << false;
+    QTest::newRow("mode 1") << 1 << true << true << false << false;
+    QTest::newRow("mode 3") << 3 << true << false << true << false;
+    QTest::newRow("mode 5") << 5 << true << false << false << false;
+    QTest::newRow("mode 7") << 7 << true << false << false << true;
+    QTest::newRow("mode 1, no port") << 1 << false << false << false << false;
+    QTest::newRow("mode 3, no port") << 3 << false << false << false << false;
+    QTest::newRow("mode 5, no port") << 5 << false << false << false << false;
+    QTest::newRow("mode 7, no port") << 7 << false << false << false << false;
+  }
+
+  void visibilityPerRunMode() {
+    QFETCH(int, mode);
+    QFETCH(bool, withPort);
+    QFETCH(bool, show1015);
+    QFETCH(bool, show1017);
+    QFETCH(bool, show1018);
+    if (withPort) {
+      MapPorts({2});
+    }
+    Recorder r;
+    r.runMode = mode;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QCOMPARE(Visible(d, kChipOnlyCheck), show1015);
+    QCOMPARE(Visible(d, kFirmwareOnlyCheck), show1017);
+    QCOMPARE(Visible(d, kUpdateChipCheck), show1018);
+    for (int id : std::initializer_list<int>{kVocoderCombo, kHexFileButton, kHexFileText,
+                                             kSecondProgress, 1002}) {
+      QVERIFY(!Visible(d, id));
+    }
+    QVERIFY(!d.Control(kFirmwareOnlyCheck)->isEnabled());
+    // Mode 3: the firmware-only box shows checked and greyed.
+    QCOMPARE(static_cast<QCheckBox*>(d.Control(kFirmwareOnlyCheck))->isChecked(), show1017);
+    QCOMPARE(d.State().firmwareOnly.load(), show1017 ? 1 : 0);
+    // Mode 5 starts its timer whether or not a port was found.
+    QCOMPARE(d.TimerActive(kAutoStartTimer), mode == 5);
+    QCOMPARE(d.Control(kUpgradeButton)->isEnabled(), withPort);
+    QCOMPARE(d.Control(kHexFileButton)->isEnabled(), withPort);
+    if (!withPort) {
+      QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+               QString::fromUtf8(UpgradeDialog::kCreationStatus));
+      QVERIFY(r.boxes.empty());  // no message at start-up
+    }
+  }
+
+  void enterDoesNothing() {
+    MapPorts({2});
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    d.Startup();
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* upgrade = static_cast<QPushButton*>(d.Control(kUpgradeButton));
+    upgrade->setFocus();
+    QTest::keyClick(upgrade, Qt::Key_Return);
+    QTest::keyClick(upgrade, Qt::Key_Enter);
+    QTest::keyClick(&d, Qt::Key_Return);
+    QTest::keyClick(d.Control(kPortCombo), Qt::Key_Enter);
+    QCOMPARE(r.startJobs, 0);
+    QVERIFY(d.isVisible());
+    QCOMPARE(d.result(), 0);
+    // The same button does react to a real press, so the keys above did reach it.
+    QTest::keyClick(upgrade, Qt::Key_Space);
+    QCOMPARE(r.startJobs, 1);
+  }
+
+  void checkBoxes1015And1018NeverBothChecked() {
+    MapPorts({2});
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    d.Startup();
+    auto* chipOnly = static_cast<QCheckBox*>(d.Control(kChipOnlyCheck));
+    auto* updateChip = static_cast<QCheckBox*>(d.Control(kUpdateChipCheck));
+    auto* status = static_cast<QLabel*>(d.Control(kStatusText));
+    updateChip->click();
+    QVERIFY(updateChip->isChecked());
+    QCOMPARE(status->text(), QString::fromUtf8(UpgradeDialog::kUsualStatus));
+    chipOnly->click();
+    QVERIFY(chipOnly->isChecked());
+    QVERIFY(!updateChip->isChecked());
+    QCOMPARE(status->text(), QStringLiteral("Click \"Upgrade\" button to start ..."));
+    // updateChip follows the box only at the next read of the controls.
+    QCOMPARE(d.State().updateChip.load(), 1);
+    updateChip->click();
+    QVERIFY(updateChip->isChecked());
+    QVERIFY(!chipOnly->isChecked());
+    QCOMPARE(status->text(), QString::fromUtf8(UpgradeDialog::kUsualStatus));
+    chipOnly->click();
+    QVERIFY(!updateChip->isChecked());
+    chipOnly->click();  // unchecking: the usual text again
+    QVERIFY(!chipOnly->isChecked() && !updateChip->isChecked());
+    QCOMPARE(status->text(), QString::fromUtf8(UpgradeDialog::kUsualStatus));
+    d.ReadControls();
+    QCOMPARE(d.State().chipOnly.load(), 0);
+    QCOMPARE(d.State().updateChip.load(), 0);
+  }
+
+  void imageSizeLimitEndsStartup() {
+    MapPorts({2});
+    const std::string dir = QDir::tempPath().toStdString() + "/fw-window-test-" +
+                            std::to_string(QCoreApplication::applicationPid()) + "/";
+    std::filesystem::create_directories(dir);
+    {
+      std::ofstream(dir + "exact.bin", std::ios::binary)
+          << std::string(UpgradeState::kImageBufferSize, 'x');
+      std::ofstream(dir + "over.bin", std::ios::binary)
+          << std::string(UpgradeState::kImageBufferSize + 1, 'x');
+    }
+    Recorder r;
+    r.runMode = 5;
+    r.imageDir = dir;
+    r.imageName = "exact.bin";
+    {
+      UpgradeDialog d(r.Hooks());
+      r.Attach(d);
+      QCOMPARE(d.Startup(), 21);
+      QCOMPARE(d.State().imageSize.load(), 1048576);
+      QVERIFY(r.boxes.empty());
+    }
+    r.imageName = "over.bin";
+    {
+      UpgradeDialog d(r.Hooks());
+      r.Attach(d);
+      QCOMPARE(d.Startup(), 13);
+      QCOMPARE(r.boxes, std::vector<std::string>{"Open the file cache is too small!"});
+      QVERIFY(!d.TimerActive(kAutoStartTimer));
+      QVERIFY(d.Control(kUpgradeButton)->isEnabled());  // as created
+    }
+    std::filesystem::remove_all(dir);
+  }
+
+  void missingCharacterListEndsStartup() {
+    MapPorts({2});
+    Recorder r;
+    r.runMode = 5;
+    r.fontsOk = false;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 18);
+    QVERIFY(!d.TimerActive(kAutoStartTimer));
+  }
+
+  void aboutBoxTexts() {
+    App().versionText.clear();
+    App().smallMcuText.clear();
+    App().companyText.clear();
+    {
+      AboutBox box;
+      QCOMPARE(box.windowTitle(), QString::fromUtf8("关于 Radio Flashwright"));
+      QCOMPARE(box.VersionLabel()->text(), QString());
+      QCOMPARE(box.SmallMcuLabel()->text(), QString());
+      QCOMPARE(box.CompanyLabel()->text(), QString::fromUtf8(AboutBox::kDefaultCompanyLine));
+      auto* ok = box.findChild<QPushButton*>(QStringLiteral("okButton"));
+      QCOMPARE(ok->text(), QString::fromUtf8("确定"));
+      QVERIFY(ok->isDefault());
+    }
+    App().versionText = "V2.01";
+    App().companyText = "Example Radio Works";
+    AboutBox box;
+    QCOMPARE(box.VersionLabel()->text(), QStringLiteral("V2.01"));
+    QCOMPARE(box.CompanyLabel()->text(), QStringLiteral("Example Radio Works"));
+    App().versionText.clear();
+    App().companyText.clear();
+  }
+
+  void aboutItemIsReachable() {
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    d.Startup();
+    QVERIFY(d.AboutAction() != nullptr);
+    QCOMPARE(d.AboutAction()->text(), QString::fromUtf8("关于 Radio Flashwright(&A)..."));
+    QCOMPARE(d.AboutAction()->shortcut(), QKeySequence(Qt::Key_F1));
+    QVERIFY(d.actions().contains(d.AboutAction()));
+    QVERIFY(!d.windowIcon().isNull());
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
