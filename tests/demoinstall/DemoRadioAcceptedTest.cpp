@@ -1,5 +1,5 @@
-// The demo radio as the program's own steps see it: the image selection of the transfer,
-// against the installation that make-demo-install wrote.
+// The demo radio as the program's own steps see it: the image selection of the transfer
+// and the information block decoder, against the installation that make-demo-install wrote.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "core/UpgradeState.h"
 #include "firmware/ImageSelection.h"
 #include "radiodata/LoadTemplate.h"
+#include "radiodata/RadioInfo.h"
 #include "serial/PortMap.h"
 
 namespace fw {
@@ -49,6 +50,30 @@ class DemoRadioAcceptedTest : public testing::Test {
 
 std::unique_ptr<test::TempFolder> DemoRadioAcceptedTest::folder_;
 test::RunResult DemoRadioAcceptedTest::run_;
+
+TEST_F(DemoRadioAcceptedTest, InformationBlockNamesTheTemplates) {
+  // The block the simulated radio sends: identity at 1, model text at 49, area at 149.
+  uint8_t block[kRadioInfoSize] = {};
+  const std::string identity = demo::kIdentityText;
+  for (size_t i = 0; i < identity.size(); ++i) {
+    block[1 + 2 * i] = static_cast<uint8_t>(identity[i]);
+  }
+  const std::string text = demo::kModelText;
+  std::copy(text.begin(), text.end(), block + 49);
+  block[149] = demo::kAreaDigit;
+  const RadioInfo info = DecodeRadioInfoBlock(block);
+  EXPECT_EQ(info.modelId, demo::kModelId);
+
+  ModelTable table;
+  table.Load(state_->modelTablePath);
+  EXPECT_TRUE(table.FindByIdentity(info.identity).has_value());
+  EXPECT_TRUE(table.IsAreaAccepted(info.areaCode));
+
+  state_->radioModelId = info.modelId;
+  state_->radioInfo = demo::kInfoField;
+  state_->radioVersion = 401;
+  EXPECT_TRUE(fs::is_regular_file(TemplatePathFor(*state_)));
+}
 
 // Every radio the demo can play (both processor sizes, both vocoders) gets an image that
 // lies in the installation, a chip hex file that lies there, and a data size equal to the
