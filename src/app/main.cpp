@@ -52,10 +52,6 @@ void PrintHelp() {
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
-      PrintHelp();
-      return 0;
-    }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("Flashwright (Radio Flashwright) %s\n", FLASHWRIGHT_VERSION);
       return 0;
@@ -63,7 +59,13 @@ int main(int argc, char** argv) {
   }
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0) {
-      return fw::RunHeadless(argc, argv);
+      return fw::RunHeadless(argc, argv);  // answers --help with the headless usage
+    }
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      PrintHelp();
+      return 0;
     }
   }
 #ifdef FLASHWRIGHT_WITH_QT

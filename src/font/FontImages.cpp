@@ -65,7 +65,9 @@ void LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
   }
   std::vector<uint8_t>& buffer = state.fontBufferC;
   std::fill(buffer.begin(), buffer.end(), 0);
-  std::memcpy(buffer.data() + FontLibrary::kHeaderSize, data.data(), data.size());
+  if (!data.empty()) {  // an empty file has no bytes to copy (and no data pointer)
+    std::memcpy(buffer.data() + FontLibrary::kHeaderSize, data.data(), data.size());
+  }
   state.languageFontSize = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
   FontLibrary::WriteLanguage(buffer.data(), languageId);
   FontLibrary::WriteVersion(buffer.data(), "1.01.03");

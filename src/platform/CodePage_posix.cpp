@@ -101,8 +101,11 @@ size_t Utf16CharLength(const unsigned char* p, size_t left) {
   return 2;
 }
 
+// A lead byte whose trail byte is not valid is skipped with that trail byte, unless the
+// trail byte is ASCII: then it is read as a character of its own, so that '=', ':', '[' or a
+// line end after a damaged lead byte stays what it is.
 size_t Cp936CharLength(const unsigned char* p, size_t left) {
-  if (p[0] >= 0x81 && p[0] <= 0xFE && left >= 2) {
+  if (p[0] >= 0x81 && p[0] <= 0xFE && left >= 2 && p[1] >= 0x80) {
     return 2;
   }
   return 1;

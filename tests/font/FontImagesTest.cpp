@@ -87,6 +87,19 @@ TEST_F(FontImagesTest, LanguageFileNameIsTheIdInUpperCaseHex) {
   EXPECT_EQ(state.fontBufferC[16], 0x04);
 }
 
+TEST_F(FontImagesTest, EmptyLanguageFileGivesTheHeaderAlone) {
+  // Found by fuzzing: an empty file has no bytes to copy behind the header.
+  std::fill(state.fontBufferC.begin(), state.fontBufferC.end(), 0x5A);
+  dir.Write("0409.bin", std::vector<uint8_t>());
+  LoadLanguageFont(state, 0x0409);
+  EXPECT_EQ(state.languageFontSize, 50u);
+  const std::vector<uint8_t> version = Version("1.01.03");
+  EXPECT_TRUE(std::equal(version.begin(), version.end(), state.fontBufferC.begin()));
+  EXPECT_EQ(state.fontBufferC[15], 0x09);
+  EXPECT_EQ(state.fontBufferC[16], 0x04);
+  EXPECT_TRUE(AllZero(state.fontBufferC, 50, state.fontBufferC.size()));
+}
+
 TEST_F(FontImagesTest, MissingOrOversizedLanguageFileGivesSizeZero) {
   state.languageFontSize = 77;
   std::fill(state.fontBufferC.begin(), state.fontBufferC.end(), 0x5A);

@@ -23,6 +23,20 @@ TEST(CodePage, UnrepresentableCharacterBecomesOneQuestionMark) {
   EXPECT_EQ(Utf8ToCp936("x\xF0\x9F\x98\x80y"), "x?y");
 }
 
+TEST(CodePage, DamagedLeadByteNeverSwallowsAnAsciiCharacter) {
+  // 3D ('='), 3A (':') and 0A cannot follow the lead byte FE: the lead byte alone becomes
+  // "?" and the ASCII character after it is kept.
+  EXPECT_EQ(Cp936ToUtf8("K\xFE=1"), "K?=1");
+  EXPECT_EQ(Cp936ToUtf16("\xFE:10"), u"?:10");
+  EXPECT_EQ(Cp936ToUtf8("\xFE\n"), "?\n");
+  // A non-ASCII byte that cannot follow the lead byte goes with it: one "?" for the pair.
+  EXPECT_EQ(Cp936ToUtf8("a\x81\xFF"
+                        "b"),
+            "a?b");
+  // A lead byte at the end stands alone.
+  EXPECT_EQ(Cp936ToUtf8("a\x81"), "a?");
+}
+
 TEST(CodePage, Utf8AndUtf16RoundTrip) {
   std::string s = "AB \xE4\xB8\xAD \xEA\xB0\x80";
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s);

@@ -135,6 +135,18 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherByte) {
   EXPECT_EQ(ProfileGetInt("Setting", "Port", 0, path), 12);
 }
 
+TEST(ProfileWrite, KeyBehindADamagedAnsiCharacterKeepsItsKeyWhenWritten) {
+  // Found by fuzzing: FE cannot be followed by '=', so "K\xFE==1" reads as key "K?" with
+  // value "=1". The write replaces what follows the first '=' byte; the line must still be
+  // that key afterwards, not a line without '=' while the write reports success.
+  ScratchDir dir;
+  std::string path = dir.Write("s.ini", "[S]\r\nK\xFE==1\r\n");
+  EXPECT_EQ(ProfileGetString("S", "K?", "", path), "=1");
+  ASSERT_TRUE(ProfileWriteString("S", "K?", "9", path));
+  EXPECT_EQ(ScratchDir::Read(path), "[S]\r\nK\xFE=9\r\n");
+  EXPECT_EQ(ProfileGetString("S", "K?", "", path), "9");
+}
+
 TEST(ProfileWrite, OnlyTheFirstMatchChanges) {
   ScratchDir dir;
   std::string path = dir.Write("s.ini", "[S]\nK=1\nK=2\n[S]\nK=3\n");

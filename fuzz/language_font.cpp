@@ -1,0 +1,26 @@
+// A language font file ("0409.bin") of arbitrary bytes loaded into the language image.
+
+#include <memory>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "core/UpgradeState.h"
+#include "font/FontImages.h"
+#include "font/FontLibrary.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static auto* state = [] {
+    auto* s = new fw::UpgradeState();
+    s->programDir = fw::fuzz::ScratchDir();
+    return s;
+  }();
+  fw::fuzz::WriteScratchFile("0409.bin", fw::fuzz::AsText(data, size));
+  fw::LoadLanguageFont(*state, 0x0409);
+  if (size <= fw::FontLibrary::kMaxPayload) {
+    FUZZ_CHECK(state->languageFontSize == size + fw::FontLibrary::kHeaderSize);
+    FUZZ_CHECK(state->fontBufferC.size() == fw::FontLibrary::kBufferSize);
+  } else {
+    FUZZ_CHECK(state->languageFontSize == 0);
+  }
+  return 0;
+}
