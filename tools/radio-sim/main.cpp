@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "DemoIdentity.h"
 #include "FramedLinkResponder.h"
 #include "RadioSim.h"
 
@@ -26,19 +27,21 @@ void OnSignal(int) {
 void Usage() {
   std::fprintf(stderr,
                "usage: flashwright-radio-sim [options]\n"
-               "  --info TEXT         information field of the identification reply (MCU-0401)\n"
-               "  --variant TEXT      variant field (A)\n"
-               "  --model TEXT        model text (KV680DEMO)\n"
+               "  --info TEXT         information field of the identification reply (MCU-0401;\n"
+               "                      MCU-0399: a small-processor radio)\n"
+               "  --variant TEXT      variant field (A: AMBE; S: SELP)\n"
+               "  --model TEXT        model text (KV86000000N00000)\n"
                "  --line-rate on|off  emulate a 115200-baud line (off)\n"
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
                "  --restart-ms N      deaf time after a transfer (1000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"
                "  --link-id TEXT      model identifier in the data link's information block\n"
-               "                      (KW66000000N02000)\n"
-               "  --link-model TEXT   model text in the information block (KW66000000N00000)\n"
+               "                      (KV86000000N02000)\n"
+               "  --link-model TEXT   model text in the information block (KV86000000N00000)\n"
                "  --area DIGIT        area code in the information block (1)\n"
-               "  --fw-version TEXT   answer to the firmware version query (0300)\n"
-               "  --chip-enter TEXT   firmware chip's enter reply: A-enter (AMBE), S-enter (SELP)\n"
+               "  --fw-version TEXT   answer to the firmware version query (0399)\n"
+               "  --chip-enter TEXT   firmware chip's enter reply (A-enter: AMBE; S-enter: SELP)\n"
+               "The defaults play the radio of the demo installation (make-demo-install).\n"
                "  --fault KIND:STEP[:ATTEMPTS[:BLOCK]]\n"
                "      KIND: silence short wrong hangup notdownload\n"
                "      STEP: auto identify request header data end closing\n"
@@ -130,10 +133,19 @@ void ReportLinkAndChip(fw::sim::RadioSim& radio, int& writesReported, bool& chip
 }  // namespace
 
 int main(int argc, char** argv) {
+  // By default the radio of the demo installation, restarting quickly enough for a demo
+  // whose fixed waits are scaled down (a real radio takes longer).
   fw::sim::RadioSimConfig config;
-  bool backToDownload = false;
-  // Short enough for a demo whose fixed waits are scaled down; a real radio takes longer.
+  config.download.info = fw::demo::kInfoField;
+  config.download.variant = fw::demo::kVariantAmbe;
+  config.download.model = fw::demo::kDownloadModelText;
   config.download.restartMs = 1000;
+  config.linkIdentifier = fw::demo::kIdentityText;
+  config.linkModelText = fw::demo::kModelText;
+  config.areaDigit = fw::demo::kAreaDigit;
+  config.firmwareVersionText = fw::demo::kLinkVersionText;
+  config.chipEnterText = fw::demo::kChipEnterText;
+  bool backToDownload = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
