@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/FakeClockScope.h"
+#include "support/FastClock.h"
 #include "support/RecordingView.h"
 #include "support/ScratchDir.h"
 #include "support/SimulatedLink.h"
@@ -333,6 +334,7 @@ TEST_F(VoicePromptsTest, CancelledOpenEmptiesThePathAndZeroesTheBuffer) {
 // --- No radio, failing transfers ---
 
 TEST_F(VoicePromptsTest, NoRadioEndsSilently) {
+  test::FastClockScope fast;  // the unanswered connect frames time out quickly
   sim.With([](auto& r) { r.SetUnreachableConnects(100); });
   ReadWav(state);
   OpenWav(state, dir.Write("v.bin", AsText(VoiceFile(400, 0, 400))));
@@ -350,6 +352,7 @@ TEST_F(VoicePromptsTest, NoRadioEndsSilently) {
 }
 
 TEST_F(VoicePromptsTest, FailedBlocksEndWithoutFileOrFinishMessage) {
+  test::FastClockScope fast;  // the unanswered blocks time out quickly
   SetVoice(VoiceFile(10240, 0, 1000), 10);
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kSilence, 0); });
   ReadWav(state);  // the header read fails
