@@ -130,6 +130,11 @@ class UpgradeState {
   uint8_t* radioData = nullptr;          // points into radioDataBuffer
   std::vector<uint8_t> templateData;     // loaded template data; empty at first
 
+  // The voice file loaded into wavWriteBuffer: its size in bytes, and where its "WAVE"
+  // marker stands (wavFileSize when it has none).
+  uint32_t wavFileSize = 0;
+  uint32_t wavDataOffset = 0;
+
   // Allocates radioDataBuffer with `size` zero bytes and points radioData at it.
   void AllocateRadioData(uint32_t size);
 };

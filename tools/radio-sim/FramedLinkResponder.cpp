@@ -216,7 +216,11 @@ void FramedLinkResponder::ServeCommand(uint16_t code, uint16_t sequence, const u
         requests_.push_back(seen);
         return;  // an area this radio does not have: no answer
       }
-      selected_ = MemoryOfArea(params[0]);
+      // Area 5 asked for while the voice memory is selected opens that memory for writing
+      // (the voice prompt write asks for area 4, then 5); otherwise it selects the font.
+      if (params[0] != 5 || selected_ != Memory::kVoice) {
+        selected_ = MemoryOfArea(params[0]);
+      }
       seen.memory = selected_;
       uint8_t area = params[0];
       if (fault == Fault::kWrongArea) {

@@ -34,7 +34,8 @@ class FramedLinkResponder : public Responder {
     kHangUp,       // the line is cut instead of answering
     kShortReply,   // a well-formed reply frame that carries only the status byte
   };
-  // Memory areas that block reads and writes act on; an information request selects one.
+  // Memory areas that block reads and writes act on; an information request selects one
+  // (area 5 right after the voice area keeps the voice area, open for writing).
   enum class Memory { kData, kFont, kVoice };
 
   struct SeenRequest {

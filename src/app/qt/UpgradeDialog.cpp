@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "app/qt/AppIcon.h"
 #include "app/qt/TextProgressBar.h"
 #include "core/Ids.h"
+#include "voice/VoicePrompts.h"
 
 namespace fw {
 namespace {
@@ -335,6 +337,41 @@ void UpgradeDialog::StopWindowTimer(int id) {
   if (it != timers_.end()) {
     it->second->stop();
   }
+}
+
+void UpgradeDialog::OnReadWavClicked() {
+  if (JobRunning()) {
+    return;  // the job owns the radio link until it ends
+  }
+  ReadWav(*state_);
+}
+
+void UpgradeDialog::OnWriteWavClicked() {
+  if (JobRunning()) {
+    return;
+  }
+  WriteWav(*state_);
+}
+
+void UpgradeDialog::OnOpenWavClicked() {
+  if (JobRunning()) {
+    return;
+  }
+  std::string path;
+  if (wavFileChooser_) {
+    path = wavFileChooser_();
+  } else {
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QStringLiteral("Archive Files (*.bin)"));
+    dialog.setDefaultSuffix(QStringLiteral("WAV"));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      path = dialog.selectedFiles().constFirst().toStdString();
+    }
+  }
+  OpenWav(*state_, path);  // an empty path (cancelled) empties the path and the buffer
+  wavFileText_->setText(QString::fromStdString(state_->wavFilePath));
 }
 
 }  // namespace fw

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -92,10 +93,16 @@ class UpgradeDialog : public QDialog {
   bool OnCancel();
   void ShowAbout();
 
-  // Voice prompts: not part of this window's work yet; the buttons are created hidden.
-  void OnReadWavClicked() {}
-  void OnWriteWavClicked() {}
-  void OnOpenWavClicked() {}
+  // Voice prompts (buttons 1021, 1022, 1024 and edit 1023, created hidden). Each runs on
+  // the window's thread; none runs while a job uses the radio link.
+  void OnReadWavClicked();
+  void OnWriteWavClicked();
+  // Asks for a voice file (empty when cancelled), loads it and shows its path in 1023.
+  void OnOpenWavClicked();
+  // Replaces the file-open dialog of OnOpenWavClicked (for tests); empty restores it.
+  void SetWavFileChooser(std::function<std::string()> chooser) {
+    wavFileChooser_ = std::move(chooser);
+  }
 
  protected:
   bool event(QEvent* event) override;
@@ -121,6 +128,7 @@ class UpgradeDialog : public QDialog {
   bool JobRunning() const;
 
   DialogHooks hooks_;
+  std::function<std::string()> wavFileChooser_;
   std::unique_ptr<UpgradeState> state_;
   QtUpgradeView view_;
   DialogUnits units_;
