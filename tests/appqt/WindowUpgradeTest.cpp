@@ -1,0 +1,96 @@
+// A whole upgrade clicked through the window: a generated installation, the simulated radio
+// on a pseudo-terminal mapped to COM1 in the settings file, one click on "Upgrade", and the
+// rows, status text, both progress bars and the final box as a technician sees them.
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableWidget>
+
+#include <fstream>
+
+#include "DemoIdentity.h"
+#include "DemoInstall.h"
+#include "RadioSim.h"
+#include "WindowTestSupport.h"
+#include "config/Settings.h"
+#include "platform/FileIo.h"
+#include "support/TempDir.h"
+
+using namespace fw;
+
+class WindowUpgradeTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void oneClickUpgradesTheSimulatedRadio() {
+    test::TempDir dir;
+    demo::DemoInstallOptions options;
+    options.folder = dir.Path() + "install";
+    options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
+    demo::DemoInstallResult made = demo::WriteDemoInstallation(options);
+    QVERIFY2(made.ok, made.error.c_str());
+
+    sim::RadioSimConfig config;
+    config.download.restartMs = 50;
+    config.download.info = demo::kInfoField;
+    config.download.model = demo::kDownloadModelText;
+    config.linkIdentifier = demo::kIdentityText;
+    config.linkModelText = demo::kModelText;
+    config.areaDigit = demo::kAreaDigit;
+    config.firmwareVersionText = demo::kLinkVersionText;
+    sim::RadioSim radio(config);
+    QVERIFY2(radio.Start(), radio.Error().c_str());
+    {
+      std::ofstream ini(options.folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
+      ini << "COM1=" << radio.DevicePath() << "\r\n";
+    }
+
+    test::FakeClockScope clock;  // the restarts and pauses of the job cost nothing
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [folder = options.folder](UpgradeState& s) {
+      LoadSettingsForProgramDir(s, folder);
+      SetSelectedPortNumber(1);
+      return s.windowTitle;
+    };
+    hooks.saveSettings = [](UpgradeState&) {};
+    test::Recorder r;
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+
+    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!r.boxes.empty(), 120000);
+    QVERIFY2(r.boxes.back() == "All upgrade completed successfully!", r.boxes.back().c_str());
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
+
+    QTableWidget* list = d.StatusList();
+    const int last = list->rowCount() - 1;
+    QVERIFY(last >= 6);
+    QCOMPARE(list->item(0, 1)->text(), QStringLiteral("Connect the radio successfully!"));
+    QCOMPARE(list->item(1, 1)->text(), QStringLiteral("Update the radio software completed!"));
+    QCOMPARE(list->item(last, 1)->text(), QStringLiteral("All upgrade completed successfully!"));
+    for (int i = 0; i <= last; ++i) {
+      QCOMPARE(list->item(i, 0)->text(), QString::fromUtf8("   \u221A"));
+    }
+    // Both bars reach the end; the window is ready for the next radio.
+    QCOMPARE(d.MainProgress()->Pos(), 100);
+    auto* second = qobject_cast<QProgressBar*>(d.Control(kSecondProgress));
+    QVERIFY(second != nullptr);
+    QCOMPARE(second->value(), 100);
+    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+    QCOMPARE(d.State().resultOk.load(), 1);
+
+    // The radio holds the image the installation names.
+    sim::DownloadRecord got = radio.DownloadSnapshot();
+    QVERIFY(got.completed);
+    std::optional<std::string> image = ReadWholeFile(options.folder + "/" + got.fileName);
+    QVERIFY(image.has_value());
+    std::vector<uint8_t> sent = got.Image();
+    QVERIFY(std::string(sent.begin(), sent.end()) == *image);
+  }
+};
+
+QTEST_MAIN(WindowUpgradeTest)
+#include "WindowUpgradeTest.moc"
