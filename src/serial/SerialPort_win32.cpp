@@ -10,8 +10,6 @@
 #include <string>
 
 #include "platform/Clock.h"
-#include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "serial/SerialPort.h"
 
 namespace fw {
@@ -193,32 +191,6 @@ bool SerialPort::CanOpenExclusively(const std::string& path) {
   }
   CloseHandle(h);
   return true;
-}
-
-int SerialPort::OpenPort(int portNumber, uint32_t baud, int dataBits, int parity, int stopBits,
-                         uint32_t deadlineMs) {
-  std::string path = GlobalPortMap().DevicePath(portNumber);  // "\\.\COM<n>"
-  if (path.empty()) {
-    lastError_ = "COM" + std::to_string(portNumber) + " is not a port number";
-    return 0;
-  }
-  if (!Open(path)) {
-    return 0;
-  }
-  Configure(baud, dataBits, parity, stopBits);  // a failure shows in the exchange that follows
-  SetReadTimeout(deadlineMs);
-  Sleep(50);
-  return portNumber;
-}
-
-int SerialPort::OpenSelectedPort(uint32_t baud, int dataBits, int parity, int stopBits,
-                                 int /*ignored*/) {
-  int n = OpenPort(SelectedPortNumber(), baud, dataBits, parity, stopBits, 300);
-  if (n <= 0) {
-    return 0;
-  }
-  SetReadTimeout(900);
-  return n;
 }
 
 }  // namespace fw
