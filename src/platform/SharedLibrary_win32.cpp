@@ -38,26 +38,6 @@ std::string SystemErrorText(DWORD code) {
 
 }  // namespace
 
-SharedLibrary::~SharedLibrary() {
-  Close();
-}
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 bool SharedLibrary::Open(const std::string& absolutePath) {
   Close();
   path_ = absolutePath;
