@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,14 +18,10 @@
 #include "RadioSim.h"
 #include "core/Ids.h"
 #include "core/Status.h"
-#include "firmware/HexLoader.h"
-#include "radiodata/RadioInfo.h"
-#include "radiodata/TemplateWriter.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
-#include "support/HexFileWriter.h"
+#include "support/FullUpgradeSetup.h"
 #include "support/RecordingView.h"
-#include "support/TempDir.h"
 #include "workflow/Job.h"
 
 namespace fw {
@@ -44,94 +39,21 @@ using LinkFault = FramedLinkResponder::Fault;
 using Memory = FramedLinkResponder::Memory;
 
 constexpr int kPort = 9;
-constexpr const char* kIdentifier = "KV55000000N02000";
-constexpr const char* kModelText = "KV55000000N00000L";
-constexpr uint32_t kDataSize = 129976;
+constexpr uint32_t kDataSize = test::FullUpgradeSetup::kDataSize;
 constexpr const char* kUsual =
     "Make the radio into download mode, click \"Upgrade\" button to start ...";
-
-std::vector<uint8_t> Pattern(size_t n, unsigned seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    v[i] = static_cast<uint8_t>((i * seed + (i >> 10)) & 0xFF);
-  }
-  return v;
-}
-
-// The identity block's rendering in the model file: UTF-16LE bytes as upper-case hex.
-std::string IdentityHex(const std::string& identifier) {
-  std::string hex;
-  char two[3];
-  for (char c : identifier) {
-    std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(c));
-    hex += two;
-    hex += "00";
-  }
-  return hex;
-}
 
 class FullJob : public ::testing::Test {
  protected:
   void SetUp() override {
     state.SetView(&view);
-    const std::string d = dir.Path();
-    state.programDir = d;
-    state.imageDir = d;
-    state.mainImageName = "Main.bin";
-    state.chipHexPath = d + "Chip.hex";
-    state.hexFilePath = state.chipHexPath;
-    state.modelList = "KV68/KZ66";
-    state.readWriteLog = 1;
-    state.settingsPath = d + "Flashwright.ini";
-    state.AllocateRadioData(kDataSize);
-    image = Pattern(7000, 131);
-    dir.Write("Main.bin", image);
-
-    // The model table accepts the radio and areas 1 and 3.
-    dir.Write("Model.dat",
-              "[Area]\r\nNumber=2\r\nArea0=1\r\nArea1=3\r\n[Type]\r\nNumber=1\r\n"
-              "Type0=" +
-                  IdentityHex(kIdentifier) + ",1,x,y\r\n");
-    state.modelTable.Load(d + "Model.dat");
-
-    // The template for the radio's fixed-up model text, with an unknown language (0x0407).
-    modelId = FixUpModelText(kModelText);
-    templateData = Pattern(kDataSize, 7);
-    templateData[766] = 0x07;
-    templateData[767] = 0x04;
-    std::filesystem::create_directories(d + "rcdb");
-    ASSERT_TRUE(WriteTemplateFile(d + "rcdb/" + modelId + ".rcd", templateData, {}));
-    // The language image the radio gets instead: 0409.bin.
-    languageFile = Pattern(3000, 3);
-    dir.Write("0409.bin", languageFile);
-    // The substitute converters, copied into the installation.
-    for (const char* lib : {"libmutaris.so", "libmutarisV1.so"}) {
-      std::filesystem::copy_file(std::string(FLASHWRIGHT_PLUGIN_DIR) + "/" + lib, d + lib);
-    }
-
-    // The firmware chip's hex file: two pages.
-    hex.Page(0);
-    hex.Data(0x0000, Pattern(16, 5));
-    hex.Data(0x0010, Pattern(16, 9));
-    hex.Page(1);
-    hex.Data(0x0100, Pattern(8, 17));
-    hex.End();
-    ASSERT_TRUE(hex.Save(state.chipHexPath));
-    ASSERT_TRUE(LoadHexFile(state));
-
-    config.download.restartMs = 300;
-    config.linkIdentifier = kIdentifier;
-    config.linkModelText = kModelText;
-    config.areaDigit = '3';
+    setup.Build(state);
   }
   void TearDown() override { GlobalPortMap().ClearExplicit(); }
 
   void StartSim() {
     sim = std::make_unique<sim::RadioSim>(config);
-    sim->WithLink([&](FramedLinkResponder& r) {
-      oldData = Pattern(kDataSize, 29);
-      std::copy(oldData.begin(), oldData.end(), r.MemoryImage(Memory::kData).begin());
-    });
+    setup.SeedRadio(*sim);
     ASSERT_TRUE(sim->Start()) << sim->Error();
     GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
   }
@@ -192,16 +114,17 @@ class FullJob : public ::testing::Test {
   }
 
   test::FakeClockScope clock;
-  test::TempDir dir;
   test::RecordingView view;
-  test::HexFileWriter hex;
-  sim::RadioSimConfig config;
+  test::FullUpgradeSetup setup;
+  test::TempDir& dir = setup.dir;
+  test::HexFileWriter& hex = setup.hex;
+  sim::RadioSimConfig& config = setup.config;
   std::unique_ptr<sim::RadioSim> sim;
-  std::vector<uint8_t> image;
-  std::vector<uint8_t> templateData;
-  std::vector<uint8_t> languageFile;
-  std::vector<uint8_t> oldData;
-  std::string modelId;
+  const std::vector<uint8_t>& image = setup.image;
+  const std::vector<uint8_t>& templateData = setup.templateData;
+  const std::vector<uint8_t>& languageFile = setup.languageFile;
+  const std::vector<uint8_t>& oldData = setup.oldData;
+  const std::string& modelId = setup.modelId;
   UpgradeState state;  // last: destroyed (and its worker joined) first
 };
 
@@ -223,11 +146,8 @@ TEST_F(FullJob, UpgradesFirmwareDataFontAndChip) {
   EXPECT_EQ(record.fileName, "Main.bin");
   EXPECT_EQ(record.Image(), image);
 
-  // The data: the converted template (the substitute leaves it as it is) with the language
-  // switched from 0x0407 to 0x0409 at offset 766.
-  std::vector<uint8_t> expected = templateData;
-  expected[766] = 0x09;
-  expected[767] = 0x04;
+  // The data: the converted template with the language switched to 0x0409.
+  const std::vector<uint8_t> expected = setup.ExpectedData();
   const std::vector<uint8_t> data =
       sim->WithLink([](FramedLinkResponder& r) { return r.MemoryImage(Memory::kData); });
   ASSERT_GE(data.size(), expected.size());

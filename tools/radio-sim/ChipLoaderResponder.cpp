@@ -168,12 +168,18 @@ void ChipLoaderResponder::Answer(std::vector<uint8_t> reply, uint32_t delayMs,
 }
 
 size_t ChipLoaderResponder::Consume(const uint8_t* in, size_t n, std::vector<Action>& out) {
+  SetExchange(nullptr);
   if (n == 0) {
     return 0;
   }
   if (in[0] == kEnter[0] && n >= 4 && !Equal(in, 4, kEnter, 4)) {
     // Not the loader's: the radio link's raw requests also begin with 02.
-    return other_ != nullptr ? other_->Consume(in, n, out) : 1;
+    if (other_ == nullptr) {
+      return 1;
+    }
+    const size_t consumed = other_->Consume(in, n, out);
+    SetExchange(other_->LastExchange());
+    return consumed;
   }
   size_t length = 0;
   const int step = Classify(in, n, &length);
@@ -181,6 +187,10 @@ size_t ChipLoaderResponder::Consume(const uint8_t* in, size_t n, std::vector<Act
     return 0;  // wait for the rest
   }
   log_.steps.push_back(step);
+  static const char* const kStepNames[] = {nullptr,        "chip enter", "chip handshake",
+                                           "chip erase",   "chip data",  "chip finish",
+                                           "chip confirm", "chip leave"};
+  SetExchange(step >= 0 && step <= kLeaveStep ? kStepNames[step] : nullptr);
 
   // Order: each step needs the one before it (data and finish need the erase).
   bool inOrder = true;

@@ -137,6 +137,7 @@ bool DownloadModeResponder::Faulted(DownloadStep step, uint32_t block,
 }
 
 size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<Action>& out) {
+  SetExchange(nullptr);
   switch (in[0]) {
     case 0x5A: {
       if (n < sizeof kAutoRequest) {
@@ -150,6 +151,7 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
       if (fromNormal) {
         ResetRecord();
       }
+      SetExchange("auto download");
       ++record_.requests[static_cast<int>(DownloadStep::kAutoDownload)];
       std::vector<uint8_t> reply = AutoDownloadReply();
       if (!Faulted(DownloadStep::kAutoDownload, 0, reply, out)) {
@@ -161,6 +163,7 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
       return sizeof kAutoRequest;
     }
     case 0x52: {
+      SetExchange("identify");
       ++record_.requests[static_cast<int>(DownloadStep::kIdentify)];
       std::vector<uint8_t> reply = IdentifyReply();
       if (!Faulted(DownloadStep::kIdentify, 0, reply, out)) {
@@ -169,6 +172,7 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
       return 1;
     }
     case 0x31: {
+      SetExchange("download request");
       ++record_.requests[static_cast<int>(DownloadStep::kDownloadRequest)];
       std::vector<uint8_t> reply = WaitingReply();
       if (!Faulted(DownloadStep::kDownloadRequest, 0, reply, out)) {
@@ -186,6 +190,7 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
     case 0x02:
       return ConsumeData(in, n, out);
     case 0x04: {
+      SetExchange("end of transmission");
       ++record_.requests[static_cast<int>(DownloadStep::kEnd)];
       std::vector<uint8_t> reply = {kAck, kCrcRequest};
       if (!Faulted(DownloadStep::kEnd, 0, reply, out)) {
@@ -206,6 +211,7 @@ size_t DownloadModeResponder::ConsumeHeader(const uint8_t* in, size_t n, std::ve
   const uint8_t* payload = in + 3;
   const bool closing = record_.endReceived;
   const DownloadStep step = closing ? DownloadStep::kClosing : DownloadStep::kHeader;
+  SetExchange(closing ? "closing block" : "header block");
   ++record_.requests[static_cast<int>(step)];
   if (in[1] != 0x00 || in[2] != 0xFF || !CrcOk(payload, 128)) {
     ++record_.badBlocks;
@@ -245,6 +251,7 @@ size_t DownloadModeResponder::ConsumeData(const uint8_t* in, size_t n, std::vect
   if (n < kDataSize) {
     return 0;
   }
+  SetExchange("data block");
   ++record_.requests[static_cast<int>(DownloadStep::kData)];
   const uint8_t number = in[1];
   std::vector<uint8_t> ack = {kAck};

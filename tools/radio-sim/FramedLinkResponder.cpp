@@ -114,6 +114,7 @@ bool FramedLinkResponder::Accepts(uint8_t first) const {
 }
 
 size_t FramedLinkResponder::Consume(const uint8_t* in, size_t n, std::vector<Action>& out) {
+  SetExchange(nullptr);
   if (in[0] == kFrameStart) {
     return ConsumeFrame(in, n, out);
   }
@@ -123,6 +124,7 @@ size_t FramedLinkResponder::Consume(const uint8_t* in, size_t n, std::vector<Act
   if (std::memcmp(in, kVersionQuery, sizeof kVersionQuery) != 0) {
     return 1;  // not a request of this link
   }
+  SetExchange("version query");
   requests_.push_back(SeenRequest{Command::kVersionQuery});
   const Fault fault = NextFault(Command::kVersionQuery);
   if (versionText_.empty() || fault == Fault::kSilence) {
@@ -160,6 +162,7 @@ size_t FramedLinkResponder::ConsumeFrame(const uint8_t* in, size_t n, std::vecto
     return length;
   }
   if (length == kConnectFrameSize && in[1] == 0x00 && in[3] == 0xFE) {
+    SetExchange("connect");
     requests_.push_back(SeenRequest{Command::kConnect});
     const Fault fault = NextFault(Command::kConnect);
     if (unreachableConnects_ > 0) {
@@ -209,6 +212,7 @@ void FramedLinkResponder::ServeCommand(uint16_t code, uint16_t sequence, const u
         return;
       }
       seen.command = Command::kReadInfo;
+      SetExchange("information");
       seen.infoArea = params[0];
       fault = NextFault(seen.command);
       auto it = info_.find(params[0]);
@@ -235,6 +239,7 @@ void FramedLinkResponder::ServeCommand(uint16_t code, uint16_t sequence, const u
         return;
       }
       seen.command = Command::kEndAccess;
+      SetExchange("end access");
       seen.infoArea = params[0];
       fault = NextFault(seen.command);
       reply = {0};
@@ -246,6 +251,7 @@ void FramedLinkResponder::ServeCommand(uint16_t code, uint16_t sequence, const u
       }
       const bool write = code == kCmdWriteBlock;
       seen.command = write ? Command::kWriteBlock : Command::kReadBlock;
+      SetExchange(write ? "write block" : "read block");
       seen.areaField = Le16(params + 4);
       seen.offset = Le32(params + 6);
       seen.length = Le16(params + 10);

@@ -16,6 +16,7 @@ struct Action {
   std::vector<uint8_t> bytes;  // sent to the tool
   uint32_t delayMs = 0;        // wait before sending (on top of the line time)
   bool hangUp = false;         // after sending `bytes`, hang up the line (cable pulled)
+  bool lineError = false;      // the bytes arrive with a line (framing) error
 };
 
 class Responder {
@@ -28,6 +29,16 @@ class Responder {
   // what the radio does to `out`. Returns the bytes consumed; 0 when the request is not
   // complete yet.
   virtual size_t Consume(const uint8_t* in, size_t n, std::vector<Action>& out) = 0;
+
+  // The name of the exchange the last consumed request belongs to ("identify", "read block",
+  // ...), or null for a request nobody recognised. Fault injection and logs key on it.
+  const char* LastExchange() const { return lastExchange_; }
+
+ protected:
+  void SetExchange(const char* name) { lastExchange_ = name; }
+
+ private:
+  const char* lastExchange_ = nullptr;
 };
 
 }  // namespace fw::sim

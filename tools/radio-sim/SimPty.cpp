@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "serial/ExternalLineErrors.h"
+
 namespace fw::sim {
 namespace {
 
@@ -72,6 +74,7 @@ bool SimPty::Start() {
   wakeWrite_ = pipeFds[1];
   running_ = true;
   hungUp_ = false;
+  SetExternalLineErrorCounter(devicePath_, [this] { return lineErrors_.load(); });
   thread_ = std::thread([this] { Run(); });
   return true;
 }
@@ -87,6 +90,9 @@ void SimPty::Stop() {
     thread_.join();
   }
   running_ = false;
+  if (!devicePath_.empty()) {
+    SetExternalLineErrorCounter(devicePath_, nullptr);
+  }
   for (int* fd : {&master_, &slave_, &wakeRead_, &wakeWrite_}) {
     if (*fd >= 0) {
       close(*fd);
@@ -129,6 +135,9 @@ void SimPty::HangUp() {
 void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
   uint64_t start = std::max(NowUs(), notBeforeUs) + static_cast<uint64_t>(action.delayMs) * 1000;
   SleepUntilUs(start);
+  if (action.lineError) {
+    ++lineErrors_;  // counted before the garbled bytes arrive, as a driver would
+  }
   const bool paced = lineRate_.load() != 0;
   size_t sent = 0;
   while (sent < action.bytes.size() && master_ >= 0) {
@@ -171,6 +180,9 @@ void SimPty::Dispatch(std::vector<uint8_t>& rx, uint64_t& rxFreeAtUs) {
         continue;
       }
       consumed = target->Consume(rx.data(), rx.size(), actions);
+      if (consumed > 0 && faultHook_) {
+        faultHook_(target->LastExchange(), rx.data(), std::min(consumed, rx.size()), actions);
+      }
     }
     if (consumed == 0) {
       return;  // wait for the rest of the request

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Responder.h"
@@ -42,6 +43,18 @@ class SimPty {
   // byte time follows the stop bits the tool configured (10 or 11 bit times per byte).
   void SetLineRate(uint32_t baud) { lineRate_.store(baud); }
   void SetPartialTimeoutMs(uint32_t ms) { partialTimeoutMs_.store(ms); }
+
+  // Called for every request a responder consumed, with the runner's state lock held: the
+  // exchange's name (Responder::LastExchange, may be null), the request's bytes and the
+  // actions the radio is about to take, which the hook may change (fault injection).
+  using FaultHook = std::function<void(const char* exchange, const uint8_t* request, size_t n,
+                                       std::vector<Action>& actions)>;
+  // Set before Start().
+  void SetFaultHook(FaultHook hook) { faultHook_ = std::move(hook); }
+
+  // Line errors injected so far (actions with `lineError`). While running, the count is
+  // registered as the device's line-error counter, so that the tool's port sees them.
+  uint64_t LineErrors() const { return lineErrors_.load(); }
 
   // True once a responder asked for a hang-up and the line was cut.
   bool HungUp() const { return hungUp_.load(); }
@@ -75,6 +88,8 @@ class SimPty {
   std::atomic<uint32_t> lineRate_{0};
   std::atomic<uint32_t> partialTimeoutMs_{200};
   std::atomic<uint64_t> received_{0};
+  std::atomic<uint64_t> lineErrors_{0};
+  FaultHook faultHook_;
 };
 
 }  // namespace fw::sim
