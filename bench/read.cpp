@@ -13,6 +13,7 @@
 #include <string>
 
 #include "FramedLinkResponder.h"
+#include "LinkWire.h"
 #include "SimPty.h"
 #include "core/UpgradeState.h"
 #include "platform/Clock.h"
@@ -23,29 +24,10 @@
 namespace {
 
 using fw::sim::FramedLinkResponder;
-using Cmd = FramedLinkResponder::Command;
 
 constexpr uint32_t kBaud = 115200;
-constexpr double kBitsPerByte = 11.0;  // start, 8 data, 2 stop
+constexpr double kBitsPerByte = fw::bench::kLinkBitsPerByte;
 constexpr int kPort = 9;
-
-size_t ReplyBytes(Cmd c) {
-  switch (c) {
-    case Cmd::kConnect:
-      return 12;
-    case Cmd::kReadInfo:
-      return 185 + 23;
-    case Cmd::kEndAccess:
-      return 20;
-    case Cmd::kReadBlock:
-      return 232;
-    case Cmd::kWriteBlock:
-      return 32;
-    case Cmd::kVersionQuery:
-      return 128;
-  }
-  return 0;
-}
 
 void BM_ReadRadio129976(benchmark::State& st) {
   fw::FakeClock clock;
@@ -102,7 +84,7 @@ void BM_ReadRadio129976(benchmark::State& st) {
     {
       std::lock_guard<std::mutex> lock(pty.StateMutex());
       for (const auto& r : radio.Requests()) {
-        wireBytes += ReplyBytes(r.command);
+        wireBytes += fw::bench::LinkReplyBytes(r.command);
       }
       exchanges = radio.Requests().size();
     }
