@@ -65,7 +65,8 @@ constexpr const char* kUsual =
     "Make the radio into download mode, click \"Upgrade\" button to start ...";
 constexpr const char* kDownloadModeHint =
     "Please make the radio enter downloading mode, check all connections and port settings!";
-constexpr const char* kSettings = "[Setting]\r\nPort=9\r\nReadWriteLog=1\r\nUpdateChip=1\r\n";
+constexpr const char* kSettings =
+    "[Setting]\r\nPort=9\r\nReadWriteLog=1\r\nUpdateChip=1\r\nAutoTest=1\r\n";
 
 const ReplyFault kFaults[] = {ReplyFault::kNoReply, ReplyFault::kShort,     ReplyFault::kCorrupt,
                               ReplyFault::kEcho,    ReplyFault::kLineError, ReplyFault::kHangUp,
@@ -151,6 +152,17 @@ class Cell {
     CellOutcome out;
     state_.SetView(&view_);
     setup_.Build(state_);
+    // Unattended mode, so that the automatic-download request is sent too, and a radio of
+    // the small-MCU family below version 400, so that the reader asks for the firmware
+    // version: then a full upgrade has every exchange there is.
+    state_.autoTest = 1;
+    setup_.config.download.info = "MCU-0399";
+    state_.mainImageName = "KW680Main.bin";  // the image this family takes
+    setup_.dir.Write(state_.mainImageName, setup_.image);
+    const std::string rcdb = setup_.dir.Path() + "rcdb/";
+    std::filesystem::create_directories(rcdb + "smallMCU");
+    std::filesystem::copy_file(rcdb + setup_.modelId + ".rcd",
+                               rcdb + "smallMCU/" + setup_.modelId + ".rcd");
     setup_.dir.Write("Flashwright.ini", std::string(kSettings));
     faults_.SetPlan(plan_);
     faults_.SetPhase("idle");
