@@ -59,6 +59,10 @@ constexpr int kPort = 9;
 constexpr uint32_t kDeadlineFactor = 5;
 constexpr int kJobLimitSeconds = 100;  // a cell's job that runs longer has hung
 constexpr int kParallelCells = 6;
+// The most a full upgrade may take on its own clock: the fixed waits of the sequence (25 s
+// restart, 20 read attempts 2 s apart, 10 s before the write, 20 s restart, 40 s and 15 chip
+// attempts 3 s apart: 180 s) and the reads of every exchange's retries, with room to spare.
+constexpr uint32_t kJobClockLimitMs = 600000;
 constexpr const char* kCellVariable = "FLASHWRIGHT_FAULT_CELL";
 constexpr const char* kSuccess = "All upgrade completed successfully!";
 constexpr const char* kUsual =
@@ -200,6 +204,10 @@ class Cell {
       StopJob();
     }
     JoinJob(state_);
+    if (out.fakeMs > kJobClockLimitMs) {
+      out.problems.push_back("the job took " + std::to_string(out.fakeMs / 1000) +
+                             " s on its clock, longer than its waits and retries allow");
+    }
     Check(out);
     sim_->Stop();
     GlobalPortMap().ClearExplicit();
@@ -441,6 +449,8 @@ struct CellResult {
   bool succeeded = false;
   std::string detail;
   std::vector<std::string> seen;  // baseline only
+  long long fakeMs = 0;           // the job's time on its clock (fixed waits included)
+  long long realMs = 0;
 };
 
 std::string SelfPath() {
@@ -478,6 +488,8 @@ CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan) {
       if (sawResult) {
         result.pass = f[1] == "PASS";
         result.succeeded = f[2] == "succeeded";
+        result.fakeMs = std::atoll(f[3].c_str());
+        result.realMs = std::atoll(f[4].c_str());
         result.detail = f[2] + " (" + f[3] + " ms on the job's clock, " + f[4] + " ms real)";
         if (f.size() >= 6 && !f[5].empty()) {
           result.detail += ": " + f[5];
@@ -571,6 +583,13 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
       }
     }
     table << "\n";
+  }
+  const auto longest = std::max_element(
+      results.begin(), results.end(),
+      [](const CellResult& a, const CellResult& b) { return a.fakeMs < b.fakeMs; });
+  if (longest != results.end()) {
+    table << "longest job: " << longest->fakeMs / 1000 << " s on the job's clock ("
+          << longest->realMs << " ms real), " << CellName(longest->plan) << "\n";
   }
   table << "cells passed: " << passed << " / " << results.size()
         << "   (ok: recovered and verified on the radio; end: ended with the step's failure "
