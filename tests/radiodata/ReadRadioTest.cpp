@@ -15,6 +15,7 @@
 #include "core/Ids.h"
 #include "platform/SystemLanguage.h"
 #include "support/FakeClockScope.h"
+#include "support/FullUpgradeSetup.h"
 #include "support/RecordingView.h"
 #include "support/SimulatedLink.h"
 
@@ -26,17 +27,7 @@ using Cmd = FramedLinkResponder::Command;
 using Fault = FramedLinkResponder::Fault;
 using Memory = FramedLinkResponder::Memory;
 
-// The identity block's rendering: the identifier's UTF-16LE bytes as upper-case hex.
-std::string IdentityHex(const std::string& identifier) {
-  std::string hex;
-  char two[3];
-  for (char c : identifier) {
-    std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(c));
-    hex += two;
-    hex += "00";
-  }
-  return hex;
-}
+using test::FullUpgradeSetup;
 
 class ReadRadioTest : public ::testing::Test {
  protected:
@@ -48,8 +39,10 @@ class ReadRadioTest : public ::testing::Test {
     const auto modelFile = dir_ / "Model.dat";
     std::ofstream(modelFile) << "[Area]\r\nNumber=2\r\nArea0=1\r\nArea1=3\r\n"
                              << "[Type]\r\nNumber=2\r\n"
-                             << "Type0=" << IdentityHex("KW66000000N02000") << ",1,x,y\r\n"
-                             << "Type1=" << IdentityHex("KZ66000000N02000") << ",0,x,y\r\n";
+                             << "Type0=" << FullUpgradeSetup::IdentityHex("KW66000000N02000")
+                             << ",1,x,y\r\n"
+                             << "Type1=" << FullUpgradeSetup::IdentityHex("KZ66000000N02000")
+                             << ",0,x,y\r\n";
     state.modelTable.Load(modelFile.string());
     state.SetView(&view);
     state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
