@@ -209,6 +209,32 @@ class WindowJobTest : public QObject {
     QCOMPARE(r.boxes[1], std::string("Communication error, Please retry!"));
   }
 
+  void postedMessagesKeepTheirPlaceBeforeCalls() {
+    MapPorts({2});
+    Recorder r;
+    UpgradeDialog d(r.Hooks());
+    r.Attach(d);
+    d.Startup();
+    UpgradeView* view = d.State().view;
+    // Posted on the window's thread, a message waits for the event loop.
+    view->PostMessage(kMsgFirmwareProgress, 0, 1);
+    QVERIFY(r.progress.empty());
+    // A worker's call returns after everything queued before it, its own post included.
+    std::atomic<bool> done{false};
+    size_t handledBeforeReturn = 0;
+    std::thread worker([&] {
+      view->PostMessage(kMsgFirmwareProgress, 0, 2);
+      view->SetStatusText("Reading the radio...");
+      handledBeforeReturn = r.progress.size();
+      done = true;
+    });
+    QTRY_VERIFY(done.load());
+    worker.join();
+    QCOMPARE(handledBeforeReturn, size_t(2));
+    QCOMPARE(r.progress[0].second, intptr_t(1));
+    QCOMPARE(r.progress[1].second, intptr_t(2));
+  }
+
   void permissionDetailNamesTheFix() {
     test::PtyPair pty;
     QString detail = DetailWithFix("Permission denied", pty.path());

@@ -16,19 +16,48 @@
 
 namespace fw {
 
-QEvent::Type WindowMessageEvent::EventType() {
-  static const int type = QEvent::registerEventType();
-  return static_cast<QEvent::Type>(type);
-}
-
 QtUpgradeView::QtUpgradeView(UpgradeDialog& dialog) : dialog_(dialog) {}
 
 template <class F>
 void QtUpgradeView::OnWindowThread(F&& f) {
   if (QThread::currentThread() == dialog_.thread()) {
     f();
-  } else {
-    QMetaObject::invokeMethod(&dialog_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    return;
+  }
+  bool done = false;
+  Enqueue({[&f] { f(); }, &done});
+  std::unique_lock<std::mutex> lock(queueMutex_);
+  callDone_.wait(lock, [&done] { return done; });
+}
+
+void QtUpgradeView::Enqueue(QueuedCall call) {
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    queue_.push_back(std::move(call));
+  }
+  // Named, so that the queued invocation is Qt's alone and holds no data of ours.
+  QMetaObject::invokeMethod(&dialog_, "RunQueuedViewCalls", Qt::QueuedConnection);
+}
+
+void QtUpgradeView::RunQueuedCalls() {
+  for (;;) {
+    QueuedCall call;
+    {
+      std::lock_guard<std::mutex> lock(queueMutex_);
+      if (queue_.empty()) {
+        return;
+      }
+      call = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    // A box run here spins an event loop, which may run the calls queued behind this one.
+    call.run();
+    call.run = nullptr;
+    if (call.done != nullptr) {
+      std::lock_guard<std::mutex> lock(queueMutex_);
+      *call.done = true;
+      callDone_.notify_all();
+    }
   }
 }
 
@@ -122,16 +151,14 @@ void QtUpgradeView::SetWaitCursor(bool wait) {
 }
 
 void QtUpgradeView::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-  QCoreApplication::postEvent(&dialog_, new WindowMessageEvent(msg, wParam, lParam));
+  Enqueue({[this, msg, wParam, lParam] { dialog_.OnWindowMessage(msg, wParam, lParam); }});
 }
 
 void QtUpgradeView::SetTimer(int id, uint32_t periodMs) {
   if (QThread::currentThread() == dialog_.thread()) {
     dialog_.StartWindowTimer(id, periodMs);
   } else {
-    QMetaObject::invokeMethod(
-        &dialog_, [this, id, periodMs] { dialog_.StartWindowTimer(id, periodMs); },
-        Qt::QueuedConnection);
+    Enqueue({[this, id, periodMs] { dialog_.StartWindowTimer(id, periodMs); }});
   }
 }
 
@@ -139,8 +166,7 @@ void QtUpgradeView::KillTimer(int id) {
   if (QThread::currentThread() == dialog_.thread()) {
     dialog_.StopWindowTimer(id);
   } else {
-    QMetaObject::invokeMethod(
-        &dialog_, [this, id] { dialog_.StopWindowTimer(id); }, Qt::QueuedConnection);
+    Enqueue({[this, id] { dialog_.StopWindowTimer(id); }});
   }
 }
 

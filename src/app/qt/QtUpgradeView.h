@@ -1,30 +1,21 @@
 #pragma once
 // The window's side of UpgradeView. Synchronous calls are carried out on the window's
-// thread before they return (directly when the caller is that thread, through a blocking
-// queued invocation from a worker); posted messages become queued events; timers are the
-// window's. Message boxes are modal on the window's thread.
+// thread before they return (directly when the caller is that thread; a worker queues them
+// and waits); posted messages are queued and return at once; timers are the window's.
+// Message boxes are modal on the window's thread.
 
-#include <QEvent>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 #include "core/UpgradeView.h"
 
 namespace fw {
 
 class UpgradeDialog;
-
-// A message posted by a job, delivered to the window as an event.
-class WindowMessageEvent : public QEvent {
- public:
-  static QEvent::Type EventType();
-  WindowMessageEvent(uint32_t msg, uintptr_t wParam, intptr_t lParam)
-      : QEvent(EventType()), msg(msg), wParam(wParam), lParam(lParam) {}
-  const uint32_t msg;
-  const uintptr_t wParam;
-  const intptr_t lParam;
-};
 
 // A box as it is about to be shown (for tests that answer boxes themselves).
 struct BoxRequest {
@@ -59,15 +50,37 @@ class QtUpgradeView : public UpgradeView {
   // questions as cancelled, so that a stopping job ends without waiting for the user.
   void SetClosing(bool closing) { closing_ = closing; }
 
+  // Runs, in order, the calls and posted messages that are waiting for the window's thread.
+  // Called on that thread (the window invokes it once for each one queued).
+  void RunQueuedCalls();
+
  private:
+  // A call or posted message waiting for the window's thread. `done` is set when a call has
+  // run; posted messages have none, nobody waits for them.
+  struct QueuedCall {
+    std::function<void()> run;
+    bool* done = nullptr;
+  };
+
   template <class F>
   void OnWindowThread(F&& f);
+  // Queues work for the window's thread and wakes it; returns at once.
+  void Enqueue(QueuedCall call);
   MessageResult ShowBox(const BoxRequest& request);
 
   UpgradeDialog& dialog_;
   std::function<MessageResult(const BoxRequest&)> boxHandler_;
   std::atomic<bool> closing_{false};
   int waitCursorDepth_ = 0;
+
+  // Work handed from other threads to the window's thread. The hand-over and the completion
+  // of a call go through this mutex and condition variable, not through Qt's blocking queued
+  // invocation: Qt's own locks and semaphores are not visible to ThreadSanitizer, this
+  // ordering is. Qt's event queue only wakes the window's thread; the wake-up carries
+  // nothing of ours.
+  std::mutex queueMutex_;
+  std::condition_variable callDone_;
+  std::deque<QueuedCall> queue_;
 };
 
 // Detail text for a box: the system's reason and, where the reason is a missing

@@ -89,6 +89,8 @@ class UpgradeDialog : public QDialog {
   void OnVocoderChanged(int index);
   void OnHexFileClicked();
   void OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  // Runs what other threads queued through the view (invoked by name from the view).
+  Q_INVOKABLE void RunQueuedViewCalls();
   // The Cancel command (close box, Escape, button 2). Returns true when the window ends.
   bool OnCancel();
   void ShowAbout();
@@ -105,7 +107,6 @@ class UpgradeDialog : public QDialog {
   }
 
  protected:
-  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;

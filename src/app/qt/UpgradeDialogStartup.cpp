@@ -253,13 +253,8 @@ void UpgradeDialog::OnHexFileClicked() {
   WriteControls();
 }
 
-bool UpgradeDialog::event(QEvent* event) {
-  if (event->type() == WindowMessageEvent::EventType()) {
-    auto* m = static_cast<WindowMessageEvent*>(event);
-    OnWindowMessage(m->msg, m->wParam, m->lParam);
-    return true;
-  }
-  return QDialog::event(event);
+void UpgradeDialog::RunQueuedViewCalls() {
+  view_.RunQueuedCalls();
 }
 
 void UpgradeDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
