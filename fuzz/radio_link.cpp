@@ -23,7 +23,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -93,11 +92,6 @@ uint16_t ReferenceFrameChecksum(const uint8_t* p, size_t n) {
 
 uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // The version number as the first at most 8 bytes up to a zero byte read as text: blanks
