@@ -119,8 +119,11 @@ int RadioLink::ReadBlock(uint32_t selector, uint16_t areaField, uint32_t offset,
   if (SendCommand(kCmdReadBlock, params_, kBlockAddressSize, 0x81C7, reply_, replyLength) != 1) {
     return 0;
   }
-  // A shorter framed reply is accepted by the exchange; take only data that arrived.
-  if (reply_[0] != kFrameStart || FrameLength(reply_) < kBlockDataOffset + n) {
+  // A shorter framed reply is accepted by the exchange; take only data that arrived. The
+  // exchange compares only the length's low byte (byte 9) with the count received, so a
+  // length longer than the reply asked for says nothing about what arrived.
+  const uint16_t frameLength = FrameLength(reply_);
+  if (reply_[0] != kFrameStart || frameLength > replyLength || frameLength < kBlockDataOffset + n) {
     return 0;
   }
   std::memcpy(dest, reply_ + kBlockDataOffset, n);

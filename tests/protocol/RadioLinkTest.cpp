@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/FakeClockScope.h"
+#include "support/PtyPeer.h"
 #include "support/SimulatedLink.h"
 
 namespace fw {
@@ -161,6 +162,35 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
   // The fourth connect frame is answered.
   EXPECT_EQ(link.Connect(0), 1);
   link.Disconnect();
+}
+
+// The exchange takes a framed reply when its byte 9 equals the count received; byte 8,
+// the length's high byte, is not compared. A 20-byte block reply whose length field says
+// 0x0114 (276) must not pass for one that carries the block.
+TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
+  test::FakeClockScope clock;
+  test::PtyPeer peer;
+  GlobalPortMap().SetExplicit(9, peer.SlavePath());
+  SetSelectedPortNumber(9);
+  test::Bytes hello(12, 0x11);
+  hello[0] = kFrameStart;
+  hello[9] = 12;
+  test::Bytes shortBlock(20, 0x55);
+  shortBlock[0] = kFrameStart;
+  shortBlock[8] = 0x01;
+  shortBlock[9] = 20;
+  // Requests are taken 12 bytes at a time: the block reply follows the first 12 bytes of
+  // the 31-byte ReadBlock request, the rest of it gets no answer.
+  peer.Respond(12, test::InTurn({test::PtyPeer::Answer{hello}, test::PtyPeer::Answer{shortBlock}}));
+  RadioLink link;
+  ASSERT_EQ(link.Connect(0), 1);
+  std::vector<uint8_t> dest(200, 0xEE);
+  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 1, dest.data()), 0);
+  EXPECT_EQ(dest[0], 0xEE);
+  link.Disconnect();
+  peer.StopResponding();
+  GlobalPortMap().ClearExplicit();
+  SetSelectedPortNumber(0);
 }
 
 }  // namespace
