@@ -1,0 +1,421 @@
+// The radio's replies in download mode, of any length and content, taken by
+// DownloadPort::DownloadExchange (and its repeats, DownloadAgain) as the main firmware
+// transfer runs it: a request of one of the transfer's kinds ("AUTO IAP", the
+// identification "R", "1", a header or data block, end of transmission 0x04, or any one
+// byte), a reply kind (1 judged by its length, 2 the acknowledgement 0x06), a reply length
+// and a number of repeats. Every request the program writes is answered with the next
+// reply of the input, which may come in parts: the first part at once, each further part
+// while the program waits for more (one part per wait), so a reply may be split, short,
+// late (after empty parts) or followed by stray bytes. A model of the exchange written
+// here (the acceptance rules: kind 1 takes at least 52 bytes after "R", more than 30 for
+// the 58-byte "AUTO IAP" reply, the exact length otherwise; kind 2 the exact length with
+// 0x06 first; a first silent "AUTO IAP" is not repeated; silence is read three more times;
+// one extra read after an acknowledged 0x04) says how many requests must go out, the
+// result, and what the reply buffer holds afterwards; nothing may be written past the
+// reply length.
+//
+// The radio is played on a pseudo-terminal. The target is linked with --wrap=write and
+// --wrap=poll (see CMakeLists.txt): a request is seen while the program writes it, and the
+// first part of its reply lies in the port's input queue before write() returns; each
+// further part is queued when the program polls the port for more input. The clock skips
+// fixed waits and moves on 1 s at every reading against the 1 s read deadline the transfer
+// uses, so every read waits exactly once before its deadline passes. The same input always
+// runs the same way.
+//
+// Input: byte 0 bit 0 the reply kind (0: kind 1, 1: kind 2), bits 1-3 the request, bits
+// 4-5 the repeats (0 to 3); byte 1 the reply length (0-7 pick 58, 100, 1, 2, 80, 0, 64, 10;
+// otherwise the byte itself); byte 2 the request byte of request 7; then the replies in
+// the order the requests go out, each one or more parts: a 2-byte little-endian head
+// (bits 0-9 the length, bit 14 "one byte repeated": a single byte follows, bit 15 "the
+// reply's last part") and its bytes. After the input's end the radio is silent.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "platform/Clock.h"
+#include "protocol/DownloadPort.h"
+
+extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
+extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kReadDeadlineMs = 1000;  // the transfer's read deadline
+constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
+constexpr uint8_t kUntouched = 0xA5;
+constexpr uint32_t kReplyLengths[8] = {58, 100, 1, 2, 80, 0, 64, 10};
+
+[[noreturn]] void HarnessFailure(const char* what) {
+  std::fprintf(stderr, "download_port harness: %s (errno %d)\n", what, errno);
+  std::abort();
+}
+
+// Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
+class SteppingClock final : public fw::Clock {
+ public:
+  void Sleep(uint32_t) override {}
+  uint32_t TickCount() override { return now_ += 1000; }
+
+ private:
+  uint32_t now_ = 0;
+};
+
+// One reply: its parts in the order they reach the port.
+using Reply = std::deque<Bytes>;
+
+// The replies of the input, handed out one per request.
+class Script {
+ public:
+  Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  Reply Next() {
+    Reply reply;
+    while (size_ - pos_ >= 2) {
+      const uint16_t head = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+      pos_ += 2;
+      const size_t length = head & 0x3FF;
+      if ((head & 0x4000) != 0) {
+        const uint8_t fill = pos_ < size_ ? data_[pos_++] : 0;
+        reply.emplace_back(length, fill);
+      } else {
+        const size_t n = std::min(length, size_ - pos_);
+        reply.emplace_back(data_ + pos_, data_ + pos_ + n);
+        pos_ += n;
+      }
+      if ((head & 0x8000) != 0) {
+        break;
+      }
+    }
+    return reply;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+// The radio's end of a pseudo-terminal whose other end is the program's port.
+class PtyRadio {
+ public:
+  PtyRadio() {
+    char name[128] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+      HarnessFailure("openpty");
+    }
+    for (int fd : {master_, slave_}) {
+      struct termios t;
+      if (::tcgetattr(fd, &t) != 0) {
+        HarnessFailure("tcgetattr");
+      }
+      ::cfmakeraw(&t);
+      ::tcsetattr(fd, TCSANOW, &t);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    struct stat st;
+    if (::fstat(slave_, &st) != 0) {
+      HarnessFailure("fstat");
+    }
+    slaveDevice_ = st.st_rdev;
+    path_ = name;
+  }
+
+  const std::string& Path() const { return path_; }
+
+  // Starts a run: nothing queued either way, no requests yet.
+  void Begin(Script* script) {
+    Drain(master_);
+    Drain(slave_);
+    script_ = script;
+    requests_.clear();
+    pending_.clear();
+  }
+  void End() { script_ = nullptr; }
+
+  const std::vector<Bytes>& Requests() const { return requests_; }
+
+  bool IsPort(int fd) const {
+    struct stat st;
+    return script_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
+           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
+  }
+
+  // The program wrote a request: the first part of the next reply goes into the port's
+  // input queue at once, the rest waits for the program's polls. The parts of an earlier
+  // reply not yet sent are dropped.
+  void OnRequest(const uint8_t* bytes, size_t n) {
+    requests_.emplace_back(bytes, bytes + n);
+    Drain(master_);  // the requests are kept here; the terminal's buffer must not fill up
+    pending_ = script_->Next();
+    // The program purged its input before writing: nothing else is queued.
+    if (Queued() != 0) {
+      HarnessFailure("input queued before the reply");
+    }
+    DeliverNextPart();
+  }
+
+  // The program waits for input: the next part of the reply, if any, arrives. False when
+  // the reply has no part left: the radio stays silent.
+  bool OnWait() {
+    if (Queued() != 0) {
+      HarnessFailure("the program waits with input queued");
+    }
+    return DeliverNextPart();
+  }
+
+ private:
+  static void Drain(int fd) {
+    ::tcflush(fd, TCIFLUSH);
+    uint8_t scratch[4096];
+    while (::read(fd, scratch, sizeof scratch) > 0) {
+    }
+  }
+
+  int Queued() const {
+    int queued = 0;
+    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
+      HarnessFailure("FIONREAD");
+    }
+    return queued;
+  }
+
+  bool DeliverNextPart() {
+    if (pending_.empty()) {
+      return false;
+    }
+    const Bytes part = std::move(pending_.front());
+    pending_.pop_front();
+    size_t done = 0;
+    while (done < part.size()) {
+      const ssize_t n = __real_write(master_, part.data() + done, part.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+        HarnessFailure("write to the pseudo-terminal");
+      }
+    }
+    // The terminal hands the bytes over a moment later; wait until all are queued.
+    for (int spins = 0; Queued() < static_cast<int>(part.size()); ++spins) {
+      if (spins > 200000) {
+        HarnessFailure("reply not delivered");
+      }
+      struct timespec ts = {0, 10000};
+      ::nanosleep(&ts, nullptr);
+    }
+    return true;
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  dev_t slaveDevice_ = 0;
+  std::string path_;
+  Script* script_ = nullptr;
+  std::vector<Bytes> requests_;
+  Reply pending_;
+};
+
+PtyRadio* g_radio = nullptr;
+
+// The exchange as the rules have it, on a model of the port's input queue.
+class ModelExchange {
+ public:
+  ModelExchange(Script script, int kind, const Bytes& request, uint32_t replyLength)
+      : script_(std::move(script)),
+        kind_(kind),
+        request_(request),
+        replyLength_(replyLength),
+        buffer(replyLength + kGuard, kUntouched) {}
+
+  // The result of the first attempt and up to `repeats` more.
+  int Run(int repeats) {
+    Send();
+    uint32_t n = Read();
+    if (n == 0 && kind_ == fw::kReplyWithData && replyLength_ == 58) {
+      return 0;  // nobody in download mode answers "AUTO IAP": no repeat
+    }
+    n = ReadWhileSilent(n);
+    if (Accepted(n)) {
+      if (kind_ == fw::kReplyAck && !request_.empty() && request_[0] == 0x04) {
+        Read();  // the byte the radio may send after the end of transmission
+      }
+      return 1;
+    }
+    for (int i = 0; i < repeats; ++i) {
+      Send();
+      if (Accepted(ReadWhileSilent(Read()))) {
+        return 1;
+      }
+    }
+    return 0;
+  }
+
+  size_t requests = 0;
+  Bytes buffer;  // the reply buffer afterwards, with the guard bytes behind it
+
+ private:
+  void Send() {
+    ++requests;
+    queue_.clear();
+    pending_ = script_.Next();
+    Arrive();
+  }
+  void Arrive() {
+    if (!pending_.empty()) {
+      queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
+      pending_.pop_front();
+    }
+  }
+  // Takes what is queued up to the reply length; when that is short, waits once (the
+  // next part arrives) and takes again. The bytes go to the buffer's start.
+  uint32_t Read() {
+    uint32_t got = Take(0);
+    if (got < replyLength_) {
+      Arrive();
+      got = Take(got);
+    }
+    return got;
+  }
+  uint32_t Take(uint32_t got) {
+    while (got < replyLength_ && !queue_.empty()) {
+      buffer[got++] = queue_.front();
+      queue_.pop_front();
+    }
+    return got;
+  }
+  uint32_t ReadWhileSilent(uint32_t n) {
+    for (int i = 0; i < 3 && n == 0; ++i) {
+      n = Read();
+    }
+    return n;
+  }
+  bool Accepted(uint32_t n) const {
+    if (kind_ == fw::kReplyWithData) {
+      const bool identify = !request_.empty() && request_[0] == 'R';
+      return (identify && n >= 52) || (replyLength_ == 58 && n > 30) || n == replyLength_;
+    }
+    return kind_ == fw::kReplyAck && n == replyLength_ && n > 0 && buffer[0] == 0x06;
+  }
+
+  Script script_;
+  int kind_;
+  Bytes request_;
+  uint32_t replyLength_;
+  std::deque<uint8_t> queue_;
+  Reply pending_;
+};
+
+Bytes Request(int choice, uint8_t anyByte) {
+  switch (choice) {
+    case 0:
+      return {0x5A, 0xA5, 'A', 'U', 'T', 'O', ' ', 'I', 'A', 'P'};
+    case 1:
+      return {'R'};
+    case 2:
+      return {'1'};
+    case 3:
+      return {0x04};
+    case 4:
+    case 5: {  // a header block (133 bytes) or a data block (1029 bytes)
+      Bytes block(choice == 4 ? 133 : 1029);
+      block[0] = choice == 4 ? 0x01 : 0x02;
+      for (size_t i = 1; i < block.size(); ++i) {
+        block[i] = static_cast<uint8_t>(i * 7 + anyByte);
+      }
+      return block;
+    }
+    case 6:
+      return {'R', 0x04, 0x06};  // "R" first, but more than the identification
+    default:
+      return {anyByte};
+  }
+}
+
+}  // namespace
+
+// Every write() of the program passes here; the port's writes are answered.
+extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
+  const ssize_t n = __real_write(fd, buffer, count);
+  if (n > 0 && g_radio != nullptr && g_radio->IsPort(fd)) {
+    g_radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+  }
+  return n;
+}
+
+// Every poll() too; the port's waits for input let the next part of a reply arrive. When
+// none is left the wait costs no real time: nothing more can come, and the clock, not the
+// wait, says when the deadline passes.
+extern "C" int __wrap_poll(struct pollfd* fds, nfds_t nfds, int timeout) {
+  if (nfds == 1 && (fds[0].events & POLLIN) != 0 && g_radio != nullptr &&
+      g_radio->IsPort(fds[0].fd) && !g_radio->OnWait()) {
+    timeout = 0;
+  }
+  return __real_poll(fds, nfds, timeout);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static PtyRadio* radio = [] {
+    auto* r = new PtyRadio();
+    static SteppingClock clock;
+    fw::SetClock(&clock);
+    g_radio = r;
+    return r;
+  }();
+  static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
+    auto* p = new fw::DownloadPort();
+    if (p->Open(radio->Path()) != 1 ||
+        p->Configure(115200, 8, fw::kParityNone, fw::kOneStopBit) != 1) {
+      HarnessFailure("opening the port");
+    }
+    p->SetReadTimeout(kReadDeadlineMs);
+    return *p;
+  }();
+
+  if (size < 3) {
+    return 0;
+  }
+  const int kind = (data[0] & 1) != 0 ? fw::kReplyAck : fw::kReplyWithData;
+  const Bytes request = Request((data[0] >> 1) & 7, data[2]);
+  const int repeats = (data[0] >> 4) & 3;
+  const uint32_t replyLength = data[1] < 8 ? kReplyLengths[data[1]] : data[1];
+
+  Script script(data + 3, size - 3);
+  ModelExchange model(script, kind, request, replyLength);
+  const int expected = model.Run(repeats);
+
+  Bytes reply(replyLength + kGuard, kUntouched);
+  radio->Begin(&script);
+  const int result =
+      port.DownloadExchange(kind, request.data(), static_cast<uint32_t>(request.size()),
+                            reply.data(), replyLength, repeats);
+  radio->End();
+
+  FUZZ_CHECK(result == expected);
+  FUZZ_CHECK(radio->Requests().size() == model.requests);
+  for (const Bytes& r : radio->Requests()) {
+    FUZZ_CHECK(r == request);
+  }
+  // The reply buffer holds what the reads took, and nothing past the reply length changed.
+  FUZZ_CHECK(reply == model.buffer);
+  FUZZ_CHECK(std::all_of(reply.begin() + replyLength, reply.end(),
+                         [](uint8_t b) { return b == kUntouched; }));
+  return 0;
+}
