@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "PtyRadio.h"
 #include "core/UpgradeView.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "platform/Clock.h"
@@ -49,11 +50,13 @@
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 
-extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
-
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fw::fuzz::Bytes;
+using fw::fuzz::HarnessFailure;
+using fw::fuzz::PtyRadio;
+using fw::fuzz::SteppingClock;
+using fw::fuzz::Turn;
 
 constexpr int kPortNumber = 1;
 constexpr int kCommandAttempts = 4;  // the first and three repeats
@@ -61,21 +64,6 @@ constexpr int kConnectAttempts = 3;  // the first and two repeats
 constexpr uint32_t kConnectReplyLength = 12;
 constexpr uint32_t kVersionReplyLength = 128;
 constexpr uint8_t kUntouched = 0xA5;
-
-[[noreturn]] void HarnessFailure(const char* what) {
-  std::fprintf(stderr, "radio_link harness: %s (errno %d)\n", what, errno);
-  std::abort();
-}
-
-// Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
-class SteppingClock final : public fw::Clock {
- public:
-  void Sleep(uint32_t) override {}
-  uint32_t TickCount() override { return now_ += 1000; }
-
- private:
-  uint32_t now_ = 0;
-};
 
 // Internet checksum over 16-bit little-endian words, computed with 64-bit sums and folded
 // at the end: the complement of the folded sum.
@@ -149,113 +137,6 @@ class Script {
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
-};
-
-struct Turn {
-  Bytes request;
-  Bytes reply;
-};
-
-// The radio's end of a pseudo-terminal whose other end is the program's port.
-class PtyRadio {
- public:
-  PtyRadio() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-      HarnessFailure("openpty");
-    }
-    for (int fd : {master_, slave_}) {
-      struct termios t;
-      if (::tcgetattr(fd, &t) != 0) {
-        HarnessFailure("tcgetattr");
-      }
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    struct stat st;
-    if (::fstat(slave_, &st) != 0) {
-      HarnessFailure("fstat");
-    }
-    slaveDevice_ = st.st_rdev;
-    path_ = name;
-  }
-
-  const std::string& Path() const { return path_; }
-
-  // Starts a run: nothing queued either way, no turns yet.
-  void Begin(Script* script) {
-    Drain(master_);
-    Drain(slave_);
-    script_ = script;
-    turns_.clear();
-  }
-  void End() { script_ = nullptr; }
-
-  // The turns since the last call.
-  std::vector<Turn> TakeTurns() { return std::exchange(turns_, {}); }
-
-  bool IsPort(int fd) const {
-    struct stat st;
-    return script_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
-           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
-  }
-
-  // The program wrote a request: the next reply goes into the port's input queue at once.
-  void OnRequest(const uint8_t* bytes, size_t n) {
-    Turn turn;
-    turn.request.assign(bytes, bytes + n);
-    turn.reply = script_->Next(turn.request);
-    Deliver(turn.reply);
-    turns_.push_back(std::move(turn));
-  }
-
- private:
-  static void Drain(int fd) {
-    ::tcflush(fd, TCIFLUSH);
-    uint8_t scratch[4096];
-    while (::read(fd, scratch, sizeof scratch) > 0) {
-    }
-  }
-
-  int Queued() const {
-    int queued = 0;
-    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
-      HarnessFailure("FIONREAD");
-    }
-    return queued;
-  }
-
-  void Deliver(const Bytes& reply) {
-    // The program purged its input before writing: nothing else is queued.
-    if (Queued() != 0) {
-      HarnessFailure("input queued before the reply");
-    }
-    size_t done = 0;
-    while (done < reply.size()) {
-      const ssize_t n = __real_write(master_, reply.data() + done, reply.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
-        HarnessFailure("write to the pseudo-terminal");
-      }
-    }
-    // The terminal hands the bytes over a moment later; wait until all are queued.
-    for (int spins = 0; Queued() < static_cast<int>(reply.size()); ++spins) {
-      if (spins > 200000) {
-        HarnessFailure("reply not delivered");
-      }
-      struct timespec ts = {0, 10000};
-      ::nanosleep(&ts, nullptr);
-    }
-  }
-
-  int master_ = -1;
-  int slave_ = -1;
-  dev_t slaveDevice_ = 0;
-  std::string path_;
-  Script* script_ = nullptr;
-  std::vector<Turn> turns_;
 };
 
 PtyRadio* g_radio = nullptr;
@@ -420,7 +301,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t p1 = data[1];
   const uint8_t p2 = data[2];
   Script script(data + 3, size - 3);
-  radio->Begin(&script);
+  radio->Begin([&script](const Bytes& request) {
+    fw::fuzz::Reply reply;
+    reply.push_back(script.Next(request));
+    return reply;
+  });
 
   // The handshake: any answer but the connect frame itself at first, then a whole frame
   // that is no echo.

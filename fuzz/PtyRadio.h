@@ -1,0 +1,190 @@
+#pragma once
+// The radio played on a pseudo-terminal, for fuzz targets that drive the program's own
+// exchanges over its serial port. A target using it is linked with --wrap=write (and
+// --wrap=poll to deliver replies in parts; see CMakeLists.txt) and forwards the port's
+// writes to OnRequest and its waits for input to OnWait. A request is then seen while the
+// program writes it: the first part of its reply lies in the port's input queue before
+// write() returns, each further part arrives when the program waits for more input. With
+// the stepping clock fixed waits cost nothing and every reading of the time is 1 s later,
+// so that every read waits once before its deadline passes: the same input always runs the
+// same way.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Clock.h"
+
+extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
+
+namespace fw::fuzz {
+
+using Bytes = std::vector<uint8_t>;
+// One reply: its parts in the order they reach the port.
+using Reply = std::deque<Bytes>;
+
+[[noreturn]] inline void HarnessFailure(const char* what) {
+  std::fprintf(stderr, "fuzz harness: %s (errno %d)\n", what, errno);
+  std::abort();
+}
+
+// Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
+class SteppingClock final : public Clock {
+ public:
+  void Sleep(uint32_t) override {}
+  uint32_t TickCount() override { return now_ += 1000; }
+
+ private:
+  uint32_t now_ = 0;
+};
+
+// A request and the whole reply it got.
+struct Turn {
+  Bytes request;
+  Bytes reply;
+};
+
+// The radio's end of a pseudo-terminal whose other end is the program's port.
+class PtyRadio {
+ public:
+  // The reply to a request, chosen by the target (from its input).
+  using ReplySource = std::function<Reply(const Bytes& request)>;
+
+  PtyRadio() {
+    char name[128] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+      HarnessFailure("openpty");
+    }
+    for (int fd : {master_, slave_}) {
+      struct termios t;
+      if (::tcgetattr(fd, &t) != 0) {
+        HarnessFailure("tcgetattr");
+      }
+      ::cfmakeraw(&t);
+      ::tcsetattr(fd, TCSANOW, &t);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    struct stat st;
+    if (::fstat(slave_, &st) != 0) {
+      HarnessFailure("fstat");
+    }
+    slaveDevice_ = st.st_rdev;
+    path_ = name;
+  }
+
+  const std::string& Path() const { return path_; }
+
+  // Starts a run: nothing queued either way, no turns yet.
+  void Begin(ReplySource source) {
+    Drain(master_);
+    Drain(slave_);
+    source_ = std::move(source);
+    turns_.clear();
+    pending_.clear();
+  }
+  void End() { source_ = nullptr; }
+
+  const std::vector<Turn>& Turns() const { return turns_; }
+  // The turns since the last call.
+  std::vector<Turn> TakeTurns() { return std::exchange(turns_, {}); }
+
+  bool IsPort(int fd) const {
+    struct stat st;
+    return source_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
+           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
+  }
+
+  // The program wrote a request: the first part of its reply goes into the port's input
+  // queue at once, the rest waits for the program's waits. The parts of an earlier reply
+  // not yet sent are dropped.
+  void OnRequest(const uint8_t* bytes, size_t n) {
+    Turn turn;
+    turn.request.assign(bytes, bytes + n);
+    Drain(master_);  // the requests are kept here; the terminal's buffer must not fill up
+    pending_ = source_(turn.request);
+    for (const Bytes& part : pending_) {
+      turn.reply.insert(turn.reply.end(), part.begin(), part.end());
+    }
+    turns_.push_back(std::move(turn));
+    // The program purged its input before writing: nothing else is queued.
+    if (Queued() != 0) {
+      HarnessFailure("input queued before the reply");
+    }
+    DeliverNextPart();
+  }
+
+  // The program waits for input: the next part of the reply, if any, arrives. False when
+  // the reply has no part left: the radio stays silent.
+  bool OnWait() {
+    if (Queued() != 0) {
+      HarnessFailure("the program waits with input queued");
+    }
+    return DeliverNextPart();
+  }
+
+ private:
+  static void Drain(int fd) {
+    ::tcflush(fd, TCIFLUSH);
+    uint8_t scratch[4096];
+    while (::read(fd, scratch, sizeof scratch) > 0) {
+    }
+  }
+
+  int Queued() const {
+    int queued = 0;
+    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
+      HarnessFailure("FIONREAD");
+    }
+    return queued;
+  }
+
+  bool DeliverNextPart() {
+    if (pending_.empty()) {
+      return false;
+    }
+    const Bytes part = std::move(pending_.front());
+    pending_.pop_front();
+    size_t done = 0;
+    while (done < part.size()) {
+      const ssize_t n = __real_write(master_, part.data() + done, part.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+        HarnessFailure("write to the pseudo-terminal");
+      }
+    }
+    // The terminal hands the bytes over a moment later; wait until all are queued.
+    for (int spins = 0; Queued() < static_cast<int>(part.size()); ++spins) {
+      if (spins > 200000) {
+        HarnessFailure("reply not delivered");
+      }
+      struct timespec ts = {0, 10000};
+      ::nanosleep(&ts, nullptr);
+    }
+    return true;
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  dev_t slaveDevice_ = 0;
+  std::string path_;
+  ReplySource source_;
+  std::vector<Turn> turns_;
+  Reply pending_;
+};
+
+}  // namespace fw::fuzz
