@@ -1,0 +1,444 @@
+// The firmware chip loader's replies, of any length and content, taken by ChipExchange as
+// the chip update runs it: the request of one of the update's steps (enter, handshake,
+// erase, a data frame, finish, confirm, leave, or no step at all), a reply length and a
+// number of retries. Every request the program writes is answered with the next reply of
+// the input, which may come in parts: the first part at once, each further part while the
+// program waits for more (one part per wait), so a reply may be split, short, wrong, late
+// (after an empty part) or followed by stray bytes. A model of the exchange written here
+// (the acceptance rules: exactly 30 bytes when 30 are asked for; or the step's expected
+// reply, or the data acknowledgement, received in full at the start, compared over at most
+// the bytes asked for; one attempt and then up to the retries, each purging, writing,
+// waiting and reading once) says how many requests must go out, the result, the count the
+// last attempt read and what the reply buffer holds afterwards; nothing may be written
+// past the reply length.
+//
+// The radio is played on a pseudo-terminal, as in fuzz_download_port: the target is linked
+// with --wrap=write and --wrap=poll (see CMakeLists.txt); the first part of a reply lies in
+// the port's input queue before the request's write() returns, each further part is
+// queued when the program polls the port for more input. The clock skips fixed waits (the
+// exchange's pause and its wait after the request) and moves on 1 s at every reading
+// against the 1 s read deadline of the download port, so every read waits exactly once
+// before its deadline passes. The same input always runs the same way.
+//
+// Input: byte 0 bits 0-2 the step (0 no step, 1-7 enter to leave), bits 3-4 the retries (0
+// to 3), bit 5 whether the count received is asked for; byte 1 the reply length (0 the
+// step's own: 30 for enter, 8 for the handshake, 10 otherwise; any other value is itself);
+// byte 2 the data byte count of a data frame; then the replies in the order the requests
+// go out, each one or more parts: a 2-byte little-endian head (bits 0-9 the length, bit 14
+// "one byte repeated": a single byte follows, bit 15 "the reply's last part") and its
+// bytes. After the input's end the radio is silent.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "firmware/ChipExchange.h"
+#include "firmware/ChipFrames.h"
+#include "platform/Clock.h"
+#include "protocol/DownloadPort.h"
+
+extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
+extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kReadDeadlineMs = 1000;  // the download port's read deadline
+constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
+constexpr uint8_t kUntouched = 0xA5;
+
+[[noreturn]] void HarnessFailure(const char* what) {
+  std::fprintf(stderr, "chip_exchange harness: %s (errno %d)\n", what, errno);
+  std::abort();
+}
+
+// Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
+class SteppingClock final : public fw::Clock {
+ public:
+  void Sleep(uint32_t) override {}
+  uint32_t TickCount() override { return now_ += 1000; }
+
+ private:
+  uint32_t now_ = 0;
+};
+
+// One reply: its parts in the order they reach the port.
+using Reply = std::deque<Bytes>;
+
+// The replies of the input, handed out one per request.
+class Script {
+ public:
+  Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  Reply Next() {
+    Reply reply;
+    while (size_ - pos_ >= 2) {
+      const uint16_t head = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+      pos_ += 2;
+      const size_t length = head & 0x3FF;
+      if ((head & 0x4000) != 0) {
+        const uint8_t fill = pos_ < size_ ? data_[pos_++] : 0;
+        reply.emplace_back(length, fill);
+      } else {
+        const size_t n = std::min(length, size_ - pos_);
+        reply.emplace_back(data_ + pos_, data_ + pos_ + n);
+        pos_ += n;
+      }
+      if ((head & 0x8000) != 0) {
+        break;
+      }
+    }
+    return reply;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+// The radio's end of a pseudo-terminal whose other end is the program's port.
+class PtyRadio {
+ public:
+  PtyRadio() {
+    char name[128] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+      HarnessFailure("openpty");
+    }
+    for (int fd : {master_, slave_}) {
+      struct termios t;
+      if (::tcgetattr(fd, &t) != 0) {
+        HarnessFailure("tcgetattr");
+      }
+      ::cfmakeraw(&t);
+      ::tcsetattr(fd, TCSANOW, &t);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    struct stat st;
+    if (::fstat(slave_, &st) != 0) {
+      HarnessFailure("fstat");
+    }
+    slaveDevice_ = st.st_rdev;
+    path_ = name;
+  }
+
+  const std::string& Path() const { return path_; }
+
+  // Starts a run: nothing queued either way, no requests yet.
+  void Begin(Script* script) {
+    Drain(master_);
+    Drain(slave_);
+    script_ = script;
+    requests_.clear();
+    pending_.clear();
+  }
+  void End() { script_ = nullptr; }
+
+  const std::vector<Bytes>& Requests() const { return requests_; }
+
+  bool IsPort(int fd) const {
+    struct stat st;
+    return script_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
+           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
+  }
+
+  // The program wrote a request: the first part of the next reply goes into the port's
+  // input queue at once, the rest waits for the program's polls. The parts of an earlier
+  // reply not yet sent are dropped.
+  void OnRequest(const uint8_t* bytes, size_t n) {
+    requests_.emplace_back(bytes, bytes + n);
+    Drain(master_);  // the requests are kept here; the terminal's buffer must not fill up
+    pending_ = script_->Next();
+    // The program purged its input before writing: nothing else is queued.
+    if (Queued() != 0) {
+      HarnessFailure("input queued before the reply");
+    }
+    DeliverNextPart();
+  }
+
+  // The program waits for input: the next part of the reply, if any, arrives. False when
+  // the reply has no part left: the radio stays silent.
+  bool OnWait() {
+    if (Queued() != 0) {
+      HarnessFailure("the program waits with input queued");
+    }
+    return DeliverNextPart();
+  }
+
+ private:
+  static void Drain(int fd) {
+    ::tcflush(fd, TCIFLUSH);
+    uint8_t scratch[4096];
+    while (::read(fd, scratch, sizeof scratch) > 0) {
+    }
+  }
+
+  int Queued() const {
+    int queued = 0;
+    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
+      HarnessFailure("FIONREAD");
+    }
+    return queued;
+  }
+
+  bool DeliverNextPart() {
+    if (pending_.empty()) {
+      return false;
+    }
+    const Bytes part = std::move(pending_.front());
+    pending_.pop_front();
+    size_t done = 0;
+    while (done < part.size()) {
+      const ssize_t n = __real_write(master_, part.data() + done, part.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+        HarnessFailure("write to the pseudo-terminal");
+      }
+    }
+    // The terminal hands the bytes over a moment later; wait until all are queued.
+    for (int spins = 0; Queued() < static_cast<int>(part.size()); ++spins) {
+      if (spins > 200000) {
+        HarnessFailure("reply not delivered");
+      }
+      struct timespec ts = {0, 10000};
+      ::nanosleep(&ts, nullptr);
+    }
+    return true;
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  dev_t slaveDevice_ = 0;
+  std::string path_;
+  Script* script_ = nullptr;
+  std::vector<Bytes> requests_;
+  Reply pending_;
+};
+
+PtyRadio* g_radio = nullptr;
+
+// The exchange as the rules have it, on a model of the port's input queue.
+class ModelExchange {
+ public:
+  ModelExchange(Script script, int step, uint32_t replyLength)
+      : buffer(replyLength + kGuard, kUntouched),
+        script_(std::move(script)),
+        step_(step),
+        replyLength_(replyLength) {}
+
+  // The result of the first attempt and up to `retries` more.
+  int Run(int retries) {
+    for (int i = 0; i <= retries; ++i) {
+      Send();
+      received = Read();
+      if (Accepted(received)) {
+        return 1;
+      }
+    }
+    return 0;
+  }
+
+  size_t requests = 0;
+  uint32_t received = 0;  // the count the last attempt read
+  Bytes buffer;           // the reply buffer afterwards, with the guard bytes behind it
+
+ private:
+  // Purge, then the request goes out and the first part of its reply arrives.
+  void Send() {
+    ++requests;
+    queue_.clear();
+    pending_ = script_.Next();
+    Arrive();
+  }
+  void Arrive() {
+    if (!pending_.empty()) {
+      queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
+      pending_.pop_front();
+    }
+  }
+  // Takes what is queued up to the reply length; when that is short, waits once (the
+  // next part arrives) and takes again. The bytes go to the buffer's start.
+  uint32_t Read() {
+    uint32_t got = Take(0);
+    if (got < replyLength_) {
+      Arrive();
+      got = Take(got);
+    }
+    return got;
+  }
+  uint32_t Take(uint32_t got) {
+    while (got < replyLength_ && !queue_.empty()) {
+      buffer[got++] = queue_.front();
+      queue_.pop_front();
+    }
+    return got;
+  }
+  // The pattern's first min(its length, the length asked for) bytes, all received in this
+  // attempt, open the buffer.
+  bool Opens(const Bytes& pattern, uint32_t n) const {
+    const size_t compared = std::min<size_t>(pattern.size(), replyLength_);
+    if (compared == 0 || n < compared) {
+      return false;
+    }
+    return std::equal(pattern.begin(), pattern.begin() + compared, buffer.begin());
+  }
+  bool Accepted(uint32_t n) const {
+    if (replyLength_ == 30 && n == 30) {
+      return true;  // the enter reply: its length is all that is judged
+    }
+    // The loader's acknowledgements: "84 A9 61", the length, the answer, 2F and the XOR.
+    static const Bytes kHandshake = {0x84, 0xA9, 0x61, 0x00, 0x02, 0x00, 0x16, 0x00};
+    static const Bytes kEraseConfirm = {0x84, 0xA9, 0x61, 0x00, 0x04, 0x00, 0x93, 0x00, 0x2F, 0xB8};
+    static const Bytes kData = {0x84, 0xA9, 0x61, 0x00, 0x04, 0x03, 0x94, 0x00, 0x2F, 0xBC};
+    static const Bytes kFinishLeave = {0x84, 0xA9, 0x61, 0x00, 0x04, 0x00, 0x16, 0x00, 0x2F, 0x3D};
+    const Bytes* expected = nullptr;
+    switch (step_) {
+      case fw::kChipHandshake:
+        expected = &kHandshake;
+        break;
+      case fw::kChipErase:
+      case fw::kChipConfirm:
+        expected = &kEraseConfirm;
+        break;
+      case fw::kChipFinish:
+      case fw::kChipLeave:
+        expected = &kFinishLeave;
+        break;
+      default:
+        break;
+    }
+    return (expected != nullptr && Opens(*expected, n)) || Opens(kData, n);
+  }
+
+  Script script_;
+  int step_;
+  uint32_t replyLength_;
+  std::deque<uint8_t> queue_;
+  Reply pending_;
+};
+
+// The request of `step`; a data frame carries `count` bytes (at least 1) of one record.
+Bytes Request(int step, uint8_t count) {
+  switch (step) {
+    case fw::kChipEnter:
+      return Bytes(std::begin(fw::kChipEnterRequest), std::end(fw::kChipEnterRequest));
+    case fw::kChipHandshake:
+      return Bytes(std::begin(fw::kChipHandshakeRequest), std::end(fw::kChipHandshakeRequest));
+    case fw::kChipErase:
+      return Bytes(std::begin(fw::kChipEraseRequest), std::end(fw::kChipEraseRequest));
+    case fw::kChipData: {
+      const uint8_t n = count == 0 ? 1 : count;
+      Bytes record(n);
+      for (size_t i = 0; i < record.size(); ++i) {
+        record[i] = static_cast<uint8_t>(i * 13 + count);
+      }
+      Bytes frame(fw::kChipMaxDataFrame);
+      frame.resize(fw::BuildChipDataFrame(2, 0x40, count, record.data(), n, frame.data()));
+      return frame;
+    }
+    case fw::kChipFinish:
+      return Bytes(std::begin(fw::kChipFinishRequest), std::end(fw::kChipFinishRequest));
+    case fw::kChipConfirm:
+      return Bytes(std::begin(fw::kChipConfirmRequest), std::end(fw::kChipConfirmRequest));
+    case fw::kChipLeave:
+      return Bytes(std::begin(fw::kChipLeaveRequest), std::end(fw::kChipLeaveRequest));
+    default:
+      return {0x84, 0xA9, 0x61, 0x00, 0x02, 0x00, 0x00, 0x2F};
+  }
+}
+
+}  // namespace
+
+// Every write() of the program passes here; the port's writes are answered.
+extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
+  const ssize_t n = __real_write(fd, buffer, count);
+  if (n > 0 && g_radio != nullptr && g_radio->IsPort(fd)) {
+    g_radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+  }
+  return n;
+}
+
+// Every poll() too; the port's waits for input let the next part of a reply arrive. When
+// none is left the wait costs no real time: nothing more can come, and the clock, not the
+// wait, says when the deadline passes.
+extern "C" int __wrap_poll(struct pollfd* fds, nfds_t nfds, int timeout) {
+  if (nfds == 1 && (fds[0].events & POLLIN) != 0 && g_radio != nullptr &&
+      g_radio->IsPort(fds[0].fd) && !g_radio->OnWait()) {
+    timeout = 0;
+  }
+  return __real_poll(fds, nfds, timeout);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static PtyRadio* radio = [] {
+    auto* r = new PtyRadio();
+    static SteppingClock clock;
+    fw::SetClock(&clock);
+    g_radio = r;
+    return r;
+  }();
+  // The chip update's port: two stop bits, the 1 s read deadline.
+  static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
+    auto* p = new fw::DownloadPort();
+    if (p->Open(radio->Path()) != 1 ||
+        p->Configure(115200, 8, fw::kParityNone, fw::kTwoStopBits) != 1) {
+      HarnessFailure("opening the port");
+    }
+    p->SetReadTimeout(kReadDeadlineMs);
+    return *p;
+  }();
+
+  if (size < 3) {
+    return 0;
+  }
+  const int step = data[0] & 7;
+  const int retries = (data[0] >> 3) & 3;
+  const bool askReceived = (data[0] & 0x20) != 0;
+  const uint32_t ownLength = step == fw::kChipEnter ? 30 : step == fw::kChipHandshake ? 8 : 10;
+  const uint32_t replyLength = data[1] == 0 ? ownLength : data[1];
+  const Bytes request = Request(step, data[2]);
+
+  Script script(data + 3, size - 3);
+  ModelExchange model(script, step, replyLength);
+  const int expected = model.Run(retries);
+
+  Bytes reply(replyLength + kGuard, kUntouched);
+  constexpr uint32_t kNotSet = 0xDEADBEEF;
+  uint32_t received = kNotSet;
+  radio->Begin(&script);
+  const int result =
+      fw::ChipExchange(port, step, request.data(), static_cast<uint32_t>(request.size()),
+                       reply.data(), replyLength, 1000, retries, askReceived ? &received : nullptr);
+  radio->End();
+
+  FUZZ_CHECK(result == expected);
+  FUZZ_CHECK(radio->Requests().size() == model.requests);
+  for (const Bytes& r : radio->Requests()) {
+    FUZZ_CHECK(r == request);
+  }
+  FUZZ_CHECK(received == (askReceived ? model.received : kNotSet));
+  // The reply buffer holds what the reads took, and nothing past the reply length changed.
+  FUZZ_CHECK(reply == model.buffer);
+  FUZZ_CHECK(std::all_of(reply.begin() + replyLength, reply.end(),
+                         [](uint8_t b) { return b == kUntouched; }));
+  return 0;
+}
