@@ -18,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,41 @@ class SteppingClock final : public Clock {
 
  private:
   uint32_t now_ = 0;
+};
+
+// Replies read from a fuzz input, handed out one per request, each in one or more parts: a
+// 2-byte little-endian head (bits 0-9 the length, bit 14 "one byte repeated": a single
+// byte follows, bit 15 "the reply's last part") and its bytes. After the input's end the
+// radio is silent.
+class ReplyScript {
+ public:
+  ReplyScript(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  Reply Next() {
+    Reply reply;
+    while (size_ - pos_ >= 2) {
+      const uint16_t head = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+      pos_ += 2;
+      const size_t length = head & 0x3FF;
+      if ((head & 0x4000) != 0) {
+        const uint8_t fill = pos_ < size_ ? data_[pos_++] : 0;
+        reply.emplace_back(length, fill);
+      } else {
+        const size_t n = std::min(length, size_ - pos_);
+        reply.emplace_back(data_ + pos_, data_ + pos_ + n);
+        pos_ += n;
+      }
+      if ((head & 0x8000) != 0) {
+        break;
+      }
+    }
+    return reply;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
 };
 
 // A request and the whole reply it got.

@@ -49,190 +49,26 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "PtyRadio.h"
 #include "firmware/ChipExchange.h"
 #include "firmware/ChipFrames.h"
 #include "platform/Clock.h"
 #include "protocol/DownloadPort.h"
 
-extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
 extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fw::fuzz::Bytes;
+using fw::fuzz::HarnessFailure;
+using fw::fuzz::PtyRadio;
+using fw::fuzz::Reply;
+using Script = fw::fuzz::ReplyScript;
+using fw::fuzz::SteppingClock;
 
 constexpr uint32_t kReadDeadlineMs = 1000;  // the download port's read deadline
 constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
-
-[[noreturn]] void HarnessFailure(const char* what) {
-  std::fprintf(stderr, "chip_exchange harness: %s (errno %d)\n", what, errno);
-  std::abort();
-}
-
-// Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
-class SteppingClock final : public fw::Clock {
- public:
-  void Sleep(uint32_t) override {}
-  uint32_t TickCount() override { return now_ += 1000; }
-
- private:
-  uint32_t now_ = 0;
-};
-
-// One reply: its parts in the order they reach the port.
-using Reply = std::deque<Bytes>;
-
-// The replies of the input, handed out one per request.
-class Script {
- public:
-  Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-  Reply Next() {
-    Reply reply;
-    while (size_ - pos_ >= 2) {
-      const uint16_t head = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-      pos_ += 2;
-      const size_t length = head & 0x3FF;
-      if ((head & 0x4000) != 0) {
-        const uint8_t fill = pos_ < size_ ? data_[pos_++] : 0;
-        reply.emplace_back(length, fill);
-      } else {
-        const size_t n = std::min(length, size_ - pos_);
-        reply.emplace_back(data_ + pos_, data_ + pos_ + n);
-        pos_ += n;
-      }
-      if ((head & 0x8000) != 0) {
-        break;
-      }
-    }
-    return reply;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
-
-// The radio's end of a pseudo-terminal whose other end is the program's port.
-class PtyRadio {
- public:
-  PtyRadio() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-      HarnessFailure("openpty");
-    }
-    for (int fd : {master_, slave_}) {
-      struct termios t;
-      if (::tcgetattr(fd, &t) != 0) {
-        HarnessFailure("tcgetattr");
-      }
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    struct stat st;
-    if (::fstat(slave_, &st) != 0) {
-      HarnessFailure("fstat");
-    }
-    slaveDevice_ = st.st_rdev;
-    path_ = name;
-  }
-
-  const std::string& Path() const { return path_; }
-
-  // Starts a run: nothing queued either way, no requests yet.
-  void Begin(Script* script) {
-    Drain(master_);
-    Drain(slave_);
-    script_ = script;
-    requests_.clear();
-    pending_.clear();
-  }
-  void End() { script_ = nullptr; }
-
-  const std::vector<Bytes>& Requests() const { return requests_; }
-
-  bool IsPort(int fd) const {
-    struct stat st;
-    return script_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
-           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
-  }
-
-  // The program wrote a request: the first part of the next reply goes into the port's
-  // input queue at once, the rest waits for the program's polls. The parts of an earlier
-  // reply not yet sent are dropped.
-  void OnRequest(const uint8_t* bytes, size_t n) {
-    requests_.emplace_back(bytes, bytes + n);
-    Drain(master_);  // the requests are kept here; the terminal's buffer must not fill up
-    pending_ = script_->Next();
-    // The program purged its input before writing: nothing else is queued.
-    if (Queued() != 0) {
-      HarnessFailure("input queued before the reply");
-    }
-    DeliverNextPart();
-  }
-
-  // The program waits for input: the next part of the reply, if any, arrives. False when
-  // the reply has no part left: the radio stays silent.
-  bool OnWait() {
-    if (Queued() != 0) {
-      HarnessFailure("the program waits with input queued");
-    }
-    return DeliverNextPart();
-  }
-
- private:
-  static void Drain(int fd) {
-    ::tcflush(fd, TCIFLUSH);
-    uint8_t scratch[4096];
-    while (::read(fd, scratch, sizeof scratch) > 0) {
-    }
-  }
-
-  int Queued() const {
-    int queued = 0;
-    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
-      HarnessFailure("FIONREAD");
-    }
-    return queued;
-  }
-
-  bool DeliverNextPart() {
-    if (pending_.empty()) {
-      return false;
-    }
-    const Bytes part = std::move(pending_.front());
-    pending_.pop_front();
-    size_t done = 0;
-    while (done < part.size()) {
-      const ssize_t n = __real_write(master_, part.data() + done, part.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
-        HarnessFailure("write to the pseudo-terminal");
-      }
-    }
-    // The terminal hands the bytes over a moment later; wait until all are queued.
-    for (int spins = 0; Queued() < static_cast<int>(part.size()); ++spins) {
-      if (spins > 200000) {
-        HarnessFailure("reply not delivered");
-      }
-      struct timespec ts = {0, 10000};
-      ::nanosleep(&ts, nullptr);
-    }
-    return true;
-  }
-
-  int master_ = -1;
-  int slave_ = -1;
-  dev_t slaveDevice_ = 0;
-  std::string path_;
-  Script* script_ = nullptr;
-  std::vector<Bytes> requests_;
-  Reply pending_;
-};
 
 PtyRadio* g_radio = nullptr;
 
@@ -424,16 +260,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes reply(replyLength + kGuard, kUntouched);
   constexpr uint32_t kNotSet = 0xDEADBEEF;
   uint32_t received = kNotSet;
-  radio->Begin(&script);
+  radio->Begin([&script](const Bytes&) { return script.Next(); });
   const int result =
       fw::ChipExchange(port, step, request.data(), static_cast<uint32_t>(request.size()),
                        reply.data(), replyLength, 1000, retries, askReceived ? &received : nullptr);
   radio->End();
 
   FUZZ_CHECK(result == expected);
-  FUZZ_CHECK(radio->Requests().size() == model.requests);
-  for (const Bytes& r : radio->Requests()) {
-    FUZZ_CHECK(r == request);
+  FUZZ_CHECK(radio->Turns().size() == model.requests);
+  for (const fw::fuzz::Turn& t : radio->Turns()) {
+    FUZZ_CHECK(t.request == request);
   }
   FUZZ_CHECK(received == (askReceived ? model.received : kNotSet));
   // The reply buffer holds what the reads took, and nothing past the reply length changed.

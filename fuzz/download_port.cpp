@@ -61,44 +61,13 @@ using fw::fuzz::Bytes;
 using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
+using Script = fw::fuzz::ReplyScript;
 using fw::fuzz::SteppingClock;
 
 constexpr uint32_t kReadDeadlineMs = 1000;  // the transfer's read deadline
 constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
 constexpr uint32_t kReplyLengths[8] = {58, 100, 1, 2, 80, 0, 64, 10};
-
-// The replies of the input, handed out one per request.
-class Script {
- public:
-  Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-  Reply Next() {
-    Reply reply;
-    while (size_ - pos_ >= 2) {
-      const uint16_t head = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-      pos_ += 2;
-      const size_t length = head & 0x3FF;
-      if ((head & 0x4000) != 0) {
-        const uint8_t fill = pos_ < size_ ? data_[pos_++] : 0;
-        reply.emplace_back(length, fill);
-      } else {
-        const size_t n = std::min(length, size_ - pos_);
-        reply.emplace_back(data_ + pos_, data_ + pos_ + n);
-        pos_ += n;
-      }
-      if ((head & 0x8000) != 0) {
-        break;
-      }
-    }
-    return reply;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
 
 PtyRadio* g_radio = nullptr;
 
