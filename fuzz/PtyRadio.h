@@ -1,8 +1,9 @@
 #pragma once
 // The radio played on a pseudo-terminal, for fuzz targets that drive the program's own
-// exchanges over its serial port. A target using it is linked with --wrap=write (and
-// --wrap=poll to deliver replies in parts; see CMakeLists.txt) and forwards the port's
-// writes to OnRequest and its waits for input to OnWait. A request is then seen while the
+// exchanges over its serial port. A target using it includes this header in one file only
+// (it defines the wrappers of write() and poll()), is linked with --wrap=write and
+// --wrap=poll (see CMakeLists.txt) and sets g_servedRadio; the port's writes then reach
+// OnRequest and its waits for input OnWait. A request is then seen while the
 // program writes it: the first part of its reply lies in the port's input queue before
 // write() returns, each further part arrives when the program waits for more input. With
 // the stepping clock fixed waits cost nothing and every reading of the time is 1 s later,
@@ -11,6 +12,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,6 +33,7 @@
 #include "platform/Clock.h"
 
 extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
+extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
 
 namespace fw::fuzz {
 
@@ -223,4 +226,29 @@ class PtyRadio {
   Reply pending_;
 };
 
+// The radio the wrapped calls below serve.
+inline PtyRadio* g_servedRadio = nullptr;
+
 }  // namespace fw::fuzz
+
+// Every write() of the program passes here; the port's writes are answered.
+extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
+  const ssize_t n = __real_write(fd, buffer, count);
+  fw::fuzz::PtyRadio* radio = fw::fuzz::g_servedRadio;
+  if (n > 0 && radio != nullptr && radio->IsPort(fd)) {
+    radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+  }
+  return n;
+}
+
+// Every poll() too; the port's waits for input let the next part of a reply arrive. When
+// none is left the wait costs no real time: nothing more can come, and the clock, not the
+// wait, says when the deadline passes.
+extern "C" int __wrap_poll(struct pollfd* fds, nfds_t nfds, int timeout) {
+  fw::fuzz::PtyRadio* radio = fw::fuzz::g_servedRadio;
+  if (nfds == 1 && (fds[0].events & POLLIN) != 0 && radio != nullptr && radio->IsPort(fds[0].fd) &&
+      !radio->OnWait()) {
+    timeout = 0;
+  }
+  return __real_poll(fds, nfds, timeout);
+}

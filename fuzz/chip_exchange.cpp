@@ -55,8 +55,6 @@
 #include "platform/Clock.h"
 #include "protocol/DownloadPort.h"
 
-extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
-
 namespace {
 
 using fw::fuzz::Bytes;
@@ -69,8 +67,6 @@ using fw::fuzz::SteppingClock;
 constexpr uint32_t kReadDeadlineMs = 1000;  // the download port's read deadline
 constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
-
-PtyRadio* g_radio = nullptr;
 
 // The exchange as the rules have it, on a model of the port's input queue.
 class ModelExchange {
@@ -204,32 +200,12 @@ Bytes Request(int step, uint8_t count) {
 
 }  // namespace
 
-// Every write() of the program passes here; the port's writes are answered.
-extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
-  const ssize_t n = __real_write(fd, buffer, count);
-  if (n > 0 && g_radio != nullptr && g_radio->IsPort(fd)) {
-    g_radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
-  }
-  return n;
-}
-
-// Every poll() too; the port's waits for input let the next part of a reply arrive. When
-// none is left the wait costs no real time: nothing more can come, and the clock, not the
-// wait, says when the deadline passes.
-extern "C" int __wrap_poll(struct pollfd* fds, nfds_t nfds, int timeout) {
-  if (nfds == 1 && (fds[0].events & POLLIN) != 0 && g_radio != nullptr &&
-      g_radio->IsPort(fds[0].fd) && !g_radio->OnWait()) {
-    timeout = 0;
-  }
-  return __real_poll(fds, nfds, timeout);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = [] {
     auto* r = new PtyRadio();
     static SteppingClock clock;
     fw::SetClock(&clock);
-    g_radio = r;
+    fw::fuzz::g_servedRadio = r;
     return r;
   }();
   // The chip update's port: two stop bits, the 1 s read deadline.

@@ -139,8 +139,6 @@ class Script {
   size_t pos_ = 0;
 };
 
-PtyRadio* g_radio = nullptr;
-
 class QuietView final : public fw::UpgradeView {
  public:
   void InsertRow(int, const std::string&, const std::string&) override {}
@@ -272,15 +270,6 @@ void CheckRawDecoding(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-// Every write() of the program passes here; the port's writes are answered.
-extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
-  const ssize_t n = __real_write(fd, buffer, count);
-  if (n > 0 && g_radio != nullptr && g_radio->IsPort(fd)) {
-    g_radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
-  }
-  return n;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = [] {
     auto* r = new PtyRadio();
@@ -288,7 +277,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fw::SetClock(&clock);
     fw::GlobalPortMap().SetExplicit(kPortNumber, r->Path());
     fw::SetSelectedPortNumber(kPortNumber);
-    g_radio = r;
+    fw::fuzz::g_servedRadio = r;
     return r;
   }();
   static fw::RadioLink& link = *new fw::RadioLink();
