@@ -91,6 +91,58 @@ class ReplyScript {
   size_t pos_ = 0;
 };
 
+// The port as an exchange sees it, modelled on the same replies: each request purges the
+// input and lets the first part of the next reply arrive; a read takes what is queued up to
+// the reply length and, when that is short, waits once (the next part arrives) and takes
+// again. The bytes go to the buffer's start; the guard bytes behind the reply length stay.
+class ModelPort {
+ public:
+  ModelPort(ReplyScript script, uint32_t replyLength, size_t guard, uint8_t untouched)
+      : buffer(replyLength + guard, untouched),
+        replyLength_(replyLength),
+        script_(std::move(script)) {}
+
+  size_t requests = 0;
+  Bytes buffer;  // the reply buffer afterwards, with the guard bytes behind it
+
+ protected:
+  void Send() {
+    ++requests;
+    queue_.clear();
+    pending_ = script_.Next();
+    Arrive();
+  }
+  uint32_t Read() {
+    uint32_t got = Take(0);
+    if (got < replyLength_) {
+      Arrive();
+      got = Take(got);
+    }
+    return got;
+  }
+
+  const uint32_t replyLength_;
+
+ private:
+  void Arrive() {
+    if (!pending_.empty()) {
+      queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
+      pending_.pop_front();
+    }
+  }
+  uint32_t Take(uint32_t got) {
+    while (got < replyLength_ && !queue_.empty()) {
+      buffer[got++] = queue_.front();
+      queue_.pop_front();
+    }
+    return got;
+  }
+
+  ReplyScript script_;
+  std::deque<uint8_t> queue_;
+  Reply pending_;
+};
+
 // A request and the whole reply it got.
 struct Turn {
   Bytes request;

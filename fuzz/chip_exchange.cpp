@@ -69,13 +69,10 @@ constexpr size_t kGuard = 32;               // bytes past the reply length that 
 constexpr uint8_t kUntouched = 0xA5;
 
 // The exchange as the rules have it, on a model of the port's input queue.
-class ModelExchange {
+class ModelExchange : public fw::fuzz::ModelPort {
  public:
   ModelExchange(Script script, int step, uint32_t replyLength)
-      : buffer(replyLength + kGuard, kUntouched),
-        script_(std::move(script)),
-        step_(step),
-        replyLength_(replyLength) {}
+      : ModelPort(std::move(script), replyLength, kGuard, kUntouched), step_(step) {}
 
   // The result of the first attempt and up to `retries` more.
   int Run(int retries) {
@@ -89,41 +86,9 @@ class ModelExchange {
     return 0;
   }
 
-  size_t requests = 0;
   uint32_t received = 0;  // the count the last attempt read
-  Bytes buffer;           // the reply buffer afterwards, with the guard bytes behind it
 
  private:
-  // Purge, then the request goes out and the first part of its reply arrives.
-  void Send() {
-    ++requests;
-    queue_.clear();
-    pending_ = script_.Next();
-    Arrive();
-  }
-  void Arrive() {
-    if (!pending_.empty()) {
-      queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
-      pending_.pop_front();
-    }
-  }
-  // Takes what is queued up to the reply length; when that is short, waits once (the
-  // next part arrives) and takes again. The bytes go to the buffer's start.
-  uint32_t Read() {
-    uint32_t got = Take(0);
-    if (got < replyLength_) {
-      Arrive();
-      got = Take(got);
-    }
-    return got;
-  }
-  uint32_t Take(uint32_t got) {
-    while (got < replyLength_ && !queue_.empty()) {
-      buffer[got++] = queue_.front();
-      queue_.pop_front();
-    }
-    return got;
-  }
   // The pattern's first min(its length, the length asked for) bytes, all received in this
   // attempt, open the buffer.
   bool Opens(const Bytes& pattern, uint32_t n) const {
@@ -161,11 +126,7 @@ class ModelExchange {
     return (expected != nullptr && Opens(*expected, n)) || Opens(kData, n);
   }
 
-  Script script_;
   int step_;
-  uint32_t replyLength_;
-  std::deque<uint8_t> queue_;
-  Reply pending_;
 };
 
 // The request of `step`; a data frame carries `count` bytes (at least 1) of one record.

@@ -68,14 +68,12 @@ constexpr uint8_t kUntouched = 0xA5;
 constexpr uint32_t kReplyLengths[8] = {58, 100, 1, 2, 80, 0, 64, 10};
 
 // The exchange as the rules have it, on a model of the port's input queue.
-class ModelExchange {
+class ModelExchange : public fw::fuzz::ModelPort {
  public:
   ModelExchange(Script script, int kind, const Bytes& request, uint32_t replyLength)
-      : script_(std::move(script)),
+      : ModelPort(std::move(script), replyLength, kGuard, kUntouched),
         kind_(kind),
-        request_(request),
-        replyLength_(replyLength),
-        buffer(replyLength + kGuard, kUntouched) {}
+        request_(request) {}
 
   // The result of the first attempt and up to `repeats` more.
   int Run(int repeats) {
@@ -100,39 +98,7 @@ class ModelExchange {
     return 0;
   }
 
-  size_t requests = 0;
-  Bytes buffer;  // the reply buffer afterwards, with the guard bytes behind it
-
  private:
-  void Send() {
-    ++requests;
-    queue_.clear();
-    pending_ = script_.Next();
-    Arrive();
-  }
-  void Arrive() {
-    if (!pending_.empty()) {
-      queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
-      pending_.pop_front();
-    }
-  }
-  // Takes what is queued up to the reply length; when that is short, waits once (the
-  // next part arrives) and takes again. The bytes go to the buffer's start.
-  uint32_t Read() {
-    uint32_t got = Take(0);
-    if (got < replyLength_) {
-      Arrive();
-      got = Take(got);
-    }
-    return got;
-  }
-  uint32_t Take(uint32_t got) {
-    while (got < replyLength_ && !queue_.empty()) {
-      buffer[got++] = queue_.front();
-      queue_.pop_front();
-    }
-    return got;
-  }
   uint32_t ReadWhileSilent(uint32_t n) {
     for (int i = 0; i < 3 && n == 0; ++i) {
       n = Read();
@@ -147,12 +113,8 @@ class ModelExchange {
     return kind_ == fw::kReplyAck && n == replyLength_ && n > 0 && buffer[0] == 0x06;
   }
 
-  Script script_;
   int kind_;
   Bytes request_;
-  uint32_t replyLength_;
-  std::deque<uint8_t> queue_;
-  Reply pending_;
 };
 
 Bytes Request(int choice, uint8_t anyByte) {
