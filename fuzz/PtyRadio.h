@@ -281,6 +281,18 @@ class PtyRadio {
 // The radio the wrapped calls below serve.
 inline PtyRadio* g_servedRadio = nullptr;
 
+// The served radio, made on first use, with the stepping clock installed.
+inline PtyRadio& ServedRadio() {
+  static PtyRadio* radio = [] {
+    auto* r = new PtyRadio();
+    static SteppingClock clock;
+    SetClock(&clock);
+    g_servedRadio = r;
+    return r;
+  }();
+  return *radio;
+}
+
 }  // namespace fw::fuzz
 
 // Every write() of the program passes here; the port's writes are answered.

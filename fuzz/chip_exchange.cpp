@@ -62,7 +62,6 @@ using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
 using Script = fw::fuzz::ReplyScript;
-using fw::fuzz::SteppingClock;
 
 constexpr uint32_t kReadDeadlineMs = 1000;  // the download port's read deadline
 constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
@@ -162,13 +161,7 @@ Bytes Request(int step, uint8_t count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static PtyRadio* radio = [] {
-    auto* r = new PtyRadio();
-    static SteppingClock clock;
-    fw::SetClock(&clock);
-    fw::fuzz::g_servedRadio = r;
-    return r;
-  }();
+  static PtyRadio* radio = &fw::fuzz::ServedRadio();
   // The chip update's port: two stop bits, the 1 s read deadline.
   static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
     auto* p = new fw::DownloadPort();

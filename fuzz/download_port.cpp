@@ -60,7 +60,6 @@ using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
 using Script = fw::fuzz::ReplyScript;
-using fw::fuzz::SteppingClock;
 
 constexpr uint32_t kReadDeadlineMs = 1000;  // the transfer's read deadline
 constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
@@ -146,13 +145,7 @@ Bytes Request(int choice, uint8_t anyByte) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static PtyRadio* radio = [] {
-    auto* r = new PtyRadio();
-    static SteppingClock clock;
-    fw::SetClock(&clock);
-    fw::fuzz::g_servedRadio = r;
-    return r;
-  }();
+  static PtyRadio* radio = &fw::fuzz::ServedRadio();
   static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
     auto* p = new fw::DownloadPort();
     if (p->Open(radio->Path()) != 1 ||

@@ -55,7 +55,6 @@ namespace {
 using fw::fuzz::Bytes;
 using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
-using fw::fuzz::SteppingClock;
 using fw::fuzz::Turn;
 
 constexpr int kPortNumber = 1;
@@ -272,12 +271,9 @@ void CheckRawDecoding(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = [] {
-    auto* r = new PtyRadio();
-    static SteppingClock clock;
-    fw::SetClock(&clock);
+    PtyRadio* r = &fw::fuzz::ServedRadio();
     fw::GlobalPortMap().SetExplicit(kPortNumber, r->Path());
     fw::SetSelectedPortNumber(kPortNumber);
-    fw::fuzz::g_servedRadio = r;
     return r;
   }();
   static fw::RadioLink& link = *new fw::RadioLink();
