@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "protocol/DownloadPort.h"
 
 extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
 extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
@@ -291,6 +292,20 @@ inline PtyRadio& ServedRadio() {
     return r;
   }();
   return *radio;
+}
+
+// The download-mode port on the served radio, opened once at 115200 baud with the given
+// stop bits and the 1 s read deadline of the firmware transfer and the chip update.
+inline DownloadPort& ServedDownloadPort(int stopBits) {
+  static DownloadPort* port = [stopBits] {
+    auto* p = new DownloadPort();
+    if (p->Open(ServedRadio().Path()) != 1 || p->Configure(115200, 8, kParityNone, stopBits) != 1) {
+      HarnessFailure("opening the port");
+    }
+    p->SetReadTimeout(1000);
+    return p;
+  }();
+  return *port;
 }
 
 }  // namespace fw::fuzz

@@ -58,13 +58,11 @@
 namespace {
 
 using fw::fuzz::Bytes;
-using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
 using Script = fw::fuzz::ReplyScript;
 
-constexpr uint32_t kReadDeadlineMs = 1000;  // the download port's read deadline
-constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
+constexpr size_t kGuard = 32;  // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
 
 // The exchange as the rules have it, on a model of the port's input queue.
@@ -162,16 +160,7 @@ Bytes Request(int step, uint8_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = &fw::fuzz::ServedRadio();
-  // The chip update's port: two stop bits, the 1 s read deadline.
-  static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
-    auto* p = new fw::DownloadPort();
-    if (p->Open(radio->Path()) != 1 ||
-        p->Configure(115200, 8, fw::kParityNone, fw::kTwoStopBits) != 1) {
-      HarnessFailure("opening the port");
-    }
-    p->SetReadTimeout(kReadDeadlineMs);
-    return *p;
-  }();
+  static fw::DownloadPort& port = fw::fuzz::ServedDownloadPort(fw::kTwoStopBits);
 
   if (size < 3) {
     return 0;

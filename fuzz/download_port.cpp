@@ -56,13 +56,11 @@
 namespace {
 
 using fw::fuzz::Bytes;
-using fw::fuzz::HarnessFailure;
 using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
 using Script = fw::fuzz::ReplyScript;
 
-constexpr uint32_t kReadDeadlineMs = 1000;  // the transfer's read deadline
-constexpr size_t kGuard = 32;               // bytes past the reply length that stay untouched
+constexpr size_t kGuard = 32;  // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
 constexpr uint32_t kReplyLengths[8] = {58, 100, 1, 2, 80, 0, 64, 10};
 
@@ -146,15 +144,7 @@ Bytes Request(int choice, uint8_t anyByte) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = &fw::fuzz::ServedRadio();
-  static fw::DownloadPort& port = [&]() -> fw::DownloadPort& {
-    auto* p = new fw::DownloadPort();
-    if (p->Open(radio->Path()) != 1 ||
-        p->Configure(115200, 8, fw::kParityNone, fw::kOneStopBit) != 1) {
-      HarnessFailure("opening the port");
-    }
-    p->SetReadTimeout(kReadDeadlineMs);
-    return *p;
-  }();
+  static fw::DownloadPort& port = fw::fuzz::ServedDownloadPort(fw::kOneStopBit);
 
   if (size < 3) {
     return 0;
