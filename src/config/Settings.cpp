@@ -227,7 +227,8 @@ bool RecordCompletedJob(UpgradeState& state) {
     return false;
   }
   ++state.completedJobs;
-  if (state.settingsPath.empty() || !WriteInt(state, "UpdateTimes", state.completedJobs)) {
+  // No settings path (a state that never loaded settings) has nowhere to keep the count.
+  if (!state.settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
     const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
                                " could not be written to \"" + state.settingsPath + "\".";
     AddRow(state, kMarkFailed, kJobCountNotSavedText);

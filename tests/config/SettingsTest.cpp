@@ -8,6 +8,7 @@
 
 #include "core/AppValues.h"
 #include "core/Ids.h"
+#include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "support/RecordingView.h"
@@ -384,6 +385,14 @@ TEST_F(Settings, AFifoAsSettingsFileNeverBlocksTheStart) {
   ASSERT_EQ(mkfifo(model.c_str(), 0600), 0);
   EXPECT_NE(s.modelTable.Load(model).find(model), std::string::npos);
   EXPECT_NE(s.modelTable.Load("/dev/zero").find("/dev/zero"), std::string::npos);
+  const std::string image = dir.Path("Main.bin");
+  ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
+  s.imageSize = ImageFileSize(image);
+  EXPECT_EQ(s.imageSize.load(), -1);
+  EXPECT_FALSE(LoadImageFile(s, image));
+  s.imageSize = 4096;  // as if the file had been a real image a moment ago
+  EXPECT_FALSE(LoadImageFile(s, image));
+  EXPECT_FALSE(LoadImageFile(s, "/dev/zero"));
 }
 
 }  // namespace
