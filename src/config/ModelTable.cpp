@@ -49,7 +49,7 @@ std::string Field(const std::string& line, int n) {
 
 }  // namespace
 
-void ModelTable::Load(const std::string& path) {
+std::string ModelTable::Load(const std::string& path) {
   Profile file = Profile::Load(path);
 
   // Areas: a missing "Area%d" repeats the value before it (0 for Area0).
@@ -84,6 +84,7 @@ void ModelTable::Load(const std::string& path) {
     entry.text4 = Field(line, 3);
     entries_.push_back(std::move(entry));
   }
+  return file.Problem();
 }
 
 std::string ModelTable::RenderIdentity(std::span<const uint8_t> block) {

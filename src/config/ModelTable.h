@@ -35,7 +35,10 @@ class ModelTable {
 
   // Rebuilds the table from the model file at `path`. A missing file leaves the area count
   // as it was (0 in a new table) and no entries. Never fails.
-  void Load(const std::string& path);
+  // Returns why a model file that is there could not be read (not a regular file, too
+  // large), naming it; empty when it was read or is absent. Either way the table is filled
+  // from what was read (nothing, when the file was not).
+  std::string Load(const std::string& path);
 
   // The typeValue of the first entry whose identity equals the block's rendering, when it is
   // not 0; nullopt when that entry has 0 or no entry matches.

@@ -5,6 +5,7 @@
 
 #include "core/AppValues.h"
 #include "core/Ids.h"
+#include "core/Status.h"
 #include "firmware/HexLoader.h"
 #include "platform/ExecutablePath.h"
 #include "platform/Profile.h"
@@ -106,7 +107,7 @@ std::string SettingsPathForExecutable(const std::string& executablePath) {
   return executablePath + std::string(kIni);
 }
 
-void LoadSettings(UpgradeState& state) {
+std::string LoadSettings(UpgradeState& state) {
   std::string exe = ExecutablePath();
   if (exe.empty()) {
     // The system cannot tell: run on the current folder.
@@ -114,16 +115,22 @@ void LoadSettings(UpgradeState& state) {
     std::filesystem::path cwd = std::filesystem::current_path(ec);
     exe = (ec ? std::string(".") : cwd.string()) + "/Flashwright";
   }
-  LoadSettingsFile(state, SettingsPathForExecutable(exe));
+  return LoadSettingsFile(state, SettingsPathForExecutable(exe));
 }
 
-void LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir) {
-  LoadSettingsFile(state, WithTrailingSeparator(programDir) + kSettingsFileName);
+std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir) {
+  return LoadSettingsFile(state, WithTrailingSeparator(programDir) + kSettingsFileName);
 }
 
-void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
+std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
   state.settingsPath = settingsPath;
   const Profile file = Profile::Load(settingsPath);
+  state.settingsProblem = file.Problem();
+  if (file.Exists() && !file.HasSection(kSettingsSection)) {
+    state.settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
+                            "]: it is not a settings file, or it is saved in an encoding " +
+                            "that is not read (UTF-16 needs its byte-order mark)";
+  }
 
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
   SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
@@ -172,6 +179,7 @@ void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
   state.imageDir = state.programDir;
 
   ApplyPorts(file);
+  return state.settingsProblem;
 }
 
 bool SaveSettings(const UpgradeState& state) {
@@ -219,8 +227,13 @@ bool RecordCompletedJob(UpgradeState& state) {
     return false;
   }
   ++state.completedJobs;
-  if (!state.settingsPath.empty()) {
-    WriteInt(state, "UpdateTimes", state.completedJobs);  // a failed write is not reported
+  // No settings path (a state that never loaded settings) has nowhere to keep the count.
+  if (!state.settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
+    const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
+                               " could not be written to \"" + state.settingsPath + "\".";
+    AddRow(state, kMarkFailed, kJobCountNotSavedText);
+    state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
+    return true;
   }
   state.view->SetTimer(kAutoStartTimer, kRepeatDelayMs);
   return true;

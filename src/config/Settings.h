@@ -20,22 +20,33 @@ inline constexpr const char* kVocoderItems[] = {"AMBE", "SELP"};
 // Run mode in which jobs repeat by timer and completed jobs are counted.
 constexpr int kRunModeRepeat = 5;
 constexpr uint32_t kRepeatDelayMs = 40000;
+// A settings file that is there but cannot be used: no job may start (the port stays
+// untouched) until it is mended.
+inline constexpr const char* kSettingsUnreadableText = "The settings file cannot be read!";
+// Run mode 5: the count of completed jobs could not be written to the settings file.
+inline constexpr const char* kJobCountNotSavedText =
+    "The count of completed jobs could not be saved to the settings file!";
 
 // The settings file of a program file: a trailing ".exe" of its name becomes ".ini"; a name
 // without one gets ".ini" appended ("/opt/fw/Flashwright" -> "/opt/fw/Flashwright.ini").
 std::string SettingsPathForExecutable(const std::string& executablePath);
 
 // Loads the settings of the running program (the settings file beside its executable).
-void LoadSettings(UpgradeState& state);
+std::string LoadSettings(UpgradeState& state);
 // Runs on an installation folder elsewhere: `programDir` + "Flashwright.ini".
-void LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir);
+std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& programDir);
 // Loads the settings file at `settingsPath`; the program folder is the file's folder.
-// Absent file, section or keys give the defaults; nothing is reported.
+// An absent file and absent keys give the defaults. A file that is there but cannot be
+// read (not a regular file, too large, no permission) or has no section "Setting" (not a
+// settings file, or in an encoding that is not read: UTF-16 without a byte-order mark)
+// gives the defaults too, and the returned text, also kept in `settingsProblem`, says why,
+// naming the file; empty when the file was read or is absent. StartJob refuses to start a
+// job while `settingsProblem` is set.
 //
 // Fills the state's settings, paths (`settingsPath`, `programDir`, `imageDir`,
 // `modelTablePath`, the four chip hex paths, `hexFilePath`) and `windowTitle`, the
 // application's About texts and port number, and the port map's explicit entries.
-void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
+std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
 
 // Writes "Port", "CMOS" and "UpdateChip" to the settings file, in that order. Returns false
 // when a write failed (closing goes on regardless).
@@ -54,7 +65,8 @@ void SelectVocoder(UpgradeState& state, int index);
 
 // After a job that completed in run mode 5: counts it, writes the count as "UpdateTimes"
 // and re-arms the job timer (40 s). Does nothing in other run modes. Returns true when it
-// counted the job.
+// counted the job. When the count cannot be written, a failed row and an error box say so
+// and the timer is not re-armed: the unattended count would be wrong from here on.
 bool RecordCompletedJob(UpgradeState& state);
 
 }  // namespace fw

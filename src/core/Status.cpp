@@ -10,6 +10,11 @@ void AddRow(UpgradeState& state, const std::string& mark, const std::string& tex
   ++state.rowCount;
 }
 
+void AddWarningRow(UpgradeState& state, const std::string& text) {
+  state.view->InsertRow(state.rowCount > 0 ? state.rowCount - 1 : 0, kMarkFailed, text);
+  ++state.rowCount;
+}
+
 void SetLastRow(UpgradeState& state, const std::string& mark, const std::string& text) {
   state.view->SetRowText(state.rowCount - 1, 0, mark);
   state.view->SetRowText(state.rowCount - 1, 1, text);

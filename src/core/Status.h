@@ -15,6 +15,10 @@ inline constexpr const char* kMarkFailed = "   \u00D7";  // "   ×"
 
 // Inserts a row at rowCount, marks the row before it done, increments rowCount.
 void AddRow(UpgradeState& state, const std::string& mark, const std::string& text);
+// Inserts a failed row ("   ×") that reports a fault beside the job's steps (a log or a
+// count that could not be saved) just above the last row, so that the last row stays the
+// step's own row for SetLastRow and AddRow; the job goes on.
+void AddWarningRow(UpgradeState& state, const std::string& text);
 // Overwrites both columns of the row at rowCount - 1.
 void SetLastRow(UpgradeState& state, const std::string& mark, const std::string& text);
 void SetStatusText(UpgradeState& state, const std::string& text);

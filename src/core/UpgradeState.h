@@ -73,6 +73,9 @@ class UpgradeState {
 
   // --- Paths (with a trailing separator where they name a folder) ---
   std::string settingsPath;  // the settings file; every settings write goes there
+  // Why the settings file could not be used (empty when it was read or is absent); no job
+  // starts while it is set.
+  std::string settingsProblem;
   std::string programDir;
   std::string imageDir;
   std::string selectedImageName;

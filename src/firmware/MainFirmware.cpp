@@ -15,6 +15,7 @@
 #include "firmware/ImageSelection.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "platform/FileIo.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 
@@ -186,6 +187,9 @@ int ImageFileSize(const std::string& path) {
 
 bool LoadImageFile(UpgradeState& state, const std::string& path) {
   std::fill(state.imageBuffer.begin(), state.imageBuffer.end(), 0);
+  if (!RegularFileProblem(path).empty()) {
+    return false;  // a FIFO or device would block the open or never end
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     return false;

@@ -10,6 +10,7 @@
 #include "core/UpgradeState.h"
 #include "font/CharacterList.h"
 #include "font/FontLibrary.h"
+#include "platform/FileIo.h"
 
 namespace fw {
 namespace {
@@ -53,16 +54,16 @@ std::string ResolveFontFile(const UpgradeState& state) {
 
 }  // namespace
 
-void LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
+std::string LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
   char name[16];
   std::snprintf(name, sizeof(name), "%04X.bin", static_cast<unsigned>(languageId));
-  std::vector<uint8_t> data;
-  if (!ReadFileUpTo(state.programDir + name, FontLibrary::kMaxPayload, &data) ||
-      data.size() > FontLibrary::kMaxPayload) {
+  FileRead file = ReadRegularFile(state.programDir + name, FontLibrary::kMaxPayload);
+  if (!file.ok()) {
     // Missing, unreadable or too large for the image: no language image.
     state.languageFontSize = 0;
-    return;
+    return file.status == FileReadStatus::kMissing ? std::string() : file.problem;
   }
+  const std::string& data = file.bytes;
   std::vector<uint8_t>& buffer = state.fontBufferC;
   std::fill(buffer.begin(), buffer.end(), 0);
   if (!data.empty()) {  // an empty file has no bytes to copy (and no data pointer)
@@ -71,6 +72,7 @@ void LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
   state.languageFontSize = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
   FontLibrary::WriteLanguage(buffer.data(), languageId);
   FontLibrary::WriteVersion(buffer.data(), "1.01.03");
+  return std::string();
 }
 
 std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileName,

@@ -16,7 +16,9 @@ class UpgradeState;
 // Fills fontBufferC from programDir + "%04X.bin" (the id in four upper-case hex digits)
 // and sets languageFontSize to the file's length + 50. A missing or unreadable file, or
 // one larger than 153600 bytes, leaves fontBufferC alone and sets languageFontSize to 0.
-void LoadLanguageFont(UpgradeState& state, uint16_t languageId);
+// Returns why a file that is there was not taken (too large, not a regular file, not
+// readable), naming it; empty when it was loaded or there is none.
+std::string LoadLanguageFont(UpgradeState& state, uint16_t languageId);
 
 // Renders the character list programDir + fileName into `buffer` (153650 bytes) with
 // state.glyphBuilder, then sets the process-wide full-width flag. Returns an empty

@@ -65,7 +65,7 @@ ProfileRenameFunction g_rename = DefaultRename;
 std::atomic<unsigned> g_tempCounter{0};
 
 bool HasLineBreak(std::string_view s) {
-  return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos;
+  return s.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos;
 }
 
 bool NamesStorable(std::string_view section, std::string_view key, std::string_view value) {
@@ -97,12 +97,21 @@ bool ReplaceFile(const fs::path& target, const std::string& bytes) {
   bool keepMode = stat(target.c_str(), &st) == 0;
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd >= 0) {
+    written = true;
     if (keepMode) {
-      fchmod(fd, st.st_mode & 07777);
+      // The file stays its owner's: a write by another user (root in the repeat mode)
+      // must not hand it over. Owner first, then the mode (a change of owner may clear
+      // the set-id bits).
+      if ((st.st_uid != geteuid() || st.st_gid != getegid()) &&
+          fchown(fd, st.st_uid, st.st_gid) != 0) {
+        written = false;
+      }
+      if (fchmod(fd, st.st_mode & 07777) != 0) {
+        written = false;
+      }
     }
     size_t done = 0;
-    written = true;
-    while (done < bytes.size()) {
+    while (written && done < bytes.size()) {
       ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) {
         continue;
@@ -166,11 +175,15 @@ int ProfileTextToInt(std::string_view text) {
 }
 
 Profile Profile::Load(const std::string& path) {
-  std::optional<std::string> bytes = ReadWholeFile(path);
-  if (!bytes) {
-    return Profile();
+  FileRead file = ReadRegularFile(path, kMaxProfileFileBytes);
+  if (!file.ok()) {
+    Profile p;
+    if (file.status != FileReadStatus::kMissing) {
+      p.problem_ = std::move(file.problem);
+    }
+    return p;
   }
-  return FromBytes(*bytes);
+  return FromBytes(file.bytes);
 }
 
 Profile Profile::FromBytes(std::string_view bytes) {
@@ -274,7 +287,7 @@ bool ProfileWriteString(std::string_view section, std::string_view key, std::str
   }
   Document doc;
   if (fs::exists(target, ec)) {
-    std::optional<std::string> bytes = ReadWholeFile(FromPath(target));
+    std::optional<std::string> bytes = ReadWholeFile(FromPath(target), kMaxProfileFileBytes);
     if (!bytes) {
       return false;  // never replace a file that could not be read
     }

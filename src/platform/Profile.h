@@ -15,9 +15,14 @@
 //   at the end of its section, a missing section at the end of the file, a missing file is
 //   created. A write goes to a temporary file in the same folder that then replaces the
 //   file by rename, so a crash never leaves a half-written file;
-// - files saved on Windows are read: UTF-16LE with a byte-order mark, UTF-8 (with or
-//   without one), otherwise the ANSI code page (936). A write keeps the file's encoding; a
-//   new file is written in the ANSI code page with CR LF line ends, as Windows does.
+// - files saved on Windows are read: UTF-16LE with a byte-order mark, UTF-8 with one,
+//   otherwise the ANSI code page (936), unless the bytes cannot be code page 936 text or
+//   are UTF-8 with characters of three or more bytes (then UTF-8). A line ends at LF,
+//   CR LF or a lone CR; a value ends at a NUL character. A write keeps the file's encoding
+//   and its owner, group and mode; a new file is written in the ANSI code page with CR LF
+//   line ends, as Windows does;
+// - only regular files of at most kMaxProfileFileBytes are read (a FIFO or device is
+//   refused without blocking); a file that exists but cannot be read says why.
 //
 // All text is UTF-8. The functions are not named after their Windows counterparts
 // because <windows.h> defines those names as macros.
@@ -33,6 +38,9 @@ namespace fw {
 
 // The buffer size (in characters, terminating null included) the program reads strings with.
 constexpr size_t kProfileBufferChars = 4096;
+// The largest profile file read: far more than a settings or model file holds (65536 area
+// lines of a model file take about 1.1 MB).
+constexpr size_t kMaxProfileFileBytes = 4 * 1024 * 1024;
 
 struct ProfileEntry {
   std::string key;    // as written in the file (blanks around it removed)
@@ -53,7 +61,13 @@ class Profile {
   // Parses file bytes as they lie on disk.
   static Profile FromBytes(std::string_view bytes);
 
+  // True when the file was read (it exists and is a readable regular file).
   bool Exists() const { return exists_; }
+  // Why a file that is there could not be read (not a regular file, too large, no
+  // permission), naming the file; empty when it was read or does not exist.
+  const std::string& Problem() const { return problem_; }
+  // True when the file has a section of that name.
+  bool HasSection(std::string_view section) const { return Find(section) != nullptr; }
 
   std::string GetString(std::string_view section, std::string_view key,
                         std::string_view defaultValue,
@@ -71,6 +85,7 @@ class Profile {
   const ProfileEntry* Find(std::string_view section, std::string_view key) const;
 
   bool exists_ = false;
+  std::string problem_;
   std::vector<Section> sections_;
 };
 
@@ -84,8 +99,10 @@ std::vector<ProfileEntry> ProfileGetSection(std::string_view section, const std:
 
 // Sets `key` of `section` to `value`. Returns false when the file cannot be read or
 // written, or when a name or the value cannot be stored in a profile line (empty names,
-// line breaks, a key holding '=' or starting with '[' or ';', a section name holding ']').
-// The old file is then left as it was.
+// line breaks or NUL characters, a key holding '=' or starting with '[' or ';', a section
+// name holding ']'). The old file is then left as it was. The file keeps its owner, group
+// and mode; when the owner or group cannot be kept (the writer may not give the file
+// away), the write is refused rather than leaving the file to the writer.
 bool ProfileWriteString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path);
 

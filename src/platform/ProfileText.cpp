@@ -21,8 +21,13 @@ bool AllAscii(std::string_view s) {
   return true;
 }
 
-// True when `s` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view s) {
+// What a file without a byte-order mark looks like as UTF-8.
+enum class Utf8Shape { kInvalid, kTwoByteOnly, kHasLongSequences };
+
+// Whether `s` is well-formed UTF-8 (no overlong forms, no surrogates) and, if so, whether
+// any character takes three or four bytes.
+Utf8Shape ShapeAsUtf8(std::string_view s) {
+  bool longSequence = false;
   size_t i = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -39,24 +44,42 @@ bool IsValidUtf8(std::string_view s) {
     } else if (c >= 0xF0 && c <= 0xF4) {
       n = 3, min = 0x10000, cp = c & 0x07;
     } else {
-      return false;
+      return Utf8Shape::kInvalid;
     }
     if (i + n >= s.size()) {
-      return false;
+      return Utf8Shape::kInvalid;
     }
     for (size_t k = 1; k <= n; ++k) {
       unsigned char t = static_cast<unsigned char>(s[i + k]);
       if ((t & 0xC0) != 0x80) {
-        return false;
+        return Utf8Shape::kInvalid;
       }
       cp = (cp << 6) | (t & 0x3F);
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
+      return Utf8Shape::kInvalid;
     }
+    longSequence = longSequence || n >= 2;
     i += n + 1;
   }
-  return true;
+  return longSequence ? Utf8Shape::kHasLongSequences : Utf8Shape::kTwoByteOnly;
+}
+
+// The encoding of a file without a byte-order mark. Such a file saved on Windows is
+// always ANSI (code page 936), and many code page 936 texts are also well-formed UTF-8:
+// 930 of the GB2312 characters are on their own a two-byte UTF-8 character ("目录" is
+// C4 BF C2 BC, which as UTF-8 reads "Ŀ¼"). So the file is read as UTF-8 only when it is
+// well-formed UTF-8 with at least one character of three or four bytes (every CJK
+// character in UTF-8 is one), which code page 936 text hardly ever forms. UTF-8 made of
+// two-byte characters only (accented Latin letters) always also has the byte structure of
+// code page 936 (a lead byte C2..DF, a trail byte 80..BF), so it cannot be told apart and
+// is read as code page 936, as Windows reads it. Bytes that are neither (FF, a lone lead
+// byte) are read as code page 936, the damaged characters becoming "?".
+Encoding EncodingWithoutBom(std::string_view bytes) {
+  if (!AllAscii(bytes) && ShapeAsUtf8(bytes) == Utf8Shape::kHasLongSequences) {
+    return Encoding::kUtf8;
+  }
+  return Encoding::kAnsi;
 }
 
 size_t UnitSize(Encoding e) {
@@ -158,8 +181,8 @@ Document Parse(std::string_view bytes) {
     doc.encoding = Encoding::kUtf16LeBom;
   } else if (bytes.substr(0, 3) == kUtf8Bom) {
     doc.encoding = Encoding::kUtf8Bom;
-  } else if (!AllAscii(bytes) && IsValidUtf8(bytes)) {
-    doc.encoding = Encoding::kUtf8;
+  } else {
+    doc.encoding = EncodingWithoutBom(bytes);
   }
   std::string_view body = bytes.substr(Bom(doc.encoding).size());
   const size_t unit = UnitSize(doc.encoding);
@@ -167,22 +190,28 @@ Document Parse(std::string_view bytes) {
     doc.tail = std::string(body.substr(body.size() - 1));
     body.remove_suffix(1);
   }
+  // A line ends at LF, at CR LF, or at a CR on its own.
   size_t start = 0;
   while (start < body.size()) {
     size_t end = start;
-    while (end < body.size() && UnitAt(body, end, doc.encoding) != '\n') {
+    unsigned u = 0;
+    while (end < body.size()) {
+      u = UnitAt(body, end, doc.encoding);
+      if (u == '\n' || u == '\r') {
+        break;
+      }
       end += unit;
     }
     Line line;
-    size_t contentEnd = end;
+    line.raw = std::string(body.substr(start, end - start));
     if (end < body.size()) {
-      if (contentEnd > start && UnitAt(body, contentEnd - unit, doc.encoding) == '\r') {
-        contentEnd -= unit;
+      size_t next = end + unit;
+      if (u == '\r' && next < body.size() && UnitAt(body, next, doc.encoding) == '\n') {
+        next += unit;
       }
-      line.ending = std::string(body.substr(contentEnd, end + unit - contentEnd));
-      end += unit;
+      line.ending = std::string(body.substr(end, next - end));
+      end = next;
     }
-    line.raw = std::string(body.substr(start, contentEnd - start));
     line.text = Decode(line.raw, doc.encoding);
     doc.lines.push_back(std::move(line));
     start = end;
@@ -227,7 +256,9 @@ LineInfo Classify(std::string_view text) {
   if (name.empty()) {
     return info;
   }
-  std::string_view value = Trim(t.substr(eq + 1));
+  // A value ends at a NUL character, as the platform's profile reader sees it.
+  std::string_view value = t.substr(eq + 1);
+  value = Trim(value.substr(0, value.find('\0')));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);

@@ -14,9 +14,10 @@ namespace fw::profile_text {
 enum class Encoding { kAnsi, kUtf8, kUtf8Bom, kUtf16LeBom };
 
 struct Line {
-  std::string raw;     // content bytes as on disk, without the line end
-  std::string ending;  // the line end as on disk: empty, LF or CR LF (in the file's encoding)
-  std::string text;    // content as UTF-8
+  std::string raw;  // content bytes as on disk, without the line end
+  std::string
+      ending;  // the line end as on disk: empty, LF, CR LF or a lone CR (in the file's encoding)
+  std::string text;  // content as UTF-8
 };
 
 struct Document {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "radiodata/Utf8Path.h"
+#include "platform/FileIo.h"
 
 namespace fw {
 namespace {
@@ -190,17 +190,24 @@ TemplateParseResult ReadTemplateFile(const std::string& path, uint32_t maxDataSi
                                      std::string* openedPath) {
   if (path.empty())
     return Refuse("no template path");
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  // Only a regular file is opened: a FIFO would block the open, a device never end.
+  std::ifstream in;
+  std::string problem = RegularFileProblem(path);
+  if (problem.empty())
+    in.open(PathFromUtf8(path), std::ios::binary);
   std::string used = path;
   if (!in.is_open()) {
     const std::string alt = AlternativeTemplatePath(path);
-    if (!alt.empty() && alt != path) {
+    if (!alt.empty() && alt != path && RegularFileProblem(alt).empty()) {
       in.open(PathFromUtf8(alt), std::ios::binary);
       used = alt;
     }
   }
   if (!in.is_open()) {
-    TemplateParseResult r = Refuse("the template file \"" + path + "\" cannot be opened");
+    TemplateParseResult r =
+        Refuse(problem.empty() || problem.find("does not exist") != std::string::npos
+                   ? "the template file \"" + path + "\" cannot be opened"
+                   : "the template file " + problem);
     return r;
   }
   if (openedPath)

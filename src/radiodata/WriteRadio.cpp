@@ -19,6 +19,7 @@ constexpr uint32_t kBeforeInfoMs = 200;
 constexpr uint32_t kBeforeCompletionMs = 2000;
 // The language font image is written with this many bytes more than it holds.
 constexpr uint32_t kLanguageFontSlack = 100;
+constexpr const char* kLanguageFontLeftOutText = "The language font was not written: ";
 
 constexpr const char* kNoFontChinese[] = {"KW600", "KW650", "KW640", "KW680", "KV680", "KZ800",
                                           "KZ850", "KZ860", "KZ600", "KZ650", "KZ660", "KZ950"};
@@ -159,7 +160,11 @@ void PrepareFontImage(UpgradeState& state, const FontChoice& choice) {
       return;
     }
     case FontSource::kLanguage: {
-      LoadLanguageFont(state, choice.language);
+      const std::string problem = LoadLanguageFont(state, choice.language);
+      if (!problem.empty()) {
+        // The radio keeps the font it has; the job must not look as if it got a new one.
+        AddWarningRow(state, kLanguageFontLeftOutText + problem);
+      }
       const uint32_t size = std::min<uint32_t>(state.languageFontSize,
                                                static_cast<uint32_t>(state.fontBufferC.size()));
       if (size == 0) {

@@ -8,9 +8,9 @@
 
 #include "core/Status.h"
 #include "platform/Clock.h"
+#include "platform/FileIo.h"
 #include "radiodata/ReadRadio.h"
 #include "radiodata/ReadRadioInfo.h"
-#include "radiodata/Utf8Path.h"
 #include "serial/SelectedPort.h"
 #include "voice/VoiceFile.h"
 
@@ -175,6 +175,9 @@ void OpenWav(UpgradeState& state, const std::string& path) {
     return;  // cancelled: nothing loaded
   }
   state.wavFilePath = path;
+  if (!RegularFileProblem(path).empty()) {
+    return;  // a FIFO or device counts as a file that cannot be opened
+  }
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     return;  // a file that cannot be opened counts as empty

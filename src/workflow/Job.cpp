@@ -1,5 +1,6 @@
 #include "workflow/Job.h"
 
+#include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
@@ -35,6 +36,12 @@ void RunFirmwareOnly(UpgradeState& state) {
 
 bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   if (state.jobRunning) {
+    return false;
+  }
+  if (!state.settingsProblem.empty()) {
+    // Without its settings the job would pick a port and images by default: touch nothing.
+    state.view->MessageBox(kSettingsUnreadableText, MessageIcon::Error, MessageButtons::Ok,
+                           state.settingsProblem);
     return false;
   }
   Sleep(300);

@@ -21,7 +21,8 @@ struct JobInputs {
 
 // On the window's thread: prepares the window (clears the list, the counters and resultOk,
 // disables 1001, 1016, 1000, 1007, 1018) and starts the worker; returns at once. False,
-// with nothing changed, while another job is still running.
+// with nothing changed, while another job is still running; false after an error box
+// naming the file while the settings file could not be used (`settingsProblem`).
 bool StartJob(UpgradeState& state, const JobInputs& inputs);
 
 // The worker's procedure: runs the chosen sequence to its end. Chip only wins over

@@ -63,6 +63,14 @@ void RestoreAfterChip(UpgradeState& state) {
   SetStatusText(state, text::kUsualStatus);
 }
 
+// Writes a data log; one that cannot be written is said in a row before the job goes on.
+void LogData(UpgradeState& state, int code, std::span<const uint8_t> data) {
+  const DataLogResult log = WriteDataLog(state, code, data);
+  if (!log.written && !log.problem.empty()) {
+    AddWarningRow(state, DataLogFailureText(code, log));
+  }
+}
+
 void EndWithRow(UpgradeState& state, const char* text) {
   RestoreControls(state);
   SetLastRow(state, kMarkFailed, text);
@@ -113,7 +121,7 @@ bool LoadAndConvert(UpgradeState& state) {
     return false;
   }
   AddRow(state, kMarkDone, kTemplateFound);
-  WriteDataLog(state, 2, state.templateData);
+  LogData(state, 2, state.templateData);
   state.resultOk = 0;
 
   if (Steps().convertRadioData(state, &detail) == 0) {
@@ -123,7 +131,7 @@ bool LoadAndConvert(UpgradeState& state) {
     return false;
   }
   AddRow(state, kMarkDone, kConvertCompleted);
-  WriteDataLog(state, 3, state.templateData);
+  LogData(state, 3, state.templateData);
   return true;
 }
 
@@ -218,7 +226,7 @@ void RunFullSequence(UpgradeState& state) {
     return;
   }
   SetLastRow(state, kMarkDone, kReadCompleted);
-  WriteDataLog(state, 1, RadioDataSpan(state));
+  LogData(state, 1, RadioDataSpan(state));
 
   if (!LoadAndConvert(state)) {
     return;

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "core/AppValues.h"
 #include "core/Ids.h"
+#include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "support/RecordingView.h"
@@ -315,6 +318,81 @@ TEST_F(Settings, CompletedJobsAreCountedOnlyInRepeatMode) {
   EXPECT_EQ(normal.completedJobs, 0);
   EXPECT_EQ(ScratchDir::Read(other), "[Setting]\r\nREADWRITELOG=1\r\n");
   EXPECT_TRUE(quiet.Timers().empty());
+}
+
+TEST_F(Settings, AnUnwritableJobCountIsReportedAndTheRepeatStops) {
+  test::RecordingView view;
+  UpgradeState s;
+  s.SetView(&view);
+  std::string path = dir.Write("Flashwright.ini", "[Setting]\r\nREADWRITELOG=5\r\n");
+  LoadSettingsFile(s, path);
+  // The settings file's folder is gone (the installation medium was removed): no
+  // temporary file, no count.
+  s.settingsPath = dir.Path("gone/Flashwright.ini");
+  EXPECT_TRUE(RecordCompletedJob(s));
+  EXPECT_EQ(s.completedJobs, 1);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, kJobCountNotSavedText);
+  EXPECT_EQ(view.Boxes()[0].icon, MessageIcon::Error);
+  EXPECT_NE(view.Boxes()[0].detail.find("gone/Flashwright.ini"), std::string::npos);
+  ASSERT_EQ(view.Rows().size(), 1u);
+  EXPECT_EQ(view.Rows()[0].mark, "   \u00D7");
+  EXPECT_EQ(view.Rows()[0].text, kJobCountNotSavedText);
+  EXPECT_TRUE(view.Timers().empty());  // not re-armed as if the count were kept
+}
+
+TEST_F(Settings, AFileThatIsNoSettingsFileIsReportedAndGivesTheDefaults) {
+  UpgradeState s;
+  // Absent: the defaults, nothing to report.
+  EXPECT_EQ(LoadSettingsFile(s, dir.Path("Flashwright.ini")), "");
+  EXPECT_EQ(s.settingsProblem, "");
+  EXPECT_EQ(LoadSettingsFile(s, dir.Write("ok.ini", "[setting]\r\nPort=2\r\n")), "");
+
+  // UTF-16 without its byte-order mark: every other byte is 0, no section is found.
+  std::string utf16;
+  for (char c : std::string("[Setting]\r\nPort=3\r\n")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  const std::string cases[] = {
+      dir.Write("garbage.ini", std::string("\x7F"
+                                           "ELF\x02\x01\x01\0\0\0",
+                                           10)),
+      dir.Write("utf16.ini", utf16),
+      dir.Write("other.ini", "[Settings]\r\nPort=3\r\n"),
+      dir.Path("folder.ini"),
+  };
+  std::filesystem::create_directory(cases[3]);
+  for (const std::string& path : cases) {
+    UpgradeState t;
+    SetSelectedPortNumber(0);
+    const std::string problem = LoadSettingsFile(t, path);
+    EXPECT_NE(problem.find(path), std::string::npos) << path << ": " << problem;
+    EXPECT_EQ(t.settingsProblem, problem);
+    EXPECT_EQ(SelectedPortNumber(), 0) << path;
+  }
+}
+
+TEST_F(Settings, AFifoAsSettingsFileNeverBlocksTheStart) {
+  const std::string path = dir.Path("Flashwright.ini");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  UpgradeState s;
+  const std::string problem = LoadSettingsForProgramDir(s, dir.Dir());
+  EXPECT_NE(problem.find(path), std::string::npos);
+  EXPECT_EQ(s.readWriteLog, 0);
+  // The model file and the image may be FIFOs or endless devices too.
+  const std::string model = dir.Path("Model.dat");
+  ASSERT_EQ(mkfifo(model.c_str(), 0600), 0);
+  EXPECT_NE(s.modelTable.Load(model).find(model), std::string::npos);
+  EXPECT_NE(s.modelTable.Load("/dev/zero").find("/dev/zero"), std::string::npos);
+  const std::string image = dir.Path("Main.bin");
+  ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
+  s.imageSize = ImageFileSize(image);
+  EXPECT_EQ(s.imageSize.load(), -1);
+  EXPECT_FALSE(LoadImageFile(s, image));
+  s.imageSize = 4096;  // as if the file had been a real image a moment ago
+  EXPECT_FALSE(LoadImageFile(s, image));
+  EXPECT_FALSE(LoadImageFile(s, "/dev/zero"));
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/CodePage.h"
+#include "platform/FileIo.h"
 #include "support/ScratchDir.h"
 
 namespace fw {
@@ -227,6 +230,156 @@ TEST(ProfileWrite, KeepsTheFilePermissionsAndWritesThroughSymlinks) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(ProfileWrite, KeepsTheOwnerAndGroupOfAFileOfAnotherUser) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "only root can give a file to another user";
+  }
+  ScratchDir dir;
+  std::string path = dir.Write("s.ini", "[Setting]\r\nUpdateTimes=1\r\n");
+  ASSERT_EQ(chown(path.c_str(), 12345, 23456), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ASSERT_TRUE(ProfileWriteString("Setting", "UpdateTimes", "2", path));
+  EXPECT_EQ(ScratchDir::Read(path), "[Setting]\r\nUpdateTimes=2\r\n");
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 12345u);
+  EXPECT_EQ(st.st_gid, 23456u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(ProfileRead, ALoneCarriageReturnEndsALine) {
+  Profile p = Profile::FromBytes("[Setting]\rPort=4\rCMOS=1\r\nMODEL=KV\n");
+  EXPECT_EQ(p.GetInt("Setting", "Port", 0), 4);
+  EXPECT_EQ(p.GetInt("Setting", "CMOS", 0), 1);
+  EXPECT_EQ(p.GetString("Setting", "MODEL", ""), "KV");
+}
+
+TEST(ProfileWrite, LoneCarriageReturnsAreKeptAndUsedForNewLines) {
+  ScratchDir dir;
+  std::string path = dir.Write("cr.ini", "[Setting]\rPort=4\rCMOS=1\r");
+  ASSERT_TRUE(ProfileWriteString("Setting", "Port", "7", path));
+  ASSERT_TRUE(ProfileWriteString("Setting", "UpdateChip", "1", path));
+  EXPECT_EQ(ScratchDir::Read(path), "[Setting]\rPort=7\rCMOS=1\rUpdateChip=1\r");
+}
+
+TEST(ProfileRead, AValueEndsAtANulCharacter) {
+  using namespace std::string_literals;
+  Profile p = Profile::FromBytes(
+      "[Setting]\r\nMainBin=KV.bin\0junk\r\nPort=1\0\x39\r\n"
+      "TitleVer=\0\r\n"s);
+  EXPECT_EQ(p.GetString("Setting", "MainBin", ""), "KV.bin");
+  EXPECT_EQ(p.GetInt("Setting", "Port", 0), 1);
+  EXPECT_EQ(p.GetString("Setting", "TitleVer", "dflt"), "");
+  // UTF-16 files too: the NUL unit ends the value.
+  Profile w = Profile::FromBytes("\xFF\xFE" + Le(u"[S]\r\nK=ab\0cd\r\n"s));
+  EXPECT_EQ(w.GetString("S", "K", ""), "ab");
+  // A NUL cannot be written into a value.
+  ScratchDir dir;
+  std::string path = dir.Write("n.ini", "[S]\nK=1\n");
+  EXPECT_FALSE(ProfileWriteString("S", "K", "a\0b"s, path));
+  EXPECT_EQ(ScratchDir::Read(path), "[S]\nK=1\n");
+}
+
+// The GB2312 characters whose two bytes are, on their own, a well-formed two-byte UTF-8
+// character: lead C2..DF (a UTF-8 lead) and trail A1..BF (a UTF-8 continuation byte).
+std::vector<std::string> Gb2312CharactersThatAreUtf8() {
+  std::vector<std::string> found;
+  for (unsigned lead = 0xA1; lead <= 0xF7; ++lead) {
+    for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) {
+      const std::string bytes{static_cast<char>(lead), static_cast<char>(trail)};
+      const std::u16string unit = Cp936ToUtf16(bytes);
+      const bool assigned = unit.size() == 1 && unit != u"?";
+      const bool utf8 = lead >= 0xC2 && lead <= 0xDF && trail >= 0x80 && trail <= 0xBF;
+      if (assigned && utf8) {
+        found.push_back(bytes);
+      }
+    }
+  }
+  return found;
+}
+
+TEST(ProfileEncoding, CodePage936TextThatIsAlsoUtf8IsReadAsCodePage936) {
+  // 目录 is C4 BF C2 BC in code page 936, which as UTF-8 would read "Ŀ¼".
+  Profile folder = Profile::FromBytes("[Setting]\r\nFolder=\xC4\xBF\xC2\xBC\r\n");
+  EXPECT_EQ(folder.GetString("Setting", "Folder", ""), "\xE7\x9B\xAE\xE5\xBD\x95");
+
+  const std::vector<std::string> chars = Gb2312CharactersThatAreUtf8();
+  ASSERT_EQ(chars.size(), 930u);
+  for (const std::string& c : chars) {
+    const std::string expected = Utf16ToUtf8(Cp936ToUtf16(c));
+    Profile one = Profile::FromBytes("[Setting]\r\nTitleVer=" + c + "\r\n");
+    EXPECT_EQ(one.GetString("Setting", "TitleVer", ""), expected)
+        << std::hex
+        << (static_cast<unsigned>(static_cast<unsigned char>(c[0])) << 8 |
+            static_cast<unsigned char>(c[1]));
+    Profile two = Profile::FromBytes("[Setting]\r\nMainBin=" + c + chars[0] + ".bin\r\n");
+    EXPECT_EQ(two.GetString("Setting", "MainBin", ""),
+              expected + Utf16ToUtf8(Cp936ToUtf16(chars[0])) + ".bin");
+  }
+}
+
+TEST(ProfileEncoding, AWriteToACodePage936FileThatLooksLikeUtf8StaysCodePage936) {
+  ScratchDir dir;
+  std::string path = dir.Write("f.ini", "[Setting]\r\nFolder=\xC4\xBF\xC2\xBC\r\n");
+  // 中文 (U+4E2D U+6587) goes in as D6 D0 CE C4, not as UTF-8.
+  ASSERT_TRUE(ProfileWriteString("Setting", "TitleVer", "\xE4\xB8\xAD\xE6\x96\x87", path));
+  EXPECT_EQ(ScratchDir::Read(path),
+            "[Setting]\r\nFolder=\xC4\xBF\xC2\xBC\r\nTitleVer=\xD6\xD0\xCE\xC4\r\n");
+}
+
+TEST(ProfileEncoding, UnmistakableUtf8IsStillReadAsUtf8) {
+  // Characters of three bytes (every CJK character in UTF-8), even beside two-byte ones.
+  Profile cjk = Profile::FromBytes("[S]\nA=\xC4\xBF\xE7\x9B\xAE\n");
+  EXPECT_EQ(cjk.GetString("S", "A", ""), "\xC4\xBF\xE7\x9B\xAE");
+  EXPECT_EQ(Profile::FromBytes("[S]\nA=\xE4\xB8\xAD\xE6\x96\x87\n").GetString("S", "A", ""),
+            "\xE4\xB8\xAD\xE6\x96\x87");
+  // UTF-8 of two-byte characters only is also code page 936 text, and is read as such:
+  // "é" (C3 A9) is the code page 936 character 茅 (U+8305).
+  EXPECT_EQ(Profile::FromBytes("[S]\nA=caf\xC3\xA9\n").GetString("S", "A", ""), "caf\xE8\x8C\x85");
+}
+
+TEST(FileRead, AFifoIsRefusedWithoutBlocking) {
+  ScratchDir dir;
+  const std::string fifo = dir.Path("Flashwright.ini");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Opening a FIFO that no one writes to would wait for a writer forever.
+  FileRead r = ReadRegularFile(fifo, 1024);
+  EXPECT_EQ(r.status, FileReadStatus::kNotRegular);
+  EXPECT_NE(r.problem.find(fifo), std::string::npos);
+  EXPECT_NE(RegularFileProblem(fifo), "");
+  Profile p = Profile::Load(fifo);
+  EXPECT_FALSE(p.Exists());
+  EXPECT_NE(p.Problem().find(fifo), std::string::npos);
+  EXPECT_FALSE(ProfileWriteString("Setting", "Port", "1", fifo));
+}
+
+TEST(FileRead, DevicesAndFoldersAreRefusedAndLongFilesAreCapped) {
+  FileRead zero = ReadRegularFile("/dev/zero", 1024);
+  EXPECT_EQ(zero.status, FileReadStatus::kNotRegular);
+  EXPECT_NE(Profile::Load("/dev/zero").Problem().find("/dev/zero"), std::string::npos);
+
+  ScratchDir dir;
+  EXPECT_EQ(ReadRegularFile(dir.Dir(), 1024).status, FileReadStatus::kNotRegular);
+  EXPECT_EQ(ReadRegularFile(dir.Path("none"), 1024).status, FileReadStatus::kMissing);
+  EXPECT_EQ(Profile::Load(dir.Path("none")).Problem(), "");
+
+  const std::string exact = dir.Write("exact.bin", std::string(1024, 'x'));
+  FileRead ok = ReadRegularFile(exact, 1024);
+  ASSERT_TRUE(ok.ok());
+  EXPECT_EQ(ok.bytes, std::string(1024, 'x'));
+  FileRead big = ReadRegularFile(dir.Write("big.bin", std::string(1025, 'x')), 1024);
+  EXPECT_EQ(big.status, FileReadStatus::kTooLarge);
+  EXPECT_NE(big.problem.find("big.bin"), std::string::npos);
+
+  // A settings file far larger than any settings file is not read at all.
+  const std::string huge =
+      dir.Write("huge.ini", "[Setting]\r\nPort=3\r\n" + std::string(kMaxProfileFileBytes, ';'));
+  Profile p = Profile::Load(huge);
+  EXPECT_FALSE(p.Exists());
+  EXPECT_NE(p.Problem().find("huge.ini"), std::string::npos);
+  EXPECT_EQ(p.GetInt("Setting", "Port", 0), 0);
 }
 
 }  // namespace

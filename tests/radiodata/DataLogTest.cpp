@@ -1,8 +1,10 @@
-// Data logs: names, contents, run mode 0, silent failures.
+// Data logs: names, contents, run mode 0, logs that never replace one another, and failures
+// that are reported instead of leaving a cut log behind.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "TemplateTestFiles.h"
 #include "core/UpgradeState.h"
@@ -59,17 +61,55 @@ TEST_F(DataLogTest, EveryNonZeroRunModeLogs) {
   for (int mode : {3, 5, 7}) {
     state.readWriteLog = mode;
     state.radioDataSize = 16;
-    WriteDataLog(state, 1, Pattern(16, static_cast<uint8_t>(mode)), kTime);
-    EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), Pattern(16, mode)) << mode;
+    const LogTime t{2021, 5, 4, 9, 7, mode};
+    WriteDataLog(state, 1, Pattern(16, static_cast<uint8_t>(mode)), t);
+    EXPECT_EQ(ReadBytes(Log(DataLogFileName(t, 1).c_str())), Pattern(16, mode)) << mode;
   }
 }
 
-TEST_F(DataLogTest, SameCodeInTheSameSecondReplacesTheFile) {
+TEST_F(DataLogTest, SameCodeInTheSameSecondNeverReplacesALog) {
+  // Two jobs of one installation reading two radios within the same second.
   state.radioDataSize = 64;
-  WriteDataLog(state, 3, Pattern(64, 0), kTime);
+  const DataLogResult first = WriteDataLog(state, 1, Pattern(64, 0), kTime);
   state.radioDataSize = 32;
-  WriteDataLog(state, 3, Pattern(64, 0x80), kTime);
-  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]WriteLog.dat")), Pattern(32, 0x80));
+  const DataLogResult second = WriteDataLog(state, 1, Pattern(64, 0x80), kTime);
+  const DataLogResult third = WriteDataLog(state, 1, Pattern(64, 0x40), kTime);
+  EXPECT_TRUE(first.written && second.written && third.written);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), Pattern(64, 0));
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog-2.dat")), Pattern(32, 0x80));
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog-3.dat")), Pattern(32, 0x40));
+  EXPECT_EQ(second.path, Log("[2021-05-04 09-07-03]ReadLog-2.dat").string());
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir.path() / "ReadWriteLog"), fs::directory_iterator()),
+      3);  // no temporary file left
+}
+
+TEST_F(DataLogTest, AFailedWriteLeavesNoCutLogAndSaysWhy) {
+  // The disk fills after 102400 bytes of the read log.
+  size_t offered = 0;
+  DataLogWriteFunction old =
+      SetDataLogWriteFunction([&](const std::string& path, std::span<const uint8_t> bytes) {
+        offered = bytes.size();
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), 102400);
+        return false;
+      });
+  state.radioDataSize = 129976;
+  const DataLogResult r = WriteDataLog(state, 1, Pattern(129976, 9), kTime);
+  SetDataLogWriteFunction(old);
+  EXPECT_EQ(offered, 129976u);
+  EXPECT_FALSE(r.written);
+  EXPECT_NE(r.problem.find("[2021-05-04 09-07-03]ReadLog.dat"), std::string::npos);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir.path() / "ReadWriteLog"), fs::directory_iterator()),
+      0);
+  const std::string row = DataLogFailureText(1, r);
+  EXPECT_EQ(row.rfind("The read log", 0), 0u);
+  EXPECT_NE(row.find(r.problem), std::string::npos);
+
+  // With the disk back the same log is written whole.
+  EXPECT_TRUE(WriteDataLog(state, 1, Pattern(129976, 9), kTime).written);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), Pattern(129976, 9));
 }
 
 TEST_F(DataLogTest, ModeZeroWritesNothingAtAll) {
@@ -85,17 +125,26 @@ TEST_F(DataLogTest, NeverReadsPastTheBuffer) {
   EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]DefDataLog.dat")), Pattern(1000, 5));
 }
 
-TEST_F(DataLogTest, UnwritableFolderIsSilent) {
+TEST_F(DataLogTest, UnwritableFolderIsReported) {
   // A plain file where the folder should be: the folder cannot be made, the log cannot be
-  // opened, and the call returns quietly.
+  // written, and the result says so.
   test::WriteBytes(dir.path() / "ReadWriteLog", {'x'});
   state.radioDataSize = 16;
-  EXPECT_NO_THROW(WriteDataLog(state, 1, Pattern(16, 0), kTime));
+  DataLogResult r = WriteDataLog(state, 1, Pattern(16, 0), kTime);
+  EXPECT_FALSE(r.written);
+  EXPECT_NE(r.problem.find("ReadWriteLog"), std::string::npos);
   EXPECT_EQ(ReadBytes(dir.path() / "ReadWriteLog"), std::vector<uint8_t>{'x'});
 
   state.programDir = dir.dir() + "missing/deeper/";
-  EXPECT_NO_THROW(WriteDataLog(state, 1, Pattern(16, 0), kTime));
+  r = WriteDataLog(state, 1, Pattern(16, 0), kTime);
+  EXPECT_FALSE(r.written);
+  EXPECT_NE(r.problem, "");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+  // Logs off: nothing written and nothing to report.
+  state.readWriteLog = 0;
+  r = WriteDataLog(state, 1, Pattern(16, 0), kTime);
+  EXPECT_FALSE(r.written);
+  EXPECT_EQ(r.problem, "");
 }
 
 TEST_F(DataLogTest, UsesTheInstalledTimeSource) {

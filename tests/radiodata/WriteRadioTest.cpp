@@ -260,6 +260,24 @@ TEST_F(WriteRadioTest, MissingLanguageImageSkipsTheFontWrite) {
   EXPECT_TRUE(std::all_of(mem.begin(), mem.end(), [](uint8_t b) { return b == 0; }));
 }
 
+TEST_F(WriteRadioTest, AnOversizedLanguageImageIsLeftOutAndSaidInARow) {
+  SetLanguage(0x041F);
+  // One byte more than a font image holds.
+  dir.Write("041F.bin", Pattern(153601, 3));
+  WriteRadio(state);
+  EXPECT_EQ(state.resultOk.load(), 1);
+  ExpectDataWritten(0x041F);
+  EXPECT_EQ(state.fontImageSize.load(), 0u);
+  EXPECT_TRUE(WritesTo(Memory::kFont).empty());
+  const std::vector<Row> rows = view.Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].mark, kMarkFailed);
+  EXPECT_EQ(rows[0].text.rfind("The language font was not written: \"", 0), 0u) << rows[0].text;
+  EXPECT_NE(rows[0].text.find("041F.bin\" is larger than 153600 bytes"), std::string::npos)
+      << rows[0].text;
+  EXPECT_EQ(rows[1], (Row{kMarkDone, "Write the radio completed!"}));
+}
+
 TEST_F(WriteRadioTest, ModelsWithoutFontAndZeroLanguage) {
   // KV680 takes the first row although it contains "KV": Chinese, no font.
   UseModel("KV68000000N00000L");

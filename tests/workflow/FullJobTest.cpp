@@ -18,6 +18,7 @@
 #include "RadioSim.h"
 #include "core/Ids.h"
 #include "core/Status.h"
+#include "radiodata/DataLog.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
@@ -220,6 +221,52 @@ TEST_F(FullJob, WithoutChipTheWriteEndsTheJob) {
   ExpectControls(true);
   EXPECT_TRUE(LogFiles().empty());
   sim->WithChip([](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.GetLog().enterRequests, 0); });
+}
+
+TEST_F(FullJob, AReadLogThatCannotBeWrittenIsSaidBeforeTheRadioIsWritten) {
+  // The disk is full: the read log breaks off, the other two logs still fit.
+  DataLogWriteFunction old =
+      SetDataLogWriteFunction([](const std::string& path, std::span<const uint8_t> bytes) {
+        if (path.find("ReadLog") != std::string::npos) {
+          std::ofstream(path, std::ios::binary)
+              .write(reinterpret_cast<const char*>(bytes.data()), 1024);
+          return false;
+        }
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(out);
+      });
+  RunJob(false);
+  SetDataLogWriteFunction(old);
+
+  const std::vector<Row> rows = view.Rows();
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(rows[2].mark, kMarkFailed);
+  EXPECT_EQ(rows[2].text.rfind("The read log (the only copy of the data read from the radio) "
+                               "was not written: ",
+                               0),
+            0u)
+      << rows[2].text;
+  EXPECT_EQ(rows[3], (Row{kMarkDone, "Read the radio completed!"}));
+  // Said before the write began.
+  const auto log = view.Log();
+  auto at = [&](const std::string& prefix) {
+    for (size_t i = 0; i < log.size(); ++i) {
+      if (log[i].find(prefix) != std::string::npos) {
+        return i;
+      }
+    }
+    return log.size();
+  };
+  EXPECT_LT(at("| The read log"), at("| Writing the radio, please wait..."));
+  // No cut read log is left; the two others are whole.
+  const auto files = LogFiles();
+  EXPECT_EQ(files.size(), 2u);
+  for (const std::string& f : files) {
+    EXPECT_EQ(f.find("ReadLog"), std::string::npos) << f;
+  }
+  EXPECT_EQ(ReadFile(LogEndingWith("WriteLog.dat")), templateData);
 }
 
 TEST_F(FullJob, RefusedRadioEndsWithTheReadRow) {

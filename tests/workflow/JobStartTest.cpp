@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RadioSim.h"
+#include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
@@ -159,6 +160,36 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   EXPECT_EQ(
       radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
   ClearStop();
+  GlobalPortMap().ClearExplicit();
+}
+
+TEST(StartJob, AnUnreadableSettingsFileStartsNoJobAndTouchesNoPort) {
+  test::TempDir dir;
+  dir.Write("Flashwright.ini", std::vector<uint8_t>{0x00, 0xFF, 0x10, 0x20, '[', 'x'});
+  sim::RadioSim radio(sim::RadioSimConfig{});
+  ASSERT_TRUE(radio.Start());
+  // Without its settings the port would be COM1, the first device there is.
+  GlobalPortMap().SetExplicit(1, radio.DevicePath());
+
+  test::RecordingView view;
+  UpgradeState state;
+  state.SetView(&view);
+  const std::string problem = LoadSettingsForProgramDir(state, dir.Path());
+  ASSERT_NE(problem, "");
+  JobInputs in;
+  in.portNumber = 1;
+  EXPECT_FALSE(StartJob(state, in));
+  EXPECT_FALSE(JobRunning(state));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, kSettingsUnreadableText);
+  EXPECT_EQ(view.Boxes()[0].detail, problem);
+  EXPECT_EQ(IndexOf(view.Log(), "DeleteAllRows"), view.Log().size());
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const sim::DownloadRecord record = radio.DownloadSnapshot();
+  for (uint32_t n : record.requests) {
+    EXPECT_EQ(n, 0u);
+  }
+  EXPECT_FALSE(state.downloadPort.IsOpen());
   GlobalPortMap().ClearExplicit();
 }
 
