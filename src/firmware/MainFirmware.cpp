@@ -332,12 +332,13 @@ void TransferMainFirmware(UpgradeState& state) {
   if (!SelectImage(state, id)) {
     return;
   }
-  if (!identified && !MaySendUnidentified(state)) {
-    return;
-  }
 
   uint8_t header[kHeaderBlockSize];
   if (!PrepareImage(state, header)) {
+    return;
+  }
+  // Asked only about an image that can be sent.
+  if (!identified && !MaySendUnidentified(state)) {
     return;
   }
 

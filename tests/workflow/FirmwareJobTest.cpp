@@ -442,6 +442,19 @@ TEST_F(UnidentifiedRadio, WithoutATechnicianTheJobEnds) {
   }
 }
 
+// An image that cannot be sent is reported as such; nobody is asked about it.
+TEST_F(UnidentifiedRadio, NoQuestionAboutAMissingImage) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
+  state.smallImageName = "Absent.bin";
+  RunJob();
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find(dir.Path() + "Absent.bin"), std::string::npos) << boxes[0].text;
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
 TEST_F(UnidentifiedRadio, TheExplicitOptionSendsWithoutAsking) {
   test::FastClockScope clock;
   Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
