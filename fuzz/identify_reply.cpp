@@ -1,5 +1,5 @@
 // The radio's answer to the download-mode identification request, of any length and
-// content, parsed and then used to choose the firmware image as the job does.
+// content, judged, parsed and then used to choose the firmware image as the job does.
 
 #include <string>
 
@@ -13,6 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(f.info.size() <= 3 * 10 && f.variant.size() <= 3 * 12 && f.model.size() <= 3 * 28);
   FUZZ_CHECK(f.modelCode == fw::kUnknownField || f.modelCode.size() <= 3 * 4);
   FUZZ_CHECK(f.version >= 0 && f.version <= 9999);
+  // A reply judged to identify the radio has printable fields and a model code of four
+  // letters or digits, so the transfer never goes on with line noise for a radio.
+  if (fw::JudgeIdentifyReply(data, size) == fw::IdentifyVerdict::kIdentified) {
+    FUZZ_CHECK(!f.info.empty() && f.info.size() <= 10 && f.modelCode.size() == 4);
+    for (char c : f.modelCode) {
+      FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+    }
+  }
 
   fw::ImageSettings settings;
   settings.modelList = "KV680,KZ66,KW860,KW890,KW810";

@@ -45,6 +45,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       out.chipOnly = true;
     } else if (a == "--update-chip") {
       out.updateChip = true;
+    } else if (a == "--allow-unidentified") {
+      out.allowUnidentified = true;
     } else if (a == "--vocoder") {
       if (!value(v)) {
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 // Command line of the headless front end:
 //   Flashwright --headless [--program-dir DIR] [--port N] [--firmware-only | --chip-only]
-//               [--update-chip] [--vocoder AMBE|SELP]
+//               [--update-chip] [--vocoder AMBE|SELP] [--allow-unidentified]
 
 #include <optional>
 #include <string>
@@ -18,6 +18,9 @@ struct HeadlessOptions {
   bool chipOnly = false;
   bool updateChip = false;
   std::optional<int> vocoder;  // 0 AMBE, 1 SELP
+  // A radio that does not identify itself is sent the image chosen without knowing it
+  // (without the option the job ends: nobody is there to ask).
+  bool allowUnidentified = false;
 };
 
 // False with `error` set on a usage error.

@@ -32,11 +32,14 @@ void PrintHeadlessUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
-               "                   [--vocoder AMBE|SELP]\n"
+               "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
                "(default: the program's folder). Options override the check boxes; without\n"
                "them the settings file decides. In run mode 5 (\"READWRITELOG=5\") jobs repeat,\n"
                "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
+               "A radio that does not identify itself ends the job; --allow-unidentified (or\n"
+               "AllowUnidentified=1 in the settings file) sends it the image chosen without\n"
+               "knowing it.\n"
                "Exit status: 0 success, 1 failure, 2 usage.\n");
 }
 
@@ -75,6 +78,11 @@ int RunHeadless(int argc, char** argv) {
   UpgradeState state;
   state.SetView(&view);
   PrepareInstallation(state, programDir, options.vocoder);
+  // Nobody is there to answer the question about a radio that does not identify itself.
+  state.askTechnician = false;
+  if (options.allowUnidentified) {
+    state.allowUnidentified = true;
+  }
 
   // What the dialog would copy from its controls: the settings' state, then the options.
   JobInputs inputs;

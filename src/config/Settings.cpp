@@ -138,6 +138,10 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
   state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
   state.autoTest = file.GetInt(kSettingsSection, "AutoTest", state.readWriteLog);
+  // Only the value 1 gives the consent in advance; anything else leaves the question to the
+  // technician (or the refusal to the unattended modes).
+  state.allowUnidentified =
+      file.GetInt(kSettingsSection, "AllowUnidentified", state.allowUnidentified ? 1 : 0) == 1;
 
   ReadString(file, "MODEL", state.modelList);
   ReadString(file, "TitleVer", state.windowTitle);

@@ -70,6 +70,14 @@ class UpgradeState {
   std::string windowTitle;           // "TitleVer": the window's caption when not empty
   std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
                                      // (empty: the installed stand-in for the 13 px font)
+  // "AllowUnidentified" (1), or the headless option --allow-unidentified: a radio that does
+  // not identify itself may be sent the image chosen without knowing it, nobody asked.
+  bool allowUnidentified = false;
+
+  // Whether a technician is there to answer a question (the window: yes; the headless front
+  // end: no). Without one, and in run mode 5, a radio that does not identify itself ends the
+  // job unless allowUnidentified is set.
+  bool askTechnician = true;
 
   // --- Paths (with a trailing separator where they name a folder) ---
   std::string settingsPath;  // the settings file; every settings write goes there

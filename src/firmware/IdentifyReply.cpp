@@ -28,7 +28,39 @@ std::string UpperAscii(const std::string& ansi) {
   return out;
 }
 
+bool Printable(const std::string& field) {
+  for (char c : field) {
+    if (c < 0x20 || c > 0x7E) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LetterOrDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 }  // namespace
+
+IdentifyVerdict JudgeIdentifyReply(const uint8_t* reply, size_t length) {
+  const std::string info = Field(reply, length, 2, 10);
+  if (info.find("====") != std::string::npos) {
+    return IdentifyVerdict::kNotInDownloadMode;
+  }
+  const std::string variant = Field(reply, length, 12, 12);
+  const std::string model = Field(reply, length, 24, 28);
+  if (info.empty() || !Printable(info) || !Printable(variant) || !Printable(model) ||
+      model.size() <= 4) {
+    return IdentifyVerdict::kDamaged;
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    if (!LetterOrDigit(model[i])) {
+      return IdentifyVerdict::kDamaged;
+    }
+  }
+  return IdentifyVerdict::kIdentified;
+}
 
 IdentifyFields UnknownIdentity() {
   IdentifyFields f;

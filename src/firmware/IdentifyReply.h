@@ -27,6 +27,19 @@ struct IdentifyFields {
 // The fields before (or without) a reply: every text "FFFFF", version 0.
 IdentifyFields UnknownIdentity();
 
+// What a reply to "R" that arrived in full (52 bytes or more) says.
+enum class IdentifyVerdict {
+  kIdentified,         // the radio said who it is
+  kNotInDownloadMode,  // the information field holds "====": the radio runs normally
+  kDamaged,            // the fields cannot be the radio's: the attempt failed, ask again
+};
+
+// A reply identifies the radio when its information field is not empty, its three fields
+// hold printable ASCII only, and its model text is longer than four characters with a model
+// code of four letters or digits ("KV68"). A reply with "====" in its information field is
+// the answer of a radio outside download mode, whatever its other fields hold.
+IdentifyVerdict JudgeIdentifyReply(const uint8_t* reply, size_t length);
+
 // Takes the fields from a reply buffer of `length` bytes (missing bytes count as zeros).
 IdentifyFields ParseIdentifyReply(const uint8_t* reply, size_t length);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
@@ -39,6 +40,14 @@ constexpr const char* kImageMissing = "The firmware image file was not found:";
 constexpr const char* kImageEmpty = "The firmware image file is empty:";
 constexpr const char* kImageUnreadable = "The firmware image file could not be read:";
 constexpr const char* kNameTooLong = "The firmware image file name is too long to send:";
+constexpr const char* kUnidentifiedQuestion =
+    "The radio did not identify itself. Send the firmware image";
+constexpr const char* kUnidentifiedRefused =
+    "The radio did not identify itself; no firmware was sent.";
+constexpr const char* kUnidentifiedDetail =
+    "Without the radio's answer to the identification request its model cannot be checked, "
+    "and the image, the firmware-chip file and the data size are chosen without knowing the "
+    "radio.";
 
 constexpr uint32_t kBaud = 115200;
 constexpr uint32_t kReadDeadlineMs = 1000;
@@ -65,6 +74,57 @@ ImageSettings SettingsOf(const UpgradeState& s) {
   return ImageSettings{s.modelList,       s.mainImageName,      s.mainImageNameSelp,
                        s.smallImageName,  s.smallImageNameSelp, s.chipHexPath,
                        s.chipHexPathSelp, s.smallChipHexPath,   s.smallChipHexPathSelp};
+}
+
+// Asks the radio who it is: up to four requests "R", as one download exchange with three
+// retries would send them, but a reply that arrives in full and is damaged fails its attempt
+// like a short one. True with the fields taken (or with "====" in the information field)
+// when a reply said who the radio is; false when no attempt did.
+bool IdentifyRadio(UpgradeState& state, uint8_t* reply, IdentifyFields& id) {
+  for (int attempt = 0; attempt <= kRetries && !StopRequested(); ++attempt) {
+    std::memset(reply, 0, kIdentifyReplySize);
+    const bool arrived =
+        attempt == 0 ? state.downloadPort.DownloadExchange(kReplyWithData, kIdentifyRequest, 1,
+                                                           reply, kIdentifyReplySize, 0) == 1
+                     : state.downloadPort.DownloadAgain(kReplyWithData, kIdentifyRequest, 1, reply,
+                                                        kIdentifyReplySize) == 1;
+    if (!arrived) {
+      continue;  // the exchange has waited before its next request
+    }
+    if (JudgeIdentifyReply(reply, kIdentifyReplySize) != IdentifyVerdict::kDamaged) {
+      id = ParseIdentifyReply(reply, kIdentifyReplySize);
+      return true;
+    }
+    if (attempt == 0) {
+      Sleep(200);  // as the exchange waits after a first reply it refuses
+    }
+  }
+  return false;
+}
+
+// The radio did not identify itself, so the image was chosen without knowing it. True when
+// it may be sent: the consent was given in advance, or the technician gives it now. Without
+// a technician to ask (or in run mode 5) the transfer ends (after the box).
+bool MaySendUnidentified(UpgradeState& state) {
+  if (state.allowUnidentified) {
+    return true;
+  }
+  const std::string image = "\"" + state.selectedImageName + "\"";
+  if (!state.askTechnician || state.readWriteLog == kRunModeRepeat) {
+    Fail(state, kUnidentifiedRefused, MessageIcon::Exclamation,
+         std::string(kUnidentifiedDetail) + " The image chosen would have been " + image +
+             ". To send it all the same, set AllowUnidentified=1 in the settings file or run "
+             "the headless front end with --allow-unidentified.");
+    return false;
+  }
+  if (StopRequested() ||
+      state.view->MessageBox(std::string(kUnidentifiedQuestion) + " " + image + " anyway?",
+                             MessageIcon::Question, MessageButtons::OkCancel,
+                             kUnidentifiedDetail) != MessageResult::Ok) {
+    state.downloadPort.Close();
+    return false;
+  }
+  return true;
 }
 
 // The reply to "1" begins "Waiting", or "aiting" when its first byte was lost.
@@ -259,9 +319,8 @@ void TransferMainFirmware(UpgradeState& state) {
   state.radioInfo = id.info;
   state.radioModel = id.model;
   state.radioVersion = 0;
-  std::memset(reply, 0, sizeof reply);
-  if (SendBlock(state, kReplyWithData, kIdentifyRequest, 1, reply, kIdentifyReplySize)) {
-    id = ParseIdentifyReply(reply, sizeof reply);
+  const bool identified = IdentifyRadio(state, reply, id);
+  if (identified) {
     state.radioInfo = id.info;
     state.radioModel = id.model;
   }
@@ -280,6 +339,10 @@ void TransferMainFirmware(UpgradeState& state) {
 
   uint8_t header[kHeaderBlockSize];
   if (!PrepareImage(state, header)) {
+    return;
+  }
+  // Asked only about an image that can be sent.
+  if (!identified && !MaySendUnidentified(state)) {
     return;
   }
 

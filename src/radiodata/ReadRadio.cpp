@@ -5,6 +5,7 @@
 #include "firmware/QueryFirmwareVersion.h"
 #include "platform/Clock.h"
 #include "radiodata/ReadRadioInfo.h"
+#include "radiodata/TemplateFile.h"
 #include "serial/SelectedPort.h"
 
 namespace fw {
@@ -78,6 +79,17 @@ int ReadRadio(UpgradeState& state) {
   if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
     state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
+    return kReadRefused;
+  }
+  // The identifier names the radio's template file: it must not lead out of the template
+  // folder, nor name a file with characters no model identifier has.
+  if (!IsUsableModelId(state.radioModelId)) {
+    AbandonLink(state);
+    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
+                           "The radio reports the model identifier \"" +
+                               ModelIdForMessage(state.radioModelId) +
+                               "\", which is not a model identifier (letters, digits, '-' "
+                               "and '_' only).");
     return kReadRefused;
   }
 

@@ -161,6 +161,36 @@ TemplateParseResult ParseTemplateBytes(std::span<const uint8_t> bytes, uint32_t 
   return ParseTemplate(src, maxDataSize);
 }
 
+bool IsUsableModelId(const std::string& modelId) {
+  if (modelId.empty() || modelId.size() > 32) {
+    return false;
+  }
+  for (char c : modelId) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '_';
+    if (!ok) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ModelIdForMessage(const std::string& modelId) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : modelId) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += "\\x";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
 std::string TemplateNameFor(const std::string& modelId) {
   std::string name = modelId;
   if (name.size() >= 4 && name.compare(0, 4, "KV68") == 0) {

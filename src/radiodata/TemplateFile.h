@@ -88,6 +88,14 @@ TemplateParseResult ParseTemplateBytes(std::span<const uint8_t> bytes,
 // without wrap-around: N near 2^32 does not make a small file pass.
 bool TemplateSizeRuleHolds(uint64_t fileSize, uint32_t n);
 
+// Whether a model identifier reported by the radio may name a file: 1 to 32 characters, each
+// a letter, a digit, '-' or '_' (identifiers are texts like "KW66000000N02000L"). Anything
+// else, a separator or a dot above all, could lead the template look-up out of its folder.
+bool IsUsableModelId(const std::string& modelId);
+
+// The identifier as a message shows it: printable ASCII as it is, every other byte as \xNN.
+std::string ModelIdForMessage(const std::string& modelId);
+
 // The template name for a model identifier: identifiers starting with "KV68" have every
 // "N00" replaced by "N02"; all others are kept as they are.
 std::string TemplateNameFor(const std::string& modelId);

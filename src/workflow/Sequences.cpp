@@ -19,6 +19,7 @@
 #include "radiodata/DataLog.h"
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/ReadRadio.h"
+#include "radiodata/TemplateFile.h"
 #include "radiodata/WriteRadio.h"
 #include "workflow/Job.h"
 
@@ -113,7 +114,14 @@ bool LoadAndConvert(UpgradeState& state) {
   const std::string path = TemplatePathFor(state);
   state.familyOverride = 0;
   std::string detail;
-  state.resultOk = Steps().loadTemplate(state, path, &detail);
+  if (path.empty()) {
+    // The identifier cannot name a file (the reader refuses such radios before this).
+    state.resultOk = 0;
+    detail = "The model identifier \"" + ModelIdForMessage(state.radioModelId) +
+             "\" cannot name a template file.";
+  } else {
+    state.resultOk = Steps().loadTemplate(state, path, &detail);
+  }
   if (state.resultOk == 0) {
     state.view->MessageBox(kTemplateFailed, MessageIcon::Exclamation, MessageButtons::Ok,
                            detail.empty() ? path : detail);
@@ -172,7 +180,9 @@ SequenceSteps SequenceSteps::Real() {
   s.transferMainFirmware = TransferMainFirmware;
   s.readRadio = ReadRadio;
   s.loadTemplate = [](UpgradeState& state, const std::string& path, std::string* detail) {
-    return LoadTemplate(state, path, detail);
+    // The data was read at the size the transfer chose for the radio's processor; a
+    // template of another length would write (and choose the chip file for) another radio.
+    return LoadTemplate(state, path, detail, state.radioDataSize.load());
   };
   s.convertRadioData = [](UpgradeState& state, std::string* detail) {
     return ConvertRadioData(state, detail);

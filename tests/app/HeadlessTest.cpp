@@ -44,9 +44,12 @@ TEST(HeadlessOptions, AcceptsTheDocumentedForms) {
   EXPECT_FALSE(o.firmwareOnly);
   EXPECT_TRUE(o.updateChip);
   EXPECT_EQ(o.vocoder, 1);
+  EXPECT_FALSE(o.allowUnidentified);
   ASSERT_TRUE(ParseHeadlessOptions({"--headless"}, o, error));
   EXPECT_FALSE(o.port.has_value());
   EXPECT_FALSE(o.vocoder.has_value());
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--allow-unidentified"}, o, error)) << error;
+  EXPECT_TRUE(o.allowUnidentified);
 }
 
 TEST(HeadlessOptions, UsageErrors) {
@@ -194,6 +197,37 @@ TEST_F(HeadlessProgram, OptionsOverrideTheSettingsAndFailuresExitWithOne) {
       << output;
   EXPECT_TRUE(Contains("box [none] Update the radio software failed!\n")) << output;
   EXPECT_TRUE(Contains("result: failed\n"));
+}
+
+// A radio whose every answer to "R" is garbled does not say who it is: nobody is there to
+// ask, so the job ends before the download request unless the option allows the image
+// chosen without knowing the radio.
+TEST_F(HeadlessProgram, UnidentifiedRadioEndsTheJobUnlessTheOptionAllowsIt) {
+  const std::vector<uint8_t> small = Image(2000);
+  dir.Write("Small.bin", small);
+  sim::RadioSimConfig config;
+  config.download.fault =
+      sim::DownloadFault{sim::FaultKind::kGarbled, sim::DownloadStep::kIdentify, 0};
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=3\r\nSmallMainBin=Small.bin\r\n", radio.DevicePath());
+  EXPECT_EQ(RunProgram("--headless --program-dir " + dir.Path(), output), 1) << output;
+  EXPECT_TRUE(
+      Contains("box [exclamation] The radio did not identify itself; no firmware was "
+               "sent. ("))
+      << output;
+  EXPECT_TRUE(Contains("\"Small.bin\"")) << output;
+  EXPECT_TRUE(Contains("result: failed\n"));
+  const sim::DownloadRecord refused = radio.DownloadSnapshot();
+  EXPECT_EQ(refused.requests[static_cast<int>(sim::DownloadStep::kIdentify)], 4u);
+  EXPECT_EQ(refused.requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
+
+  EXPECT_EQ(RunProgram("--headless --allow-unidentified --program-dir " + dir.Path(), output), 0)
+      << output;
+  EXPECT_EQ(output.find("box [question]"), std::string::npos) << output;
+  EXPECT_TRUE(Contains("result: success\n"));
+  EXPECT_EQ(radio.DownloadSnapshot().fileName, "Small.bin");
+  EXPECT_EQ(radio.DownloadSnapshot().Image(), small);
 }
 
 TEST_F(HeadlessProgram, UnopenablePortShowsTheReason) {

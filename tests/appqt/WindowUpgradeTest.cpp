@@ -90,6 +90,72 @@ class WindowUpgradeTest : public QObject {
     std::vector<uint8_t> sent = got.Image();
     QVERIFY(std::string(sent.begin(), sent.end()) == *image);
   }
+
+  // A radio whose every answer to "R" is garbled: the window asks before it sends the image
+  // chosen without knowing the radio, naming it. Cancel sends nothing; OK sends that image.
+  void unidentifiedRadioAsksTheTechnician() {
+    test::TempDir dir;
+    demo::DemoInstallOptions options;
+    options.folder = dir.Path() + "install";
+    options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
+    demo::DemoInstallResult made = demo::WriteDemoInstallation(options);
+    QVERIFY2(made.ok, made.error.c_str());
+
+    sim::RadioSimConfig config;
+    config.download.restartMs = 50;
+    config.download.fault =
+        sim::DownloadFault{sim::FaultKind::kGarbled, sim::DownloadStep::kIdentify, 0};
+    sim::RadioSim radio(config);
+    QVERIFY2(radio.Start(), radio.Error().c_str());
+    {
+      std::ofstream ini(options.folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
+      ini << "COM1=" << radio.DevicePath() << "\r\n";
+    }
+
+    test::FakeClockScope clock;
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [folder = options.folder](UpgradeState& s) {
+      LoadSettingsForProgramDir(s, folder);
+      s.readWriteLog = 3;  // firmware only: the question is the transfer's
+      SetSelectedPortNumber(1);
+      return s.windowTitle;
+    };
+    hooks.saveSettings = [](UpgradeState&) {};
+    test::Recorder r;
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    const std::string question =
+        "The radio did not identify itself. Send the firmware image \"KV86S_AMBE_V399.bin\" "
+        "anyway?";
+
+    r.answer = MessageResult::Cancel;
+    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!r.boxes.empty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
+    QCOMPARE(r.boxes.size(), size_t(1));
+    QVERIFY2(r.boxes[0] == question, r.boxes[0].c_str());
+    QCOMPARE(radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kIdentify)], 4u);
+    QCOMPARE(
+        radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)],
+        0u);
+    QCOMPARE(d.State().resultOk.load(), 0);
+    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+
+    r.answer = MessageResult::Ok;
+    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(r.boxes.size() >= 3, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
+    QVERIFY2(r.boxes[1] == question, r.boxes[1].c_str());
+    QVERIFY2(r.boxes[2] == "Update the radio software completed!", r.boxes[2].c_str());
+    sim::DownloadRecord got = radio.DownloadSnapshot();
+    QVERIFY(got.completed);
+    QCOMPARE(got.fileName, std::string("KV86S_AMBE_V399.bin"));
+    std::optional<std::string> image = ReadWholeFile(options.folder + "/KV86S_AMBE_V399.bin");
+    QVERIFY(image.has_value());
+    std::vector<uint8_t> sent = got.Image();
+    QVERIFY(std::string(sent.begin(), sent.end()) == *image);
+  }
 };
 
 QTEST_MAIN(WindowUpgradeTest)

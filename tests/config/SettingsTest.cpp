@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/AppValues.h"
 #include "core/Ids.h"
@@ -101,6 +104,21 @@ TEST_F(Settings, AutoTestDefaultsToTheRunModeJustRead) {
   LoadSettingsFile(c, dir.Write("c.ini", "[Setting]\nAutoTest=0\nREADWRITELOG=5\n"));
   EXPECT_EQ(c.readWriteLog, 5);
   EXPECT_EQ(c.autoTest, 0);
+}
+
+TEST_F(Settings, OnlyAllowUnidentifiedOneGivesTheConsentInAdvance) {
+  for (const auto& [text, allowed] :
+       std::vector<std::pair<std::string, bool>>{{"", false},
+                                                 {"AllowUnidentified=0\n", false},
+                                                 {"AllowUnidentified=2\n", false},
+                                                 {"AllowUnidentified=yes\n", false},
+                                                 {"AllowUnidentified=1\n", true},
+                                                 {"allowunidentified=1\n", true}}) {
+    UpgradeState s;
+    LoadSettingsFile(s, dir.Write("u.ini", "[Setting]\nREADWRITELOG=5\n" + text));
+    EXPECT_EQ(s.allowUnidentified, allowed) << text;
+    EXPECT_TRUE(s.askTechnician);  // the front end decides that, not the settings
+  }
 }
 
 TEST_F(Settings, HexPathsWhenKeysAreMissing) {

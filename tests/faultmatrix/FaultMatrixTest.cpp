@@ -2,6 +2,12 @@
 // every exchange of every step crossed with every way a reply can go wrong (no reply, short,
 // corrupt, echo, line error, hang-up mid-reply, radio not ready for three requests).
 //
+// Two radios play it: the firmware step's exchanges meet a radio with the large processor,
+// which must get its own image and never the small processor's (the installation holds
+// both); the later steps meet a radio with the small processor below version 400, so that
+// the reader asks for the firmware version too. A radio that does not identify itself is
+// refused by the technician when the window asks.
+//
 // Each cell runs in a child process of its own (this program, re-run with one cell named in
 // FLASHWRIGHT_FAULT_CELL), several at a time. A cell passes when the job ends, and either
 // succeeded and the radio really holds the firmware, the converted data, the font and the
@@ -150,23 +156,35 @@ struct CellOutcome {
 
 class Cell {
  public:
-  explicit Cell(const ExchangeFaultPlan& plan) : plan_(plan), view_(faults_) {}
+  Cell(const ExchangeFaultPlan& plan, bool largeProcessor)
+      : plan_(plan), largeProcessor_(largeProcessor), view_(faults_) {}
 
   CellOutcome Run() {
     CellOutcome out;
     state_.SetView(&view_);
+    view_.SetBoxAnswer(MessageResult::Cancel);  // no image for a radio that said nothing
     setup_.Build(state_);
-    // Unattended mode, so that the automatic-download request is sent too, and a radio of
-    // the small-MCU family below version 400, so that the reader asks for the firmware
-    // version: then a full upgrade has every exchange there is.
+    // Unattended mode, so that the automatic-download request is sent too.
     state_.autoTest = 1;
-    setup_.config.download.info = "MCU-0399";
-    state_.mainImageName = "KW680Main.bin";  // the image this family takes
-    setup_.dir.Write(state_.mainImageName, setup_.image);
-    const std::string rcdb = setup_.dir.Path() + "rcdb/";
-    std::filesystem::create_directories(rcdb + "smallMCU");
-    std::filesystem::copy_file(rcdb + setup_.modelId + ".rcd",
-                               rcdb + "smallMCU/" + setup_.modelId + ".rcd");
+    // The small processor's image lies beside the large one's, as in a real installation:
+    // a large-processor radio that is sent it shows in the radio's record.
+    state_.smallImageName = "SmallMain.bin";
+    setup_.dir.Write(state_.smallImageName, test::FullUpgradeSetup::Pattern(6000, 37));
+    if (largeProcessor_) {
+      // "MCU-0401", variant "A": the large processor's image, Main.bin.
+      ownImageName_ = state_.mainImageName;
+    } else {
+      // A radio of the small-MCU family below version 400, so that the reader asks for the
+      // firmware version: then a full upgrade has every exchange there is.
+      setup_.config.download.info = "MCU-0399";
+      state_.mainImageName = "KW680Main.bin";  // the image this family takes
+      setup_.dir.Write(state_.mainImageName, setup_.image);
+      const std::string rcdb = setup_.dir.Path() + "rcdb/";
+      std::filesystem::create_directories(rcdb + "smallMCU");
+      std::filesystem::copy_file(rcdb + setup_.modelId + ".rcd",
+                                 rcdb + "smallMCU/" + setup_.modelId + ".rcd");
+      ownImageName_ = state_.mainImageName;
+    }
     setup_.dir.Write("Flashwright.ini", std::string(kSettings));
     faults_.SetPlan(plan_);
     faults_.SetPhase("idle");
@@ -233,6 +251,7 @@ class Cell {
       Problem(out, "the fault was never injected");
     }
 
+    CheckOnlyItsOwnImage(out);
     if (out.succeeded) {
       CheckRadioHoldsEverything(out);
       if (state_.resultOk.load() != 1) {
@@ -258,6 +277,19 @@ class Cell {
       Problem(out, "status text left at \"" + view_.StatusText() + "\"");
     }
     CheckFiles(out, rows);
+  }
+
+  // Whatever the job's end, whatever reached the radio's download mode is its own image.
+  void CheckOnlyItsOwnImage(CellOutcome& out) {
+    const sim::DownloadRecord record = sim_->DownloadSnapshot();
+    if (!record.fileName.empty() && record.fileName != ownImageName_) {
+      Problem(out, "the radio was sent " + record.fileName + " instead of " + ownImageName_);
+    }
+    const size_t n = std::min(record.received.size(), setup_.image.size());
+    if (!std::equal(record.received.begin(), record.received.begin() + static_cast<long>(n),
+                    setup_.image.begin())) {
+      Problem(out, "the radio received image bytes that are not its own image's");
+    }
   }
 
   void CheckRadioHoldsEverything(CellOutcome& out) {
@@ -373,6 +405,8 @@ class Cell {
   }
 
   ExchangeFaultPlan plan_;
+  bool largeProcessor_;
+  std::string ownImageName_;
   ExchangeFaults faults_;
   test::FastClockScope clock_{kDeadlineFactor};
   PhaseView view_;
@@ -381,18 +415,27 @@ class Cell {
   UpgradeState state_;  // last: destroyed (and its worker joined) first
 };
 
+// The firmware step's exchanges meet the large-processor radio, the others the small one.
+constexpr const char* kLargeRadioPhase = "firmware";
+constexpr const char* kBaselineSmall = "baseline";
+constexpr const char* kBaselineLarge = "baseline-large";
+
+bool LargeProcessorFor(const ExchangeFaultPlan& p) {
+  return p.phase == kLargeRadioPhase;
+}
+
 // The cell as FLASHWRIGHT_FAULT_CELL names it: "phase|exchange|first|fault|count", or
-// "baseline" for the run without a fault.
-std::string CellName(const ExchangeFaultPlan& p) {
+// "baseline" and "baseline-large" for the runs without a fault.
+std::string CellName(const ExchangeFaultPlan& p, bool largeProcessor = false) {
   if (p.fault == ReplyFault::kNone) {
-    return "baseline";
+    return largeProcessor ? kBaselineLarge : kBaselineSmall;
   }
   return p.phase + "|" + p.exchange + "|" + std::to_string(p.first) + "|" +
          std::to_string(static_cast<int>(p.fault)) + "|" + std::to_string(p.count);
 }
 
 bool ParseCellName(const std::string& name, ExchangeFaultPlan& p) {
-  if (name == "baseline") {
+  if (name == kBaselineSmall || name == kBaselineLarge) {
     p = ExchangeFaultPlan();
     return true;
   }
@@ -413,7 +456,8 @@ TEST(FaultMatrix, DISABLED_Cell) {
   const char* name = std::getenv(kCellVariable);
   ExchangeFaultPlan plan;
   ASSERT_TRUE(name != nullptr && ParseCellName(name, plan)) << kCellVariable;
-  Cell cell(plan);
+  Cell cell(plan, plan.fault == ReplyFault::kNone ? std::string(name) == kBaselineLarge
+                                                  : LargeProcessorFor(plan));
   const CellOutcome out = cell.Run();
   if (plan.fault == ReplyFault::kNone) {
     std::map<std::pair<std::string, std::string>, int> counts;
@@ -458,12 +502,14 @@ std::string SelfPath() {
   return std::filesystem::read_symlink("/proc/self/exe", ec).string();
 }
 
-CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan) {
+CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan,
+                   bool largeBaseline = false) {
   CellResult result;
   result.plan = plan;
   // The coreutils timeout ends a child that hangs beyond the job's own limit.
-  const std::string command = std::string("env ") + kCellVariable + "='" + CellName(plan) +
-                              "' timeout " + std::to_string(kJobLimitSeconds + 30) + " '" + self +
+  const std::string command = std::string("env ") + kCellVariable + "='" +
+                              CellName(plan, largeBaseline) + "' timeout " +
+                              std::to_string(kJobLimitSeconds + 30) + " '" + self +
                               "' --gtest_also_run_disabled_tests "
                               "--gtest_filter=FaultMatrix.DISABLED_Cell 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
@@ -514,13 +560,31 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
   const std::string self = SelfPath();
   ASSERT_FALSE(self.empty());
 
-  // The run without a fault must succeed, and tells which exchanges a full upgrade has.
+  // The runs without a fault must succeed with either radio, and tell which exchanges a
+  // full upgrade has: the firmware step's from the large-processor radio's run, the others
+  // from the small one's.
+  CellResult baselineLarge;
+  std::thread large([&] { baselineLarge = RunCell(self, ExchangeFaultPlan(), true); });
   const CellResult baseline = RunCell(self, ExchangeFaultPlan());
+  large.join();
   ASSERT_TRUE(baseline.pass && baseline.succeeded) << baseline.detail;
+  ASSERT_TRUE(baselineLarge.pass && baselineLarge.succeeded) << baselineLarge.detail;
+  std::vector<std::string> seen;
+  for (const std::string& s : baseline.seen) {
+    if (s.rfind(std::string(kLargeRadioPhase) + "|", 0) != 0) {
+      seen.push_back(s);
+    }
+  }
+  for (const std::string& s : baselineLarge.seen) {
+    if (s.rfind(std::string(kLargeRadioPhase) + "|", 0) == 0) {
+      seen.push_back(s);
+    }
+  }
+  std::sort(seen.begin(), seen.end());
   std::vector<ExchangeFaultPlan> plans;
   std::vector<std::string> rowNames;
   std::set<std::string> phasesSeen;
-  for (const std::string& s : baseline.seen) {
+  for (const std::string& s : seen) {
     const std::vector<std::string> f = Split(s, '|');
     ASSERT_EQ(f.size(), 3u) << s;
     const int count = std::atoi(f[2].c_str());
@@ -558,6 +622,8 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
   // radio holds everything; "end" it ended with the step's failure row; "BAD" a check failed.
   const size_t columns = std::size(kFaults);
   std::ostringstream table;
+  table << "radios: firmware rows large processor (MCU-0401), the other rows small processor "
+           "(MCU-0399)\n";
   char cellText[64];
   std::snprintf(cellText, sizeof cellText, "%-36s", "exchange (requests)");
   table << cellText;

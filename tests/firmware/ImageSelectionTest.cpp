@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "firmware/IdentifyReply.h"
 #include "firmware/ImageSelection.h"
@@ -142,6 +145,53 @@ TEST(IdentifyReply, ShortModelKeepsUnknownCodeAndVersionFromInfo) {
   auto unknown = UnknownIdentity();
   EXPECT_EQ(unknown.info, "FFFFF");
   EXPECT_EQ(unknown.version, 0);
+}
+
+// A reply with the three fields at offsets 2, 12 and 24, zero elsewhere.
+std::vector<uint8_t> Reply(const std::string& info, const std::string& variant,
+                           const std::string& model) {
+  std::vector<uint8_t> r(kIdentifyReplySize, 0);
+  std::memcpy(r.data() + 2, info.data(), std::min<size_t>(info.size(), 10));
+  std::memcpy(r.data() + 12, variant.data(), std::min<size_t>(variant.size(), 12));
+  std::memcpy(r.data() + 24, model.data(), std::min<size_t>(model.size(), 28));
+  return r;
+}
+
+IdentifyVerdict Judge(const std::vector<uint8_t>& r) {
+  return JudgeIdentifyReply(r.data(), r.size());
+}
+
+TEST(IdentifyReply, ARadioThatSaysWhoItIsIsIdentified) {
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", "KV680DEMO")), IdentifyVerdict::kIdentified);
+  EXPECT_EQ(Judge(Reply("V1.00", "", "KW860ABC")), IdentifyVerdict::kIdentified);
+  EXPECT_EQ(Judge(Reply("MCU-0399", "selp", "KX4X0")), IdentifyVerdict::kIdentified);
+}
+
+TEST(IdentifyReply, NotInDownloadModeWhateverTheOtherFieldsHold) {
+  EXPECT_EQ(Judge(Reply("====", "", "")), IdentifyVerdict::kNotInDownloadMode);
+  EXPECT_EQ(Judge(Reply("xx====\x01", "\x80", "K")), IdentifyVerdict::kNotInDownloadMode);
+}
+
+TEST(IdentifyReply, DamagedFieldsFailTheAttempt) {
+  // Nothing but zeros: no information field.
+  EXPECT_EQ(Judge(std::vector<uint8_t>(kIdentifyReplySize, 0)), IdentifyVerdict::kDamaged);
+  EXPECT_EQ(Judge(Reply("", "A", "KV680DEMO")), IdentifyVerdict::kDamaged);
+  // A control byte or a byte above 0x7E in any field.
+  EXPECT_EQ(Judge(Reply("MCU\x01-0401", "A", "KV680DEMO")), IdentifyVerdict::kDamaged);
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A\x7F", "KV680DEMO")), IdentifyVerdict::kDamaged);
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", "KV680DEM\xB2")), IdentifyVerdict::kDamaged);
+  // No model code: the model text is four characters or fewer ...
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", "KV68")), IdentifyVerdict::kDamaged);
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", "")), IdentifyVerdict::kDamaged);
+  // ... or its first four characters are not letters and digits.
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", "KV-80DEMO")), IdentifyVerdict::kDamaged);
+  EXPECT_EQ(Judge(Reply("MCU-0401", "A", " KV680")), IdentifyVerdict::kDamaged);
+  // Every byte after the first two inverted (line noise): "M" 0x4D arrives as 0xB2.
+  std::vector<uint8_t> garbled = Reply("MCU-0401", "A", "KV680DEMO");
+  for (size_t i = 2; i < garbled.size(); ++i) {
+    garbled[i] = static_cast<uint8_t>(~garbled[i]);
+  }
+  EXPECT_EQ(Judge(garbled), IdentifyVerdict::kDamaged);
 }
 
 }  // namespace

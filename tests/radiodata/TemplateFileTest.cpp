@@ -223,6 +223,26 @@ TEST_F(LoadTemplateTest, TemplateLargerThanTheRadioDataBufferIsRefused) {
   EXPECT_EQ(state.radioDataSize, UpgradeState::kDefaultRadioDataSize);
 }
 
+TEST_F(LoadTemplateTest, ATemplateOfAnotherLengthThanTheRadiosDataIsRefused) {
+  RawTemplate good;
+  good.data = Pattern(65431, 5);
+  ASSERT_EQ(LoadTemplate(state, Put("good.rcd", good), nullptr, 65431), 1);
+  RawTemplate ten;
+  ten.data = Pattern(10, 1);
+  std::string detail;
+  EXPECT_EQ(LoadTemplate(state, Put("ten.rcd", ten), &detail, 65431), 0);
+  EXPECT_NE(detail.find("ten.rcd holds 10 bytes"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("is 65431 bytes"), std::string::npos) << detail;
+  EXPECT_EQ(state.templateData, good.data);
+  EXPECT_EQ(state.radioDataSize, 65431u);
+  // One byte more or less is refused as well.
+  ten.data = Pattern(65432, 1);
+  EXPECT_EQ(LoadTemplate(state, Put("more.rcd", ten), &detail, 65431), 0);
+  ten.data = Pattern(65430, 1);
+  EXPECT_EQ(LoadTemplate(state, Put("less.rcd", ten), &detail, 65431), 0);
+  EXPECT_EQ(state.templateData, good.data);
+}
+
 TEST_F(LoadTemplateTest, MissingFileOrEmptyPathFails) {
   std::string detail;
   EXPECT_EQ(LoadTemplate(state, "", &detail), 0);

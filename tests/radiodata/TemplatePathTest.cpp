@@ -71,5 +71,31 @@ TEST_F(TemplatePathTest, OtherModelsKeepTheirIdentifier) {
   EXPECT_EQ(TemplatePathFor(state), "/opt/flashwright/rcdb/KW66000000N00000L.rcd");
 }
 
+TEST(ModelIdentifier, OnlyLettersDigitsDashAndUnderscoreNameAFile) {
+  for (const char* good : {"KW66000000N02000L", "KV86000000N0000000000", "KV25U3-0-C00000",
+                           "kz66_nb", "A", "KV68000000N0000000000ABCDEFGHIJK"}) {
+    EXPECT_TRUE(IsUsableModelId(good)) << good;
+  }
+  for (const char* bad :
+       {"", "../../evilmodelx", "../../evilmodelx00000", "..", "KW66.rcd", "KW66/x", "KW66\\x",
+        "KW66 000", "KW66\x01", "KW66\xC3\xA9", "KV68000000N0000000000ABCDEFGHIJKL"}) {
+    EXPECT_FALSE(IsUsableModelId(bad)) << bad;
+  }
+}
+
+TEST(ModelIdentifier, MessagesShowOtherBytesAsHex) {
+  EXPECT_EQ(ModelIdForMessage("../evil"), "../evil");
+  EXPECT_EQ(ModelIdForMessage(std::string("K\x01\xC3\\", 4)), "K\\x01\\xC3\\x5C");
+}
+
+TEST_F(TemplatePathTest, AnIdentifierThatCannotNameAFileGivesNoPath) {
+  state.radioInfo = "MCU0400";
+  state.radioVersion = 400;
+  for (const char* bad : {"../../evilmodelx00000", "/etc/passwd", "KV68\\..\\x", ""}) {
+    state.radioModelId = bad;
+    EXPECT_EQ(TemplatePathFor(state), "") << bad;
+  }
+}
+
 }  // namespace
 }  // namespace fw

@@ -178,6 +178,20 @@ TEST_F(Radio, SilenceShortHangUpAndNotInDownloadMode) {
   EXPECT_TRUE(actions[0].bytes.empty());
 }
 
+TEST_F(Radio, GarbledIdentificationKeepsItsLengthAndFirstTwoBytes) {
+  responder.SetFault(DownloadFault{FaultKind::kGarbled, DownloadStep::kIdentify, 1});
+  auto garbled = Only(Send({0x52}));
+  auto normal = Only(Send({0x52}));
+  ASSERT_EQ(garbled.size(), 100u);
+  ASSERT_EQ(normal.size(), 100u);
+  EXPECT_EQ(garbled[0], normal[0]);
+  EXPECT_EQ(garbled[1], normal[1]);
+  // "M" (0x4D) of "MCU-0401" at offset 2 arrives as 0xB2; the zero padding as 0xFF.
+  EXPECT_EQ(normal[2], 0x4D);
+  EXPECT_EQ(garbled[2], 0xB2);
+  EXPECT_EQ(garbled[99], 0xFF);
+}
+
 TEST_F(Radio, LostFirstByteOfWaiting) {
   responder.Config().loseWaitingFirstByte = true;
   auto reply = Only(Send({0x31}));

@@ -348,6 +348,123 @@ TEST_F(FirmwareJob, EmptyImageAndOverlongNameAreRefused) {
   ExpectNoDownloadRequest();
 }
 
+// ---- a radio that does not identify itself ----------------------------------------------
+
+constexpr const char* kAskUnidentified =
+    "The radio did not identify itself. Send the firmware image \"Small.bin\" anyway?";
+constexpr const char* kRefusedUnidentified =
+    "The radio did not identify itself; no firmware was sent.";
+
+class UnidentifiedRadio : public FirmwareJob {
+ protected:
+  void SetUp() override {
+    FirmwareJob::SetUp();
+    // What a radio that said nothing gets: the small processor's image.
+    smallImage = Pattern(3000);
+    smallImage[0] ^= 0xFF;
+    dir.Write("Small.bin", smallImage);
+    state.smallImageName = "Small.bin";
+  }
+  uint32_t IdentifyRequests() {
+    return sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kIdentify)];
+  }
+  std::vector<uint8_t> smallImage;
+};
+
+TEST_F(UnidentifiedRadio, ShortRepliesAreAskedFourTimesThenTheTechnicianDecides) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kShortReply, DownloadStep::kIdentify);
+  view.SetBoxAnswer(MessageResult::Cancel);
+  RunJob();
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, kAskUnidentified);
+  EXPECT_EQ(boxes[0].icon, MessageIcon::Question);
+  EXPECT_EQ(boxes[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(IdentifyRequests(), 4u);
+  ExpectNoDownloadRequest();
+  ExpectOnlyConnectingRow();
+  ExpectFailedEnding();
+}
+
+TEST_F(UnidentifiedRadio, TheTechniciansConsentSendsTheImageNamedInTheQuestion) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kSilence, DownloadStep::kIdentify);
+  RunJob();  // the view answers OK
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, kAskUnidentified);
+  EXPECT_EQ(boxes[1].text, "Update the radio software completed!");
+  EXPECT_EQ(state.resultOk.load(), 1);
+  auto record = sim->DownloadSnapshot();
+  EXPECT_EQ(record.fileName, "Small.bin");
+  EXPECT_EQ(record.Image(), smallImage);
+  EXPECT_EQ(state.radioInfo, "FFFFF");
+  EXPECT_EQ(state.radioDataSize.load(), 65431u);
+}
+
+// Line noise in the fields of a reply that arrived in full: asked again, and the second,
+// clean reply identifies the large-processor radio, which gets its own image.
+TEST_F(UnidentifiedRadio, AGarbledReplyIsAFailedAttempt) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kGarbled, DownloadStep::kIdentify, 1);
+  RunJob();  // (the radio's request counts start again at the download request)
+  ExpectOneBox("Update the radio software completed!", MessageIcon::None);
+  EXPECT_EQ(state.resultOk.load(), 1);
+  EXPECT_EQ(state.radioInfo, "MCU-0401");
+  EXPECT_EQ(sim->DownloadSnapshot().fileName, "Main.bin");
+  EXPECT_EQ(sim->DownloadSnapshot().Image(), image);
+  EXPECT_EQ(state.radioDataSize.load(), 129976u);
+}
+
+// Nobody to ask (the headless front end) and run mode 5: the job ends, naming the image it
+// would have sent and how to allow it.
+TEST_F(UnidentifiedRadio, WithoutATechnicianTheJobEnds) {
+  for (int mode : {0, 5}) {
+    SCOPED_TRACE(mode);
+    test::FastClockScope clock;
+    test::RecordingView local;
+    state.SetView(&local);
+    state.askTechnician = mode == 5;  // run mode 5 refuses even with a technician there
+    state.readWriteLog = mode == 5 ? 5 : 3;
+    Fault(FaultKind::kGarbled, DownloadStep::kIdentify);  // taken when the radio starts
+    RunJob();
+    auto boxes = local.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kRefusedUnidentified);
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+    EXPECT_NE(boxes[0].detail.find("\"Small.bin\""), std::string::npos) << boxes[0].detail;
+    EXPECT_NE(boxes[0].detail.find("--allow-unidentified"), std::string::npos);
+    EXPECT_NE(boxes[0].detail.find("AllowUnidentified=1"), std::string::npos);
+    ExpectNoDownloadRequest();
+    EXPECT_EQ(state.resultOk.load(), 0);
+    EXPECT_FALSE(state.downloadPort.IsOpen());
+  }
+}
+
+// An image that cannot be sent is reported as such; nobody is asked about it.
+TEST_F(UnidentifiedRadio, NoQuestionAboutAMissingImage) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
+  state.smallImageName = "Absent.bin";
+  RunJob();
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find(dir.Path() + "Absent.bin"), std::string::npos) << boxes[0].text;
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
+TEST_F(UnidentifiedRadio, TheExplicitOptionSendsWithoutAsking) {
+  test::FastClockScope clock;
+  Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
+  state.askTechnician = false;
+  state.allowUnidentified = true;
+  RunJob();
+  ExpectOneBox("Update the radio software completed!", MessageIcon::None);
+  EXPECT_EQ(sim->DownloadSnapshot().Image(), smallImage);
+}
+
 TEST_F(FirmwareJob, NoWaitingAnswer) {
   test::FastClockScope clock;
   Fault(FaultKind::kSilence, DownloadStep::kDownloadRequest);

@@ -19,6 +19,8 @@
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
+#include "radiodata/RadioInfo.h"
+#include "radiodata/TemplateWriter.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
@@ -291,6 +293,50 @@ TEST_F(FullJob, MissingTemplateEndsWithItsRow) {
   EXPECT_NE(view.Boxes()[0].detail.find(modelId), std::string::npos) << view.Boxes()[0].detail;
   ExpectControls(true);
   EXPECT_EQ(LogFiles().size(), 1u);  // the data as read
+}
+
+// A template whose data is not as long as the data the transfer chose for the radio's
+// processor is refused before anything is written, naming both sizes; the chip is not
+// touched (its hex file would have followed the template's length).
+TEST_F(FullJob, TemplateOfAnotherLengthIsRefusedBeforeTheWrite) {
+  ASSERT_TRUE(WriteTemplateFile(dir.Path() + "rcdb/" + modelId + ".rcd",
+                                std::vector<uint8_t>(10, 0x5A), {}));
+  RunJob(true);
+  EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Open the new RCDB file failed!"}));
+  EXPECT_EQ(view.Rows().size(), 3u);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Open the new RCDB file failed!");
+  const std::string detail = view.Boxes()[0].detail;
+  EXPECT_NE(detail.find(" 10 bytes"), std::string::npos) << detail;
+  EXPECT_NE(detail.find(" 129976 bytes"), std::string::npos) << detail;
+  EXPECT_EQ(state.radioDataSize.load(), kDataSize);
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+  EXPECT_EQ(sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kWriteBlock); }),
+            0);
+  sim->WithChip([](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.GetLog().enterRequests, 0); });
+  EXPECT_EQ(state.hexFilePath, dir.Path() + "Chip.hex");
+}
+
+// The model text names the template file: one that would lead out of the template folder
+// is refused as a model error, even when a template lies where it points.
+TEST_F(FullJob, ModelTextThatIsNotAnIdentifierIsRefused) {
+  config.linkModelText = "../evilmodelx";
+  // rcdb/ + "../evilmodelx00000" + .rcd: a file beside the template folder.
+  ASSERT_EQ(FixUpModelText("../evilmodelx"), "../evilmodelx00000");
+  ASSERT_TRUE(WriteTemplateFile(dir.Path() + "evilmodelx00000.rcd", templateData, {}));
+  RunJob(true);
+  EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Read the radio failed!"}));
+  EXPECT_EQ(view.Rows().size(), 3u);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Model Error!");
+  EXPECT_NE(view.Boxes()[0].detail.find("\"../evilmodelx00000\""), std::string::npos)
+      << view.Boxes()[0].detail;
+  EXPECT_EQ(state.resultOk.load(), 0);
+  ExpectControls(true);
+  EXPECT_TRUE(LogFiles().empty());  // not even read
+  EXPECT_EQ(sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kWriteBlock); }),
+            0);
 }
 
 TEST_F(FullJob, MissingConverterNamesTheLibrary) {

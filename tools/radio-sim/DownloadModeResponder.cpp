@@ -124,6 +124,12 @@ bool DownloadModeResponder::Faulted(DownloadStep step, uint32_t block,
     case FaultKind::kHangUp:
       a.hangUp = true;
       break;
+    case FaultKind::kGarbled:
+      a.bytes = normal;
+      for (size_t i = 2; i < a.bytes.size(); ++i) {
+        a.bytes[i] = static_cast<uint8_t>(~a.bytes[i]);
+      }
+      break;
     case FaultKind::kNotInDownload: {
       a.bytes = normal;
       PutText(a.bytes, 2, std::string("====\0\0\0\0\0\0", 10), 10);

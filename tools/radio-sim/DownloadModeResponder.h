@@ -5,8 +5,8 @@
 // and file name it received; after the closing block the radio restarts.
 //
 // Faults can be injected at any step: silence, a short reply, a wrong first byte, a
-// hang-up, or the "not in download mode" answer; for the first N attempts of the step or
-// for every attempt.
+// hang-up, the "not in download mode" answer, or a reply garbled after its first two bytes; for the
+// first N attempts of the step or for every attempt.
 //
 // A radio that runs normally answers the automatic-download request too and enters
 // download mode (its record of the last batch is cleared), as the unattended repeat
@@ -38,6 +38,8 @@ enum class FaultKind {
   kWrongByte,      // the reply's first byte is wrong (a NAK instead of an ACK)
   kHangUp,         // the line is cut instead of answering
   kNotInDownload,  // the identification reply says "====" (radio not in download mode)
+  kGarbled,        // the reply arrives in full, every byte after its first two inverted
+                   // (an identification whose text fields line noise has damaged)
 };
 
 struct DownloadFault {

@@ -43,7 +43,7 @@ void Usage() {
                "  --chip-enter TEXT   firmware chip's enter reply (A-enter: AMBE; S-enter: SELP)\n"
                "The defaults play the radio of the demo installation (make-demo-install).\n"
                "  --fault KIND:STEP[:ATTEMPTS[:BLOCK]]\n"
-               "      KIND: silence short wrong hangup notdownload\n"
+               "      KIND: silence short wrong hangup notdownload garbled\n"
                "      STEP: auto identify request header data end closing\n"
                "      ATTEMPTS: faulty attempts before normal answers (0: all)\n"
                "      BLOCK: data block number for STEP data (1)\n");
@@ -62,11 +62,9 @@ bool ParseFault(const std::string& text, fw::sim::DownloadFault& fault) {
   const struct {
     const char* name;
     FaultKind kind;
-  } kinds[] = {{"silence", FaultKind::kSilence},
-               {"short", FaultKind::kShortReply},
-               {"wrong", FaultKind::kWrongByte},
-               {"hangup", FaultKind::kHangUp},
-               {"notdownload", FaultKind::kNotInDownload}};
+  } kinds[] = {{"silence", FaultKind::kSilence},           {"short", FaultKind::kShortReply},
+               {"wrong", FaultKind::kWrongByte},           {"hangup", FaultKind::kHangUp},
+               {"notdownload", FaultKind::kNotInDownload}, {"garbled", FaultKind::kGarbled}};
   const struct {
     const char* name;
     DownloadStep step;
