@@ -208,6 +208,9 @@ TEST_F(HeadlessProgram, UnopenablePortShowsTheReason) {
                "and port settings! ("))
       << output;
   EXPECT_TRUE(Contains("row  1    \u00D7\tFailed to connect radio."));
+  // A device that is not there (any more) is named by its path.
+  EXPECT_TRUE(Contains("No such file or directory\n" + dir.Path() + "no-such-device is not there"))
+      << output;
 }
 
 TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
