@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "RadioSim.h"
 #include "app/HeadlessOptions.h"
+#include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
 #include "core/Ids.h"
 #include "platform/Profile.h"
@@ -128,6 +130,39 @@ TEST(HeadlessView, EventLoopServesPostsAndTimersUntilDone) {
   EXPECT_EQ(seen, (std::vector<intptr_t>{1024, 2048}));
   EXPECT_EQ(timerFired, 1);
   std::fclose(f);
+}
+
+// The command line's first look, with an environment of the test's making.
+TEST(HeadlessPreflight, AnswersFromTheCommandLineAndTheEnvironment) {
+  std::map<std::string, std::string> env;
+  auto look = [&](const std::vector<std::string>& args) {
+    return CheckCommandLine(args, [&](const char* name) -> const char* {
+      auto it = env.find(name);
+      return it == env.end() ? nullptr : it->second.c_str();
+    });
+  };
+  EXPECT_EQ(look({"--program-dir", "d", "-V"}).action, PreflightAction::kVersion);
+  EXPECT_EQ(look({"--headless", "--version"}).action, PreflightAction::kVersion);
+  EXPECT_EQ(look({"-h"}).action, PreflightAction::kHelp);
+  // With --headless the headless front end parses the rest, its own --help included.
+  EXPECT_EQ(look({"--headless", "--help", "--bogus"}).action, PreflightAction::kContinue);
+  Preflight p = look({"--program-dir=d", "--bogus"});
+  EXPECT_EQ(p.action, PreflightAction::kUsageError);
+  EXPECT_EQ(p.message, "unknown option --bogus");
+  EXPECT_EQ(look({"stray"}).message, "unexpected argument stray");
+  EXPECT_EQ(look({"-style"}).message, "-style needs a value");
+  // No display: neither X11 nor Wayland, nor a platform chosen by hand.
+  p = look({"--program-dir", "d"});
+  EXPECT_EQ(p.action, PreflightAction::kNoDisplay);
+  EXPECT_NE(p.message.find("--headless"), std::string::npos);
+  EXPECT_EQ(look({"-platform", "offscreen"}).action, PreflightAction::kContinue);
+  EXPECT_EQ(look({"-reverse", "-style=Fusion"}).action, PreflightAction::kNoDisplay);
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    env = {{variable, "x"}};
+    EXPECT_EQ(look({}).action, PreflightAction::kContinue) << variable;
+  }
+  env = {{"DISPLAY", ""}};  // set but empty is no display
+  EXPECT_EQ(look({}).action, PreflightAction::kNoDisplay);
 }
 
 // Runs the built program; returns its exit status and its output. `environment` goes
