@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,9 +25,12 @@ namespace {
 // Ctrl-C and SIGTERM: the first one while the radio is being written only warns (a
 // second one stops); otherwise the job stops at once. SIGHUP (the terminal or the SSH
 // session went away) lets the job finish and starts no further one.
-volatile sig_atomic_t g_stopAsked = 0;
-volatile sig_atomic_t g_warned = 0;
-volatile sig_atomic_t g_hungUp = 0;
+// Lock-free atomics: set in the handler (on whichever thread takes the signal), read by
+// the event loop.
+std::atomic<int> g_stopAsked{0};
+std::atomic<int> g_warned{0};
+std::atomic<int> g_hungUp{0};
+static_assert(std::atomic<int>::is_always_lock_free, "written from a signal handler");
 
 constexpr char kHalfWrittenWarning[] =
     "\nFlashwright: the radio is being written; stopping now leaves it half-written and it may "
