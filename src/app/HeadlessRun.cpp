@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "app/HeadlessView.h"
 #include "config/Settings.h"
 #include "core/Progress.h"
+#include "core/WritePhase.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/SelectedPort.h"
@@ -20,10 +22,54 @@
 namespace fw {
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
+// Ctrl-C and SIGTERM: the first one while the radio is being written only warns (a
+// second one stops); otherwise the job stops at once. SIGHUP (the terminal or the SSH
+// session went away) lets the job finish and starts no further one.
+// Lock-free atomics: set in the handler (on whichever thread takes the signal), read by
+// the event loop.
+std::atomic<int> g_stopAsked{0};
+std::atomic<int> g_warned{0};
+std::atomic<int> g_hungUp{0};
+static_assert(std::atomic<int>::is_always_lock_free, "written from a signal handler");
+
+constexpr char kHalfWrittenWarning[] =
+    "\nFlashwright: the radio is being written; stopping now leaves it half-written and it may "
+    "not start again.\nThe job goes on. To stop anyway, press Ctrl-C again (or send SIGTERM "
+    "again).\n";
 
 void OnInterrupt(int) {
-  g_interrupted = 1;
+  if (g_stopAsked != 0) {
+    return;
+  }
+  if (g_warned == 0 && RadioBeingWritten()) {
+    g_warned = 1;
+    // Nothing to do when the terminal is gone: the warning is a courtesy.
+    ssize_t written = ::write(STDERR_FILENO, kHalfWrittenWarning, sizeof kHalfWrittenWarning - 1);
+    (void)written;
+    return;
+  }
+  g_stopAsked = 1;
+}
+
+void OnHangUp(int) {
+  g_hungUp = 1;
+}
+
+void InstallSignalHandlers() {
+  g_stopAsked = 0;
+  g_warned = 0;
+  g_hungUp = 0;
+  struct sigaction action = {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = OnInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  action.sa_handler = OnHangUp;
+  sigaction(SIGHUP, &action, nullptr);
+  // A reader that went away (a pager that quit) makes writes fail, which the report
+  // ignores; the job goes on.
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &action, nullptr);
 }
 
 }  // namespace
@@ -100,12 +146,9 @@ int RunHeadless(int argc, char** argv) {
     }
   }
 
-  // Ctrl-C ends the running job early (as closing the window does) and stops repeating.
-  g_interrupted = 0;
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // Ctrl-C ends the running job early (as closing the window does) and stops repeating;
+  // SIGHUP stops repeating once the running job has finished.
+  InstallSignalHandlers();
 
   // The first job starts at once; in run mode 5 each completed job arms timer 40, whose
   // firing starts the next one.
@@ -116,16 +159,16 @@ int RunHeadless(int argc, char** argv) {
   }
   view.Run([&](uint32_t msg, uintptr_t w, intptr_t l) { HandleJobMessage(state, msg, w, l); },
            [&](int id) {
-             if (!g_interrupted) {
+             if (g_stopAsked == 0 && g_hungUp == 0) {
                OnTimer(state, id, inputs);
              }
            },
            [&](bool timersArmed) {
-             if (g_interrupted) {
+             if (g_stopAsked != 0) {
                StopJob();
                return !JobRunning(state);
              }
-             return !JobRunning(state) && !(repeat && timersArmed);
+             return !JobRunning(state) && !(repeat && timersArmed && g_hungUp == 0);
            });
   JoinJob(state);
   view.Finish();
@@ -133,7 +176,8 @@ int RunHeadless(int argc, char** argv) {
   if (repeat) {
     std::printf("completed jobs: %d\n", state.completedJobs);
   }
-  std::printf("result: %s\n", ok ? "success" : "failed");
+  std::printf("result: %s\n",
+              ok ? "success" : (g_stopAsked != 0 ? "stopped by the user" : "failed"));
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

@@ -2,8 +2,11 @@
 // and reports on the terminal.
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "app/HeadlessPreflight.h"
 #include "app/HeadlessRun.h"
 #ifdef FLASHWRIGHT_WITH_QT
 #include "app/qt/UpgradeApp.h"
@@ -14,6 +17,10 @@
 #endif
 
 namespace {
+
+using fw::CheckCommandLine;
+using fw::Preflight;
+using fw::PreflightAction;
 
 void PrintHelp() {
   std::printf(
@@ -41,11 +48,12 @@ void PrintHelp() {
       "  --allow-unidentified\n"
       "                     send a radio that does not identify itself the image\n"
       "                     chosen without knowing it (otherwise the job ends)\n"
-      "  --help             display this help and exit\n"
-      "  --version          output version information and exit\n"
+      "  -h, --help         display this help and exit\n"
+      "  -V, --version      output version information and exit\n"
       "\n"
       "Exit status (headless): 0 if the job succeeded, 1 if it failed, 2 for a usage\n"
-      "error.\n"
+      "error. Without a display (no DISPLAY or WAYLAND_DISPLAY) the window cannot open:\n"
+      "the program says so and exits with 1; use --headless there.\n"
       "\n"
       "Environment: FLASHWRIGHT_TIME_SCALE=F (0 < F <= 1) shortens the fixed waits,\n"
       "for use with the simulated radio only.\n");
@@ -54,21 +62,29 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
+  // Answered before any window system is touched, so that they work without a display.
+  const Preflight first = CheckCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                           [](const char* name) { return std::getenv(name); });
+  switch (first.action) {
+    case PreflightAction::kVersion:
       std::printf("Flashwright (Radio Flashwright) %s\n", FLASHWRIGHT_VERSION);
       return 0;
-    }
-  }
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--headless") == 0) {
-      return fw::RunHeadless(argc, argv);  // answers --help with the headless usage
-    }
-  }
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
+    case PreflightAction::kHelp:
       PrintHelp();
       return 0;
+    case PreflightAction::kUsageError:
+      std::fprintf(stderr, "Flashwright: %s\nTry 'Flashwright --help' for more information.\n",
+                   first.message.c_str());
+      return 2;
+    case PreflightAction::kNoDisplay:
+      std::fprintf(stderr, "Flashwright: %s\n", first.message.c_str());
+      return 1;
+    case PreflightAction::kContinue:
+      break;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--headless") {
+      return fw::RunHeadless(argc, argv);  // answers --help with the headless usage
     }
   }
 #ifdef FLASHWRIGHT_WITH_QT

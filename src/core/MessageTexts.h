@@ -14,5 +14,6 @@ inline constexpr const char* kSoftwareCompleted = "Update the radio software com
 inline constexpr const char* kRestarting = "The radio is restarting, about 20 seconds...";
 inline constexpr const char* kWritingRadio = "Writing the radio, please wait...";
 inline constexpr const char* kWritingFont = "Writing font library. Please wait ...";
+inline constexpr const char* kStoppedByUser = "Stopped by the user.";
 
 }  // namespace fw::text

@@ -3,6 +3,9 @@
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "platform/Clock.h"
+#include "serial/PortAccess.h"
+#include "serial/PortMap.h"
+#include "serial/SelectedPort.h"
 
 namespace fw {
 
@@ -59,7 +62,12 @@ ProgressInputs ProgressInputsFrom(const UpgradeState& state) {
 
 bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, intptr_t lParam) {
   if (IsCommErrorMessage(msg)) {
-    state.view->MessageBox(text::kCommError, MessageIcon::None);
+    // A job being stopped breaks off its exchanges; that is no fault of the line.
+    if (!StopRequested()) {
+      // Another reader on the port takes the radio's replies: name it when there is one.
+      state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
+                             OtherProgramsOnPort(GlobalPortMap().DevicePath(SelectedPortNumber())));
+    }
     return true;
   }
   if (!IsProgressMessage(msg)) {

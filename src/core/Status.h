@@ -22,6 +22,14 @@ void AddWarningRow(UpgradeState& state, const std::string& text);
 // Overwrites both columns of the row at rowCount - 1.
 void SetLastRow(UpgradeState& state, const std::string& mark, const std::string& text);
 void SetStatusText(UpgradeState& state, const std::string& text);
+// Forgets the rows (the list was emptied for a new job).
+void ClearRows(UpgradeState& state);
+// The job has ended: a row still marked under way gets the job's outcome ("   √" when
+// resultOk is 1, "   ×" otherwise), so no row claims work that is no longer going on.
+void FinishRows(UpgradeState& state);
+// Adds a row after the last one without marking the row before it done (a job's closing
+// remark, such as its being stopped by the user).
+void AppendEndRow(UpgradeState& state, const std::string& mark, const std::string& text);
 // Posts a progress message with the cumulative byte count.
 void PostProgress(UpgradeState& state, uint32_t msg, int bytesDone);
 

@@ -121,6 +121,9 @@ class UpgradeState {
   // --- Workflow state ---
   std::atomic<int> resultOk{1};
   int rowCount = 0;
+  // The mark of every row the job has shown (index = row), so that the job's end can
+  // finish the rows still marked under way.
+  std::vector<std::string> rowMarks;
   int completedJobs = 0;  // jobs completed in run mode 5 since the program started
   // The worker thread of the running (or last) job, and whether it is still running.
   // Started by StartJob (workflow/Job.h); the record stops and joins it on destruction.

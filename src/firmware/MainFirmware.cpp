@@ -10,6 +10,7 @@
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
+#include "core/WritePhase.h"
 #include "firmware/DownloadBlocks.h"
 #include "firmware/HexLoader.h"
 #include "firmware/IdentifyReply.h"
@@ -17,6 +18,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileIo.h"
+#include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 
@@ -64,6 +66,13 @@ void Fail(UpgradeState& state, const std::string& text, MessageIcon icon,
   if (!StopRequested()) {
     state.view->MessageBox(text, icon, MessageButtons::Ok, detail);
   }
+}
+
+// An exchange with the radio failed: the box names the other programs that hold the port
+// open, since a reader that opened it first takes the radio's replies.
+void FailExchange(UpgradeState& state, const std::string& text) {
+  Fail(state, text, text == kEnterDownloadFailed ? MessageIcon::Exclamation : MessageIcon::None,
+       OtherProgramsOnPort(state.downloadPort.PortPath()));
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -197,13 +206,15 @@ bool PrepareImage(UpgradeState& state, uint8_t header[kHeaderBlockSize]) {
 
 // The failed "Waiting" handshake: row 0 the failure, row 1 the hint, rowCount 1.
 void FailDownloadRequest(UpgradeState& state) {
+  const std::string holders = OtherProgramsOnPort(state.downloadPort.PortPath());
   state.downloadPort.Close();
   SetLastRow(state, kMarkFailed, kConnectRadioFailed);
   AddRow(state, kMarkBusy, kNotInDownloadMode);
   state.rowCount = 1;
   SetLastRow(state, kMarkFailed, kConnectRadioFailed);
   if (!StopRequested()) {
-    state.view->MessageBox(kNotInDownloadMode, MessageIcon::Exclamation);
+    state.view->MessageBox(kNotInDownloadMode, MessageIcon::Exclamation, MessageButtons::Ok,
+                           holders);
   }
 }
 
@@ -304,7 +315,7 @@ void TransferMainFirmware(UpgradeState& state) {
     std::memset(reply, 0, sizeof reply);
     if (!SendBlock(state, kReplyWithData, kAutoDownloadRequest, sizeof kAutoDownloadRequest, reply,
                    20)) {
-      Fail(state, kEnterDownloadFailed, MessageIcon::Exclamation);
+      FailExchange(state, kEnterDownloadFailed);
       return;
     }
     Sleep(1000);
@@ -347,7 +358,7 @@ void TransferMainFirmware(UpgradeState& state) {
   }
 
   if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
-    Fail(state, text::kCommError, MessageIcon::None);
+    FailExchange(state, text::kCommError);
     return;
   }
   std::memset(reply, 0, sizeof reply);
@@ -355,33 +366,36 @@ void TransferMainFirmware(UpgradeState& state) {
     FailDownloadRequest(state);
     return;
   }
+  // The radio has dropped its old firmware: from here it is being written.
+  RadioWriteScope writing;
   SetLastRow(state, kMarkDone, kConnectedOk);
   AddRow(state, kMarkBusy, kUpgradingMode);
   SetStatusText(state, kUpgradingMode);
 
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 2)) {
-    Fail(state, text::kCommError, MessageIcon::None);
+    FailExchange(state, text::kCommError);
     return;
   }
   Sleep(500);
 
   uint8_t block[kDataBlockSize];
   if (!SendDataBlocks(state, block, reply)) {
-    Fail(state, text::kCommError, MessageIcon::None);
+    FailExchange(state, text::kCommError);
     return;
   }
   const uint8_t eot[1] = {kEndOfTransmission};
   if (!SendBlock(state, kReplyAck, eot, 1, reply, 1)) {
-    Fail(state, text::kCommError, MessageIcon::None);
+    FailExchange(state, text::kCommError);
     return;
   }
   BuildClosingBlock(header);
   if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 80)) {
-    Fail(state, text::kCommError, MessageIcon::None);
+    FailExchange(state, text::kCommError);
     return;
   }
 
+  writing.End();
   state.resultOk = 1;
   state.downloadPort.Close();
   SetStatusText(state, text::kRestarting);

@@ -4,6 +4,7 @@
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
+#include "core/WritePhase.h"
 #include "firmware/ChipExchange.h"
 #include "firmware/ChipFrames.h"
 #include "firmware/HexLoader.h"
@@ -119,6 +120,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   }
   Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
+  RadioWriteScope writing;  // from the erase to the leave command
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
                     sizeof kChipEraseReply, 5000, kRetries)) {
     port.Close();
@@ -157,6 +159,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
                     sizeof kChipLeaveReply, 10, kRetries)) {
     return CommunicationFailure(state);
   }
+  writing.End();
   AddProgress(state, 30);
   port.Close();
   state.resultOk = 1;

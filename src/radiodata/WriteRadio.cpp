@@ -6,6 +6,7 @@
 #include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/Status.h"
+#include "core/WritePhase.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "protocol/LinkFrame.h"
@@ -254,6 +255,7 @@ void WriteRadio(UpgradeState& state) {
   StoreLanguage(state.templateData, state.fontLanguage);
 
   // The data area; a radio that does not open it refuses the blocks below.
+  RadioWriteScope writing;  // the data, then the font library
   if (!ReadInfoArea(state, 2, 7)) {
     InfoFailed(state);
     return;
@@ -275,6 +277,7 @@ void WriteRadio(UpgradeState& state) {
   }
 
   const int ended = state.radioLink.EndAccess(0);
+  writing.End();
   state.radioLink.Disconnect();
   state.resultOk = 1;
   if (ended != 0) {

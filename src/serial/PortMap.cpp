@@ -110,6 +110,17 @@ std::vector<int> PortMap::ScanPorts() const {
   return free;
 }
 
+std::vector<PortMap::ScannedPort> PortMap::ScanPortList(const OpenCheck& check) const {
+  std::vector<ScannedPort> shown;
+  for (const auto& [n, path] : Entries()) {
+    const PortAccess access = ClassifyOpenError(check(path));
+    if (ShownInPortList(access)) {
+      shown.push_back({n, path, access});
+    }
+  }
+  return shown;
+}
+
 std::string PortMap::ProductName(int portNumber) const {
   std::string path = DevicePath(portNumber);
   if (path.empty()) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/PortAccess.h"
+
 namespace fw {
 
 class PortMap {
@@ -35,6 +37,15 @@ class PortMap {
   // The numbers 1..16, ascending, whose device can be opened exclusively right now (each
   // is closed again at once).
   std::vector<int> ScanPorts() const;
+  // The ports that the port list shows, ascending: those that can be opened exclusively
+  // now and those that the user may not open (so that the list can say what to do);
+  // `check` tries each device (the system's open by default).
+  struct ScannedPort {
+    int number = 0;
+    std::string devicePath;
+    PortAccess access = PortAccess::kFree;
+  };
+  std::vector<ScannedPort> ScanPortList(const OpenCheck& check = TryOpenExclusively) const;
   // The product name of the USB adapter behind a COM number ("CP2102 USB to UART Bridge
   // Controller"), empty for other ports; for tooltips.
   std::string ProductName(int portNumber) const;

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "platform/Clock.h"
+#include "serial/PortAccess.h"
 #include "serial/SerialPort.h"
 
 #include "serial/ExternalLineErrors.h"
@@ -78,6 +79,12 @@ bool MarkedExclusiveByOther(int fd) {
 #endif
 }
 
+// "in use", and by whom when the system tells.
+std::string InUseText(const std::string& path) {
+  const std::string holders = OtherProgramsOnPort(path);
+  return holders.empty() ? std::string(kInUse) : std::string(kInUse) + "\n" + holders;
+}
+
 void PauseMs(int ms) {
   struct timespec ts = {0, static_cast<long>(ms) * 1000000L};
   ::nanosleep(&ts, nullptr);
@@ -123,7 +130,7 @@ int SerialPort::Open(const std::string& path) {
   // Non-blocking for good: every read asks only for what is queued, every wait is a poll.
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    lastError_ = std::strerror(errno);
+    lastError_ = OpenFailureText(path, errno);  // with what to do about it
     return 0;
   }
   struct termios t;
@@ -136,12 +143,12 @@ int SerialPort::Open(const std::string& path) {
   // other SerialPort (and cooperating programs) whatever their privileges; TIOCEXCL keeps
   // out everyone else who is not privileged.
   if (MarkedExclusiveByOther(fd)) {
-    lastError_ = kInUse;
+    lastError_ = InUseText(path);
     ::close(fd);
     return 0;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    lastError_ = errno == EWOULDBLOCK ? kInUse : std::strerror(errno);
+    lastError_ = errno == EWOULDBLOCK ? InUseText(path) : std::strerror(errno);
     ::close(fd);
     return 0;
   }

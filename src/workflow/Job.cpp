@@ -58,7 +58,7 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.view->SetProgressPos(kMainProgress, 0);
   state.view->SetProgressPos(kSecondProgress, 0);
   state.view->DeleteAllRows();
-  state.rowCount = 0;
+  ClearRows(state);
   state.bytesDone = 0;
   state.view->SetWaitCursor(true);
   for (int id : kJobControls) {
@@ -88,6 +88,10 @@ void RunJob(UpgradeState& state) {
   } else {
     RunFullSequence(state);
   }
+  if (StopRequested() && state.resultOk == 0) {
+    AppendEndRow(state, kMarkFailed, text::kStoppedByUser);
+  }
+  FinishRows(state);
 }
 
 void RestoreControls(UpgradeState& state) {

@@ -129,6 +129,7 @@ bool LoadAndConvert(UpgradeState& state) {
     return false;
   }
   AddRow(state, kMarkDone, kTemplateFound);
+  SetStatusText(state, kTemplateFound);
   LogData(state, 2, state.templateData);
   state.resultOk = 0;
 
@@ -139,6 +140,7 @@ bool LoadAndConvert(UpgradeState& state) {
     return false;
   }
   AddRow(state, kMarkDone, kConvertCompleted);
+  SetStatusText(state, kConvertCompleted);
   LogData(state, 3, state.templateData);
   return true;
 }
@@ -235,7 +237,10 @@ void RunFullSequence(UpgradeState& state) {
   if (!ReadWithRetries(state)) {
     return;
   }
+  // The status text follows the rows through the steps that post no progress of their
+  // own, so that it never names a step that has ended.
   SetLastRow(state, kMarkDone, kReadCompleted);
+  SetStatusText(state, kReadCompleted);
   LogData(state, 1, RadioDataSpan(state));
 
   if (!LoadAndConvert(state)) {
@@ -244,6 +249,7 @@ void RunFullSequence(UpgradeState& state) {
   Sleep(kBeforeWriteMs);
   state.resultOk = 0;
   AddRow(state, kMarkBusy, text::kWritingRadio);
+  SetStatusText(state, text::kWritingRadio);
   Steps().writeRadio(state);
   if (state.resultOk == 0) {
     EndWithRow(state, kWriteFailed);

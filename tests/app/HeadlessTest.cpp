@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,6 +21,7 @@
 
 #include "RadioSim.h"
 #include "app/HeadlessOptions.h"
+#include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
 #include "core/Ids.h"
 #include "platform/Profile.h"
@@ -132,11 +135,47 @@ TEST(HeadlessView, EventLoopServesPostsAndTimersUntilDone) {
   std::fclose(f);
 }
 
-// Runs the built program; returns its exit status and its output.
-int RunProgram(const std::string& args, std::string& output) {
+// The command line's first look, with an environment of the test's making.
+TEST(HeadlessPreflight, AnswersFromTheCommandLineAndTheEnvironment) {
+  std::map<std::string, std::string> env;
+  auto look = [&](const std::vector<std::string>& args) {
+    return CheckCommandLine(args, [&](const char* name) -> const char* {
+      auto it = env.find(name);
+      return it == env.end() ? nullptr : it->second.c_str();
+    });
+  };
+  EXPECT_EQ(look({"--program-dir", "d", "-V"}).action, PreflightAction::kVersion);
+  EXPECT_EQ(look({"--headless", "--version"}).action, PreflightAction::kVersion);
+  EXPECT_EQ(look({"-h"}).action, PreflightAction::kHelp);
+  // With --headless the headless front end parses the rest, its own --help included.
+  EXPECT_EQ(look({"--headless", "--help", "--bogus"}).action, PreflightAction::kContinue);
+  Preflight p = look({"--program-dir=d", "--bogus"});
+  EXPECT_EQ(p.action, PreflightAction::kUsageError);
+  EXPECT_EQ(p.message, "unknown option --bogus");
+  EXPECT_EQ(look({"stray"}).message, "unexpected argument stray");
+  EXPECT_EQ(look({"-style"}).message, "-style needs a value");
+  // No display: neither X11 nor Wayland, nor a platform chosen by hand.
+  p = look({"--program-dir", "d"});
+  EXPECT_EQ(p.action, PreflightAction::kNoDisplay);
+  EXPECT_NE(p.message.find("--headless"), std::string::npos);
+  EXPECT_EQ(look({"-platform", "offscreen"}).action, PreflightAction::kContinue);
+  EXPECT_EQ(look({"-reverse", "-style=Fusion"}).action, PreflightAction::kNoDisplay);
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    env = {{variable, "x"}};
+    EXPECT_EQ(look({}).action, PreflightAction::kContinue) << variable;
+  }
+  env = {{"DISPLAY", ""}};  // set but empty is no display
+  EXPECT_EQ(look({}).action, PreflightAction::kNoDisplay);
+}
+
+// Runs the built program; returns its exit status and its output. `environment` goes
+// before the program on the shell's command line ("env -u DISPLAY" and the like).
+int RunProgram(const std::string& args, std::string& output,
+               const std::string& environment = std::string()) {
   std::filesystem::path exe =
       std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Flashwright";
-  std::string command = "FLASHWRIGHT_TIME_SCALE=0.01 '" + exe.string() + "' " + args + " 2>&1";
+  std::string command =
+      environment + " FLASHWRIGHT_TIME_SCALE=0.01 '" + exe.string() + "' " + args + " 2>&1";
   std::FILE* p = popen(command.c_str(), "r");
   if (p == nullptr) {
     return -1;
@@ -238,6 +277,9 @@ TEST_F(HeadlessProgram, UnopenablePortShowsTheReason) {
                "and port settings! ("))
       << output;
   EXPECT_TRUE(Contains("row  1    \u00D7\tFailed to connect radio."));
+  // A device that is not there (any more) is named by its path.
+  EXPECT_TRUE(Contains("No such file or directory\n" + dir.Path() + "no-such-device is not there"))
+      << output;
 }
 
 TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
@@ -246,6 +288,188 @@ TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
   // Without --headless the program opens its window; that is the window tests' part.
   EXPECT_EQ(RunProgram("--headless --help", output), 0);
   EXPECT_TRUE(Contains("Flashwright --headless [--program-dir DIR]")) << output;
+}
+
+// The program as a child whose standard output and error go to `outFd`, with the fixed
+// waits shortened; for signals sent in the middle of a job.
+pid_t SpawnProgram(const std::vector<std::string>& options, int outFd) {
+  const std::string exe =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Flashwright")
+          .string();
+  std::vector<std::string> args = {exe};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) {
+    argv.push_back(a.data());
+  }
+  argv.push_back(nullptr);
+  std::string scale = "FLASHWRIGHT_TIME_SCALE=0.01";
+  char* envp[] = {scale.data(), nullptr};
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_adddup2(&files, outFd, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&files, outFd, STDERR_FILENO);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, exe.c_str(), &files, nullptr, argv.data(), envp) != 0) {
+    pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&files);
+  return pid;
+}
+
+// The child's wait status, or -1 (after killing it) when it has not ended in time.
+int WaitForExit(pid_t pid, int timeoutMs) {
+  int status = 0;
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return status;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+bool Running(pid_t pid) {
+  int status = 0;
+  return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+constexpr const char* kHalfWrittenWarning = "stopping now leaves it half-written";
+
+// Signals in the middle of a firmware-only job against a radio that keeps the pace of a
+// real 115200-baud line (about 90 ms a block), so that the job is still writing when the
+// signal arrives.
+class HeadlessSignals : public HeadlessProgram {
+ protected:
+  void SetUp() override {
+    config.lineRate = 115200;
+    radio = std::make_unique<sim::RadioSim>(config);
+    ASSERT_TRUE(radio->Start()) << radio->Error();
+  }
+  void InstallFirmwareOnly(size_t imageSize) {
+    image = Image(imageSize);
+    Install("READWRITELOG=3\r\nAutoTest=0\r\n", radio->DevicePath());
+  }
+  // Spawns the job with its report in a file; false when it did not start.
+  bool StartJob() {
+    log = dir.Path() + "report.txt";
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      return false;
+    }
+    pid = SpawnProgram({"--headless", "--program-dir", dir.Path()}, fd);
+    close(fd);
+    return pid > 0;
+  }
+  // Waits until the radio has taken `blocks` data blocks of the image.
+  bool WaitForBlocks(uint32_t blocks) {
+    for (int i = 0; i < 3000; ++i) {
+      if (radio->DownloadSnapshot().blocksAccepted >= blocks) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  sim::RadioSimConfig config;
+  std::unique_ptr<sim::RadioSim> radio;
+  std::string log;
+  pid_t pid = -1;
+};
+
+// A pager that quit (the reading end of the pipe closed) no longer kills the program in
+// the middle of the transfer: the job goes on and leaves the radio fully written.
+TEST_F(HeadlessSignals, ClosedOutputPipeDoesNotStopTheJob) {
+  InstallFirmwareOnly(20000);
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  pid = SpawnProgram({"--headless", "--program-dir", dir.Path()}, fds[1]);
+  close(fds[1]);
+  ASSERT_GT(pid, 0);
+  char first[64];
+  ASSERT_GT(read(fds[0], first, sizeof first), 0);  // the report has begun
+  ASSERT_TRUE(WaitForBlocks(1));
+  close(fds[0]);  // the reader goes away while the image is being sent
+  const int status = WaitForExit(pid, 60000);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal "
+                                 << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const sim::DownloadRecord record = radio->DownloadSnapshot();
+  EXPECT_TRUE(record.completed);
+  EXPECT_EQ(record.Image(), image);
+}
+
+// A closed SSH session (SIGHUP) lets the job finish writing the radio.
+TEST_F(HeadlessSignals, HangUpLetsTheJobFinish) {
+  InstallFirmwareOnly(20000);
+  ASSERT_TRUE(StartJob());
+  ASSERT_TRUE(WaitForBlocks(2));
+  kill(pid, SIGHUP);
+  const int status = WaitForExit(pid, 60000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+  EXPECT_TRUE(Contains("result: success\n")) << output;
+  const sim::DownloadRecord record = radio->DownloadSnapshot();
+  EXPECT_TRUE(record.completed);
+  EXPECT_EQ(record.Image(), image);
+}
+
+// While the firmware is being written the first SIGTERM only warns and the job goes on;
+// the second one stops it, and the report says the user stopped it.
+TEST_F(HeadlessSignals, FirstTerminateWhileWritingWarnsTheSecondStops) {
+  InstallFirmwareOnly(80000);  // about 7 seconds on the line
+  ASSERT_TRUE(StartJob());
+  ASSERT_TRUE(WaitForBlocks(2));
+  kill(pid, SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const uint32_t blocksAfterFirst = radio->DownloadSnapshot().blocksAccepted;
+  EXPECT_TRUE(Running(pid));
+  ASSERT_TRUE(WaitForBlocks(blocksAfterFirst + 2)) << FileText(log);
+  output = FileText(log);
+  EXPECT_TRUE(Contains(kHalfWrittenWarning)) << output;
+  EXPECT_TRUE(Contains("Ctrl-C again (or send SIGTERM again)")) << output;
+  kill(pid, SIGTERM);
+  const int status = WaitForExit(pid, 10000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_TRUE(Contains("\u00D7\tStopped by the user.\n")) << output;
+  EXPECT_TRUE(Contains("result: stopped by the user\n")) << output;
+  EXPECT_EQ(output.find("Communication error, Please retry!"), std::string::npos) << output;
+  EXPECT_FALSE(radio->DownloadSnapshot().completed);
+}
+
+// Outside the writing phases Ctrl-C stops at once, without the warning.
+TEST_F(HeadlessSignals, InterruptBeforeWritingStopsAtOnce) {
+  radio->WithDownload([](sim::DownloadModeResponder& d) {
+    d.SetFault(sim::DownloadFault{sim::FaultKind::kSilence, sim::DownloadStep::kIdentify, 0, 1});
+  });
+  InstallFirmwareOnly(20000);
+  ASSERT_TRUE(StartJob());
+  for (int i = 0; i < 2000 && radio->DownloadSnapshot().requests[1] == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GT(radio->DownloadSnapshot().requests[1], 0u);
+  kill(pid, SIGINT);
+  const int status = WaitForExit(pid, 3000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_EQ(output.find(kHalfWrittenWarning), std::string::npos) << output;
+  EXPECT_TRUE(Contains("\u00D7\tStopped by the user.\n")) << output;
+  EXPECT_TRUE(Contains("result: stopped by the user\n")) << output;
+  EXPECT_EQ(output.find("box ["), std::string::npos) << output;
 }
 
 // An installation for full jobs against the composite simulated radio: the model file
@@ -393,6 +617,31 @@ TEST_F(HeadlessProgram, HelpAndVersionInTheUsualForm) {
   EXPECT_EQ(output.rfind("Usage: Flashwright", 0), 0u) << output;
   EXPECT_TRUE(Contains("--program-dir DIR"));
   EXPECT_TRUE(Contains("--version"));
+}
+
+// Over SSH or in a container there is no display: the answers that need no window come
+// before any window system is touched, and the window itself is refused with a hint.
+TEST_F(HeadlessProgram, NoDisplayAnswersWithoutTheWindowSystem) {
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
+  for (const char* help : {"-h", "--help"}) {
+    EXPECT_EQ(RunProgram(help, output, noDisplay), 0) << help << "\n" << output;
+    EXPECT_EQ(output.rfind("Usage: Flashwright", 0), 0u) << output;
+    EXPECT_TRUE(Contains("-V, --version")) << output;
+  }
+  for (const char* version : {"-V", "--version", "--program-dir x --version"}) {
+    EXPECT_EQ(RunProgram(version, output, noDisplay), 0) << version << "\n" << output;
+    EXPECT_EQ(output.rfind("Flashwright (Radio Flashwright) ", 0), 0u) << output;
+  }
+  EXPECT_EQ(RunProgram("--frobnicate", output, noDisplay), 2) << output;
+  EXPECT_TRUE(Contains("Flashwright: unknown option --frobnicate\n")) << output;
+  EXPECT_TRUE(Contains("Try 'Flashwright --help'")) << output;
+  EXPECT_EQ(RunProgram("--program-dir", output, noDisplay), 2) << output;
+  EXPECT_TRUE(Contains("--program-dir needs a value")) << output;
+
+  EXPECT_EQ(RunProgram("--program-dir " + dir.Path(), output, noDisplay), 1) << output;
+  EXPECT_TRUE(Contains("there is no display")) << output;
+  EXPECT_TRUE(Contains("Flashwright --headless")) << output;
+  EXPECT_EQ(output.find("Qt platform plugin"), std::string::npos) << output;
 }
 
 }  // namespace

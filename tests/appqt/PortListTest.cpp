@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "PtyPair.h"
 #include "app/qt/PortList.h"
 #include "core/Ids.h"
+#include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "serial/SerialPort.h"
@@ -125,6 +127,35 @@ class PortListTest : public QObject {
     holder.Close();
     list_->Scan();
     QCOMPARE(Entries(*combo_), (QStringList{"COM4", "COM6"}));
+  }
+
+  // A device the user may not open is listed, marked, with what to do in its tooltip, and
+  // can still be the saved port; one that another program holds is not listed.
+  void portTheUserMayNotOpenIsListedMarked() {
+    Map({3, 6, 9});
+    const std::string refused = GlobalPortMap().DevicePath(6);
+    const std::string busy = GlobalPortMap().DevicePath(9);
+    auto check = [&](const std::string& path) {
+      return path == refused ? EACCES : path == busy ? EBUSY : TryOpenExclusively(path);
+    };
+    SetSelectedPortNumber(6);
+    list_->Scan(check);
+    QCOMPARE(Entries(*combo_), (QStringList{"COM3", "COM6 (no permission)"}));
+    const QString tip = combo_->itemData(1, Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith(QString::fromStdString(refused) + "\n"), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("may not open ") + QString::fromStdString(refused)) ||
+                 tip.contains(QStringLiteral("log out and in again")),
+             qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("sudo usermod -aG")) ||
+                 tip.contains(QStringLiteral("session began before")),
+             qPrintable(tip));
+    list_->SelectSavedPort();
+    QCOMPARE(combo_->currentIndex(), 1);
+    QCOMPARE(SelectedPortNumber(), 6);
+    combo_->setCurrentIndex(0);
+    combo_->setCurrentIndex(1);
+    list_->SelectionChanged();
+    QCOMPARE(SelectedPortNumber(), 6);
   }
 
   void onlyCom1ToCom16AreOffered() {

@@ -1,6 +1,9 @@
 // The main window: layout, start-up, run modes, Enter, check boxes 1015/1018, About.
 
 #include "WindowTestSupport.h"
+#include "app/qt/DialogUnits.h"
+
+#include <climits>
 
 using namespace fw;
 using fw::test::NextTabStop;
@@ -301,6 +304,41 @@ class WindowTest : public QObject {
     QCOMPARE(box.CompanyLabel()->text(), QStringLiteral("Example Radio Works"));
     App().versionText.clear();
     App().companyText.clear();
+  }
+
+  // Every line shows whole: a long text wraps and the box grows to hold it.
+  void aboutBoxShowsLongLinesWhole() {
+    App().versionText = "Radio Flashwright V2.01 build 2026-12-08 for KV680, KW66, KZ66 and KX4X";
+    App().smallMcuText = "Small MCU firmware V1.07, hex file KV680_SmallMCU_V107.hex";
+    App().companyText =
+        "Example Radio Works Ltd., 12 Harbour Road, Springfield, service line +1 555 0100";
+    {
+      AboutBox box;
+      QLabel* lines[] = {box.VersionLabel(), box.SmallMcuLabel(), box.CompanyLabel()};
+      for (QLabel* label : lines) {
+        const int needed =
+            label->wordWrap()
+                ? label->heightForWidth(label->width())
+                : (label->sizeHint().width() <= label->width() ? label->height() : INT_MAX);
+        QVERIFY2(needed <= label->height(), qPrintable(label->text()));
+        QVERIFY2(box.rect().contains(label->geometry()), qPrintable(label->text()));
+      }
+      // The lines keep their order and do not overlap.
+      QVERIFY(lines[0]->geometry().bottom() < lines[1]->geometry().top());
+      QVERIFY(lines[1]->geometry().bottom() < lines[2]->geometry().top());
+      auto* ok = box.findChild<QPushButton*>(QStringLiteral("okButton"));
+      for (QLabel* label : lines) {
+        QVERIFY(label->geometry().right() < ok->geometry().left());
+      }
+    }
+    // Short texts keep the box's own size.
+    App().versionText = "V2.01";
+    App().smallMcuText.clear();
+    App().companyText.clear();
+    AboutBox small;
+    const DialogUnits u(AboutDialogFont());
+    QCOMPARE(small.height(), u.Y(56));
+    App().versionText.clear();
   }
 
   void aboutItemIsReachable() {

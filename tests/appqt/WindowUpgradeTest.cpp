@@ -89,6 +89,18 @@ class WindowUpgradeTest : public QObject {
     QVERIFY(image.has_value());
     std::vector<uint8_t> sent = got.Image();
     QVERIFY(std::string(sent.begin(), sent.end()) == *image);
+
+    // The next radio on the bench waits in download mode: a second click upgrades it as
+    // the first did, and no row is left marked as under way.
+    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(r.boxes.size() >= 2, 120000);
+    QVERIFY2(r.boxes.back() == "All upgrade completed successfully!", r.boxes.back().c_str());
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
+    QCOMPARE(list->rowCount(), last + 1);
+    for (int i = 0; i < list->rowCount(); ++i) {
+      QCOMPARE(list->item(i, 0)->text(), QString::fromUtf8("   \u221A"));
+    }
+    QVERIFY(radio.DownloadSnapshot().completed);
   }
 
   // A radio whose every answer to "R" is garbled: the window asks before it sends the image

@@ -336,11 +336,17 @@ class Cell {
         Problem(out, "a success message after a failure");
       }
     }
+    for (const test::Row& r : rows) {
+      if (r.mark == kMarkBusy) {
+        Problem(out, "a row still marked under way after the job: " + r.text);
+      }
+    }
     // The step's failure row is the last row marked failed; only the hint to put the radio
-    // into download mode may follow it. A cut line also fails every step after the one
-    // where it was cut.
-    auto failed = std::find_if(rows.rbegin(), rows.rend(),
-                               [](const test::Row& r) { return r.mark == kMarkFailed; });
+    // into download mode (itself finished as failed with the job) may follow it. A cut line
+    // also fails every step after the one where it was cut.
+    auto failed = std::find_if(rows.rbegin(), rows.rend(), [](const test::Row& r) {
+      return r.mark == kMarkFailed && r.text != kDownloadModeHint;
+    });
     if (failed == rows.rend()) {
       Problem(out, "the job ended without a failure row: " + out.lastRow);
       return;

@@ -1,9 +1,18 @@
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
 
+#include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "support/PtyPeer.h"
@@ -180,6 +189,207 @@ TEST(PortMapScan, ListsThePortsThatOpenExclusivelyNow) {
   EXPECT_EQ(map.ScanPorts(), (std::vector<int>{3, 7}));
   SerialPort a;
   EXPECT_EQ(a.Open(com3.SlavePath()), 1);
+}
+
+// A port whose device the user may not open is listed, marked, so that the user can be told
+// what to do; a busy or vanished one is not. The system's open is stood in for, since the
+// tests may run as root, whom no device refuses.
+TEST(PortMapScan, NotPermittedPortsAreListedMarkedOthersAreLeftOut) {
+  test::PtyPeer com2;
+  test::PtyPeer com4;
+  test::PtyPeer com5;
+  PortMap map;
+  map.SetDeviceDirectory(::testing::TempDir() + "flashwright-no-such-folder");
+  map.SetExplicit(2, com2.SlavePath());
+  map.SetExplicit(4, com4.SlavePath());
+  map.SetExplicit(5, com5.SlavePath());
+  map.SetExplicit(9, "/nonexistent-dir/ttyUSB9");
+  std::vector<std::string> tried;
+  auto check = [&](const std::string& path) {
+    tried.push_back(path);
+    if (path == com4.SlavePath()) {
+      return EACCES;
+    }
+    if (path == com5.SlavePath()) {
+      return EBUSY;
+    }
+    return TryOpenExclusively(path);
+  };
+  auto shown = map.ScanPortList(check);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].number, 2);
+  EXPECT_EQ(shown[0].access, PortAccess::kFree);
+  EXPECT_EQ(shown[1].number, 4);
+  EXPECT_EQ(shown[1].devicePath, com4.SlavePath());
+  EXPECT_EQ(shown[1].access, PortAccess::kNotPermitted);
+  EXPECT_EQ(tried.size(), 4u);  // every mapped device was tried, the missing one too
+  EXPECT_STREQ(PortListMark(PortAccess::kNotPermitted), "no permission");
+  EXPECT_STREQ(PortListMark(PortAccess::kFree), "");
+}
+
+TEST(PortAccessDecision, OpenErrorsAndWhatTheListShows) {
+  EXPECT_EQ(ClassifyOpenError(0), PortAccess::kFree);
+  EXPECT_EQ(ClassifyOpenError(EACCES), PortAccess::kNotPermitted);
+  EXPECT_EQ(ClassifyOpenError(EPERM), PortAccess::kNotPermitted);
+  EXPECT_EQ(ClassifyOpenError(EBUSY), PortAccess::kInUse);
+  EXPECT_EQ(ClassifyOpenError(ENOENT), PortAccess::kGone);
+  EXPECT_EQ(ClassifyOpenError(ENXIO), PortAccess::kGone);
+  EXPECT_EQ(ClassifyOpenError(ENOTTY), PortAccess::kUnusable);
+  EXPECT_TRUE(ShownInPortList(PortAccess::kFree));
+  EXPECT_TRUE(ShownInPortList(PortAccess::kNotPermitted));
+  EXPECT_FALSE(ShownInPortList(PortAccess::kInUse));
+  EXPECT_FALSE(ShownInPortList(PortAccess::kGone));
+  EXPECT_FALSE(ShownInPortList(PortAccess::kUnusable));
+}
+
+// The system's real answers: a free pty, one held by a SerialPort, a path that is gone,
+// a file that is no terminal.
+TEST(PortAccessDecision, TheRealOpenCheck) {
+  test::PtyPeer pty;
+  EXPECT_EQ(TryOpenExclusively(pty.SlavePath()), 0);
+  SerialPort holder;
+  ASSERT_EQ(holder.Open(pty.SlavePath()), 1);
+  EXPECT_EQ(TryOpenExclusively(pty.SlavePath()), EBUSY);
+  holder.Close();
+  EXPECT_EQ(TryOpenExclusively("/nonexistent-dir/ttyUSB0"), ENOENT);
+  EXPECT_EQ(TryOpenExclusively("/dev/null"), ENOTTY);
+}
+
+// As an unprivileged user the system itself refuses a device whose mode the test sets:
+// a child process takes the identity of "nobody" (when the test runs as root) or keeps
+// its own with the device's mode at 0 (otherwise), and reports the check's answer.
+TEST(PortAccessDecision, UnprivilegedUserIsRefusedADeviceOfAnotherGroup) {
+  test::PtyPeer pty;
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), ::geteuid() == 0 ? 0660 : 0), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0) {
+      const gid_t nogroup = 65534;
+      if (::setgroups(1, &nogroup) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        ::_exit(100);
+      }
+    }
+    const int error = TryOpenExclusively(pty.SlavePath());
+    const PortAccess access = ClassifyOpenError(error);
+    ::_exit(access == PortAccess::kNotPermitted ? 0 : 10 + static_cast<int>(access));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 100) {
+    GTEST_SKIP() << "cannot become an unprivileged user here";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "access class " << WEXITSTATUS(status) - 10;
+}
+
+TEST(PortAccessText, PermissionAdviceNamesDeviceGroupCommandAndLoggingInAgain) {
+  EXPECT_EQ(PermissionAdvice("/dev/ttyUSB0", DeviceGroup{"dialout", false}),
+            "Your user may not open /dev/ttyUSB0. Add yourself to the group \"dialout\" that "
+            "owns it:\n    sudo usermod -aG dialout $USER\nthen log out and in again (or "
+            "restart the computer).");
+  // Another group (uucp on Arch, tty for pseudo-terminals) is named as it is.
+  const std::string uucp = PermissionAdvice("/dev/ttyACM1", DeviceGroup{"uucp", false});
+  EXPECT_NE(uucp.find("sudo usermod -aG uucp $USER"), std::string::npos) << uucp;
+  // Nobody is added to "root"; unknown groups get the usual serial group.
+  for (const char* group : {"root", ""}) {
+    const std::string text = PermissionAdvice("/dev/ttyS0", DeviceGroup{group, false});
+    EXPECT_NE(text.find("usermod -aG dialout"), std::string::npos) << text;
+  }
+  // Already a member (added after this session began): only logging in again helps.
+  const std::string member = PermissionAdvice("/dev/ttyUSB0", DeviceGroup{"dialout", true});
+  EXPECT_EQ(member.find("usermod"), std::string::npos) << member;
+  EXPECT_NE(member.find("log out and in again"), std::string::npos) << member;
+  EXPECT_NE(member.find("/dev/ttyUSB0"), std::string::npos) << member;
+}
+
+TEST(PortAccessText, OpenFailuresCarryTheirAdvice) {
+  test::PtyPeer pty;
+  const std::string denied = OpenFailureText(pty.SlavePath(), EACCES);
+  EXPECT_EQ(denied.rfind("Permission denied\n", 0), 0u) << denied;
+  EXPECT_NE(denied.find("may not open " + pty.SlavePath()), std::string::npos) << denied;
+  // The pseudo-terminal's own group, as the system names it.
+  const DeviceGroup group = GroupOfDevice(pty.SlavePath());
+  ASSERT_FALSE(group.name.empty());
+  if (group.name != "root") {
+    EXPECT_NE(denied.find("usermod -aG " + group.name + " $USER"), std::string::npos) << denied;
+  }
+  const std::string gone = OpenFailureText("/dev/ttyUSB7", ENOENT);
+  EXPECT_EQ(gone.rfind("No such file or directory\n/dev/ttyUSB7 is not there", 0), 0u) << gone;
+  EXPECT_EQ(OpenFailureText("/dev/ttyUSB7", EIO), "Input/output error");
+  // Advice is added once, and only to a refused permission.
+  const std::string once = WithPermissionAdvice("Permission denied", "/dev/ttyUSB0");
+  EXPECT_NE(once.find("usermod"), std::string::npos);
+  EXPECT_EQ(WithPermissionAdvice(once, "/dev/ttyUSB0"), once);
+  EXPECT_EQ(WithPermissionAdvice("Input/output error", "/dev/ttyUSB0"), "Input/output error");
+}
+
+// The programs that hold a device open come from /proc: this test process holds a
+// pseudo-terminal open and must be named, under its own pid; left out when excluded.
+TEST(PortHoldersFromProc, NamesThisProcessHoldingAPty) {
+  test::PtyPeer pty;
+  const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const auto holders = PortHolders(pty.SlavePath());
+  const int self = static_cast<int>(::getpid());
+  auto it = std::find_if(holders.begin(), holders.end(),
+                         [&](const PortHolder& h) { return h.pid == self; });
+  ASSERT_NE(it, holders.end());
+  std::string exe = fs::read_symlink("/proc/self/exe").filename().string();
+  EXPECT_EQ(it->name, exe);
+  const auto others = PortHolders(pty.SlavePath(), "/proc", self);
+  EXPECT_EQ(std::count_if(others.begin(), others.end(),
+                          [&](const PortHolder& h) { return h.pid == self; }),
+            0);
+  ::close(fd);
+  // Nobody holds a device path that no process has open.
+  EXPECT_TRUE(PortHolders("/nonexistent-dir/ttyUSB0").empty());
+}
+
+// A /proc of the test's making: ModemManager and a terminal program hold the adapter;
+// the simulated radio's own end is not a competing reader; other files are ignored.
+TEST(PortHoldersFromProc, RecognisesModemManagerAndSaysWhatToDo) {
+  TempFolder proc;
+  auto process = [&](int pid, const std::string& argv0, const std::string& comm,
+                     const std::vector<std::string>& fds) {
+    fs::path dir = proc.path() / std::to_string(pid);
+    fs::create_directories(dir / "fd");
+    std::ofstream(dir / "cmdline", std::ios::binary) << argv0 << '\0' << "--debug" << '\0';
+    std::ofstream(dir / "comm") << comm << "\n";
+    for (size_t i = 0; i < fds.size(); ++i) {
+      fs::create_symlink(fds[i], dir / "fd" / std::to_string(i + 3));
+    }
+  };
+  const std::string device = "/dev/ttyUSB0";
+  process(612, "/usr/sbin/ModemManager", "ModemManager", {"/dev/null", device});
+  process(4242, "minicom", "minicom", {device});
+  process(77, "/usr/bin/flashwright-radio-sim", "flashwright-rad", {device});
+  process(80, "", "kworker", {"/dev/ttyUSB1"});
+  Touch(proc.path() / "self-status");
+  const auto holders = PortHolders(device, proc.path().string());
+  ASSERT_EQ(holders.size(), 2u);
+  EXPECT_EQ(holders[0].pid, 612);
+  EXPECT_EQ(holders[0].name, "ModemManager");
+  EXPECT_EQ(holders[1].pid, 4242);
+  EXPECT_EQ(holders[1].name, "minicom");
+  EXPECT_EQ(PortHolders(device, proc.path().string(), 612).size(), 1u);
+
+  const std::string text = HoldersText(device, holders);
+  EXPECT_EQ(text.rfind("/dev/ttyUSB0 is open in other programs: ModemManager (pid 612), "
+                       "minicom (pid 4242). A program that reads the port takes the radio's "
+                       "replies",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("sudo systemctl stop ModemManager"), std::string::npos) << text;
+  EXPECT_NE(text.find("ID_MM_DEVICE_IGNORE"), std::string::npos) << text;
+  // Without ModemManager there is no word of it; without holders, nothing at all.
+  const std::string one = HoldersText(device, {holders[1]});
+  EXPECT_NE(one.find("is open in another program: minicom (pid 4242)"), std::string::npos);
+  EXPECT_EQ(one.find("ModemManager"), std::string::npos) << one;
+  EXPECT_EQ(HoldersText(device, {}), "");
+  // The comm name stands in when the command line is empty (a kernel thread).
+  EXPECT_EQ(PortHolders("/dev/ttyUSB1", proc.path().string())[0].name, "kworker");
 }
 
 }  // namespace

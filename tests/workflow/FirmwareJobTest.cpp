@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <ostream>
@@ -92,9 +93,10 @@ class FirmwareJob : public ::testing::Test {
     EXPECT_EQ(boxes[0].icon, icon);
   }
 
-  // The list as a failure before the download request leaves it.
+  // The list as a failure before the download request leaves it: the one row, finished
+  // as failed with the job.
   void ExpectOnlyConnectingRow() {
-    EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkBusy, "Connecting the radio..."}}));
+    EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Connecting the radio..."}}));
     EXPECT_EQ(state.rowCount, 1);
   }
 
@@ -165,6 +167,33 @@ TEST_F(FirmwareJob, SucceedsAndTheRadioHasTheImageByteExact) {
   for (uint32_t wait : {300u, 100u, 500u, 1000u}) {
     EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), wait), sleeps.end()) << wait;
   }
+}
+
+// After a completed upgrade the next radio on the bench waits in download mode: a second
+// job (the second click on "Upgrade") upgrades it as the first did.
+TEST_F(FirmwareJob, SecondJobUpgradesTheNextRadio) {
+  test::FakeClockScope clock;
+  config.download.restartMs = 50;
+  RunJob();
+  ASSERT_EQ(state.resultOk.load(), 1);
+  for (int i = 0; i < 2000 && sim->CurrentMode() != sim::RadioMode::kNormal; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(sim->CurrentMode(), sim::RadioMode::kNormal);
+  image = Pattern(2100);
+  std::reverse(image.begin(), image.end());
+  dir.Write("Main.bin", image);
+  RunJob();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  auto record = sim->DownloadSnapshot();
+  EXPECT_TRUE(record.completed);
+  EXPECT_EQ(record.declaredSize, 2100);
+  EXPECT_EQ(record.Image(), image);
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Connect the radio successfully!"},
+                                           {kMarkDone, "Update the radio software completed!"}}));
+  auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].text, "Update the radio software completed!");
 }
 
 TEST_F(FirmwareJob, AutomaticDownloadRequestAndBlockSizes) {
@@ -470,8 +499,10 @@ TEST_F(FirmwareJob, NoWaitingAnswer) {
   Fault(FaultKind::kSilence, DownloadStep::kDownloadRequest);
   RunJob();
   ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
+  // The hint row, added under way, is finished with the job: no row is left marked
+  // "------>" once nothing is going on.
   EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Failed to connect radio!"},
-                                           {kMarkBusy, kNotInDownloadMode}}));
+                                           {kMarkFailed, kNotInDownloadMode}}));
   EXPECT_EQ(state.rowCount, 1);  // the job writes no failure row of its own
   // Nothing at all on the first read fails at once: one request only.
   EXPECT_EQ(sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kDownloadRequest)], 1u);

@@ -197,6 +197,20 @@ TEST_F(FullJob, UpgradesFirmwareDataFontAndChip) {
         "The radio is restarting, about 20 seconds...", "All upgrade completed successfully!"}) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
   }
+  // The status text keeps up with the rows: once the radio has been read it no longer
+  // says so while the template is found, the data converted and the write begins.
+  auto at = [&](const char* t) { return std::find(texts.begin(), texts.end(), t) - texts.begin(); };
+  const auto reading = at("Reading the radio, please wait...");
+  const auto read = at("Read the radio completed!");
+  const auto found = at("The upgrade data file has been found!");
+  const auto converted = at("Convert radio data completed!");
+  const auto writing = at("Writing the radio, please wait...");
+  ASSERT_LT(writing, static_cast<long>(texts.size()));
+  EXPECT_LT(reading, read);
+  EXPECT_LT(read, found);
+  EXPECT_LT(found, converted);
+  EXPECT_LT(converted, writing);
+  EXPECT_LT(writing, at("Write the radio completed!"));
 
   // The three data logs: as read, the template, the converted data.
   EXPECT_EQ(LogFiles().size(), 3u);

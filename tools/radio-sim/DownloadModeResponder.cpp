@@ -88,11 +88,18 @@ bool DownloadModeResponder::Accepts(uint8_t first) const {
   if (mode_.Current() == RadioMode::kNormal && first == 0x5A) {
     return true;  // a running radio is asked to enter download mode
   }
+  if (mode_.Current() == RadioMode::kNormal && first == 0x52 && NextRadioWaiting()) {
+    return true;  // the next radio on the bench, in download mode
+  }
   if (mode_.Current() != RadioMode::kDownload) {
     return false;
   }
   return first == 0x5A || first == 0x52 || first == 0x31 || first == 0x01 || first == 0x02 ||
          first == 0x04;
+}
+
+bool DownloadModeResponder::NextRadioWaiting() const {
+  return config_.nextRadioAfterUpgrade && record_.completed;
 }
 
 bool DownloadModeResponder::Faulted(DownloadStep step, uint32_t block,
@@ -169,6 +176,11 @@ size_t DownloadModeResponder::Consume(const uint8_t* in, size_t n, std::vector<A
       return sizeof kAutoRequest;
     }
     case 0x52: {
+      if (mode_.Current() == RadioMode::kNormal) {
+        // An upgraded radio was taken off the bench; this one waits in download mode.
+        ResetRecord();
+        mode_.Set(RadioMode::kDownload);
+      }
       SetExchange("identify");
       ++record_.requests[static_cast<int>(DownloadStep::kIdentify)];
       std::vector<uint8_t> reply = IdentifyReply();

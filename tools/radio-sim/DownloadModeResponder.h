@@ -11,6 +11,11 @@
 // A radio that runs normally answers the automatic-download request too and enters
 // download mode (its record of the last batch is cleared), as the unattended repeat
 // mode expects before each job.
+//
+// Once it has taken a whole image, the radio on the bench is the next one to upgrade:
+// running normally, it answers the identification request as a radio that the
+// technician has put in download mode would (nextRadioAfterUpgrade), so that the tool
+// can upgrade again and again without restarting the simulator.
 
 #include <cstdint>
 #include <string>
@@ -56,6 +61,7 @@ struct DownloadModeConfig {
   size_t identifyReplyLength = 100;   // bytes of the identification reply
   bool loseWaitingFirstByte = false;  // the "Waiting..." reply arrives without its "W"
   uint32_t restartMs = 25000;         // deaf this long after the closing block
+  bool nextRadioAfterUpgrade = true;  // after a completed upgrade, "R" finds download mode
   DownloadFault fault;
 };
 
@@ -97,6 +103,8 @@ class DownloadModeResponder : public Responder {
   static std::vector<uint8_t> WaitingReply();
 
  private:
+  // Running normally after a completed upgrade, with the next radio in download mode.
+  bool NextRadioWaiting() const;
   // True when the fault applies to this attempt of `step`; fills `out` with its action.
   bool Faulted(DownloadStep step, uint32_t block, const std::vector<uint8_t>& normal,
                std::vector<Action>& out);

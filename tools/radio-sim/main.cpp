@@ -35,6 +35,9 @@ void Usage() {
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
                "  --restart-ms N      deaf time after a transfer (1000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"
+               "  --one-radio         stay the upgraded radio: without it, once an upgrade has\n"
+               "                      completed, the next identification request finds the\n"
+               "                      next radio on the bench, in download mode\n"
                "  --link-id TEXT      model identifier in the data link's information block\n"
                "                      (KV86000000N02000)\n"
                "  --link-model TEXT   model text in the information block (KV86000000N00000)\n"
@@ -171,6 +174,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--restart-ms") {
       config.download.restartMs =
           static_cast<uint32_t>(std::strtoul(value("--restart-ms"), nullptr, 10));
+    } else if (arg == "--one-radio") {
+      config.download.nextRadioAfterUpgrade = false;
     } else if (arg == "--back-to-download") {
       backToDownload = true;
     } else if (arg == "--link-id") {

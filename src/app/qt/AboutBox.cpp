@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/qt/AppIcon.h"
 #include "app/qt/DialogUnits.h"
@@ -44,12 +45,34 @@ AboutBox::AboutBox(QWidget* parent)
                        app.companyText.empty() ? std::string(kDefaultCompanyLine) : app.companyText,
                        QRect(40, 38, 168, 8));
 
+  FitTexts(u);
+
   auto* ok = new QPushButton(QString::fromUtf8(kOkText), this);
   ok->setObjectName(QStringLiteral("okButton"));
   ok->setProperty("controlId", 1);
   ok->setGeometry(u.Rect(281, 7, 50, 14));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+// A text longer than its label wraps within the space left of the OK button, and the
+// lines below it and the box move down, so that every line shows whole.
+void AboutBox::FitTexts(const DialogUnits& u) {
+  constexpr int kTextWidth = 235;  // from the texts' left edge to the OK button
+  constexpr int kLinePitch = 14;   // 8 high, 6 apart
+  int top = 0;
+  int bottom = 0;
+  for (QLabel* label : {version_, smallMcu_, company_}) {
+    label->setWordWrap(true);
+    QRect r = label->geometry();
+    r.setWidth(std::max(r.width(), u.X(kTextWidth)));
+    r.moveTop(std::max(r.top(), top));
+    r.setHeight(std::max(r.height(), label->heightForWidth(r.width())));
+    label->setGeometry(r);
+    top = r.bottom() + 1 + u.Y(kLinePitch - 8);
+    bottom = r.bottom() + 1;
+  }
+  setFixedSize(width(), std::max(height(), bottom + u.Y(10)));
 }
 
 }  // namespace fw

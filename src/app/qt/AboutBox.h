@@ -7,6 +7,10 @@
 class QLabel;
 
 namespace fw {
+class DialogUnits;
+}  // namespace fw
+
+namespace fw {
 
 class AboutBox : public QDialog {
   Q_OBJECT
@@ -24,6 +28,8 @@ class AboutBox : public QDialog {
   QLabel* CompanyLabel() const { return company_; }
 
  private:
+  void FitTexts(const DialogUnits& u);
+
   QLabel* version_;
   QLabel* smallMcu_;
   QLabel* company_;

@@ -19,14 +19,23 @@ void PortCombo::showPopup() {
   QComboBox::showPopup();
 }
 
-std::vector<FoundPort> ScanPorts16() {
+std::vector<FoundPort> ScanPorts16(const OpenCheck& check) {
   std::vector<FoundPort> found;
-  for (int n : ScanPorts()) {
-    if (n >= 1 && n <= PortMap::kMaxPort) {
-      found.push_back({n, GlobalPortMap().DevicePath(n)});
+  for (const PortMap::ScannedPort& p : GlobalPortMap().ScanPortList(check)) {
+    if (p.number >= 1 && p.number <= PortMap::kMaxPort) {
+      found.push_back({p.number, p.devicePath, p.access});
     }
   }
   return found;
+}
+
+QString EntryText(const FoundPort& port) {
+  QString text = QStringLiteral("COM%1").arg(port.number);
+  const char* mark = PortListMark(port.access);
+  if (mark[0] != '\0') {
+    text += QStringLiteral(" (%1)").arg(QString::fromLatin1(mark));
+  }
+  return text;
 }
 
 int EntryToNumber(const QString& entry) {
@@ -45,23 +54,29 @@ int EntryToNumber(const QString& entry) {
   return value;
 }
 
-QString PortToolTip(int portNumber, const std::string& devicePath) {
+QString PortToolTip(int portNumber, const std::string& devicePath, PortAccess access) {
   QString tip = QString::fromStdString(devicePath);
   std::string product = GlobalPortMap().ProductName(portNumber);
   if (!product.empty()) {
     tip += QStringLiteral(" (%1)").arg(QString::fromStdString(product));
+  }
+  std::string more = access == PortAccess::kNotPermitted
+                         ? PermissionAdvice(devicePath, GroupOfDevice(devicePath))
+                         : OtherProgramsOnPort(devicePath);
+  if (!more.empty()) {
+    tip += QStringLiteral("\n") + QString::fromStdString(more);
   }
   return tip;
 }
 
 PortList::PortList(PortCombo* combo, UpgradeView& view) : combo_(combo), view_(view) {}
 
-void PortList::Scan() {
+void PortList::Scan(const OpenCheck& check) {
   QSignalBlocker block(combo_);
   combo_->clear();
-  for (const FoundPort& port : ScanPorts16()) {
-    combo_->addItem(QStringLiteral("COM%1").arg(port.number));
-    combo_->setItemData(combo_->count() - 1, PortToolTip(port.number, port.devicePath),
+  for (const FoundPort& port : ScanPorts16(check)) {
+    combo_->addItem(EntryText(port));
+    combo_->setItemData(combo_->count() - 1, PortToolTip(port.number, port.devicePath, port.access),
                         Qt::ToolTipRole);
   }
   combo_->setCurrentIndex(-1);
@@ -95,8 +110,15 @@ void PortList::SelectSavedPort() {
   if (combo_->count() == 0) {
     return;
   }
+  // The entry's name (before a mark such as " (no permission)"), compared in any case.
   QString wanted = QStringLiteral("COM%1").arg(SelectedPortNumber());
-  int index = combo_->findText(wanted, Qt::MatchFixedString);  // whole text, any case
+  int index = -1;
+  for (int i = 0; i < combo_->count() && index < 0; ++i) {
+    if (combo_->itemText(i).section(QLatin1Char(' '), 0, 0).compare(wanted, Qt::CaseInsensitive) ==
+        0) {
+      index = i;
+    }
+  }
   QSignalBlocker block(combo_);
   if (index >= 0) {
     combo_->setCurrentIndex(index);

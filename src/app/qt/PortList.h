@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/UpgradeView.h"
+#include "serial/PortAccess.h"
 
 namespace fw {
 
@@ -23,21 +24,29 @@ class PortCombo : public QComboBox {
   void aboutToShowPopup();
 };
 
-// One port that could be opened.
+// One port of the list.
 struct FoundPort {
   int number = 0;          // 1..16
   std::string devicePath;  // what the number maps to
+  PortAccess access = PortAccess::kFree;
 };
 
 // COM1..COM16 in ascending order whose device can be opened exclusively at this moment
-// (the port map's scan; each is closed again at once).
-std::vector<FoundPort> ScanPorts16();
+// (the port map's scan; each is closed again at once), and those the user may not open.
+// `check` stands in for the system's open in tests.
+std::vector<FoundPort> ScanPorts16(const OpenCheck& check = TryOpenExclusively);
+
+// The entry of a port: "COM3", or "COM3 (no permission)" for one the user may not open.
+QString EntryText(const FoundPort& port);
 
 // "COM12" -> 12: the leading decimal digits after the first three characters; 0 if none.
 int EntryToNumber(const QString& entry);
 
-// Tooltip of an entry: the device path and, for a USB adapter, its product name.
-QString PortToolTip(int portNumber, const std::string& devicePath);
+// Tooltip of an entry: the device path and, for a USB adapter, its product name; for a
+// port the user may not open, what to do about it; for one that other programs hold
+// open, who they are.
+QString PortToolTip(int portNumber, const std::string& devicePath,
+                    PortAccess access = PortAccess::kFree);
 
 class PortList {
  public:
@@ -45,7 +54,7 @@ class PortList {
   PortList(PortCombo* combo, UpgradeView& view);
 
   // Refills the combo; leaves no entry selected.
-  void Scan();
+  void Scan(const OpenCheck& check = TryOpenExclusively);
   // Scan, then select entry 0 and store its number; with no port, disable "Upgrade" and
   // tell the user. Returns the number of entries.
   int Rescan();

@@ -1,18 +1,14 @@
 #include "app/qt/QtUpgradeView.h"
 
-#include <sys/stat.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
 
 #include "app/qt/UpgradeDialog.h"
+#include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
-
-#ifndef _WIN32
-#include <grp.h>
-#endif
 
 namespace fw {
 
@@ -171,31 +167,7 @@ void QtUpgradeView::KillTimer(int id) {
 }
 
 QString DetailWithFix(const std::string& detail, const std::string& devicePath) {
-  QString text = QString::fromStdString(detail);
-#ifndef _WIN32
-  if (detail.find("Permission denied") != std::string::npos ||
-      detail.find("Operation not permitted") != std::string::npos) {
-    QString group;
-    struct stat st;
-    if (!devicePath.empty() && ::stat(devicePath.c_str(), &st) == 0) {
-      if (struct group* gr = ::getgrgid(st.st_gid)) {
-        group = QString::fromLocal8Bit(gr->gr_name);
-      }
-    }
-    if (group.isEmpty() || group == QLatin1String("root")) {
-      group = QStringLiteral("dialout");
-    }
-    QString device = devicePath.empty() ? QStringLiteral("the serial device")
-                                        : QString::fromStdString(devicePath);
-    text += QStringLiteral(
-                "\n\nYour user may not open %1. Add yourself to the group \"%2\" that owns it:"
-                "\n    sudo usermod -aG %2 $USER\nthen log out and in again.")
-                .arg(device, group);
-  }
-#else
-  (void)devicePath;
-#endif
-  return text;
+  return QString::fromStdString(WithPermissionAdvice(detail, devicePath));
 }
 
 }  // namespace fw
