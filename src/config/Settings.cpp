@@ -131,6 +131,10 @@ void LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
   state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
   state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
   state.autoTest = file.GetInt(kSettingsSection, "AutoTest", state.readWriteLog);
+  // Not a key of the original installations: 0 takes the radio link's framed replies without
+  // checking their checksums (for a radio that sends bad ones); anything else, or no key,
+  // checks them.
+  state.radioLink.Port().SetCheckReplySums(file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0);
 
   ReadString(file, "MODEL", state.modelList);
   ReadString(file, "TitleVer", state.windowTitle);
