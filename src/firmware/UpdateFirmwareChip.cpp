@@ -98,7 +98,16 @@ int UpdateFirmwareChip(UpgradeState& state) {
     return kChipNotReady;
   }
   // Nothing is erased unless the records to program are there and meant for this chip.
-  if (!SwitchToChipsHexFile(state, ChipVocoderFromText(ChipEnterText(reply, received)))) {
+  const bool switched =
+      SwitchToChipsHexFile(state, ChipVocoderFromText(ChipEnterText(reply, received)));
+  // A refused file (a bad record, no end record, too many records) is named with its line.
+  if (const HexRefusal* refusal = HexFileRefusal(state)) {
+    port.Close();
+    state.view->MessageBox(HexRefusalText(*refusal), MessageIcon::Exclamation, MessageButtons::Ok,
+                           state.hexFilePath);
+    return kChipFailed;
+  }
+  if (!switched) {
     port.Close();
     state.view->MessageBox(kHexUnreadableText, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
