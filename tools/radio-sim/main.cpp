@@ -35,6 +35,9 @@ void Usage() {
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
                "  --restart-ms N      deaf time after a transfer (1000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"
+               "  --running           start switched on and running normally (the data link\n"
+               "                      and the firmware chip's loader answer), not in download\n"
+               "                      mode: the radio a chip-only job updates\n"
                "  --link-id TEXT      model identifier in the data link's information block\n"
                "                      (KV86000000N02000)\n"
                "  --link-model TEXT   model text in the information block (KV86000000N00000)\n"
@@ -146,6 +149,7 @@ int main(int argc, char** argv) {
   config.firmwareVersionText = fw::demo::kLinkVersionText;
   config.chipEnterText = fw::demo::kChipEnterText;
   bool backToDownload = false;
+  bool running = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -175,6 +179,8 @@ int main(int argc, char** argv) {
           static_cast<uint32_t>(std::strtoul(value("--restart-ms"), nullptr, 10));
     } else if (arg == "--back-to-download") {
       backToDownload = true;
+    } else if (arg == "--running") {
+      running = true;
     } else if (arg == "--link-id") {
       config.linkIdentifier = value("--link-id");
     } else if (arg == "--link-model") {
@@ -197,8 +203,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Download mode, then (after the restart) the framed data link and the chip loader.
+  // Download mode, then (after the restart) the framed data link and the chip loader; or,
+  // with --running, the data link and the chip loader from the start.
   fw::sim::RadioSim radio(config);
+  if (running) {
+    radio.SetMode(fw::sim::RadioMode::kNormal);
+  }
   if (!radio.Start()) {
     std::fprintf(stderr, "cannot start: %s\n", radio.Error().c_str());
     return 1;
