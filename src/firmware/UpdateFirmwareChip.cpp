@@ -28,7 +28,7 @@ constexpr int kRetries = 3;
 
 // Why the loaded records cannot be programmed, or nullptr when they can. The chip is about
 // to be erased: with no data record it would be left empty, and a data record without its
-// end mark was cut short (the file's last line, decoded from its first ten characters only).
+// end mark would be cut short (the loader refuses such a file; this guards the table itself).
 const char* RecordTableProblem(const UpgradeState& state) {
   bool anyData = false;
   for (int i = 0; i < state.hexRecords.Count(); ++i) {
