@@ -117,6 +117,17 @@ TEST(SimPty, HungUpLineKeepsItsNumberUntilStopped) {
   close(slave);
   SerialPort again;
   EXPECT_EQ(again.Open(path), 0) << "the cut line's path still opens";
+  // Started again, the radio lets the cut line go and answers on a new one.
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1) << port.LastError();
+  port.Configure(115200, 8, kParityNone, kOneStopBit);
+  port.SetReadTimeout(2000);
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  uint8_t reply[4] = {0};
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  EXPECT_EQ(std::string(reply, reply + 4), "PONG");
+  EXPECT_FALSE(sim.HungUp());
   sim.Stop();
 }
 

@@ -45,6 +45,9 @@ bool SimPty::Start() {
   if (running_) {
     return true;
   }
+  if (thread_.joinable() || slave_ >= 0) {
+    Stop();  // after a hang-up: let the cut line go before a new one is opened
+  }
   char name[128] = {0};
   if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
     error_ = std::string("openpty failed: ") + std::strerror(errno);
