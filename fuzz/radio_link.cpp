@@ -2,8 +2,9 @@
 // as the program runs it: the handshake of RadioLink::Connect, then one command (ReadInfo,
 // ReadBlock, WriteBlock, EndAccess) or the firmware version query (QueryFirmwareVersion).
 // Every request the program writes is answered with the next reply of the input. A model
-// of the exchange written here (the acceptance rule: first byte 0x7E and byte 9 equal to
-// the count received, or exactly 128 bytes for the version query; no echo on a repeat)
+// of the exchange written here (the acceptance rule: first byte 0x7E, byte 9 equal to the
+// count received and, unless the check is switched off, valid frame and packet checksums;
+// or exactly 128 bytes for the version query; no echo on a repeat)
 // says how many requests must go out and whether the command got its reply; the data a
 // command hands out must lie within the bytes received. Also, on the raw input: the frame
 // and packet checksums against a reference, and the version reply's number.
@@ -14,12 +15,14 @@
 // fixed waits and moves on 1 s at every reading, so a read deadline passes as soon as the
 // queued bytes have been taken. The same input always runs the same way.
 //
-// Input: byte 0 the operation (0 ReadInfo, 1 ReadBlock, 2 WriteBlock, 3 EndAccess,
-// 4 version query; modulo 5), bytes 1 and 2 its parameters; then the replies in the order
-// the requests go out (the handshake first), each a 2-byte little-endian head (bits 0-9
-// length, bit 14 "the request itself", bit 15 "framed": byte 0 becomes 0x7E, byte 9 the
-// length's low byte, bytes 10-11 the frame checksum) and its bytes. After the input's end
-// the radio is silent.
+// Input: byte 0 the operation (bits 0-6: 0 ReadInfo, 1 ReadBlock, 2 WriteBlock, 3 EndAccess,
+// 4 version query; modulo 5; bit 7 set: reply checksums not checked), bytes 1 and 2 its
+// parameters; then the replies in the order the requests go out (the handshake first), each
+// a 2-byte little-endian head (bits 0-9 length, bit 13 "packet as it comes", bit 14 "the
+// request itself", bit 15 "framed": byte 0 becomes 0x7E, byte 9 the length's low byte, a
+// reply of 19 bytes or more gets a well-formed packet unless bit 13 is set (0x02, the
+// parameter length, the packet checksum, 0x03), bytes 10-11 the frame checksum) and its
+// bytes. After the input's end the radio is silent.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -81,6 +84,31 @@ uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
+// A reply's checksums as the link checks them: the frame checksum over all its bytes, and a
+// 12-byte frame carries no packet; a longer one a packet 0x02, code, parameter length p,
+// p bytes, checksum, 0x03 that fills it, whose bytes from the code to the checksum sum to
+// 0x32 (mod 256).
+bool ReferenceSumsValid(const Bytes& got) {
+  const size_t n = got.size();
+  if (n < 12 || ReferenceFrameChecksum(got.data(), n) != 0) {
+    return false;
+  }
+  if (n == 12) {
+    return true;
+  }
+  if (n < 19 || got[12] != 0x02 || got[n - 1] != 0x03 || Le16(got.data() + 15) + 19u != n) {
+    return false;
+  }
+  unsigned sum = 0;
+  for (size_t i = 13; i <= n - 2; ++i) {
+    sum += got[i];
+  }
+  return (sum & 0xFF) == 0x32;
+}
+
+// Whether the link checks reply checksums in this run.
+bool g_checkSums = true;
+
 // The version number as the first at most 8 bytes up to a zero byte read as text: blanks
 // and tabs, an optional '+', decimal digits; 65535 at most.
 uint16_t ReferenceVersion(const uint8_t* p, size_t n) {
@@ -121,6 +149,18 @@ class Script {
       reply[0] = fw::kFrameStart;
       if (n > 9) {
         reply[9] = static_cast<uint8_t>(n);
+      }
+      if (n >= 19 && (head & 0x2000) == 0) {
+        const size_t p = n - 19;
+        reply[12] = 0x02;
+        reply[15] = static_cast<uint8_t>(p);
+        reply[16] = static_cast<uint8_t>(p >> 8);
+        unsigned sum = 0;
+        for (size_t i = 13; i < n - 2; ++i) {
+          sum += reply[i];
+        }
+        reply[n - 2] = static_cast<uint8_t>(0x32 - sum);
+        reply[n - 1] = 0x03;
       }
       if (n >= 12) {
         reply[10] = reply[11] = 0;
@@ -172,6 +212,11 @@ bool WholeFrame(const Bytes& got) {
   return got.size() > 9 && got[0] == fw::kFrameStart && got[9] == got.size();
 }
 
+// A framed reply the link takes: whole, and with valid checksums when they are checked.
+bool AcceptedFrame(const Bytes& got) {
+  return WholeFrame(got) && (!g_checkSums || ReferenceSumsValid(got));
+}
+
 // `first` judges the first attempt; every attempt takes at most `count` bytes.
 template <class FirstRule, class RepeatRule>
 ModelExchange Model(const std::vector<Turn>& turns, size_t maxAttempts, uint32_t count,
@@ -196,7 +241,7 @@ ModelExchange Model(const std::vector<Turn>& turns, size_t maxAttempts, uint32_t
 
 ModelExchange ModelCommand(const std::vector<Turn>& turns, uint32_t count, bool versionQuery) {
   auto acceptable = [&](const Bytes& got) {
-    return WholeFrame(got) || (versionQuery && got.size() == count);
+    return (versionQuery && got.size() == count) || AcceptedFrame(got);
   };
   return Model(
       turns, kCommandAttempts, count,
@@ -262,6 +307,8 @@ void CheckRawDecoding(const uint8_t* data, size_t size) {
     packetSum = static_cast<uint8_t>(packetSum + data[i]);
   }
   FUZZ_CHECK(static_cast<uint8_t>(fw::PacketChecksum(data, size) + packetSum) == 0x32);
+  FUZZ_CHECK(fw::ReplySumsValid(data, static_cast<uint32_t>(size)) ==
+             ReferenceSumsValid(Bytes(data, data + size)));
 
   const uint16_t version = fw::ParseVersionReply(data, static_cast<uint32_t>(size));
   FUZZ_CHECK(version == ReferenceVersion(data, size));
@@ -282,7 +329,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) {
     return 0;
   }
-  const int op = data[0] % 5;
+  const int op = (data[0] & 0x7F) % 5;
+  g_checkSums = (data[0] & 0x80) == 0;
+  link.Port().SetCheckReplySums(g_checkSums);
   const uint8_t p1 = data[1];
   const uint8_t p2 = data[2];
   Script script(data + 3, size - 3);
@@ -299,7 +348,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ModelExchange hello = Model(
       handshake, kConnectAttempts, kConnectReplyLength,
       [](const Bytes& got, const Bytes& request) { return !got.empty() && got != request; },
-      [](const Bytes& got, const Bytes& request) { return WholeFrame(got) && got != request; });
+      [](const Bytes& got, const Bytes& request) { return AcceptedFrame(got) && got != request; });
   FUZZ_CHECK(handshake.size() == hello.attempts);
   FUZZ_CHECK(connected == (hello.accepted ? 1 : 0));
   FUZZ_CHECK(link.Port().IsOpen() == hello.accepted);

@@ -142,6 +142,10 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   // technician (or the refusal to the unattended modes).
   state.allowUnidentified =
       file.GetInt(kSettingsSection, "AllowUnidentified", state.allowUnidentified ? 1 : 0) == 1;
+  // Not a key of the original installations: 0 takes the radio link's framed replies without
+  // checking their checksums (for a radio that sends bad ones); anything else, or no key,
+  // checks them.
+  state.radioLink.Port().SetCheckReplySums(file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0);
 
   ReadString(file, "MODEL", state.modelList);
   ReadString(file, "TitleVer", state.windowTitle);

@@ -16,11 +16,28 @@ bool LoadHexFile(UpgradeState& state) {
   if (bytes) {
     // The file's text in the ANSI code page, one unit per character.
     std::u16string text = Cp936ToUtf16(*bytes);
-    state.chipLoadedBytes = state.hexRecords.Decode(text) + kChipFixedStepUnits;
-    loaded = true;
+    state.chipLoadedBytes = state.hexRecords.Decode(text, state.hexFilePath) + kChipFixedStepUnits;
+    loaded = !state.hexRecords.Refusal().has_value();
   }
   state.chipImageSize = state.chipLoadedBytes;
   return loaded;
+}
+
+std::string HexRefusalText(const HexRefusal& refusal) {
+  const std::string& path = refusal.file;
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string text = "The firmware chip hex file " + name;
+  text += refusal.tooLarge ? " is too large: " : " is refused: ";
+  if (refusal.line > 0) {
+    text += "line " + std::to_string(refusal.line) + ": ";
+  }
+  return text + refusal.reason + ". Please choose another hex file!";
+}
+
+const HexRefusal* HexFileRefusal(const UpgradeState& state) {
+  const std::optional<HexRefusal>& refusal = state.hexRecords.Refusal();
+  return refusal && refusal->file == state.hexFilePath ? &*refusal : nullptr;
 }
 
 bool UseHexFile(UpgradeState& state, const std::string& path) {

@@ -29,7 +29,7 @@ constexpr int kRetries = 3;
 
 // Why the loaded records cannot be programmed, or nullptr when they can. The chip is about
 // to be erased: with no data record it would be left empty, and a data record without its
-// end mark was cut short (the file's last line, decoded from its first ten characters only).
+// end mark would be cut short (the loader refuses such a file; this guards the table itself).
 const char* RecordTableProblem(const UpgradeState& state) {
   bool anyData = false;
   for (int i = 0; i < state.hexRecords.Count(); ++i) {
@@ -99,7 +99,16 @@ int UpdateFirmwareChip(UpgradeState& state) {
     return kChipNotReady;
   }
   // Nothing is erased unless the records to program are there and meant for this chip.
-  if (!SwitchToChipsHexFile(state, ChipVocoderFromText(ChipEnterText(reply, received)))) {
+  const bool switched =
+      SwitchToChipsHexFile(state, ChipVocoderFromText(ChipEnterText(reply, received)));
+  // A refused file (a bad record, no end record, too many records) is named with its line.
+  if (const HexRefusal* refusal = HexFileRefusal(state)) {
+    port.Close();
+    state.view->MessageBox(HexRefusalText(*refusal), MessageIcon::Exclamation, MessageButtons::Ok,
+                           state.hexFilePath);
+    return kChipFailed;
+  }
+  if (!switched) {
     port.Close();
     state.view->MessageBox(kHexUnreadableText, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/Clock.h"
+#include "protocol/LinkFrame.h"
 
 namespace fw {
 namespace {
@@ -19,13 +20,33 @@ bool IsWholeFrame(const uint8_t* reply, uint32_t received) {
   return received > 9 && reply[0] == 0x7E && received == reply[9];
 }
 
-bool Acceptable(const uint8_t* request, uint32_t requestLength, const uint8_t* reply,
-                uint32_t replyLength, uint32_t received) {
-  return IsWholeFrame(reply, received) ||
-         (received == replyLength && IsVersionQuery(request, requestLength));
+}  // namespace
+
+bool ReplySumsValid(const uint8_t* reply, uint32_t n) {
+  if (n < kLinkHeaderSize || !FrameChecksumValid(reply, n)) {
+    return false;
+  }
+  if (n == kLinkHeaderSize) {
+    return true;
+  }
+  const uint8_t* packet = reply + kLinkHeaderSize;
+  const uint32_t length = n - static_cast<uint32_t>(kLinkHeaderSize);
+  if (length < kPacketOverhead) {
+    return false;
+  }
+  const uint32_t parameters = static_cast<uint32_t>(packet[3] | (packet[4] << 8));
+  return packet[0] == 0x02 && parameters + kPacketOverhead == length &&
+         packet[length - 1] == 0x03 && PacketChecksum(packet + 1, length - 3) == packet[length - 2];
 }
 
-}  // namespace
+bool LinkPort::Acceptable(const uint8_t* request, uint32_t requestLength, const uint8_t* reply,
+                          uint32_t replyLength, uint32_t received) const {
+  // The version query's reply is raw bytes, taken by their count whatever they are.
+  if (received == replyLength && IsVersionQuery(request, requestLength)) {
+    return true;
+  }
+  return IsWholeFrame(reply, received) && (!checkReplySums_ || ReplySumsValid(reply, received));
+}
 
 int SameBytes(const uint8_t* a, const uint8_t* b, uint32_t count, uint32_t secondCount) {
   if (count != secondCount) {

@@ -73,6 +73,23 @@ TEST_F(Settings, OtherIniIsReadAndItsImagesAreStillFoundBesideIt) {
   EXPECT_EQ(s.imageDir, dir.Dir());
 }
 
+TEST_F(Settings, CheckReplySumsIsOnUnlessTheKeySaysZero) {
+  UpgradeState s;
+  s.radioLink.Port().SetCheckReplySums(false);
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));  // no file: the default
+  EXPECT_TRUE(s.radioLink.Port().CheckReplySums());
+  dir.Write("Flashwright.ini", "[Setting]\r\ncheckreplysums=0\r\n");
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));
+  EXPECT_FALSE(s.radioLink.Port().CheckReplySums());
+  dir.Write("Flashwright.ini", "[Setting]\r\nCheckReplySums=1\r\n");
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));
+  EXPECT_TRUE(s.radioLink.Port().CheckReplySums());
+  // The key belongs to section "Setting" only.
+  dir.Write("Flashwright.ini", "[Ports]\r\nCheckReplySums=0\r\n");
+  LoadSettingsFile(s, dir.Path("Flashwright.ini"));
+  EXPECT_TRUE(s.radioLink.Port().CheckReplySums());
+}
+
 TEST_F(Settings, ProgramDirOptionUsesFlashwrightIniThere) {
   dir.Write("inst/Flashwright.ini", "[Setting]\nMODEL=KZ66\n");
   UpgradeState s;

@@ -1,6 +1,7 @@
 // The fault matrix: a full upgrade with chip update against the simulated radio, once for
 // every exchange of every step crossed with every way a reply can go wrong (no reply, short,
-// corrupt, echo, line error, hang-up mid-reply, radio not ready for three requests).
+// corrupt, echo, line error, hang-up mid-reply, radio not ready for three requests, one bit
+// of one reply inverted).
 //
 // Two radios play it: the firmware step's exchanges meet a radio with the large processor,
 // which must get its own image and never the small processor's (the installation holds
@@ -78,10 +79,12 @@ constexpr const char* kDownloadModeHint =
 constexpr const char* kSettings =
     "[Setting]\r\nPort=9\r\nReadWriteLog=1\r\nUpdateChip=1\r\nAutoTest=1\r\n";
 
-const ReplyFault kFaults[] = {ReplyFault::kNoReply, ReplyFault::kShort,     ReplyFault::kCorrupt,
-                              ReplyFault::kEcho,    ReplyFault::kLineError, ReplyFault::kHangUp,
-                              ReplyFault::kNotReady};
+const ReplyFault kFaults[] = {ReplyFault::kNoReply,  ReplyFault::kShort,     ReplyFault::kCorrupt,
+                              ReplyFault::kEcho,     ReplyFault::kLineError, ReplyFault::kHangUp,
+                              ReplyFault::kNotReady, ReplyFault::kBitFlip};
 constexpr int kNotReadyRequests = 3;
+// A noisy line inverts one bit of one reply; the request after it is answered cleanly.
+constexpr int kBitFlipRequests = 1;
 
 // The job's phases, told by the rows it adds: each phase's failure row.
 struct Phase {
@@ -602,7 +605,9 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
       p.exchange = f[1];
       p.first = count >= 6 ? 3 : 1;  // a stream of blocks: a block in the middle
       p.fault = fault;
-      p.count = fault == ReplyFault::kNotReady ? kNotReadyRequests : -1;
+      p.count = fault == ReplyFault::kNotReady  ? kNotReadyRequests
+                : fault == ReplyFault::kBitFlip ? kBitFlipRequests
+                                                : -1;
       plans.push_back(p);
     }
   }

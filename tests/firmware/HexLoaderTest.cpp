@@ -74,7 +74,10 @@ std::vector<Rec> ParseIntelHex(const std::string& file) {
 }
 
 // Checks every slot against the records; returns the image the type-00 records carry.
-std::map<uint32_t, uint8_t> CheckTable(const UpgradeState& s, const std::vector<Rec>& recs) {
+// Address records that keep the base at 0 (types 02 and 04) and start addresses (03, 05)
+// take no slot.
+std::map<uint32_t, uint8_t> CheckTable(const UpgradeState& s, std::vector<Rec> recs) {
+  std::erase_if(recs, [](const Rec& r) { return r.type >= 2 && r.type <= 5; });
   EXPECT_EQ(s.hexRecords.Count(), static_cast<int>(recs.size()));
   std::map<uint32_t, uint8_t> image;
   uint32_t base = 0;
@@ -85,8 +88,8 @@ std::map<uint32_t, uint8_t> CheckTable(const UpgradeState& s, const std::vector<
     Bytes want = {static_cast<uint8_t>(r.count), static_cast<uint8_t>(r.address >> 8),
                   static_cast<uint8_t>(r.address & 0xFF), static_cast<uint8_t>(r.type)};
     if (last) {
-      want.push_back(static_cast<uint8_t>(r.checksum));  // read from its first 10 digits
-      want.resize(5);
+      EXPECT_EQ(r.type, 1) << "the end record comes last";
+      want.push_back(static_cast<uint8_t>(r.checksum));
     } else {
       want.insert(want.end(), r.data.begin(), r.data.end());
       want.push_back(r.count != 0 ? '/' : static_cast<uint8_t>(r.checksum));
@@ -137,14 +140,14 @@ TEST(HexLoaderTools, ObjcopyOutputDecodesRecordByRecord) {
   EXPECT_EQ(s.chipLoadedBytes, 1052u);
 }
 
-// srec_cat from srecord, run now on a 70000-byte binary: 200-byte records and
-// extended-address records (type 04) past 64 KiB.
+// srec_cat from srecord, run now on a 60000-byte binary: 200-byte records after an
+// extended-address record (type 04) that keeps the base at 0.
 TEST(HexLoaderTools, SrecCatOutputDecodesWithEitherLineEnd) {
   if (std::system("command -v srec_cat >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "srec_cat (package srecord, installed by tools/bootstrap) is missing";
   }
   ScratchDir dir;
-  Bytes bin = Pattern(70000);
+  Bytes bin = Pattern(60000);
   dir.Write("in.bin", std::string(bin.begin(), bin.end()));
   for (const char* ending : {"crlf", "nl"}) {
     std::string out = dir.Path(std::string("out-") + ending + ".hex");
@@ -153,21 +156,48 @@ TEST(HexLoaderTools, SrecCatOutputDecodesWithEitherLineEnd) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     UpgradeState s;
     s.hexFilePath = out;
-    ASSERT_TRUE(LoadHexFile(s));
-    // With LF alone each record loses its last digit, which is the checksum's: the data
-    // records still decode whole and the '/' covers the lost byte.
+    ASSERT_TRUE(LoadHexFile(s)) << HexRefusalText(s.hexRecords.Refusal().value_or(HexRefusal{}));
     ExpectImage(CheckTable(s, ParseIntelHex(ScratchDir::Read(out))), bin);
   }
+}
+
+// Past 64 KiB srec_cat moves the address base with a type 04 record, which the chip cannot
+// take (it is given pages by records without data instead): the file is refused there.
+TEST(HexLoaderTools, SrecCatOutputPast64KiBIsRefusedAtItsAddressRecord) {
+  if (std::system("command -v srec_cat >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "srec_cat (package srecord, installed by tools/bootstrap) is missing";
+  }
+  ScratchDir dir;
+  Bytes bin = Pattern(70000);
+  dir.Write("in.bin", std::string(bin.begin(), bin.end()));
+  const std::string out = dir.Path("big.hex");
+  const std::string cmd = "srec_cat '" + dir.Path("in.bin") + "' -binary -o '" + out +
+                          "' -intel -Output_Block_Size=200";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  const std::string text = ScratchDir::Read(out);
+  // The line of ":020000040001F9", counted independently.
+  const size_t at = text.find(":020000040001F9");
+  ASSERT_NE(at, std::string::npos);
+  const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + at, '\n'));
+  UpgradeState s;
+  s.hexFilePath = out;
+  EXPECT_FALSE(LoadHexFile(s));
+  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
+  EXPECT_EQ(s.hexRecords.Refusal()->line, line);
+  EXPECT_NE(s.hexRecords.Refusal()->reason.find("moves the address base to 0001"),
+            std::string::npos);
+  EXPECT_EQ(s.hexRecords.Count(), 0);
 }
 
 // --- Edge cases of the loader itself ---
 
 const std::string kLine16 = ":10010000214601360121470136007EFE09D2190140\r\n";
+const std::string kEnd = ":00000001FF\r\n";
 
 TEST(HexLoader, ThreeDataLinesAndTheEndRecord) {
   ScratchDir dir;
   UpgradeState s;
-  LoadText(s, dir, kLine16 + kLine16 + kLine16 + ":00000001FF\r\n");
+  LoadText(s, dir, kLine16 + kLine16 + kLine16 + kEnd);
   EXPECT_EQ(s.hexRecords.Count(), 4);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(SlotBytes(s, i, 21),
@@ -179,97 +209,170 @@ TEST(HexLoader, ThreeDataLinesAndTheEndRecord) {
   EXPECT_TRUE(RestIsZero(s, 3, 5));
   EXPECT_EQ(s.chipLoadedBytes, 100u);
   EXPECT_EQ(s.chipImageSize, 100u);
+  EXPECT_FALSE(s.hexRecords.Refusal().has_value());
 }
 
-TEST(HexLoader, LowerCaseDigitsAndOtherCharactersCountAsZero) {
+TEST(HexLoader, LowerCaseDigitsCountAsTheirValues) {
   ScratchDir dir;
   UpgradeState s;
-  LoadText(s, dir, ":0400000012ab3cxy00\r\n:00000001FF\r\n");
-  EXPECT_EQ(SlotBytes(s, 0, 9), (Bytes{0x04, 0x00, 0x00, 0x00, 0x12, 0x00, 0x30, 0x00, '/'}));
+  // 04 00 00 00 12 AB 3C DE sum to 0x1DB; the checksum is 0x100 - 0xDB = 0x25.
+  LoadText(s, dir, ":0400000012ab3cde25\r\n:00000001ff\r\n");
+  EXPECT_EQ(SlotBytes(s, 0, 9), (Bytes{0x04, 0x00, 0x00, 0x00, 0x12, 0xAB, 0x3C, 0xDE, '/'}));
+  EXPECT_EQ(s.chipLoadedBytes, 4u + 52u);
 }
 
-TEST(HexLoader, EmptyRecordInTheMiddleIsKeptWithoutMark) {
+TEST(HexLoader, PageRecordInTheMiddleIsKeptWithItsChecksum) {
   ScratchDir dir;
   UpgradeState s;
-  LoadText(s, dir, ":020000001122CB\r\n:00AB0000\r\n:01001000559A\r\n:00000001FF\r\n");
+  // 02 00 00 00 11 22 sum to 0x35 (checksum CB); 00 AB 00 00 to 0xAB (55); 01 00 10 00 55
+  // to 0x66 (9A).
+  LoadText(s, dir, ":020000001122CB\r\n:00AB000055\r\n:01001000559A\r\n" + kEnd);
   EXPECT_EQ(s.hexRecords.Count(), 4);
-  EXPECT_EQ(SlotBytes(s, 1, 5), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(SlotBytes(s, 1, 6), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x55, 0x00}));
   EXPECT_EQ(s.hexRecords.At(1).addressLow, 0x00);
   EXPECT_EQ(s.hexRecords.At(1).addressHigh, 0xAB);
   EXPECT_EQ(SlotBytes(s, 2, 6), (Bytes{0x01, 0x00, 0x10, 0x00, 0x55, '/'}));
   EXPECT_EQ(s.chipLoadedBytes, 2u + 1u + 52u);
 }
 
-TEST(HexLoader, LineFeedAloneLosesTheLastCharacterOfEachRecord) {
+TEST(HexLoader, LinesEndingInALineFeedAloneDecodeWhole) {
   ScratchDir dir;
   UpgradeState s;
-  LoadText(s, dir, ":00AB00AA\n:01001000559A\n:00000001FF\n");
-  // "00AB00A": three bytes and an odd digit; the checksum is gone.
-  EXPECT_EQ(SlotBytes(s, 0, 5), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x00}));
+  LoadText(s, dir, ":00AB000055\n:01001000559A\n\n:00000001FF");  // an empty line, no last LF
+  EXPECT_EQ(s.hexRecords.Count(), 3);
+  EXPECT_EQ(SlotBytes(s, 0, 5), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x55}));
   EXPECT_EQ(SlotBytes(s, 1, 6), (Bytes{0x01, 0x00, 0x10, 0x00, 0x55, '/'}));
 }
 
-TEST(HexLoader, TextWithoutColonFillsSlotZeroFromItsStart) {
+TEST(HexLoader, AddressRecordsThatKeepTheBaseAtZeroTakeNoSlot) {
   ScratchDir dir;
   UpgradeState s;
-  LoadText(s, dir, "0102030405060708");
-  EXPECT_EQ(s.hexRecords.Count(), 1);
-  EXPECT_EQ(SlotBytes(s, 0, 6), (Bytes{1, 2, 3, 4, 5, 0}));
-  EXPECT_EQ(s.chipLoadedBytes, 52u);
-
-  LoadText(s, dir, "");
-  EXPECT_EQ(s.hexRecords.Count(), 1);
-  EXPECT_TRUE(RestIsZero(s, 0, 0));
-  EXPECT_EQ(s.chipLoadedBytes, 52u);
+  // 02 00 00 04 00 00: base 0 (FA); 02 00 00 02 00 00: segment 0 (FC); 04 00 00 05 and four
+  // zero bytes: a start address (F7).
+  LoadText(s, dir,
+           ":020000040000FA\r\n:020000020000FC\r\n" + kLine16 + ":0400000500000000F7\r\n" + kEnd);
+  EXPECT_EQ(s.hexRecords.Count(), 2);
+  EXPECT_EQ(s.hexRecords.At(0).byteCount, 0x10);
+  EXPECT_EQ(s.hexRecords.At(1).type, 0x01);
 }
 
-TEST(HexLoader, ShortAndEmptyRecordTextsLeaveTheirSlotEmpty) {
-  ScratchDir dir;
-  UpgradeState s;
-  LoadText(s, dir, ":\r\n::01\r\n:00000001FF\r\n");
-  EXPECT_EQ(s.hexRecords.Count(), 4);
-  EXPECT_TRUE(RestIsZero(s, 0, 0));
-  EXPECT_TRUE(RestIsZero(s, 1, 0));
-  // "01" alone: a byte count of 1 with nothing behind it still gets its mark.
-  EXPECT_EQ(SlotBytes(s, 2, 6), (Bytes{0x01, 0, 0, 0, 0, '/'}));
-  EXPECT_EQ(s.chipLoadedBytes, 53u);
-}
-
-TEST(HexLoader, StopsAfterFifteenHundredRecords) {
+TEST(HexLoader, RecordsUpToTheTablesSizeFitExactly) {
   ScratchDir dir;
   UpgradeState s;
   std::string text;
-  for (int i = 0; i < 1600; ++i)
+  for (int i = 0; i < 1499; ++i)
     text += ":0100000055AA\r\n";
-  LoadText(s, dir, text + ":00000001FF\r\n");
+  LoadText(s, dir, text + kEnd);
   EXPECT_EQ(s.hexRecords.Count(), 1500);
-  EXPECT_EQ(SlotBytes(s, 1499, 6), (Bytes{0x01, 0x00, 0x00, 0x00, 0x55, '/'}));
-  EXPECT_EQ(s.chipLoadedBytes, 1500u + 52u);
+  EXPECT_EQ(SlotBytes(s, 1498, 6), (Bytes{0x01, 0x00, 0x00, 0x00, 0x55, '/'}));
+  EXPECT_EQ(SlotBytes(s, 1499, 5), (Bytes{0x00, 0x00, 0x00, 0x01, 0xFF}));
+  EXPECT_EQ(s.chipLoadedBytes, 1499u + 52u);
 }
 
-// A record text far longer than a slot: the slot takes its first 262 bytes and nothing
-// beyond; neither the next slot nor the end of the table is touched (run under the
+// The largest record fills 260 bytes of its slot; the next slot starts clean (run under the
 // address sanitizer).
-TEST(HexLoader, LongRecordNeverWritesPastItsSlot) {
+TEST(HexLoader, LargestRecordStaysInsideItsSlot) {
   ScratchDir dir;
   UpgradeState s;
-  std::string longLine = ":FF123400" + std::string(2000, 'C') + "\r\n";
+  // FF 12 34 00 and 255 bytes CC: 0x145 + 255 * 0xCC = 0xCC79; the checksum is 0x87.
+  const std::string longLine = ":FF123400" + std::string(510, 'C') + "87\r\n";
   std::string text;
-  for (int i = 0; i < 1498; ++i)
+  for (int i = 0; i < 1497; ++i)
     text += ":0100000055AA\r\n";
-  LoadText(s, dir, longLine + text + longLine + ":00000001FF\r\n");
+  LoadText(s, dir, longLine + text + longLine + kEnd);
   ASSERT_EQ(s.hexRecords.Count(), 1500);
-  for (int i : {0, 1499}) {
+  for (int i : {0, 1498}) {
     auto slot = s.hexRecords.Slot(i);
     EXPECT_EQ(slot[0], 0xFF);
     EXPECT_EQ(slot[1], 0x12);
     EXPECT_EQ(slot[2], 0x34);
     EXPECT_EQ(slot[4], 0xCC);
+    EXPECT_EQ(slot[258], 0xCC);
     EXPECT_EQ(slot[259], '/');
-    EXPECT_EQ(slot[261], 0xCC);
+    EXPECT_TRUE(RestIsZero(s, i, 260));
   }
   EXPECT_EQ(SlotBytes(s, 1, 6), (Bytes{0x01, 0x00, 0x00, 0x00, 0x55, '/'}));
-  EXPECT_TRUE(RestIsZero(s, 1, 6));
+}
+
+// --- Corrupt files are refused whole, naming the line ---
+
+struct Corruption {
+  const char* name;
+  std::string text;
+  int line;            // 0: the file as a whole
+  const char* reason;  // the reason, exactly
+};
+
+class HexCorruption : public testing::TestWithParam<Corruption> {};
+
+TEST_P(HexCorruption, IsRefusedNamingTheFileAndLine) {
+  const Corruption& c = GetParam();
+  ScratchDir dir;
+  UpgradeState s;
+  // A good file first: a refused one must not leave its records behind.
+  LoadText(s, dir, kLine16 + kEnd);
+  s.hexFilePath = dir.Write("bad.hex", c.text);
+  EXPECT_FALSE(LoadHexFile(s));
+  EXPECT_EQ(s.hexRecords.Count(), 0);
+  EXPECT_TRUE(RestIsZero(s, 0, 0));
+  EXPECT_EQ(s.chipLoadedBytes, 52u);
+  EXPECT_EQ(s.chipImageSize, 52u);
+  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
+  EXPECT_EQ(s.hexRecords.Refusal()->line, c.line);
+  EXPECT_EQ(s.hexRecords.Refusal()->reason, c.reason);
+  EXPECT_EQ(HexFileRefusal(s), &*s.hexRecords.Refusal());
+  const std::string message = HexRefusalText(*s.hexRecords.Refusal());
+  const std::string where = c.line > 0 ? "line " + std::to_string(c.line) + ": " : "";
+  EXPECT_EQ(message, "The firmware chip hex file bad.hex is refused: " + where + c.reason +
+                         ". Please choose another hex file!");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, HexCorruption,
+    testing::Values(
+        Corruption{"Checksum", kLine16 + ":0400000012AB3CDE26\r\n" + kEnd, 2,
+                   "its checksum is 26, but its bytes need 25"},
+        Corruption{"OddLength", ":0400000012AB3CDE2\r\n" + kEnd, 1,
+                   "it holds an odd number of digits (17)"},
+        Corruption{"CountLargerThanTheLine", kLine16 + kLine16 + ":0800000012AB3CDE25\r\n" + kEnd,
+                   3, "its byte count says 8 data bytes, but it holds 4"},
+        Corruption{"CountSmallerThanTheLine", ":0200000012AB3CDE25\r\n" + kEnd, 1,
+                   "its byte count says 2 data bytes, but it holds 4"},
+        Corruption{"NotAHexDigit", ":0400000012AB3CXE25\r\n" + kEnd, 1,
+                   "'X' is not a hexadecimal digit"},
+        Corruption{"Blank", ":04000000 12AB3CDE25\r\n" + kEnd, 1, "' ' is not a hexadecimal digit"},
+        Corruption{"NoColon", kLine16 + "0400000012AB3CDE25\r\n" + kEnd, 2,
+                   "it does not begin with ':'"},
+        Corruption{"TooShort", ":00AB0000\r\n" + kEnd, 1,
+                   "it is too short for a record (8 digits; a record has at least 10)"},
+        Corruption{"UnknownType", kLine16 + ":00000006FA\r\n" + kEnd, 2,
+                   "its record type 06 is none of the types 00 to 05"},
+        Corruption{"EndRecordWithData", kLine16 + ":01000001AA54\r\n", 2,
+                   "its end record holds data"},
+        Corruption{"AddressBaseMoved", ":020000040001F9\r\n" + kLine16 + kEnd, 1,
+                   "its address record (type 04) moves the address base to 0001: the firmware "
+                   "chip takes addresses below 64 KiB only (its pages are named by records "
+                   "without data)"},
+        Corruption{"NoEndRecord", kLine16 + kLine16, 0, "it has no end record (:00000001FF)"},
+        Corruption{"Empty", "", 0, "it has no end record (:00000001FF)"},
+        Corruption{"RecordAfterTheEnd", kLine16 + kEnd + kLine16, 3,
+                   "it follows the end record (line 2)"}),
+    [](const testing::TestParamInfo<Corruption>& info) { return info.param.name; });
+
+TEST(HexLoader, MoreRecordsThanTheTableHoldsAreRefusedAsTooLarge) {
+  ScratchDir dir;
+  UpgradeState s;
+  std::string text;
+  for (int i = 0; i < 1600; ++i)
+    text += ":0100000055AA\r\n";
+  s.hexFilePath = dir.Write("big.hex", text + kEnd);
+  EXPECT_FALSE(LoadHexFile(s));
+  EXPECT_EQ(s.hexRecords.Count(), 0);
+  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
+  EXPECT_TRUE(s.hexRecords.Refusal()->tooLarge);
+  EXPECT_EQ(HexRefusalText(*s.hexRecords.Refusal()),
+            "The firmware chip hex file big.hex is too large: it holds 1601 records, and at "
+            "most 1500 fit. Please choose another hex file!");
 }
 
 TEST(HexLoader, FileThatCannotBeOpenedKeepsTheLastTable) {

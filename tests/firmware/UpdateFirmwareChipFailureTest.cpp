@@ -1,5 +1,9 @@
 #include "ChipUpdateFixture.h"
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace fw::test {
 namespace {
 
@@ -113,6 +117,49 @@ TEST_F(UpdateFirmwareChipFailureTest, CutShortLastRecordIsRefusedBeforeTheErase)
   EXPECT_EQ(UpdateFirmwareChip(state_), 3);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_EQ(view_.Boxes().size(), 1u);
+}
+
+TEST_F(UpdateFirmwareChipFailureTest, CorruptRecordIsRefusedBeforeTheEraseNamingItsLine) {
+  // The sample file with the checksum of its third line one bit off.
+  const std::string good = SampleHex(0x33).Text();
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos < good.size();) {
+    const size_t end = good.find("\r\n", pos);
+    lines.push_back(good.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  ASSERT_GE(lines.size(), 4u);
+  std::string& third = lines[2];
+  const std::string right = third.substr(third.size() - 2);
+  const unsigned wrong = std::stoul(right, nullptr, 16) ^ 0x01;
+  char wrongText[3];
+  std::snprintf(wrongText, sizeof wrongText, "%02X", wrong);
+  third.replace(third.size() - 2, 2, wrongText);
+  std::string text;
+  for (const std::string& l : lines) {
+    text += l + "\r\n";
+  }
+  const std::string path = dir_ + "corrupt.hex";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  files_.push_back(path);
+  UseHexEverywhere(path);
+  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(ChipLog().erases, 0);
+  EXPECT_TRUE(Flash().empty());
+  EXPECT_FALSE(state_.downloadPort.IsOpen());
+  EXPECT_EQ(state_.resultOk, 0);
+  ASSERT_EQ(view_.Boxes().size(), 1u);
+  const std::string name = path.substr(path.rfind('/') + 1);  // the file, without its folder
+  EXPECT_EQ(view_.Boxes()[0].text,
+            "The firmware chip hex file " + name + " is refused: line 3: its checksum is " +
+                wrongText + ", but its bytes need " + right + ". Please choose another hex file!");
+  EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(view_.Boxes()[0].detail, path);
 }
 
 TEST_F(UpdateFirmwareChipFailureTest, HexFileTheChipAsksForCannotBeRead) {

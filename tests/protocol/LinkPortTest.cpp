@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "protocol/LinkFrame.h"
 #include "support/FakeClockScope.h"
 #include "support/PtyPeer.h"
 
@@ -16,7 +17,9 @@ using test::PtyPeer;
 using Answer = PtyPeer::Answer;
 using Sleeps = std::vector<uint32_t>;
 
-// `size` bytes starting 0x7E with `lengthByte` at offset 9; the rest is a pattern.
+// `size` bytes starting 0x7E with `lengthByte` at offset 9 and valid checksums: a frame of
+// 19 bytes or more carries a command packet whose parameters fill it; the rest is a pattern.
+// (The checksums themselves are checked against hand-computed frames below.)
 Bytes Frame(size_t size, uint8_t lengthByte) {
   Bytes f(size);
   for (size_t i = 0; i < size; ++i) {
@@ -26,11 +29,34 @@ Bytes Frame(size_t size, uint8_t lengthByte) {
   if (size > 9) {
     f[9] = lengthByte;
   }
+  if (size >= 19) {
+    const size_t p = size - 19;
+    f[12] = 0x02;
+    f[15] = static_cast<uint8_t>(p);
+    f[16] = static_cast<uint8_t>(p >> 8);
+    f[size - 2] = PacketChecksum(f.data() + 13, p + 4);
+    f[size - 1] = 0x03;
+  }
+  if (size >= 12) {
+    SealFrame(f.data(), size);
+  }
   return f;
 }
 
-// The connect frame of the radio link: 12 bytes, 0x7E first, length 12 at offset 9.
-const Bytes kConnect = {0x7E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00};
+// The connect frame 7E 00 00 00 00 00 00 00 00 0C with its checksum: the words 0x007E and
+// 0x0C00 sum to 0x0C7E, whose complement 0xF381 is stored low byte first.
+const Bytes kConnect = {0x7E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x81, 0xF3};
+
+// An end-of-access reply worked out by hand. Packet 02 C6 81 01 00 00 EA 03: the code,
+// length and status bytes sum to 0x148, and 0x32 - 0x48 = 0xEA (mod 256). Frame: the
+// words 017E 1020 0100 1400 C602 0181 03EA sum to 0xF20B; its complement 0x0DF4 is stored
+// as F4 0D.
+const Bytes kEndAccessReply = {0x7E, 0x01, 0x00, 0x00, 0x20, 0x10, 0x00, 0x01, 0x00, 0x14,
+                               0xF4, 0x0D, 0x02, 0xC6, 0x81, 0x01, 0x00, 0x00, 0xEA, 0x03};
+// The same reply with a packet checksum one too high (EB) and a frame checksum that matches
+// it (the sum one higher, 0xF20C, gives F3 0D): only the packet checksum is wrong.
+const Bytes kWrongPacketSum = {0x7E, 0x01, 0x00, 0x00, 0x20, 0x10, 0x00, 0x01, 0x00, 0x14,
+                               0xF3, 0x0D, 0x02, 0xC6, 0x81, 0x01, 0x00, 0x00, 0xEB, 0x03};
 
 class LinkPortTest : public ::testing::Test {
  protected:
@@ -172,6 +198,70 @@ TEST_F(LinkPortTest, PendingInputIsPurgedBeforeTheRequest) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   peer.Respond(12, test::Always({}));
   EXPECT_EQ(port.Exchange(kConnect.data(), 12, reply, 20, 0), 0);
+}
+
+TEST(ReplySums, HandComputedReplyIsValid) {
+  EXPECT_TRUE(ReplySumsValid(kEndAccessReply.data(), 20));
+  EXPECT_TRUE(ReplySumsValid(kConnect.data(), 12));  // a frame without a packet
+  EXPECT_FALSE(ReplySumsValid(kWrongPacketSum.data(), 20));
+}
+
+TEST(ReplySums, EverySingleBitFlipIsCaught) {
+  for (size_t bit = 0; bit < kEndAccessReply.size() * 8; ++bit) {
+    Bytes flipped = kEndAccessReply;
+    flipped[bit / 8] = static_cast<uint8_t>(flipped[bit / 8] ^ (1u << (bit % 8)));
+    EXPECT_FALSE(ReplySumsValid(flipped.data(), 20)) << "bit " << bit;
+  }
+}
+
+TEST(ReplySums, PacketMustFillTheFrameBetweenItsMarks) {
+  // Valid sums throughout, but the parameter length says 2 where the frame holds 1.
+  Bytes f = Frame(20, 20);
+  f[15] = 2;
+  SealFrame(f.data(), 20);
+  EXPECT_FALSE(ReplySumsValid(f.data(), 20));
+  // A frame of 13 to 18 bytes cannot hold a packet.
+  EXPECT_FALSE(ReplySumsValid(Frame(18, 18).data(), 18));
+  EXPECT_FALSE(ReplySumsValid(Frame(20, 20).data(), 11));
+}
+
+TEST_F(LinkPortTest, ReplyWithABadChecksumIsRepeatedLikeAMissingOne) {
+  Bytes flipped = kEndAccessReply;
+  flipped[20 - 5] ^= 0x10;  // one bit of the packet's length field
+  peer.Respond(12,
+               test::InTurn({Answer{flipped}, Answer{kWrongPacketSum}, Answer{kEndAccessReply}}));
+  EXPECT_EQ(port.Exchange(kConnect.data(), 12, reply, 20, 3), 1);
+  EXPECT_EQ(peer.RequestCount(50), 3);
+  EXPECT_EQ(Bytes(reply, reply + 20), kEndAccessReply);
+  // The requests went out unchanged, each time.
+  for (const Bytes& r : peer.Requests()) {
+    EXPECT_EQ(r, kConnect);
+  }
+}
+
+TEST_F(LinkPortTest, ReplyThatNeverPassesItsChecksumFailsAfterTheRetries) {
+  peer.Respond(12, test::Always(kWrongPacketSum));
+  EXPECT_EQ(port.Exchange(kConnect.data(), 12, reply, 20, 3), 0);
+  EXPECT_EQ(peer.RequestCount(50), 4);
+}
+
+TEST_F(LinkPortTest, ChecksumsAreNotLookedAtWhenSwitchedOff) {
+  EXPECT_TRUE(port.CheckReplySums());  // on unless switched off
+  port.SetCheckReplySums(false);
+  peer.Respond(12, test::Always(kWrongPacketSum));
+  EXPECT_EQ(port.Exchange(kConnect.data(), 12, reply, 20, 3), 1);
+  EXPECT_EQ(peer.RequestCount(50), 1);
+  EXPECT_EQ(Bytes(reply, reply + 20), kWrongPacketSum);
+}
+
+TEST_F(LinkPortTest, VersionQueryReplyIsRawEvenWhenItLooksLikeAFrame) {
+  const Bytes query(kVersionQueryRequest, kVersionQueryRequest + 4);
+  Bytes raw(128, 0x31);
+  raw[0] = 0x7E;
+  raw[9] = 128;  // the frame rule holds, the checksums do not
+  peer.Respond(4, test::Always(raw));
+  EXPECT_EQ(port.Exchange(query.data(), 4, reply, 128, 3), 1);
+  EXPECT_EQ(peer.RequestCount(50), 1);
 }
 
 TEST(SameBytes, ComparesCountsFirst) {

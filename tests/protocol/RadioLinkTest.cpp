@@ -179,6 +179,13 @@ TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   shortBlock[0] = kFrameStart;
   shortBlock[8] = 0x01;
   shortBlock[9] = 20;
+  // A well-formed packet of one parameter byte, so that the checksums pass.
+  shortBlock[12] = 0x02;
+  shortBlock[15] = 1;
+  shortBlock[16] = 0;
+  shortBlock[18] = PacketChecksum(shortBlock.data() + 13, 5);
+  shortBlock[19] = 0x03;
+  SealFrame(shortBlock.data(), shortBlock.size());
   // Requests are taken 12 bytes at a time: the block reply follows the first 12 bytes of
   // the 31-byte ReadBlock request, the rest of it gets no answer.
   peer.Respond(12, test::InTurn({test::PtyPeer::Answer{hello}, test::PtyPeer::Answer{shortBlock}}));

@@ -77,6 +77,50 @@ TEST(ExchangeFaultApply, EachFaultChangesTheAnswerAsDocumented) {
   }
 }
 
+TEST(ExchangeFaultApply, BitFlipInvertsOneBitMovingOnWithEachInjection) {
+  // The first flip: bit 0 of the middle byte (offset 6 of 12: 0x00 becomes 0x01).
+  std::vector<Action> a = Answer(kConnectReply, 3);
+  ExchangeFaults::Apply(ReplyFault::kBitFlip, kConnect.data(), kConnect.size(), a);
+  ASSERT_EQ(a.size(), 1u);
+  Bytes expected = kConnectReply;
+  expected[6] = 0x01;
+  EXPECT_EQ(a[0].bytes, expected);
+  EXPECT_EQ(a[0].delayMs, 3u);
+  EXPECT_FALSE(a[0].lineError);  // nothing tells the tool: only the checksums can
+  // The second: 37 bytes further on (6 + 37 = 43, and 43 mod 12 = 7), bit 3: 0x00 -> 0x08.
+  a = Answer(kConnectReply);
+  ExchangeFaults::Apply(ReplyFault::kBitFlip, kConnect.data(), kConnect.size(), a, 1);
+  expected = kConnectReply;
+  expected[7] = 0x08;
+  EXPECT_EQ(a[0].bytes, expected);
+  // An acknowledgement: 0x06 becomes 0x07.
+  a = Answer({0x06});
+  ExchangeFaults::Apply(ReplyFault::kBitFlip, kConnect.data(), kConnect.size(), a);
+  EXPECT_EQ(a[0].bytes, Bytes{0x07});
+  // Silence stays silence.
+  a.clear();
+  ExchangeFaults::Apply(ReplyFault::kBitFlip, kConnect.data(), kConnect.size(), a);
+  EXPECT_TRUE(a.empty());
+}
+
+TEST(ExchangeFaultPlanTest, EveryNthRequestFromTheFirstOn) {
+  ExchangeFaults faults;
+  ExchangeFaultPlan plan{"read block", "", 2, ReplyFault::kBitFlip, -1};
+  plan.every = 3;
+  faults.SetPlan(plan);
+  SimPty::FaultHook hook = faults.Hook();
+  std::vector<int> flipped;
+  for (int i = 1; i <= 10; ++i) {
+    std::vector<Action> a = Answer(kConnectReply);
+    hook("read block", kConnect.data(), kConnect.size(), a);
+    if (a[0].bytes != kConnectReply) {
+      flipped.push_back(i);
+    }
+  }
+  EXPECT_EQ(flipped, (std::vector<int>{2, 5, 8}));
+  EXPECT_EQ(faults.Injected(), 3);
+}
+
 TEST(ExchangeFaultPlanTest, HitsOnlyItsExchangePhaseAndRequests) {
   ExchangeFaults faults;
   faults.SetPlan({"read block", "read", 2, ReplyFault::kNoReply, 2});

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -85,6 +86,49 @@ TEST(SimPty, HangUpEndsTheToolsReadWithWhatArrived) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   EXPECT_LE(n, 2u);
   EXPECT_TRUE(sim.HungUp());
+}
+
+// A cut line keeps its device number until the radio is stopped: a tool that tries the path
+// again after the cut (a job's retries) must find no device there, never another
+// pseudo-terminal that got the number in the meantime (another test's radio).
+TEST(SimPty, HungUpLineKeepsItsNumberUntilStopped) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  ASSERT_TRUE(sim.Start());
+  const std::string path = sim.DevicePath();
+  {
+    SerialPort port;
+    ASSERT_EQ(port.Open(path), 1);
+    port.Configure(115200, 8, kParityNone, kOneStopBit);
+    port.SetReadTimeout(2000);
+    port.Write(reinterpret_cast<const uint8_t*>("HUP!"), 4);
+    uint8_t reply[10] = {0};
+    port.Read(reply, 10);
+    ASSERT_TRUE(sim.HungUp());
+  }
+  // New pseudo-terminals take the lowest free number: the cut line's must not be free.
+  int master = -1;
+  int slave = -1;
+  char name[128] = {0};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  EXPECT_NE(std::string(name), path);
+  close(master);
+  close(slave);
+  SerialPort again;
+  EXPECT_EQ(again.Open(path), 0) << "the cut line's path still opens";
+  // Started again, the radio lets the cut line go and answers on a new one.
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1) << port.LastError();
+  port.Configure(115200, 8, kParityNone, kOneStopBit);
+  port.SetReadTimeout(2000);
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  uint8_t reply[4] = {0};
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  EXPECT_EQ(std::string(reply, reply + 4), "PONG");
+  EXPECT_FALSE(sim.HungUp());
+  sim.Stop();
 }
 
 }  // namespace

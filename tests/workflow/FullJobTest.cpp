@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExchangeFaults.h"
 #include "RadioSim.h"
 #include "core/Ids.h"
 #include "core/Status.h"
@@ -225,6 +226,57 @@ TEST_F(FullJob, UpgradesFirmwareDataFontAndChip) {
   }
   EXPECT_FALSE(state.downloadPort.IsOpen());
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
+}
+
+// A noisy line: every fifth block the radio sends back has one bit inverted (a different bit
+// each time). The data read, logged and converted must be the radio's own, byte for byte.
+class NoisyReadJob : public FullJob {
+ protected:
+  void StartNoisySim() {
+    sim::ExchangeFaultPlan plan{"read block", "", 1, sim::ReplyFault::kBitFlip, -1};
+    plan.every = 5;
+    faults.SetPlan(plan);
+    sim = std::make_unique<sim::RadioSim>(config);
+    setup.SeedRadio(*sim);
+    sim->Pty().SetFaultHook(faults.Hook());
+    ASSERT_TRUE(sim->Start()) << sim->Error();
+    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+  }
+  int BlockReads() {
+    return sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kReadBlock); });
+  }
+
+  sim::ExchangeFaults faults;
+};
+
+TEST_F(NoisyReadJob, CorruptedRepliesAreReadAgainAndTheDataIsTheRadios) {
+  StartNoisySim();
+  RunJob(false);
+  ASSERT_EQ(view.Rows().back(), (Row{kMarkDone, "All upgrade completed successfully!"}));
+  EXPECT_EQ(ReadFile(LogEndingWith("ReadLog.dat")), oldData);
+  // 650 blocks; requests 1, 6, 11, ... (repeats counted too) were answered with a flipped
+  // bit and asked again: n flips in 650 + n requests, every fifth: n = 163.
+  EXPECT_EQ(faults.Injected(), 163);
+  EXPECT_EQ(BlockReads(), 650 + 163);
+  const std::vector<uint8_t> expected = setup.ExpectedData();
+  const std::vector<uint8_t> data =
+      sim->WithLink([](FramedLinkResponder& r) { return r.MemoryImage(Memory::kData); });
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin()));
+}
+
+TEST_F(NoisyReadJob, WithTheCheckSwitchedOffTheFlippedBitsReachTheData) {
+  state.radioLink.Port().SetCheckReplySums(false);  // "CheckReplySums=0"
+  StartNoisySim();
+  RunJob(false);
+  const std::vector<uint8_t> logged = ReadFile(LogEndingWith("ReadLog.dat"));
+  ASSERT_EQ(logged.size(), oldData.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < logged.size(); ++i) {
+    differing += logged[i] != oldData[i] ? 1 : 0;
+  }
+  EXPECT_GT(differing, 0u);
+  EXPECT_LE(differing, 130u);  // at most one byte in each fifth block
+  EXPECT_LT(BlockReads(), 650 + 130);
 }
 
 TEST_F(FullJob, WithoutChipTheWriteEndsTheJob) {

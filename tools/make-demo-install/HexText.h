@@ -1,7 +1,7 @@
 #pragma once
 // Firmware-chip hex files as the chip update walks them: Intel HEX lines (":" count,
 // address, type, data, checksum as the two's complement of the byte sum), each ended by
-// CR LF (the loader cuts a record two characters before the next ':').
+// CR LF.
 //
 // The chip's flash is larger than 64 KiB; a file reaches past the first 64 KiB with page
 // records: records without data whose address low byte names the page of the data records

@@ -20,6 +20,8 @@ const char* ReplyFaultName(ReplyFault fault) {
       return "hang-up";
     case ReplyFault::kNotReady:
       return "not ready";
+    case ReplyFault::kBitFlip:
+      return "bit flip";
   }
   return "?";
 }
@@ -64,12 +66,15 @@ void ExchangeFaults::OnRequest(const char* exchange, const uint8_t* request, siz
   if (index < plan_.first || (plan_.count >= 0 && index >= plan_.first + plan_.count)) {
     return;
   }
+  if (plan_.every > 1 && (index - plan_.first) % plan_.every != 0) {
+    return;
+  }
+  Apply(plan_.fault, request, n, actions, injected_);
   ++injected_;
-  Apply(plan_.fault, request, n, actions);
 }
 
 void ExchangeFaults::Apply(ReplyFault fault, const uint8_t* request, size_t n,
-                           std::vector<Action>& actions) {
+                           std::vector<Action>& actions, int injection) {
   // The radio's answer as one run of bytes (responders send one action per request).
   std::vector<uint8_t> reply;
   uint32_t delayMs = 0;
@@ -109,6 +114,14 @@ void ExchangeFaults::Apply(ReplyFault fault, const uint8_t* request, size_t n,
       reply.resize(reply.size() / 2);
       out.bytes = std::move(reply);
       out.hangUp = true;
+      break;
+    case ReplyFault::kBitFlip:
+      if (!reply.empty()) {
+        const size_t k = static_cast<size_t>(injection < 0 ? 0 : injection);
+        const size_t at = (reply.size() / 2 + 37 * k) % reply.size();
+        reply[at] = static_cast<uint8_t>(reply[at] ^ (1u << ((3 * k) % 8)));
+      }
+      out.bytes = std::move(reply);
       break;
   }
   actions.clear();

@@ -29,6 +29,8 @@ enum class ReplyFault {
   kLineError,  // the reply arrives with a framing error
   kHangUp,     // half the reply, then the line is cut (cable pulled mid-reply)
   kNotReady,   // the radio does not answer `count` requests, then recovers
+  kBitFlip,    // one bit of the reply is inverted (a noisy line); the first reply flipped
+               // loses bit 0 of its middle byte, later ones other bits further on
 };
 
 const char* ReplyFaultName(ReplyFault fault);
@@ -39,6 +41,7 @@ struct ExchangeFaultPlan {
   int first = 1;         // the request of the exchange (1-based, within the phase) it begins at
   ReplyFault fault = ReplyFault::kNone;
   int count = -1;  // requests affected from `first` on; -1: every one
+  int every = 1;   // of those, only every `every`-th (from `first` on) is affected
 };
 
 class ExchangeFaults {
@@ -52,8 +55,9 @@ class ExchangeFaults {
   int Injected() const;
 
   // Applies `fault` to the actions a radio takes in answer to `request` (for tests).
+  // `injection` counts the faults injected before this one (which bit a flip inverts).
   static void Apply(ReplyFault fault, const uint8_t* request, size_t n,
-                    std::vector<Action>& actions);
+                    std::vector<Action>& actions, int injection = 0);
 
  private:
   void OnRequest(const char* exchange, const uint8_t* request, size_t n,

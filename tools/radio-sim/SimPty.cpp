@@ -45,6 +45,9 @@ bool SimPty::Start() {
   if (running_) {
     return true;
   }
+  if (thread_.joinable() || slave_ >= 0) {
+    Stop();  // after a hang-up: let the cut line go before a new one is opened
+  }
   char name[128] = {0};
   if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
     error_ = std::string("openpty failed: ") + std::strerror(errno);
@@ -122,13 +125,15 @@ uint64_t SimPty::LineTimeUs(uint64_t bytes) const {
 void SimPty::HangUp() {
   hungUp_ = true;
   running_ = false;
+  // Closing the master cuts the line: the tool's descriptor is hung up and the device
+  // path disappears, so opening it again fails. The radio's own end (`slave_`) stays open
+  // until Stop(): while any descriptor of a pseudo-terminal is open its number stays taken.
+  // Closed at once, the number would be free, and the next pseudo-terminal opened anywhere
+  // on the machine (lowest free number first) would get this path; a tool that still tries
+  // the path after the cut (the job's retries) would then talk to another test's radio.
   if (master_ >= 0) {
     close(master_);
     master_ = -1;
-  }
-  if (slave_ >= 0) {
-    close(slave_);
-    slave_ = -1;
   }
 }
 

@@ -38,6 +38,9 @@ void Usage() {
                "  --one-radio         stay the upgraded radio: without it, once an upgrade has\n"
                "                      completed, the next identification request finds the\n"
                "                      next radio on the bench, in download mode\n"
+               "  --running           start switched on and running normally (the data link\n"
+               "                      and the firmware chip's loader answer), not in download\n"
+               "                      mode: the radio a chip-only job updates\n"
                "  --link-id TEXT      model identifier in the data link's information block\n"
                "                      (KV86000000N02000)\n"
                "  --link-model TEXT   model text in the information block (KV86000000N00000)\n"
@@ -147,6 +150,7 @@ int main(int argc, char** argv) {
   config.firmwareVersionText = fw::demo::kLinkVersionText;
   config.chipEnterText = fw::demo::kChipEnterText;
   bool backToDownload = false;
+  bool running = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* name) -> const char* {
@@ -178,6 +182,8 @@ int main(int argc, char** argv) {
       config.download.nextRadioAfterUpgrade = false;
     } else if (arg == "--back-to-download") {
       backToDownload = true;
+    } else if (arg == "--running") {
+      running = true;
     } else if (arg == "--link-id") {
       config.linkIdentifier = value("--link-id");
     } else if (arg == "--link-model") {
@@ -200,8 +206,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Download mode, then (after the restart) the framed data link and the chip loader.
+  // Download mode, then (after the restart) the framed data link and the chip loader; or,
+  // with --running, the data link and the chip loader from the start.
   fw::sim::RadioSim radio(config);
+  if (running) {
+    radio.SetMode(fw::sim::RadioMode::kNormal);
+  }
   if (!radio.Start()) {
     std::fprintf(stderr, "cannot start: %s\n", radio.Error().c_str());
     return 1;
