@@ -10,10 +10,12 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessStartup.h"
 #include "app/HeadlessView.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
+#include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "workflow/Job.h"
 
@@ -28,16 +30,45 @@ void OnInterrupt(int) {
 
 }  // namespace
 
+std::string HeadlessVerdict(bool ok, InstallationUse use, bool updateChip, int portNumber,
+                            const std::string& device, const std::string& whatFailed) {
+  std::string radio = "the radio on COM" + std::to_string(portNumber);
+  if (!device.empty()) {
+    radio += " (" + device + ")";
+  }
+  if (!ok) {
+    return "result: failed: " + radio + " was not upgraded" +
+           (whatFailed.empty() ? std::string() : ": \"" + whatFailed + "\"");
+  }
+  std::string what;
+  switch (use) {
+    case InstallationUse::kChipOnly:
+      what = "firmware chip";
+      break;
+    case InstallationUse::kFirmwareOnly:
+      what = "firmware";
+      break;
+    case InstallationUse::kFull:
+      what = updateChip ? "firmware, radio data, font and firmware chip"
+                        : "firmware, radio data and font";
+      break;
+  }
+  return "result: success: " + radio + " is upgraded (" + what + ")";
+}
+
 void PrintHeadlessUsage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
-               "                   [--firmware-only | --chip-only] [--update-chip]\n"
-               "                   [--vocoder AMBE|SELP]\n"
-               "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
-               "(default: the program's folder). Options override the check boxes; without\n"
-               "them the settings file decides. In run mode 5 (\"READWRITELOG=5\") jobs repeat,\n"
-               "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
-               "Exit status: 0 success, 1 failure, 2 usage.\n");
+  std::fprintf(
+      out,
+      "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
+      "                   [--firmware-only | --chip-only] [--update-chip]\n"
+      "                   [--vocoder AMBE|SELP]\n"
+      "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
+      "(--program-dir=DIR also; default: the program's folder). Options override the\n"
+      "check boxes; without them the settings file decides. In run mode 5 (\"READWRITELOG=5\") "
+      "jobs repeat,\n"
+      "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
+      "The last line is the verdict: \"result: success: ...\" or \"result: failed: ...\".\n"
+      "Exit status: 0 success, 1 failure, 2 usage or no installation in DIR.\n");
 }
 
 int RunHeadless(int argc, char** argv) {
@@ -55,18 +86,9 @@ int RunHeadless(int argc, char** argv) {
   }
   Clock& clock = InstallClockFromEnvironment();
 
-  // Absolute: the converter libraries are loaded by absolute path only.
-  std::error_code ec;
-  std::string programDir =
-      options.programDir.empty()
-          ? ExecutableFolder()
-          : std::filesystem::absolute(options.programDir, ec).lexically_normal().string();
-  if (ec || programDir.empty()) {
-    programDir = options.programDir;
-  }
-  if (programDir.back() != '/') {
-    programDir += '/';
-  }
+  // Absolute and canonical before anything uses it: the converter libraries are loaded by
+  // absolute path only, long after the firmware was sent.
+  const std::string programDir = ResolveProgramDir(options.programDir);
 
   HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
   if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
@@ -84,7 +106,17 @@ int RunHeadless(int argc, char** argv) {
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
   inputs.portNumber = options.port.value_or(SelectedPortNumber());
-  if (!inputs.chipOnly && !inputs.firmwareOnly) {
+  // A folder without what this job reads is named at once, before the radio is touched.
+  const InstallationUse use = inputs.chipOnly       ? InstallationUse::kChipOnly
+                              : inputs.firmwareOnly ? InstallationUse::kFirmwareOnly
+                                                    : InstallationUse::kFull;
+  const InstallationCheck check =
+      CheckInstallation(state, use, inputs.updateChip && use == InstallationUse::kFull);
+  if (!check.Complete()) {
+    std::fprintf(stderr, "Flashwright: %s\n", check.Message().c_str());
+    return 2;
+  }
+  if (use == InstallationUse::kFull) {
     // The full sequence writes the font library: render it as the window's start-up does.
     std::string fontError = BuildFontImages(state);
     if (!fontError.empty()) {
@@ -125,7 +157,11 @@ int RunHeadless(int argc, char** argv) {
   if (repeat) {
     std::printf("completed jobs: %d\n", state.completedJobs);
   }
-  std::printf("result: %s\n", ok ? "success" : "failed");
+  // The last line is the verdict, whatever the status text says.
+  std::printf("%s\n",
+              HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
+                              GlobalPortMap().DevicePath(inputs.portNumber), view.WhatFailed())
+                  .c_str());
   std::fflush(stdout);
   return ok ? 0 : 1;
 }
