@@ -192,11 +192,23 @@ void UpgradeDialog::OnUpgradeClicked() {
   if (exiting_) {
     return;
   }
+  if (!installationProblem_.empty()) {
+    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+    return;
+  }
   // The dialog values and the selected port go into the record before the job starts.
   ReadControls();
   ports_->SelectionChanged();
   if (hooks_.startJob) {
     hooks_.startJob(*state_);
+  }
+}
+
+void UpgradeDialog::SetInstallationProblem(const std::string& problem) {
+  installationProblem_ = problem;
+  if (!problem.empty()) {
+    EnableById(kUpgradeButton, false);
+    SetStatusLine(problem);
   }
 }
 
