@@ -281,6 +281,7 @@ class WindowDemoTest : public QObject {
     QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
     auto* status = static_cast<QLabel*>(d.Control(kStatusText));
     QCOMPARE(status->text().toStdString(), folder.Problem());
+    QCOMPARE(status->toolTip().toStdString(), folder.Problem());
     d.Control(kUpgradeButton)->setEnabled(true);
     d.OnUpgradeClicked();
     QCOMPARE(r.startJobs, 0);

@@ -209,6 +209,8 @@ void UpgradeDialog::SetInstallationProblem(const std::string& problem) {
   if (!problem.empty()) {
     EnableById(kUpgradeButton, false);
     SetStatusLine(problem);
+    // The line may be cut at the window's edge: the whole text on hovering.
+    statusText_->setToolTip(QString::fromStdString(problem));
   }
 }
 
