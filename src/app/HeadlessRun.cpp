@@ -64,9 +64,9 @@ void PrintHeadlessUsage(std::FILE* out) {
       "                   [--vocoder AMBE|SELP]\n"
       "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
       "(--program-dir=DIR also; default: the program's folder). Options override the\n"
-      "check boxes; without them the settings file decides. In run mode 5 (\"READWRITELOG=5\") "
-      "jobs repeat,\n"
-      "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
+      "check boxes; without them the settings file decides. In run mode 5\n"
+      "(\"READWRITELOG=5\") jobs repeat, each 40 seconds after the last completed one,\n"
+      "until interrupted (Ctrl-C).\n"
       "The last line is the verdict: \"result: success: ...\" or \"result: failed: ...\".\n"
       "Exit status: 0 success, 1 failure, 2 usage or no installation in DIR.\n");
 }
