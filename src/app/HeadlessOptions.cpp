@@ -22,8 +22,14 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       out.headless = true;
     } else if (a == "--help" || a == "-h") {
       out.help = true;
-    } else if (a == "--program-dir") {
-      if (!value(v) || v.empty()) {
+    } else if (a == "--program-dir" || a.rfind("--program-dir=", 0) == 0) {
+      // "--program-dir DIR" or "--program-dir=DIR", as the window takes it.
+      if (a.size() > 13) {
+        v = a.substr(14);
+      } else if (!value(v)) {
+        v.clear();
+      }
+      if (v.empty()) {
         error = "--program-dir needs a folder";
         return false;
       }

@@ -11,11 +11,13 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessStartup.h"
 #include "app/HeadlessView.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "core/WritePhase.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
+#include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "workflow/Job.h"
 
@@ -74,19 +76,52 @@ void InstallSignalHandlers() {
 
 }  // namespace
 
+std::string HeadlessVerdict(bool ok, InstallationUse use, bool updateChip, int portNumber,
+                            const std::string& device, const std::string& whatFailed,
+                            bool stoppedByUser) {
+  std::string radio = "the radio on COM" + std::to_string(portNumber);
+  if (!device.empty()) {
+    radio += " (" + device + ")";
+  }
+  if (!ok && stoppedByUser) {
+    return "result: stopped by the user: " + radio + " was not upgraded";
+  }
+  if (!ok) {
+    return "result: failed: " + radio + " was not upgraded" +
+           (whatFailed.empty() ? std::string() : ": \"" + whatFailed + "\"");
+  }
+  std::string what;
+  switch (use) {
+    case InstallationUse::kChipOnly:
+      what = "firmware chip";
+      break;
+    case InstallationUse::kFirmwareOnly:
+      what = "firmware";
+      break;
+    case InstallationUse::kFull:
+      what = updateChip ? "firmware, radio data, font and firmware chip"
+                        : "firmware, radio data and font";
+      break;
+  }
+  return "result: success: " + radio + " is upgraded (" + what + ")";
+}
+
 void PrintHeadlessUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
                "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
-               "(default: the program's folder). Options override the check boxes; without\n"
-               "them the settings file decides. In run mode 5 (\"READWRITELOG=5\") jobs repeat,\n"
-               "each 40 seconds after the last completed one, until interrupted (Ctrl-C).\n"
+               "(--program-dir=DIR also; default: the program's folder). Options override the\n"
+               "check boxes; without them the settings file decides. In run mode 5\n"
+               "(\"READWRITELOG=5\") jobs repeat, each 40 seconds after the last completed one,\n"
+               "until interrupted (Ctrl-C).\n"
                "A radio that does not identify itself ends the job; --allow-unidentified (or\n"
                "AllowUnidentified=1 in the settings file) sends it the image chosen without\n"
                "knowing it.\n"
-               "Exit status: 0 success, 1 failure, 2 usage.\n");
+               "The last line is the verdict: \"result: success: ...\", \"result: failed: ...\"\n"
+               "or \"result: stopped by the user: ...\".\n"
+               "Exit status: 0 success, 1 failure, 2 usage or no installation in DIR.\n");
 }
 
 int RunHeadless(int argc, char** argv) {
@@ -104,18 +139,9 @@ int RunHeadless(int argc, char** argv) {
   }
   Clock& clock = InstallClockFromEnvironment();
 
-  // Absolute: the converter libraries are loaded by absolute path only.
-  std::error_code ec;
-  std::string programDir =
-      options.programDir.empty()
-          ? ExecutableFolder()
-          : std::filesystem::absolute(options.programDir, ec).lexically_normal().string();
-  if (ec || programDir.empty()) {
-    programDir = options.programDir;
-  }
-  if (programDir.back() != '/') {
-    programDir += '/';
-  }
+  // Absolute and canonical before anything uses it: the converter libraries are loaded by
+  // absolute path only, long after the firmware was sent.
+  const std::string programDir = ResolveProgramDir(options.programDir);
 
   HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
   if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
@@ -138,7 +164,17 @@ int RunHeadless(int argc, char** argv) {
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
   inputs.portNumber = options.port.value_or(SelectedPortNumber());
-  if (!inputs.chipOnly && !inputs.firmwareOnly) {
+  // A folder without what this job reads is named at once, before the radio is touched.
+  const InstallationUse use = inputs.chipOnly       ? InstallationUse::kChipOnly
+                              : inputs.firmwareOnly ? InstallationUse::kFirmwareOnly
+                                                    : InstallationUse::kFull;
+  const InstallationCheck check =
+      CheckInstallation(state, use, inputs.updateChip && use == InstallationUse::kFull);
+  if (!check.Complete()) {
+    std::fprintf(stderr, "Flashwright: %s\n", check.Message().c_str());
+    return 2;
+  }
+  if (use == InstallationUse::kFull) {
     // The full sequence writes the font library: render it as the window's start-up does.
     std::string fontError = BuildFontImages(state);
     if (!fontError.empty()) {
@@ -176,8 +212,12 @@ int RunHeadless(int argc, char** argv) {
   if (repeat) {
     std::printf("completed jobs: %d\n", state.completedJobs);
   }
-  std::printf("result: %s\n",
-              ok ? "success" : (g_stopAsked != 0 ? "stopped by the user" : "failed"));
+  // The last line is the verdict, whatever the status text says.
+  std::printf("%s\n", HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
+                                      GlobalPortMap().DevicePath(inputs.portNumber),
+                                      g_stopAsked != 0 ? std::string() : view.WhatFailed(),
+                                      g_stopAsked != 0)
+                          .c_str());
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

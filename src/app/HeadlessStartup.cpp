@@ -1,21 +1,10 @@
 #include "app/HeadlessStartup.h"
 
-#include <filesystem>
-
 #include "config/Settings.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
 
 namespace fw {
-
-std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) {
-    return "./";
-  }
-  return exe.parent_path().string() + "/";
-}
 
 void PrepareInstallation(UpgradeState& state, const std::string& programDir,
                          std::optional<int> vocoder) {

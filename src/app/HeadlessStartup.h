@@ -15,7 +15,4 @@ namespace fw {
 void PrepareInstallation(UpgradeState& state, const std::string& programDir,
                          std::optional<int> vocoder);
 
-// The folder of the running executable, with a trailing '/'.
-std::string ExecutableFolder();
-
 }  // namespace fw

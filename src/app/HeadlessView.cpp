@@ -107,7 +107,9 @@ void HeadlessView::DrawProgressLocked(int percent) {
                  std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), percent);
     std::fflush(out_);
     barOpen_ = true;
-  } else {
+  } else if (percent / 25 != shownQuarter_) {
+    // Without a terminal a line per percent would bury the rows: one line per quarter.
+    shownQuarter_ = percent / 25;
     PrintLineLocked("progress " + std::to_string(percent) + "%");
   }
 }
@@ -135,6 +137,7 @@ MessageResult HeadlessView::MessageBox(const std::string& text, MessageIcon icon
     line += " (" + detail + ")";
   }
   PrintLineLocked(line);
+  lastBox_ = text;
   // Nobody is there to answer: OK/Cancel questions take their safe answer.
   return buttons == MessageButtons::OkCancel ? MessageResult::Cancel : MessageResult::Ok;
 }
@@ -207,6 +210,16 @@ void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTi
       onTimer(dueTimer);
     }
   }
+}
+
+std::string HeadlessView::WhatFailed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto r = rows_.rbegin(); r != rows_.rend(); ++r) {
+    if (r->mark.find("\u00D7") != std::string::npos) {
+      return r->text;
+    }
+  }
+  return lastBox_;
 }
 
 void HeadlessView::Finish() {

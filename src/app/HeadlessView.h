@@ -53,6 +53,10 @@ class HeadlessView : public UpgradeView {
   // Timer periods are multiplied by `factor` (in (0, 1]), as the fixed waits of a demo are.
   void SetTimerScale(double factor);
 
+  // What a failed job ended on: the text of the last row marked failed ("   \u00D7"), or
+  // else of the last message box; empty when there was neither.
+  std::string WhatFailed();
+
   // Ends the progress line (call before printing anything else to the same stream).
   void Finish();
 
@@ -78,6 +82,8 @@ class HeadlessView : public UpgradeView {
   std::vector<RowState> rows_;
   std::string statusText_;
   int shownPercent_ = -1;
+  int shownQuarter_ = -1;
+  std::string lastBox_;  // without a terminal: the quarter last printed
   bool barOpen_ = false;
   struct Posted {
     uint32_t msg;

@@ -25,12 +25,15 @@ ImageChoice ChooseImage(const ImageSettings& s, const RadioIdentity& radio) {
     c.radioDataSize = kLargeRadioDataSize;
     if (BeginsWith(radio.variant, 'A')) {
       c.imageName = s.mainImageName;
+      c.imageKey = "MainBin";
       c.hexPath = s.chipHexPath;
     } else if (BeginsWith(radio.variant, 'S')) {
       c.imageName = s.mainImageNameSelp;
+      c.imageKey = "MainBinSelp";
       c.hexPath = s.chipHexPathSelp;
     } else if (BeginsWith(radio.variant, 'V') || radio.familyOverride == 2) {
       c.imageName = s.mainImageName;
+      c.imageKey = "MainBin";
       c.hexPath.clear();
     } else {
       c.result = ImageChoiceResult::kUnknownVariant;
@@ -42,12 +45,14 @@ ImageChoice ChooseImage(const ImageSettings& s, const RadioIdentity& radio) {
   if (Contains(s.mainImageName, "KW680") || Contains(s.mainImageName, "KW630") ||
       Contains(s.mainImageName, "KV230")) {
     c.imageName = s.mainImageName;
+    c.imageKey = "MainBin";
     c.hexPath = s.chipHexPath;
     c.radioDataSize = kLargeRadioDataSize;
     return c;
   }
   if (Contains(radio.modelCode, "KZ86") || Contains(radio.modelCode, "KZ66")) {
     c.imageName = s.smallImageNameSelp;
+    c.imageKey = "SmallMainBinSelp";
     c.hexPath = s.smallChipHexPath;
     c.radioDataSize = kSmallRadioDataSize;
     return c;
@@ -57,9 +62,11 @@ ImageChoice ChooseImage(const ImageSettings& s, const RadioIdentity& radio) {
   if (BeginsWith(radio.variant, 'S') && !Contains(radio.modelCode, "KZ8") &&
       !Contains(radio.modelCode, "KZ6") && !Contains(radio.modelCode, "KZ9")) {
     c.imageName = s.smallImageNameSelp;
+    c.imageKey = "SmallMainBinSelp";
     c.hexPath = s.smallChipHexPathSelp;
   } else {
     c.imageName = s.smallImageName;
+    c.imageKey = "SmallMainBin";
     c.hexPath = s.smallChipHexPath;
   }
   if (Contains(s.modelList, "KV86/KV89/KV81/KW86/KW89/KW81") && Contains(radio.modelCode, "KW")) {

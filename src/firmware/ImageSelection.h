@@ -40,6 +40,7 @@ enum class ImageChoiceResult {
 struct ImageChoice {
   ImageChoiceResult result = ImageChoiceResult::kChosen;
   std::string imageName;
+  std::string imageKey;  // the settings key that names the image ("MainBin", ...)
   std::string hexPath;
   uint32_t radioDataSize = 0;
   int familyOverride = 0;  // the override after the choice (the small-MCU rows clear it)

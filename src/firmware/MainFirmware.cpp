@@ -40,6 +40,8 @@ constexpr const char* kUpgradingMode = "Radio is in the upgrading mode, about 5 
 constexpr const char* kUpdating = "Updating the radio software, please wait...";
 constexpr const char* kImageMissing = "The firmware image file was not found:";
 constexpr const char* kImageEmpty = "The firmware image file is empty:";
+constexpr const char* kImageNotNamed =
+    "No firmware image is named for this radio: the settings key";
 constexpr const char* kImageUnreadable = "The firmware image file could not be read:";
 constexpr const char* kNameTooLong = "The firmware image file name is too long to send:";
 constexpr const char* kUnidentifiedQuestion =
@@ -160,6 +162,14 @@ bool SelectImage(UpgradeState& state, const IdentifyFields& id) {
   }
   if (choice.result == ImageChoiceResult::kUnsupportedModel) {
     Fail(state, kUnsupportedModel, MessageIcon::Error);
+    return false;
+  }
+  if (choice.imageName.empty()) {
+    // The program folder alone is no file: say which key of the settings file is empty.
+    Fail(state,
+         std::string(kImageNotNamed) + " \"" + choice.imageKey + "\" is empty in " +
+             state.settingsPath,
+         MessageIcon::Exclamation);
     return false;
   }
   state.selectedImageName = choice.imageName;

@@ -50,6 +50,10 @@ TEST(HeadlessOptions, AcceptsTheDocumentedForms) {
   EXPECT_FALSE(o.allowUnidentified);
   ASSERT_TRUE(ParseHeadlessOptions({"--headless"}, o, error));
   EXPECT_FALSE(o.port.has_value());
+  // The window's form of the folder option works here too.
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--program-dir=build/demo-install"}, o, error))
+      << error;
+  EXPECT_EQ(o.programDir, "build/demo-install");
   EXPECT_FALSE(o.vocoder.has_value());
   ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--allow-unidentified"}, o, error)) << error;
   EXPECT_TRUE(o.allowUnidentified);
@@ -66,6 +70,8 @@ TEST(HeadlessOptions, UsageErrors) {
                                              {"--headless", "--port"},
                                              {"--headless", "--vocoder", "ambe"},
                                              {"--headless", "--program-dir", ""},
+                                             {"--headless", "--program-dir="},
+                                             {"--headless", "--program-dir"},
                                              {"--headless", "--verbose"}}) {
     error.clear();
     EXPECT_FALSE(ParseHeadlessOptions(args, o, error)) << args.back();
@@ -168,14 +174,18 @@ TEST(HeadlessPreflight, AnswersFromTheCommandLineAndTheEnvironment) {
   EXPECT_EQ(look({}).action, PreflightAction::kNoDisplay);
 }
 
-// Runs the built program; returns its exit status and its output. `environment` goes
-// before the program on the shell's command line ("env -u DISPLAY" and the like).
+// Runs the built program (in the folder `cwd` when given); returns its exit status and its
+// output. `environment` goes before the program on the shell's command line ("env -u
+// DISPLAY" and the like).
 int RunProgram(const std::string& args, std::string& output,
-               const std::string& environment = std::string()) {
+               const std::string& environment = std::string(), const std::string& cwd = "") {
   std::filesystem::path exe =
       std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Flashwright";
   std::string command =
       environment + " FLASHWRIGHT_TIME_SCALE=0.01 '" + exe.string() + "' " + args + " 2>&1";
+  if (!cwd.empty()) {
+    command = "cd '" + cwd + "' && " + command;
+  }
   std::FILE* p = popen(command.c_str(), "r");
   if (p == nullptr) {
     return -1;
@@ -206,6 +216,15 @@ class HeadlessProgram : public ::testing::Test {
                                      settingLines + "[Ports]\r\nCOM4=" + device + "\r\n");
   }
   bool Contains(const std::string& text) const { return output.find(text) != std::string::npos; }
+  // The last line of the output, without its line end.
+  std::string LastLine() const {
+    std::string text = output;
+    while (!text.empty() && text.back() == '\n') {
+      text.pop_back();
+    }
+    size_t start = text.rfind('\n');
+    return start == std::string::npos ? text : text.substr(start + 1);
+  }
 
   test::TempDir dir;
   std::vector<uint8_t> image = Image(3000);
@@ -222,7 +241,8 @@ TEST_F(HeadlessProgram, FirmwareOnlyBySettingsSucceeds) {
   EXPECT_TRUE(Contains("box [none] Update the radio software completed!\n"));
   EXPECT_TRUE(Contains("progress 100%\n"));
   EXPECT_TRUE(Contains("status: The radio is restarting, about 20 seconds...\n"));
-  EXPECT_TRUE(Contains("result: success\n"));
+  EXPECT_EQ(LastLine(), "result: success: the radio on COM4 (" + radio.DevicePath() +
+                            ") is upgraded (firmware)");
   EXPECT_EQ(radio.DownloadSnapshot().Image(), image);
 }
 
@@ -235,7 +255,8 @@ TEST_F(HeadlessProgram, OptionsOverrideTheSettingsAndFailuresExitWithOne) {
   EXPECT_EQ(RunProgram("--headless --firmware-only --program-dir " + dir.Path(), output), 1)
       << output;
   EXPECT_TRUE(Contains("box [none] Update the radio software failed!\n")) << output;
-  EXPECT_TRUE(Contains("result: failed\n"));
+  EXPECT_EQ(LastLine(), "result: failed: the radio on COM4 (" + radio.DevicePath() +
+                            ") was not upgraded: \"Update the radio software failed!\"");
 }
 
 // A radio whose every answer to "R" is garbled does not say who it is: nobody is there to
@@ -256,7 +277,7 @@ TEST_F(HeadlessProgram, UnidentifiedRadioEndsTheJobUnlessTheOptionAllowsIt) {
                "sent. ("))
       << output;
   EXPECT_TRUE(Contains("\"Small.bin\"")) << output;
-  EXPECT_TRUE(Contains("result: failed\n"));
+  EXPECT_TRUE(Contains("result: failed: "));
   const sim::DownloadRecord refused = radio.DownloadSnapshot();
   EXPECT_EQ(refused.requests[static_cast<int>(sim::DownloadStep::kIdentify)], 4u);
   EXPECT_EQ(refused.requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
@@ -264,7 +285,7 @@ TEST_F(HeadlessProgram, UnidentifiedRadioEndsTheJobUnlessTheOptionAllowsIt) {
   EXPECT_EQ(RunProgram("--headless --allow-unidentified --program-dir " + dir.Path(), output), 0)
       << output;
   EXPECT_EQ(output.find("box [question]"), std::string::npos) << output;
-  EXPECT_TRUE(Contains("result: success\n"));
+  EXPECT_TRUE(Contains("result: success: "));
   EXPECT_EQ(radio.DownloadSnapshot().fileName, "Small.bin");
   EXPECT_EQ(radio.DownloadSnapshot().Image(), small);
 }
@@ -280,6 +301,23 @@ TEST_F(HeadlessProgram, UnopenablePortShowsTheReason) {
   // A device that is not there (any more) is named by its path.
   EXPECT_TRUE(Contains("No such file or directory\n" + dir.Path() + "no-such-device is not there"))
       << output;
+}
+
+// A folder without an installation is named in one line, before any port is opened.
+TEST_F(HeadlessProgram, FolderWithoutInstallationIsNamedInOneLine) {
+  EXPECT_EQ(RunProgram("--headless --program-dir " + dir.Path() + "nonexistent", output), 2);
+  EXPECT_EQ(output, "Flashwright: No installation in " + dir.Path() +
+                        "nonexistent/: the folder does not exist.\n");
+  EXPECT_EQ(RunProgram("--headless --program-dir=" + dir.Path(), output), 2);
+  EXPECT_EQ(output, "Flashwright: No installation in " + dir.Path() +
+                        ": no settings file Flashwright.ini, no firmware images, no model file "
+                        "config/r55/Model.dat, no character list SimpleCH.dat, no character list "
+                        "SimpleCH_0412.dat.\n");
+  // An installation whose image key is empty: the key is named, not the folder.
+  dir.Write("Flashwright.ini", "[Setting]\r\nREADWRITELOG=3\r\nMainBin=\r\n");
+  EXPECT_EQ(RunProgram("--headless --program-dir " + dir.Path(), output), 2);
+  EXPECT_EQ(output, "Flashwright: The installation in " + dir.Path() +
+                        " is incomplete: the settings key \"MainBin\" is empty.\n");
 }
 
 TEST_F(HeadlessProgram, UsageErrorExitsWithTwo) {
@@ -419,7 +457,7 @@ TEST_F(HeadlessSignals, HangUpLetsTheJobFinish) {
   output = FileText(log);
   ASSERT_TRUE(WIFEXITED(status)) << output;
   EXPECT_EQ(WEXITSTATUS(status), 0) << output;
-  EXPECT_TRUE(Contains("result: success\n")) << output;
+  EXPECT_TRUE(Contains("result: success: ")) << output;
   const sim::DownloadRecord record = radio->DownloadSnapshot();
   EXPECT_TRUE(record.completed);
   EXPECT_EQ(record.Image(), image);
@@ -445,7 +483,7 @@ TEST_F(HeadlessSignals, FirstTerminateWhileWritingWarnsTheSecondStops) {
   ASSERT_TRUE(WIFEXITED(status)) << output;
   EXPECT_EQ(WEXITSTATUS(status), 1) << output;
   EXPECT_TRUE(Contains("\u00D7\tStopped by the user.\n")) << output;
-  EXPECT_TRUE(Contains("result: stopped by the user\n")) << output;
+  EXPECT_TRUE(Contains("result: stopped by the user: the radio on COM")) << output;
   EXPECT_EQ(output.find("Communication error, Please retry!"), std::string::npos) << output;
   EXPECT_FALSE(radio->DownloadSnapshot().completed);
 }
@@ -468,7 +506,7 @@ TEST_F(HeadlessSignals, InterruptBeforeWritingStopsAtOnce) {
   EXPECT_EQ(WEXITSTATUS(status), 1) << output;
   EXPECT_EQ(output.find(kHalfWrittenWarning), std::string::npos) << output;
   EXPECT_TRUE(Contains("\u00D7\tStopped by the user.\n")) << output;
-  EXPECT_TRUE(Contains("result: stopped by the user\n")) << output;
+  EXPECT_TRUE(Contains("result: stopped by the user: the radio on COM")) << output;
   EXPECT_EQ(output.find("box ["), std::string::npos) << output;
 }
 
@@ -498,6 +536,9 @@ class HeadlessFullProgram : public HeadlessProgram {
     for (const char* lib : {"libmutaris.so", "libmutarisV1.so"}) {
       std::filesystem::copy_file(std::string(FLASHWRIGHT_PLUGIN_DIR) + "/" + lib, d + lib);
     }
+    // One character in each list (UTF-16LE).
+    dir.Write("SimpleCH.dat", std::vector<uint8_t>{'A', 0, '\n', 0});
+    dir.Write("SimpleCH_0412.dat", std::vector<uint8_t>{'B', 0, '\n', 0});
     hex.Page(0);
     hex.Data(0x0000, {1, 2, 3, 4, 5, 6, 7, 8});
     hex.End();
@@ -528,7 +569,8 @@ TEST_F(HeadlessFullProgram, FullUpgradeWithChip) {
     EXPECT_TRUE(Contains(std::string("\u221A\t") + row + "\n")) << row << "\n" << output;
   }
   EXPECT_TRUE(Contains("box [none] All upgrade completed successfully!\n"));
-  EXPECT_TRUE(Contains("result: success\n"));
+  EXPECT_EQ(LastLine(), "result: success: the radio on COM4 (" + radio.DevicePath() +
+                            ") is upgraded (firmware, radio data, font and firmware chip)");
   EXPECT_EQ(radio.DownloadSnapshot().Image(), image);
   std::vector<uint8_t> expected = templateData;
   expected[766] = 0x09;  // a KW66 radio is switched to English
@@ -557,6 +599,28 @@ TEST_F(HeadlessFullProgram, MissingTemplateFailsWithItsRow) {
   EXPECT_EQ(RunProgram("--headless --program-dir " + dir.Path(), output), 1) << output;
   EXPECT_TRUE(Contains("\u00D7\tOpen the new RCDB file failed!\n")) << output;
   EXPECT_TRUE(Contains("box [exclamation] Open the new RCDB file failed! (")) << output;
+  EXPECT_EQ(LastLine(), "result: failed: the radio on COM4 (" + radio.DevicePath() +
+                            ") was not upgraded: \"Open the new RCDB file failed!\"");
+}
+
+// The folder as the demo names it, relative to the current folder: the converter libraries
+// (loaded by absolute path after the firmware was sent) are found.
+TEST_F(HeadlessFullProgram, RelativeFolderUpgradesFully) {
+  sim::RadioSim radio(config);
+  ASSERT_TRUE(radio.Start());
+  Install("READWRITELOG=0\r\n", radio.DevicePath());
+  const std::filesystem::path folder = std::filesystem::path(dir.Path()).parent_path();
+  EXPECT_EQ(RunProgram("--headless --program-dir=" + folder.filename().string(), output, "",
+                       folder.parent_path().string()),
+            0)
+      << output;
+  EXPECT_TRUE(Contains("\u221A\tConvert radio data completed!\n")) << output;
+  EXPECT_EQ(LastLine(), "result: success: the radio on COM4 (" + radio.DevicePath() +
+                            ") is upgraded (firmware, radio data and font)");
+  std::vector<uint8_t> expected = templateData;
+  expected[766] = 0x09;
+  expected[767] = 0x04;
+  EXPECT_EQ(Data(radio), expected);
 }
 
 // Run mode 5: jobs follow one another until the program is interrupted; each completed

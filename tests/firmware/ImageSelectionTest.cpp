@@ -33,9 +33,24 @@ RadioIdentity Radio(const std::string& info, const std::string& variant, const s
   return RadioIdentity{info, variant, code, VersionFromInfo(info), familyOverride};
 }
 
+// The key whose value names `image` in Settings().
+std::string KeyOf(const std::string& image) {
+  if (image == "Main.bin" || image == "KW680_Main.bin" || image == "KW630.bin" ||
+      image == "KV230.bin")
+    return "MainBin";
+  if (image == "MainSelp.bin")
+    return "MainBinSelp";
+  if (image == "Small.bin" || image == "KV680_small.bin")
+    return "SmallMainBin";
+  if (image == "SmallSelp.bin")
+    return "SmallMainBinSelp";
+  return "?";
+}
+
 void ExpectChoice(const ImageChoice& c, const char* image, const char* hex, uint32_t size) {
   EXPECT_EQ(c.result, ImageChoiceResult::kChosen);
   EXPECT_EQ(c.imageName, image);
+  EXPECT_EQ(c.imageKey, KeyOf(image)) << image;
   EXPECT_EQ(c.hexPath, hex);
   EXPECT_EQ(c.radioDataSize, size);
 }

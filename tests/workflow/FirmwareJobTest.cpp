@@ -348,6 +348,23 @@ TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
   ExpectFailedEnding();
 }
 
+// A settings key that names no file is the key's fault, not a missing file named by the
+// program folder alone.
+TEST_F(FirmwareJob, EmptyImageKeyIsNamedAndNothingIsSent) {
+  test::FakeClockScope clock;
+  state.mainImageName.clear();
+  state.settingsPath = dir.Path() + "Flashwright.ini";
+  RunJob();
+  ExpectOneBox(
+      "No firmware image is named for this radio: the settings key \"MainBin\" is "
+      "empty in " +
+          dir.Path() + "Flashwright.ini",
+      MessageIcon::Exclamation);
+  ExpectOnlyConnectingRow();
+  ExpectNoDownloadRequest();
+  ExpectFailedEnding();
+}
+
 TEST_F(FirmwareJob, EmptyImageAndOverlongNameAreRefused) {
   test::FakeClockScope clock;
   dir.Write("Main.bin", std::vector<uint8_t>());

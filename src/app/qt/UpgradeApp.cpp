@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "app/qt/AppIcon.h"
+#include "app/qt/InstallationFolder.h"
 #include "app/qt/UpgradeDialog.h"
-#include "config/Settings.h"
 #include "platform/Clock.h"
 
 namespace fw {
@@ -18,25 +18,24 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   QApplication::setApplicationName(QStringLiteral("Radio Flashwright"));
   QApplication::setWindowIcon(AppIcon());
   InstallClockFromEnvironment();
-  // "--program-dir DIR" (or "--program-dir=DIR"): an installation folder elsewhere.
-  const QStringList args = QCoreApplication::arguments();
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    QString dir;
-    if (args[i] == QLatin1String("--program-dir") && i + 1 < args.size()) {
-      dir = args[i + 1];
-    } else if (args[i].startsWith(QLatin1String("--program-dir="))) {
-      dir = args[i].mid(14);
-    }
-    if (!dir.isEmpty()) {
-      hooks.loadSettings = [path = dir.toStdString()](UpgradeState& state) {
-        LoadSettingsForProgramDir(state, path);
-        return state.windowTitle;
-      };
-    }
+  // "--program-dir DIR" (or "--program-dir=DIR"): an installation folder elsewhere, made
+  // absolute and canonical before anything uses it. Without it: the program's own folder or,
+  // when that holds no installation, the one last used.
+  // The arguments given to this call (an application made by the caller may have others).
+  QStringList args;
+  for (int i = 0; i < argc; ++i) {
+    args.append(QString::fromLocal8Bit(argv[i]));
   }
+  InstallationFolder folder(ProgramDirArgument(args), nullptr);
+  hooks.loadSettings = [&folder](UpgradeState& state) { return folder.Load(state); };
+  hooks.saveSettings = [&folder](UpgradeState& state) { folder.Save(state); };
   {
     UpgradeDialog dialog(std::move(hooks));
+    folder.SetParent(&dialog);
     dialog.Startup();
+    if (folder.NoInstallation()) {
+      dialog.SetInstallationProblem(folder.Problem());
+    }
     dialog.exec();
   }
   // The window is gone; the program does not go on to a message loop of its own.

@@ -80,6 +80,11 @@ class UpgradeDialog : public QDialog {
   void StartWindowTimer(int id, uint32_t periodMs);
   void StopWindowTimer(int id);
 
+  // The folder the window runs on holds no installation: "Upgrade" is disabled, the status
+  // text names the problem, and a click (after a rescan enabled it) shows it again instead of
+  // starting a job.
+  void SetInstallationProblem(const std::string& problem);
+
   // Handlers (public so that the program and the tests can drive them).
   void OnUpgradeClicked();
   void OnTimer(int id);
@@ -137,6 +142,7 @@ class UpgradeDialog : public QDialog {
   std::map<int, QWidget*> controls_;
   std::map<int, QTimer*> timers_;
   bool exiting_ = false;
+  std::string installationProblem_;
 
   QPushButton* exitButton_ = nullptr;
   QPushButton* upgradeButton_ = nullptr;

@@ -192,11 +192,25 @@ void UpgradeDialog::OnUpgradeClicked() {
   if (exiting_) {
     return;
   }
+  if (!installationProblem_.empty()) {
+    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+    return;
+  }
   // The dialog values and the selected port go into the record before the job starts.
   ReadControls();
   ports_->SelectionChanged();
   if (hooks_.startJob) {
     hooks_.startJob(*state_);
+  }
+}
+
+void UpgradeDialog::SetInstallationProblem(const std::string& problem) {
+  installationProblem_ = problem;
+  if (!problem.empty()) {
+    EnableById(kUpgradeButton, false);
+    SetStatusLine(problem);
+    // The line may be cut at the window's edge: the whole text on hovering.
+    statusText_->setToolTip(QString::fromStdString(problem));
   }
 }
 
