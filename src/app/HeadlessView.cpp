@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "core/Ids.h"
+#include "core/Status.h"
 #include "platform/Clock.h"
 
 namespace fw {
@@ -74,6 +75,7 @@ void HeadlessView::SetRowText(int index, int column, const std::string& text) {
   if (field == text) {
     return;
   }
+  r.closedOut = column == 0 ? r.mark == kMarkBusy : false;
   field = text;
   r.dirty = true;
   if (column != 0) {
@@ -215,11 +217,19 @@ void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTi
 std::string HeadlessView::WhatFailed() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto r = rows_.rbegin(); r != rows_.rend(); ++r) {
+    if (!r->closedOut && r->mark.find("\u00D7") != std::string::npos) {
+      return r->text;
+    }
+  }
+  if (!lastBox_.empty()) {
+    return lastBox_;
+  }
+  for (auto r = rows_.rbegin(); r != rows_.rend(); ++r) {
     if (r->mark.find("\u00D7") != std::string::npos) {
       return r->text;
     }
   }
-  return lastBox_;
+  return std::string();
 }
 
 void HeadlessView::Finish() {

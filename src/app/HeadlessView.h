@@ -65,6 +65,9 @@ class HeadlessView : public UpgradeView {
     std::string mark;
     std::string text;
     bool dirty = false;
+    // The row was under way when the job ended and only got the job's outcome as its mark:
+    // its text names the step that was going on, not what failed.
+    bool closedOut = false;
   };
   struct Timer {
     uint32_t periodMs;
