@@ -70,4 +70,10 @@ std::string OpenFailureText(const std::string& devicePath, int error);
 // Adds the permission advice to a reason that is a refused permission and has none yet.
 std::string WithPermissionAdvice(const std::string& reason, const std::string& devicePath);
 
+#ifndef _WIN32
+// True if another opener has marked the terminal open on `fd` exclusive (this also catches
+// holders that a privileged process could otherwise open past).
+bool MarkedExclusiveByOther(int fd);
+#endif
+
 }  // namespace fw

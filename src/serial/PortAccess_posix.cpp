@@ -48,7 +48,9 @@ std::string ProgramName(const fs::path& process) {
   return name;
 }
 
-bool MarkedExclusive(int fd) {
+}  // namespace
+
+bool MarkedExclusiveByOther(int fd) {
 #ifdef TIOCGEXCL
   int excl = 0;
   return ::ioctl(fd, TIOCGEXCL, &excl) == 0 && excl != 0;
@@ -57,8 +59,6 @@ bool MarkedExclusive(int fd) {
   return false;
 #endif
 }
-
-}  // namespace
 
 int CurrentProcessId() {
   return static_cast<int>(::getpid());
@@ -73,7 +73,7 @@ int TryOpenExclusively(const std::string& path) {
   struct termios t;
   if (::tcgetattr(fd, &t) != 0) {
     error = ENOTTY;
-  } else if (MarkedExclusive(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  } else if (MarkedExclusiveByOther(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     error = EBUSY;
   }
   ::close(fd);

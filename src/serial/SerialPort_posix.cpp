@@ -67,18 +67,6 @@ void MakeRaw(struct termios& t) {
   t.c_cc[VTIME] = 0;
 }
 
-// True if another opener has marked the terminal exclusive (this also catches holders
-// that a privileged process could otherwise open past).
-bool MarkedExclusiveByOther(int fd) {
-#ifdef TIOCGEXCL
-  int excl = 0;
-  return ::ioctl(fd, TIOCGEXCL, &excl) == 0 && excl != 0;
-#else
-  (void)fd;
-  return false;
-#endif
-}
-
 // "in use", and by whom when the system tells.
 std::string InUseText(const std::string& path) {
   const std::string holders = OtherProgramsOnPort(path);
