@@ -1,6 +1,7 @@
 // Radio Flashwright. Opens the main window; with --headless the job runs without a window
 // and reports on the terminal.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -88,6 +89,12 @@ int main(int argc, char** argv) {
     }
   }
 #ifdef FLASHWRIGHT_WITH_QT
+#ifndef _WIN32
+  // The window is the technician's own: the terminal it was started from closing (SIGHUP)
+  // or a reader of its output going away (SIGPIPE) must not end it while it writes a radio.
+  std::signal(SIGHUP, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   return fw::UpgradeApp::Run(argc, argv);
 #else
   std::fprintf(stderr, "The window is not part of this build; run with --headless.\n");

@@ -425,6 +425,37 @@ class HeadlessSignals : public HeadlessProgram {
   pid_t pid = -1;
 };
 
+// The window outlives the terminal it was started from (SIGHUP) and a reader of its output
+// that went away (SIGPIPE): both are ignored before the window system starts.
+TEST_F(HeadlessProgram, WindowIgnoresHangUpAndClosedOutput) {
+  int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"-platform", "offscreen", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
+  const unsigned long long wanted = (1ULL << (SIGHUP - 1)) | (1ULL << (SIGPIPE - 1));
+  bool ignoring = false;
+  for (int i = 0; i < 1000 && !ignoring && Running(pid); ++i) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigIgn:", 0) == 0) {
+        ignoring = (std::stoull(line.substr(7), nullptr, 16) & wanted) == wanted;
+      }
+    }
+    if (!ignoring) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  EXPECT_TRUE(ignoring);
+  kill(pid, SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(Running(pid));
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
 // A pager that quit (the reading end of the pipe closed) no longer kills the program in
 // the middle of the transfer: the job goes on and leaves the radio fully written.
 TEST_F(HeadlessSignals, ClosedOutputPipeDoesNotStopTheJob) {
