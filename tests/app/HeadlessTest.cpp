@@ -660,26 +660,12 @@ TEST_F(HeadlessFullProgram, RepeatModeCountsJobsUntilInterrupted) {
   sim::RadioSim radio(config);
   ASSERT_TRUE(radio.Start());
   Install("READWRITELOG=5\r\nAutoTest=1\r\n", radio.DevicePath());
-  const std::string exe =
-      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Flashwright")
-          .string();
   const std::string log = dir.Path() + "out.txt";
-  const std::string programDir = dir.Path();
-  std::vector<std::string> args = {exe, "--headless", "--program-dir", programDir};
-  std::vector<char*> argv;
-  for (std::string& a : args) {
-    argv.push_back(a.data());
-  }
-  argv.push_back(nullptr);
-  std::string scale = "FLASHWRIGHT_TIME_SCALE=0.01";
-  char* envp[] = {scale.data(), nullptr};
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &files, nullptr, argv.data(), envp), 0);
-  posix_spawn_file_actions_destroy(&files);
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"--headless", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
 
   const std::string ini = dir.Path() + "Flashwright.ini";
   for (int i = 0; i < 600 && ProfileGetInt("Setting", "UpdateTimes", 0, ini) < 2; ++i) {
@@ -688,10 +674,7 @@ TEST_F(HeadlessFullProgram, RepeatModeCountsJobsUntilInterrupted) {
   kill(pid, SIGINT);
   int status = 0;
   waitpid(pid, &status, 0);
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  output = text.str();
+  output = FileText(log);
   EXPECT_GE(ProfileGetInt("Setting", "UpdateTimes", 0, ini), 2) << output;
   ASSERT_TRUE(WIFEXITED(status)) << output;
   EXPECT_TRUE(Contains("completed jobs: ")) << output;

@@ -19,18 +19,32 @@
 
 using namespace fw;
 
+namespace {
+
+// Writes the demo installation into `folder` with COM1 mapped to `device` in its settings
+// file; "" or what went wrong.
+std::string InstallWithRadioOnCom1(const std::string& folder, const std::string& device) {
+  demo::DemoInstallOptions options;
+  options.folder = folder;
+  options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
+  demo::DemoInstallResult made = demo::WriteDemoInstallation(options);
+  if (!made.ok) {
+    return made.error;
+  }
+  std::ofstream ini(folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
+  ini << "COM1=" << device << "\r\n";
+  return std::string();
+}
+
+}  // namespace
+
 class WindowUpgradeTest : public QObject {
   Q_OBJECT
 
  private slots:
   void oneClickUpgradesTheSimulatedRadio() {
     test::TempDir dir;
-    demo::DemoInstallOptions options;
-    options.folder = dir.Path() + "install";
-    options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
-    demo::DemoInstallResult made = demo::WriteDemoInstallation(options);
-    QVERIFY2(made.ok, made.error.c_str());
-
+    const std::string folder = dir.Path() + "install";
     sim::RadioSimConfig config;
     config.download.restartMs = 50;
     config.download.info = demo::kInfoField;
@@ -41,14 +55,12 @@ class WindowUpgradeTest : public QObject {
     config.firmwareVersionText = demo::kLinkVersionText;
     sim::RadioSim radio(config);
     QVERIFY2(radio.Start(), radio.Error().c_str());
-    {
-      std::ofstream ini(options.folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
-      ini << "COM1=" << radio.DevicePath() << "\r\n";
-    }
+    const std::string installed = InstallWithRadioOnCom1(folder, radio.DevicePath());
+    QVERIFY2(installed.empty(), installed.c_str());
 
     test::FakeClockScope clock;  // the restarts and pauses of the job cost nothing
     DialogHooks hooks = DefaultDialogHooks();
-    hooks.loadSettings = [folder = options.folder](UpgradeState& s) {
+    hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
       SetSelectedPortNumber(1);
       return s.windowTitle;
@@ -85,7 +97,7 @@ class WindowUpgradeTest : public QObject {
     // The radio holds the image the installation names.
     sim::DownloadRecord got = radio.DownloadSnapshot();
     QVERIFY(got.completed);
-    std::optional<std::string> image = ReadWholeFile(options.folder + "/" + got.fileName);
+    std::optional<std::string> image = ReadWholeFile(folder + "/" + got.fileName);
     QVERIFY(image.has_value());
     std::vector<uint8_t> sent = got.Image();
     QVERIFY(std::string(sent.begin(), sent.end()) == *image);
@@ -107,26 +119,19 @@ class WindowUpgradeTest : public QObject {
   // chosen without knowing the radio, naming it. Cancel sends nothing; OK sends that image.
   void unidentifiedRadioAsksTheTechnician() {
     test::TempDir dir;
-    demo::DemoInstallOptions options;
-    options.folder = dir.Path() + "install";
-    options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
-    demo::DemoInstallResult made = demo::WriteDemoInstallation(options);
-    QVERIFY2(made.ok, made.error.c_str());
-
+    const std::string folder = dir.Path() + "install";
     sim::RadioSimConfig config;
     config.download.restartMs = 50;
     config.download.fault =
         sim::DownloadFault{sim::FaultKind::kGarbled, sim::DownloadStep::kIdentify, 0};
     sim::RadioSim radio(config);
     QVERIFY2(radio.Start(), radio.Error().c_str());
-    {
-      std::ofstream ini(options.folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
-      ini << "COM1=" << radio.DevicePath() << "\r\n";
-    }
+    const std::string installed = InstallWithRadioOnCom1(folder, radio.DevicePath());
+    QVERIFY2(installed.empty(), installed.c_str());
 
     test::FakeClockScope clock;
     DialogHooks hooks = DefaultDialogHooks();
-    hooks.loadSettings = [folder = options.folder](UpgradeState& s) {
+    hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
       s.readWriteLog = 3;  // firmware only: the question is the transfer's
       SetSelectedPortNumber(1);
@@ -163,7 +168,7 @@ class WindowUpgradeTest : public QObject {
     sim::DownloadRecord got = radio.DownloadSnapshot();
     QVERIFY(got.completed);
     QCOMPARE(got.fileName, std::string("KV86S_AMBE_V399.bin"));
-    std::optional<std::string> image = ReadWholeFile(options.folder + "/KV86S_AMBE_V399.bin");
+    std::optional<std::string> image = ReadWholeFile(folder + "/KV86S_AMBE_V399.bin");
     QVERIFY(image.has_value());
     std::vector<uint8_t> sent = got.Image();
     QVERIFY(std::string(sent.begin(), sent.end()) == *image);
