@@ -165,16 +165,6 @@ TEST_F(DownloadPortTest, HeaderBlockAnsweredByALoneAcknowledgementIsRefused) {
   EXPECT_EQ(peer.Requests(50), (std::vector<Bytes>{header, header}));
 }
 
-TEST_F(DownloadPortTest, HeaderBlockAnsweredByAcknowledgementAndCrcRequest) {
-  Bytes header(133, 0x00);
-  header[0] = 0x01;
-  header[2] = 0xFF;
-  peer.Respond(header.size(), test::Always({0x06, 0x43}));
-  EXPECT_EQ(port.DownloadExchange(HeaderBlockRequest(header.data()), reply, 3), 1);
-  EXPECT_EQ(peer.RequestCount(50), 1);
-  EXPECT_EQ(Slept(), Sleeps{20});
-}
-
 // The reply rules, against replies written out by hand.
 
 // `n` bytes of `fill`, as a reply buffer.
@@ -186,15 +176,8 @@ bool Accepts(const DownloadReplyRule& rule, const Bytes& reply, size_t n) {
   return rule.Accepts(reply.data(), static_cast<uint32_t>(n));
 }
 
-TEST(DownloadRequests, BytesOnTheWire) {
-  auto wire = [](const DownloadModeRequest& r) { return Bytes(r.bytes, r.bytes + r.length); };
-  EXPECT_EQ(wire(kAutoDownloadRequest), kAutoIapBytes);
-  EXPECT_EQ(wire(kIdentifyRequest), kIdentifyBytes);
-  EXPECT_EQ(wire(kDownloadRequest), kDownloadBytes);
-  EXPECT_EQ(wire(kEndOfTransmissionRequest), kEotBytes);
-  const Bytes block = DataBlock();
-  EXPECT_EQ(DataBlockRequest(block.data()).length, 1029u);
-  EXPECT_EQ(HeaderBlockRequest(block.data()).length, 133u);
+TEST(DownloadRequests, ClosingBlockGoesOutWhole) {
+  const Bytes block(133, 0x00);
   EXPECT_EQ(ClosingBlockRequest(block.data()).length, 133u);
 }
 
