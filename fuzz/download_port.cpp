@@ -1,18 +1,17 @@
 // The radio's replies in download mode, of any length and content, taken by
 // DownloadPort::DownloadExchange (and its repeats, DownloadAgain) as the main firmware
-// transfer runs it: a request of one of the transfer's kinds ("AUTO IAP", the
-// identification "R", "1", a header or data block, end of transmission 0x04, or any one
-// byte), a reply kind (1 judged by its length, 2 the acknowledgement 0x06), a reply length
-// and a number of repeats. Every request the program writes is answered with the next
-// reply of the input, which may come in parts: the first part at once, each further part
-// while the program waits for more (one part per wait), so a reply may be split, short,
-// late (after empty parts) or followed by stray bytes. A model of the exchange written
-// here (the acceptance rules: kind 1 takes at least 52 bytes after "R", more than 30 for
-// the 58-byte "AUTO IAP" reply, the exact length otherwise; kind 2 the exact length with
-// 0x06 first; a first silent "AUTO IAP" is not repeated; silence is read three more times;
-// one extra read after an acknowledged 0x04) says how many requests must go out, the
-// result, and what the reply buffer holds afterwards; nothing may be written past the
-// reply length.
+// transfer runs it: one of the transfer's requests ("AUTO IAP", the identification "R",
+// "1", a header, data or closing block, end of transmission 0x04) and a number of repeats.
+// Every request the program writes is answered with the next reply of the input, which may
+// come in parts: the first part at once, each further part while the program waits for
+// more (one part per wait), so a reply may be split, short, late (after empty parts) or
+// followed by stray bytes. A model of the exchange written here (the acceptance rules:
+// exactly 20 bytes after "AUTO IAP", at least 52 of 100 after "R", more than 30 of 58 after
+// "1", exactly 2 after a header block and 80 after the closing block, the one byte 0x06
+// after a data block or 0x04; a first silent "1" is not repeated; silence is read three
+// more times; one extra read after an acknowledged 0x04) says how many requests must go
+// out, the result, and what the reply buffer holds afterwards; nothing may be written past
+// the reply length.
 //
 // The radio is played on a pseudo-terminal. The target is linked with --wrap=write and
 // --wrap=poll (see CMakeLists.txt): a request is seen while the program writes it, and the
@@ -22,9 +21,9 @@
 // uses, so every read waits exactly once before its deadline passes. The same input always
 // runs the same way.
 //
-// Input: byte 0 bit 0 the reply kind (0: kind 1, 1: kind 2), bits 1-3 the request, bits
-// 4-5 the repeats (0 to 3); byte 1 the reply length (0-7 pick 58, 100, 1, 2, 80, 0, 64, 10;
-// otherwise the byte itself); byte 2 the request byte of request 7; then the replies in
+// Input: byte 0 bits 0-2 the request (0 "AUTO IAP", 1 "R", 2 "1", 3 end of transmission,
+// 4 header block, 5 and 7 data block, 6 closing block), bits 4-5 the repeats (0 to 3);
+// byte 1 the bytes of a block after its first; then the replies in
 // the order the requests go out, each one or more parts: a 2-byte little-endian head
 // (bits 0-9 the length, bit 14 "one byte repeated": a single byte follows, bit 15 "the
 // reply's last part") and its bytes. After the input's end the radio is silent.
@@ -62,26 +61,31 @@ using Script = fw::fuzz::ReplyScript;
 
 constexpr size_t kGuard = 32;  // bytes past the reply length that stay untouched
 constexpr uint8_t kUntouched = 0xA5;
-constexpr uint32_t kReplyLengths[8] = {58, 100, 1, 2, 80, 0, 64, 10};
+
+enum Choice { kAutoIap, kIdentify, kDownload, kEot, kHeader, kData, kClosing };
+
+// The bytes the reply to each request is read into.
+uint32_t ReplyLength(int choice) {
+  constexpr uint32_t kLengths[7] = {20, 100, 58, 1, 2, 1, 80};
+  return kLengths[choice];
+}
 
 // The exchange as the rules have it, on a model of the port's input queue.
 class ModelExchange : public fw::fuzz::ModelPort {
  public:
-  ModelExchange(Script script, int kind, const Bytes& request, uint32_t replyLength)
-      : ModelPort(std::move(script), replyLength, kGuard, kUntouched),
-        kind_(kind),
-        request_(request) {}
+  ModelExchange(Script script, int choice)
+      : ModelPort(std::move(script), ReplyLength(choice), kGuard, kUntouched), choice_(choice) {}
 
   // The result of the first attempt and up to `repeats` more.
   int Run(int repeats) {
     Send();
     uint32_t n = Read();
-    if (n == 0 && kind_ == fw::kReplyWithData && replyLength_ == 58) {
-      return 0;  // nobody in download mode answers "AUTO IAP": no repeat
+    if (n == 0 && choice_ == kDownload) {
+      return 0;  // a radio outside download mode does not answer "1": no repeat
     }
     n = ReadWhileSilent(n);
     if (Accepted(n)) {
-      if (kind_ == fw::kReplyAck && !request_.empty() && request_[0] == 0x04) {
+      if (choice_ == kEot) {
         Read();  // the byte the radio may send after the end of transmission
       }
       return 1;
@@ -103,40 +107,63 @@ class ModelExchange : public fw::fuzz::ModelPort {
     return n;
   }
   bool Accepted(uint32_t n) const {
-    if (kind_ == fw::kReplyWithData) {
-      const bool identify = !request_.empty() && request_[0] == 'R';
-      return (identify && n >= 52) || (replyLength_ == 58 && n > 30) || n == replyLength_;
+    switch (choice_) {
+      case kAutoIap:
+        return n == 20;
+      case kIdentify:
+        return n >= 52;
+      case kDownload:
+        return n > 30;
+      case kHeader:
+        return n == 2;
+      case kClosing:
+        return n == 80;
+      default:  // a data block or the end of transmission: the acknowledgement
+        return n == 1 && buffer[0] == 0x06;
     }
-    return kind_ == fw::kReplyAck && n == replyLength_ && n > 0 && buffer[0] == 0x06;
   }
 
-  int kind_;
-  Bytes request_;
+  int choice_;
 };
 
-Bytes Request(int choice, uint8_t anyByte) {
+// The request's bytes on the wire, written out here.
+Bytes RequestBytes(int choice, uint8_t anyByte) {
   switch (choice) {
-    case 0:
+    case kAutoIap:
       return {0x5A, 0xA5, 'A', 'U', 'T', 'O', ' ', 'I', 'A', 'P'};
-    case 1:
+    case kIdentify:
       return {'R'};
-    case 2:
+    case kDownload:
       return {'1'};
-    case 3:
+    case kEot:
       return {0x04};
-    case 4:
-    case 5: {  // a header block (133 bytes) or a data block (1029 bytes)
-      Bytes block(choice == 4 ? 133 : 1029);
-      block[0] = choice == 4 ? 0x01 : 0x02;
+    default: {  // a header or closing block (133 bytes) or a data block (1029 bytes)
+      Bytes block(choice == kData ? 1029 : 133);
+      block[0] = choice == kData ? 0x02 : 0x01;
       for (size_t i = 1; i < block.size(); ++i) {
         block[i] = static_cast<uint8_t>(i * 7 + anyByte);
       }
       return block;
     }
-    case 6:
-      return {'R', 0x04, 0x06};  // "R" first, but more than the identification
+  }
+}
+
+fw::DownloadModeRequest Request(int choice, const Bytes& block) {
+  switch (choice) {
+    case kAutoIap:
+      return fw::kAutoDownloadRequest;
+    case kIdentify:
+      return fw::kIdentifyRequest;
+    case kDownload:
+      return fw::kDownloadRequest;
+    case kEot:
+      return fw::kEndOfTransmissionRequest;
+    case kHeader:
+      return fw::HeaderBlockRequest(block.data());
+    case kData:
+      return fw::DataBlockRequest(block.data());
     default:
-      return {anyByte};
+      return fw::ClosingBlockRequest(block.data());
   }
 }
 
@@ -146,23 +173,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PtyRadio* radio = &fw::fuzz::ServedRadio();
   static fw::DownloadPort& port = fw::fuzz::ServedDownloadPort(fw::kOneStopBit);
 
-  if (size < 3) {
+  if (size < 2) {
     return 0;
   }
-  const int kind = (data[0] & 1) != 0 ? fw::kReplyAck : fw::kReplyWithData;
-  const Bytes request = Request((data[0] >> 1) & 7, data[2]);
+  const int choice = (data[0] & 7) == 7 ? kData : data[0] & 7;
+  const Bytes request = RequestBytes(choice, data[1]);
   const int repeats = (data[0] >> 4) & 3;
-  const uint32_t replyLength = data[1] < 8 ? kReplyLengths[data[1]] : data[1];
+  const uint32_t replyLength = ReplyLength(choice);
 
-  Script script(data + 3, size - 3);
-  ModelExchange model(script, kind, request, replyLength);
+  Script script(data + 2, size - 2);
+  ModelExchange model(script, choice);
   const int expected = model.Run(repeats);
 
   Bytes reply(replyLength + kGuard, kUntouched);
   radio->Begin([&script](const Bytes&) { return script.Next(); });
-  const int result =
-      port.DownloadExchange(kind, request.data(), static_cast<uint32_t>(request.size()),
-                            reply.data(), replyLength, repeats);
+  const int result = port.DownloadExchange(Request(choice, request), reply.data(), repeats);
   radio->End();
 
   FUZZ_CHECK(result == expected);

@@ -1,18 +1,18 @@
 #pragma once
 // The blocks of a download-mode batch (YMODEM style, CRC-16): a header block with the file
 // name and size, 1024-byte data blocks, end of transmission and an empty closing block.
+// Their sizes and the rules for the radio's replies are in protocol/DownloadRequests.h.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "protocol/DownloadRequests.h"
+
 namespace fw {
 
-inline constexpr size_t kHeaderBlockSize = 133;  // 3 + 128 + 2
-inline constexpr size_t kDataBlockSize = 1029;   // 3 + 1024 + 2
 inline constexpr size_t kBlockPayload = 1024;
 inline constexpr size_t kHeaderPayload = 128;
-inline constexpr uint8_t kEndOfTransmission = 0x04;
 inline constexpr uint8_t kPadByte = 0x1A;
 
 // Header block: 0x01 0x00 0xFF, the file name bytes (already in the radio's code page), a

@@ -11,9 +11,10 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/DownloadRequests.h"  // kIdentifyReplySize
+
 namespace fw {
 
-inline constexpr size_t kIdentifyReplySize = 100;
 inline constexpr const char* kUnknownField = "FFFFF";
 
 struct IdentifyFields {

@@ -57,10 +57,6 @@ constexpr uint32_t kBaud = 115200;
 constexpr uint32_t kReadDeadlineMs = 1000;
 constexpr int kRetries = 3;
 
-constexpr uint8_t kAutoDownloadRequest[10] = {0x5A, 0xA5, 'A', 'U', 'T', 'O', ' ', 'I', 'A', 'P'};
-constexpr uint8_t kIdentifyRequest[1] = {0x52};
-constexpr uint8_t kDownloadRequest[1] = {0x31};
-
 // Ends the transfer: closes the port and, unless the job is being stopped, shows the box.
 void Fail(UpgradeState& state, const std::string& text, MessageIcon icon,
           const std::string& detail = std::string()) {
@@ -94,11 +90,9 @@ ImageSettings SettingsOf(const UpgradeState& s) {
 bool IdentifyRadio(UpgradeState& state, uint8_t* reply, IdentifyFields& id) {
   for (int attempt = 0; attempt <= kRetries && !StopRequested(); ++attempt) {
     std::memset(reply, 0, kIdentifyReplySize);
-    const bool arrived =
-        attempt == 0 ? state.downloadPort.DownloadExchange(kReplyWithData, kIdentifyRequest, 1,
-                                                           reply, kIdentifyReplySize, 0) == 1
-                     : state.downloadPort.DownloadAgain(kReplyWithData, kIdentifyRequest, 1, reply,
-                                                        kIdentifyReplySize) == 1;
+    const bool arrived = attempt == 0
+                             ? state.downloadPort.DownloadExchange(kIdentifyRequest, reply, 0) == 1
+                             : state.downloadPort.DownloadAgain(kIdentifyRequest, reply) == 1;
     if (!arrived) {
       continue;  // the exchange has waited before its next request
     }
@@ -138,16 +132,9 @@ bool MaySendUnidentified(UpgradeState& state) {
   return true;
 }
 
-// The reply to "1" begins "Waiting", or "aiting" when its first byte was lost.
-bool IsWaitingReply(const uint8_t* reply) {
-  return std::memcmp(reply, "Waiting", 7) == 0 || std::memcmp(reply, "aiting", 6) == 0;
-}
-
 // Sends one block and reads its answer; false when it was not accepted.
-bool SendBlock(UpgradeState& state, int kind, const uint8_t* block, uint32_t length, uint8_t* reply,
-               uint32_t replyLength) {
-  return state.downloadPort.DownloadExchange(kind, block, length, reply, replyLength, kRetries) ==
-         1;
+bool SendBlock(UpgradeState& state, const DownloadModeRequest& request, uint8_t* reply) {
+  return state.downloadPort.DownloadExchange(request, reply, kRetries) == 1;
 }
 
 // Picks the image for the identified radio; false (after the box) when there is none.
@@ -238,7 +225,7 @@ bool SendDataBlocks(UpgradeState& state, uint8_t* block, uint8_t* reply) {
     uint32_t length = std::min<uint32_t>(kBlockPayload, size - offset);
     std::memset(reply, 0, kIdentifyReplySize);
     BuildDataBlock(number, state.imageBuffer.data() + offset, length, block);
-    if (!SendBlock(state, kReplyAck, block, kDataBlockSize, reply, 1)) {
+    if (!SendBlock(state, DataBlockRequest(block), reply)) {
       return false;
     }
     state.bytesDone += static_cast<int>(kBlockPayload);
@@ -323,8 +310,7 @@ void TransferMainFirmware(UpgradeState& state) {
   uint8_t reply[kIdentifyReplySize];
   if (state.autoTest == 1) {
     std::memset(reply, 0, sizeof reply);
-    if (!SendBlock(state, kReplyWithData, kAutoDownloadRequest, sizeof kAutoDownloadRequest, reply,
-                   20)) {
+    if (!SendBlock(state, kAutoDownloadRequest, reply)) {
       FailExchange(state, kEnterDownloadFailed);
       return;
     }
@@ -372,7 +358,7 @@ void TransferMainFirmware(UpgradeState& state) {
     return;
   }
   std::memset(reply, 0, sizeof reply);
-  if (!SendBlock(state, kReplyWithData, kDownloadRequest, 1, reply, 58) || !IsWaitingReply(reply)) {
+  if (!SendBlock(state, kDownloadRequest, reply) || !DownloadReplySaysWaiting(reply)) {
     FailDownloadRequest(state);
     return;
   }
@@ -383,7 +369,7 @@ void TransferMainFirmware(UpgradeState& state) {
   SetStatusText(state, kUpgradingMode);
 
   std::memset(reply, 0, sizeof reply);
-  if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 2)) {
+  if (!SendBlock(state, HeaderBlockRequest(header), reply)) {
     FailExchange(state, text::kCommError);
     return;
   }
@@ -394,13 +380,12 @@ void TransferMainFirmware(UpgradeState& state) {
     FailExchange(state, text::kCommError);
     return;
   }
-  const uint8_t eot[1] = {kEndOfTransmission};
-  if (!SendBlock(state, kReplyAck, eot, 1, reply, 1)) {
+  if (!SendBlock(state, kEndOfTransmissionRequest, reply)) {
     FailExchange(state, text::kCommError);
     return;
   }
   BuildClosingBlock(header);
-  if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 80)) {
+  if (!SendBlock(state, ClosingBlockRequest(header), reply)) {
     FailExchange(state, text::kCommError);
     return;
   }

@@ -4,21 +4,20 @@
 
 #include <cstdint>
 
+#include "protocol/DownloadRequests.h"
 #include "serial/SerialPort.h"
 
 namespace fw {
 
-enum DownloadReplyKind : int {
-  kReplyWithData = 1,  // judged by its length
-  kReplyAck = 2,       // one byte 0x06
-};
-
 class DownloadPort : public SerialPort {
  public:
-  int DownloadExchange(int kind, const uint8_t* request, uint32_t requestLength, uint8_t* reply,
-                       uint32_t replyLength, int retries);
-  int DownloadAgain(int kind, const uint8_t* request, uint32_t requestLength, uint8_t* reply,
-                    uint32_t replyLength);
+  // Sends `request` and reads its reply into `reply` (room for request.reply.length bytes):
+  // purge, write, 20 ms, read; after a silent read, three more reads 500 ms apart (unless
+  // the rule fails silence at once); then, unless the rule accepts, 200 ms and up to
+  // `retries` calls of DownloadAgain. 1 when a reply was accepted, else 0.
+  int DownloadExchange(const DownloadModeRequest& request, uint8_t* reply, int retries);
+  // One repeat: purge, write, 50 ms, read, and up to three more reads at once while silent.
+  int DownloadAgain(const DownloadModeRequest& request, uint8_t* reply);
 };
 
 }  // namespace fw
