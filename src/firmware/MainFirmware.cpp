@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
@@ -242,7 +241,7 @@ bool SendDataBlocks(UpgradeState& state, uint8_t* block, uint8_t* reply) {
       return false;
     }
     state.bytesDone += static_cast<int>(kBlockPayload);
-    PostProgress(state, kMsgFirmwareProgress, state.bytesDone);
+    state.view->PostProgress(Phase::Firmware, state.bytesDone);
     SetStatusText(state, kUpdating);
     SetLastRow(state, kMarkBusy, kUpdating);
     offset += length;
@@ -306,8 +305,8 @@ int OpenDownloadPort(UpgradeState& state, int stopBits) {
   if (!open) {
     state.view->MessageBox(kConnectFailed, MessageIcon::Exclamation, MessageButtons::Ok, reason);
     state.downloadPort.Close();
-    state.view->EnableControl(kUpgradeButton, true);
-    state.view->EnableControl(kHexFileButton, true);
+    state.view->EnableControl(Control::Upgrade, true);
+    state.view->EnableControl(Control::HexFile, true);
     return 0;
   }
   state.downloadPort.SetReadTimeout(kReadDeadlineMs);
@@ -330,9 +329,9 @@ void TransferMainFirmware(UpgradeState& state) {
     }
     Sleep(1000);
   }
-  for (int id : {kMainProgress, kSecondProgress}) {
-    state.view->SetProgressRange(id, 0, 100);
-    state.view->SetProgressPos(id, 0);
+  for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
+    state.view->SetProgressRange(bar, 0, 100);
+    state.view->SetProgressPos(bar, 0);
   }
   SetStatusText(state, text::kConnecting);
 

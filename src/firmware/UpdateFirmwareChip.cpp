@@ -1,7 +1,6 @@
 #include "firmware/UpdateFirmwareChip.h"
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
@@ -72,7 +71,7 @@ int CommunicationFailure(UpgradeState& state) {
 
 void AddProgress(UpgradeState& state, int bytes) {
   state.bytesDone += bytes;
-  PostProgress(state, kMsgChipProgress, state.bytesDone);
+  state.view->PostProgress(Phase::Chip, state.bytesDone);
 }
 
 }  // namespace
@@ -84,9 +83,9 @@ int UpdateFirmwareChip(UpgradeState& state) {
     return kChipPortFailed;
   }
   if (state.chipOnly) {
-    for (int id : {kMainProgress, kSecondProgress}) {
-      state.view->SetProgressRange(id, 0, 100);
-      state.view->SetProgressPos(id, 0);
+    for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
+      state.view->SetProgressRange(bar, 0, 100);
+      state.view->SetProgressPos(bar, 0);
     }
   }
   SetStatusText(state, "Radio is in the upgrading mode, about 5 seconds...");

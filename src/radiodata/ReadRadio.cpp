@@ -1,6 +1,5 @@
 #include "radiodata/ReadRadio.h"
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "platform/Clock.h"
@@ -44,11 +43,11 @@ bool ReadInformation(UpgradeState& state) {
 bool ReadOneBlock(UpgradeState& state, uint32_t offset, uint16_t n) {
   if (state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset) != 1) {
     AbandonLink(state);
-    state.view->PostMessage(kMsgReadCommError, 0, state.bytesDone.load());
+    state.view->PostCommError(CommError::ReadBlock);
     return false;
   }
   state.bytesDone += n;
-  PostProgress(state, kMsgReadProgress, state.bytesDone.load());
+  state.view->PostProgress(Phase::Read, state.bytesDone.load());
   return true;
 }
 
@@ -117,7 +116,7 @@ int ReadRadio(UpgradeState& state) {
   const int ended = state.radioLink.EndAccess(0);
   state.radioLink.Disconnect();
   if (ended != 0) {
-    state.view->PostMessage(kMsgReadEndError, 0, 0);
+    state.view->PostCommError(CommError::ReadEnd);
   }
   state.resultOk = 1;
   return kReadDone;

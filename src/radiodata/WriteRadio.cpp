@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
 #include "font/FontImages.h"
@@ -68,12 +67,12 @@ bool ReadInfoArea(UpgradeState& state, int kx2xArea, int area) {
 // Gives up the link and tells the window that the write failed.
 void WriteFailed(UpgradeState& state) {
   AbandonLink(state);
-  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+  state.view->PostCommError(CommError::WriteBlock);
 }
 
 // An information request failed: the link has been given up already.
 void InfoFailed(UpgradeState& state) {
-  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+  state.view->PostCommError(CommError::WriteBlock);
 }
 
 bool WriteOne(UpgradeState& state, const uint8_t* source, uint32_t offset, uint16_t n) {
@@ -83,7 +82,7 @@ bool WriteOne(UpgradeState& state, const uint8_t* source, uint32_t offset, uint1
 void Count(UpgradeState& state, uint32_t n, bool post) {
   state.bytesDone += static_cast<int>(n);
   if (post) {
-    PostProgress(state, kMsgWriteProgress, state.bytesDone.load());
+    state.view->PostProgress(Phase::Write, state.bytesDone.load());
   }
 }
 
@@ -281,9 +280,9 @@ void WriteRadio(UpgradeState& state) {
   state.radioLink.Disconnect();
   state.resultOk = 1;
   if (ended != 0) {
-    state.view->PostMessage(kMsgCommError1154, 0, 0);
+    state.view->PostCommError(CommError::WriteEnd);
   } else {
-    state.view->PostMessage(kMsgWriteComplete, static_cast<uintptr_t>(state.bytesDone.load()), 0);
+    state.view->Post(WriteCompleteEvent{state.bytesDone.load()});
   }
   ReportCompletion(state);
 }

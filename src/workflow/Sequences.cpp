@@ -8,7 +8,6 @@
 #include <span>
 #include <string>
 
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/MainFirmware.h"
@@ -58,8 +57,8 @@ bool NotReady(int code) {
 
 // The chip-update endings give back every job control except the vocoder combo.
 void RestoreAfterChip(UpgradeState& state) {
-  for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-    state.view->EnableControl(id, true);
+  for (Control c : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
+    state.view->EnableControl(c, true);
   }
   SetStatusText(state, text::kUsualStatus);
 }

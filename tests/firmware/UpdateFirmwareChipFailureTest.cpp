@@ -90,8 +90,8 @@ TEST_F(UpdateFirmwareChipFailureTest, PortThatDoesNotOpen) {
   EXPECT_EQ(view_.Boxes()[0].text, text);
   EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::Exclamation);
   EXPECT_EQ(view_.Rows(), (std::vector<Row>{{kMarkBusy, text}}));
-  EXPECT_EQ(view_.Enabled(kUpgradeButton), 1);
-  EXPECT_EQ(view_.Enabled(kHexFileButton), 1);
+  EXPECT_EQ(view_.Enabled(Control::Upgrade), 1);
+  EXPECT_EQ(view_.Enabled(Control::HexFile), 1);
   EXPECT_EQ(ChipLog().enterRequests, 0);
 }
 

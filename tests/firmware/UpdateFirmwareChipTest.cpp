@@ -26,17 +26,13 @@ TEST_F(UpdateFirmwareChipTest, ChipOnlyUpdateProgramsExactlyTheHexRecords) {
   ASSERT_EQ(view_.Boxes().size(), 1u);
   EXPECT_EQ(view_.Boxes()[0].text, "Update the firmware chip completed!");
   EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::None);
-  EXPECT_EQ(view_.ProgressPos(kMainProgress), 0);
-  EXPECT_EQ(view_.ProgressPos(kSecondProgress), 0);
+  EXPECT_EQ(view_.ProgressPos(ProgressBar::Main), 0);
+  EXPECT_EQ(view_.ProgressPos(ProgressBar::Second), 0);
 
   // Progress: 22 after the erase, each record's byte count, 30 at the end; the total is
   // the chip phase's size.
-  std::vector<intptr_t> posts;
-  for (const Posted& p : view_.PostedMessages()) {
-    EXPECT_EQ(p.msg, 1156u);
-    posts.push_back(p.lParam);
-  }
-  EXPECT_EQ(posts, (std::vector<intptr_t>{22, 38, 54, 70, 75, 330, 360}));
+  EXPECT_EQ(view_.Events().size(), 7u) << "nothing but the chip's progress";
+  EXPECT_EQ(view_.ProgressOf(Phase::Chip), (std::vector<int>{22, 38, 54, 70, 75, 330, 360}));
   EXPECT_EQ(static_cast<uint32_t>(state_.bytesDone), hex.DataBytes() + 52);
   EXPECT_EQ(state_.chipImageSize, hex.DataBytes() + 52);
 }
@@ -85,7 +81,7 @@ TEST_F(UpdateFirmwareChipTest, UnattendedModeCountsTheJobInsteadOfTheBox) {
   ASSERT_EQ(UpdateFirmwareChip(state_), 0);
   EXPECT_TRUE(view_.Boxes().empty());
   EXPECT_EQ(state_.completedJobs, 1);
-  EXPECT_EQ(view_.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000}}));
+  EXPECT_EQ(view_.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 40000}}));
 }
 
 TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) {

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Ids.h"
 #include "platform/SystemLanguage.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
@@ -62,25 +61,12 @@ class ReadRadioTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  // The messages `msg` posted, from the `from`-th post of all on.
-  std::vector<test::Posted> PostsOf(uint32_t msg, size_t from = 0) const {
-    std::vector<test::Posted> out;
-    const auto all = view.PostedMessages();
-    for (size_t i = from; i < all.size(); ++i) {
-      const test::Posted& p = all[i];
-      if (p.msg == msg) {
-        out.push_back(p);
-      }
-    }
-    return out;
-  }
-
   void ExpectReadOf(uint32_t size) {
     state.radioDataSize = size;
     state.bytesDone = 0;
     // A buffer larger than the image shows that nothing is written past it.
     state.AllocateRadioData(size + 200);
-    const size_t postsBefore = view.PostedMessages().size();
+    const size_t postsBefore = view.Events().size();
     sim.With([](auto& r) { r.ClearRecord(); });
     ASSERT_EQ(ReadRadio(state), kReadDone);
     EXPECT_EQ(state.resultOk.load(), 1);
@@ -94,16 +80,16 @@ class ReadRadioTest : public ::testing::Test {
     EXPECT_TRUE(std::all_of(state.radioData + size, state.radioData + size + 200, [](uint8_t b) {
       return b == 0;
     })) << "nothing written past the image";
-    auto progress = PostsOf(kMsgReadProgress, postsBefore);
+    auto progress = view.ProgressOf(Phase::Read, postsBefore);
     ASSERT_EQ(progress.size(), blocks);
     for (uint32_t i = 0; i + 1 < blocks; ++i) {
-      EXPECT_EQ(progress[i].lParam, static_cast<intptr_t>(200 * (i + 1)));
+      EXPECT_EQ(progress[i], static_cast<int>(200 * (i + 1)));
     }
-    EXPECT_EQ(progress.back().lParam, static_cast<intptr_t>(size));
+    EXPECT_EQ(progress.back(), static_cast<int>(size));
     EXPECT_EQ(requests.back().command, Cmd::kEndAccess);
     EXPECT_EQ(requests.back().infoArea, 0);  // mode 0: completed
     EXPECT_FALSE(state.radioLink.Port().IsOpen());
-    EXPECT_TRUE(PostsOf(kMsgReadEndError, postsBefore).empty());
+    EXPECT_TRUE(view.CommErrors(postsBefore).empty());
   }
 
   test::FakeClockScope clock;
@@ -131,7 +117,7 @@ TEST_F(ReadRadioTest, SizeOf400IsTwoBlocksWithoutRemainder) {
   state.radioDataSize = 400;
   ASSERT_EQ(ReadRadio(state), kReadDone);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 2);
-  EXPECT_EQ(PostsOf(kMsgReadProgress).size(), 2u);
+  EXPECT_EQ(view.ProgressOf(Phase::Read).size(), 2u);
 }
 
 TEST_F(ReadRadioTest, ImageLargerThanTheBufferGrowsItInsteadOfOverrunning) {
@@ -272,10 +258,7 @@ TEST_F(ReadRadioTest, EndAccessFailingAfterACompleteReadStillSucceeds) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kEndAccess, Fault::kWrongLength); });
   EXPECT_EQ(ReadRadio(state), kReadDone);
   EXPECT_EQ(state.resultOk.load(), 1);
-  auto ended = PostsOf(kMsgReadEndError);
-  ASSERT_EQ(ended.size(), 1u);
-  EXPECT_EQ(ended[0].wParam, 0u);
-  EXPECT_EQ(ended[0].lParam, 0);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadEnd});
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 1000, state.radioData));
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
@@ -286,10 +269,11 @@ TEST_F(ReadRadioTest, BlockFailingMidReadAbandonsTheLink) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kWrongLength, 100); });
   EXPECT_EQ(ReadRadio(state), kReadRefused);
   EXPECT_EQ(state.resultOk.load(), 0);
-  auto failed = PostsOf(kMsgReadCommError);
-  ASSERT_EQ(failed.size(), 1u);
-  EXPECT_EQ(failed[0].lParam, 5000 + 100 * 200);
-  EXPECT_EQ(PostsOf(kMsgReadProgress).size(), 100u);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
+  EXPECT_EQ(state.bytesDone.load(), 5000 + 100 * 200);
+  const auto progress = view.ProgressOf(Phase::Read);
+  ASSERT_EQ(progress.size(), 100u);
+  EXPECT_EQ(progress.back(), 5000 + 100 * 200);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   // The blocks read before the failure stay in the buffer.
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
@@ -302,7 +286,7 @@ TEST_F(ReadRadioTest, HangUpMidReadEndsWithThree) {
   state.radioDataSize = 2000;
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kHangUp, 3); });
   EXPECT_EQ(ReadRadio(state), kReadRefused);
-  EXPECT_EQ(PostsOf(kMsgReadCommError).size(), 1u);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
 }
 

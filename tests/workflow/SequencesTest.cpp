@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
 #include "support/FakeClockScope.h"
@@ -149,10 +148,10 @@ class Sequences : public ::testing::Test {
     return static_cast<size_t>(std::count(s.begin(), s.end(), ms));
   }
   void ExpectControlsBack(bool vocoderToo) {
-    for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-      EXPECT_EQ(view.Enabled(id), 1) << id;
+    for (Control id : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
+      EXPECT_EQ(view.Enabled(id), 1) << test::Name(id);
     }
-    EXPECT_EQ(view.Enabled(kVocoderCombo), vocoderToo ? 1 : -1);
+    EXPECT_EQ(view.Enabled(Control::Vocoder), vocoderToo ? 1 : -1);
     EXPECT_EQ(view.StatusText(), kUsual);
   }
   Row LastRow() { return view.Rows().back(); }
@@ -382,7 +381,7 @@ TEST_F(Sequences, FullJobChipRetryFailureLeavesTheVocoderComboDisabled) {
   Full();
   EXPECT_EQ(radio.chips, 16);
   EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Update the firmware chip failed!"}));
-  EXPECT_EQ(local.Enabled(kVocoderCombo), 1);
+  EXPECT_EQ(local.Enabled(Control::Vocoder), 1);
 }
 
 LogTime FixedTime() {
