@@ -17,7 +17,7 @@ constexpr uint8_t kInfoAreaReadKx2x = 0;
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -28,7 +28,7 @@ bool ConnectAfresh(UpgradeState& state) {
 // fails the link has been given up, so it is connected again before area 8 is asked for.
 bool ReadInformation(UpgradeState& state) {
   if (state.radioModel.find("KX2X") != std::string::npos) {
-    if (ReadRadioInfo(state, kInfoAreaReadKx2x) == 1) {
+    if (ReadRadioInfo(state, kInfoAreaReadKx2x)) {
       return true;
     }
     if (!ConnectAfresh(state)) {
@@ -36,12 +36,12 @@ bool ReadInformation(UpgradeState& state) {
     }
     Sleep(kBeforeInfoMs);
   }
-  return ReadRadioInfo(state, kInfoAreaRead) == 1;
+  return ReadRadioInfo(state, kInfoAreaRead);
 }
 
 // One block; on failure the link is given up and the failure posted.
 bool ReadOneBlock(UpgradeState& state, uint32_t offset, uint16_t n) {
-  if (state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset) != 1) {
+  if (!state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset)) {
     AbandonLink(state);
     state.view->PostCommError(CommError::ReadBlock);
     return false;
@@ -113,9 +113,9 @@ int ReadRadio(UpgradeState& state) {
     }
   }
 
-  const int ended = state.radioLink.EndAccess(0);
+  const bool ended = state.radioLink.EndAccess(0);
   state.radioLink.Disconnect();
-  if (ended != 0) {
+  if (!ended) {
     state.view->PostCommError(CommError::ReadEnd);
   }
   state.resultOk = 1;

@@ -42,7 +42,7 @@ bool IsKx2x(const UpgradeState& state) {
 
 bool Reconnect(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -54,14 +54,14 @@ bool Reconnect(UpgradeState& state) {
 // request has given up the link, so the fall-back to `area` connects again first.
 bool ReadInfoArea(UpgradeState& state, int kx2xArea, int area) {
   if (IsKx2x(state)) {
-    if (ReadRadioInfo(state, kx2xArea) == 1) {
+    if (ReadRadioInfo(state, kx2xArea)) {
       return true;
     }
     if (!Reconnect(state)) {
       return false;
     }
   }
-  return ReadRadioInfo(state, area) == 1;
+  return ReadRadioInfo(state, area);
 }
 
 // Gives up the link and tells the window that the write failed.
@@ -76,7 +76,7 @@ void InfoFailed(UpgradeState& state) {
 }
 
 bool WriteOne(UpgradeState& state, const uint8_t* source, uint32_t offset, uint16_t n) {
-  return state.radioLink.WriteBlock(kMemorySelector, 0, offset, n, source + offset) == 1;
+  return state.radioLink.WriteBlock(kMemorySelector, 0, offset, n, source + offset);
 }
 
 void Count(UpgradeState& state, uint32_t n, bool post) {
@@ -233,7 +233,7 @@ void WriteRadio(UpgradeState& state) {
                                " bytes of the radio data.");
     return;
   }
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
     return;
@@ -265,7 +265,7 @@ void WriteRadio(UpgradeState& state) {
   }
 
   if (const uint32_t fontSize = state.fontImageSize.load(); fontSize != 0) {
-    if (ReadRadioInfo(state, 5) != 1) {
+    if (!ReadRadioInfo(state, 5)) {
       InfoFailed(state);
       return;
     }
@@ -275,11 +275,11 @@ void WriteRadio(UpgradeState& state) {
     }
   }
 
-  const int ended = state.radioLink.EndAccess(0);
+  const bool ended = state.radioLink.EndAccess(0);
   writing.End();
   state.radioLink.Disconnect();
   state.resultOk = 1;
-  if (ended != 0) {
+  if (!ended) {
     state.view->PostCommError(CommError::WriteEnd);
   } else {
     state.view->Post(WriteCompleteEvent{state.bytesDone.load()});

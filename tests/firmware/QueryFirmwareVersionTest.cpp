@@ -91,7 +91,7 @@ TEST(SystemLanguage, FirstSetLocaleVariableDecides) {
 
 class QueryFirmwareVersionTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(link.Connect(0), 1); }
+  void SetUp() override { ASSERT_TRUE(link.Connect(0)); }
   void TearDown() override {
     SetSystemLangIdOverride(0);
     link.Disconnect();

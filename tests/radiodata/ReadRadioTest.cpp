@@ -300,12 +300,12 @@ TEST(ReadRadioInfo, AreasWithoutInformationAreNotRequested) {
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   UpgradeState state;
-  ASSERT_EQ(state.radioLink.Connect(0), 1);
+  ASSERT_TRUE(state.radioLink.Connect(0));
   for (int area : {1, 3, 6, 9, 200}) {
-    EXPECT_EQ(ReadRadioInfo(state, area), 1) << area;
+    EXPECT_TRUE(ReadRadioInfo(state, area)) << area;
   }
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadInfo); }), 0);
-  EXPECT_EQ(ReadRadioInfo(state, 8), 1);
+  EXPECT_TRUE(ReadRadioInfo(state, 8));
   EXPECT_EQ(state.radioModelId, "KW66000000N0000002000");
   EXPECT_EQ(state.radioAreaCode, '1');
   EXPECT_EQ(state.radioIdentity[0], 'K');
