@@ -314,10 +314,10 @@ int OpenDownloadPort(UpgradeState& state, int stopBits) {
   return 1;
 }
 
-void TransferMainFirmware(UpgradeState& state) {
+TransferResult TransferMainFirmware(UpgradeState& state) {
   if (OpenDownloadPort(state, kOneStopBit) != 1) {
     SetLastRow(state, kMarkFailed, kConnectFailed);
-    return;
+    return TransferResult::Failed;
   }
   uint8_t reply[kIdentifyReplySize];
   if (state.autoTest == 1) {
@@ -325,7 +325,7 @@ void TransferMainFirmware(UpgradeState& state) {
     if (!SendBlock(state, kReplyWithData, kAutoDownloadRequest, sizeof kAutoDownloadRequest, reply,
                    20)) {
       FailExchange(state, kEnterDownloadFailed);
-      return;
+      return TransferResult::Failed;
     }
     Sleep(1000);
   }
@@ -346,34 +346,34 @@ void TransferMainFirmware(UpgradeState& state) {
   }
   if (Contains(state.radioInfo, "====")) {
     Fail(state, kNotInDownloadMode, MessageIcon::Exclamation);
-    return;
+    return TransferResult::Failed;
   }
   if (Contains(state.radioInfo, "MCU") && !Contains(state.modelList, id.modelCode)) {
     Fail(state, kModelMismatch, MessageIcon::Error);
-    return;
+    return TransferResult::Failed;
   }
   state.radioVersion = id.version;
   if (!SelectImage(state, id)) {
-    return;
+    return TransferResult::Failed;
   }
 
   uint8_t header[kHeaderBlockSize];
   if (!PrepareImage(state, header)) {
-    return;
+    return TransferResult::Failed;
   }
   // Asked only about an image that can be sent.
   if (!identified && !MaySendUnidentified(state)) {
-    return;
+    return TransferResult::Failed;
   }
 
   if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, kReplyWithData, kDownloadRequest, 1, reply, 58) || !IsWaitingReply(reply)) {
     FailDownloadRequest(state);
-    return;
+    return TransferResult::Failed;
   }
   // The radio has dropped its old firmware: from here it is being written.
   RadioWriteScope writing;
@@ -384,24 +384,24 @@ void TransferMainFirmware(UpgradeState& state) {
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 2)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   Sleep(500);
 
   uint8_t block[kDataBlockSize];
   if (!SendDataBlocks(state, block, reply)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   const uint8_t eot[1] = {kEndOfTransmission};
   if (!SendBlock(state, kReplyAck, eot, 1, reply, 1)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   BuildClosingBlock(header);
   if (!SendBlock(state, kReplyWithData, header, kHeaderBlockSize, reply, 80)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
 
   writing.End();
@@ -412,6 +412,7 @@ void TransferMainFirmware(UpgradeState& state) {
     Sleep(1000);
     state.view->MessageBox(text::kSoftwareCompleted, MessageIcon::None);
   }
+  return TransferResult::Done;
 }
 
 }  // namespace fw

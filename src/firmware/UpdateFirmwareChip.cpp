@@ -61,12 +61,12 @@ bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
 }
 
 // A closing step went unanswered: the update failed after the chip entered its loader.
-int CommunicationFailure(UpgradeState& state) {
+ChipResult CommunicationFailure(UpgradeState& state) {
   state.downloadPort.Close();
   if (!StopRequested()) {
     state.view->MessageBox(text::kCommError, MessageIcon::None);
   }
-  return kChipFailed;
+  return ChipResult::Failed;
 }
 
 void AddProgress(UpgradeState& state, int bytes) {
@@ -76,11 +76,11 @@ void AddProgress(UpgradeState& state, int bytes) {
 
 }  // namespace
 
-int UpdateFirmwareChip(UpgradeState& state) {
+ChipResult UpdateFirmwareChip(UpgradeState& state) {
   DownloadPort& port = state.downloadPort;
   if (OpenDownloadPort(state, kTwoStopBits) != 1) {
     SetLastRow(state, kMarkBusy, kConnectFailedText);
-    return kChipPortFailed;
+    return ChipResult::PortFailed;
   }
   if (state.chipOnly) {
     for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
@@ -95,7 +95,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   if (!ChipExchange(port, kChipEnter, kChipEnterRequest, sizeof kChipEnterRequest, reply,
                     kChipEnterReplyLength, 2000, kRetries, &received)) {
     port.Close();
-    return kChipNotReady;
+    return ChipResult::NotReady;
   }
   // Nothing is erased unless the records to program are there and meant for this chip.
   const bool switched =
@@ -105,26 +105,26 @@ int UpdateFirmwareChip(UpgradeState& state) {
     port.Close();
     state.view->MessageBox(HexRefusalText(*refusal), MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   if (!switched) {
     port.Close();
     state.view->MessageBox(kHexUnreadableText, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   if (const char* problem = RecordTableProblem(state)) {
     port.Close();
     state.view->MessageBox(problem, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   Sleep(5000);
 
   if (!ChipExchange(port, kChipHandshake, kChipHandshakeRequest, sizeof kChipHandshakeRequest,
                     reply, sizeof kChipHandshakeReply, 10, kRetries)) {
     port.Close();
-    return kChipNotReady;
+    return ChipResult::NotReady;
   }
   Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
@@ -132,7 +132,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
                     sizeof kChipEraseReply, 5000, kRetries)) {
     port.Close();
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   Sleep(500);
   AddProgress(state, 22);
@@ -176,7 +176,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   Sleep(2000);
   if (state.chipOnly) {
     state.view->MessageBox(kChipCompletedText, MessageIcon::None);
-    return kChipUpdated;
+    return ChipResult::Updated;
   }
   SetStatusText(state, kAllCompletedText);
   AddRow(state, kMarkDone, kAllCompletedText);
@@ -185,7 +185,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   } else {
     state.view->MessageBox(kAllCompletedText, MessageIcon::None);
   }
-  return kChipUpdated;
+  return ChipResult::Updated;
 }
 
 }  // namespace fw

@@ -53,32 +53,32 @@ bool ReadOneBlock(UpgradeState& state, uint32_t offset, uint16_t n) {
 
 }  // namespace
 
-int ReadRadio(UpgradeState& state) {
+ReadResult ReadRadio(UpgradeState& state) {
   if (!ConnectAfresh(state)) {
-    return kReadNotReady;
+    return ReadResult::NotReady;
   }
   SetStatusText(state, kReadingText);
 
   if (state.familyOverride == 0 && state.radioVersion < kNewFamilyVersion) {
-    if (QueryFirmwareVersion(state.radioLink, *state.view) == 0) {
+    if (!QueryFirmwareVersion(state.radioLink, *state.view)) {
       state.familyOverride = 2;
-      return kReadNewFamily;
+      return ReadResult::NewFamily;
     }
   }
   Sleep(kBeforeInfoMs);
 
   if (!ReadInformation(state)) {
-    return kReadNotReady;
+    return ReadResult::NotReady;
   }
   if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
     AbandonLink(state);
     state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
-    return kReadRefused;
+    return ReadResult::Refused;
   }
   if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
     state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
-    return kReadRefused;
+    return ReadResult::Refused;
   }
   // The identifier names the radio's template file: it must not lead out of the template
   // folder, nor name a file with characters no model identifier has.
@@ -89,7 +89,7 @@ int ReadRadio(UpgradeState& state) {
                                ModelIdForMessage(state.radioModelId) +
                                "\", which is not a model identifier (letters, digits, '-' "
                                "and '_' only).");
-    return kReadRefused;
+    return ReadResult::Refused;
   }
 
   const uint32_t size = state.radioDataSize.load();
@@ -104,12 +104,12 @@ int ReadRadio(UpgradeState& state) {
   const uint32_t blocks = size / kBlockSize;
   for (uint32_t i = 0; i < blocks; ++i) {
     if (!ReadOneBlock(state, i * kBlockSize, kBlockSize)) {
-      return kReadRefused;
+      return ReadResult::Refused;
     }
   }
   if (size % kBlockSize != 0) {
     if (!ReadOneBlock(state, blocks * kBlockSize, static_cast<uint16_t>(size % kBlockSize))) {
-      return kReadRefused;
+      return ReadResult::Refused;
     }
   }
 
@@ -119,7 +119,7 @@ int ReadRadio(UpgradeState& state) {
     state.view->PostCommError(CommError::ReadEnd);
   }
   state.resultOk = 1;
-  return kReadDone;
+  return ReadResult::Done;
 }
 
 }  // namespace fw

@@ -9,18 +9,18 @@
 
 namespace fw {
 
-// Result codes of ReadRadio.
-enum ReadRadioResult : int {
-  kReadDone = 0,       // the whole image was read (resultOk is 1)
-  kReadRefused = 3,    // radio refused (message shown) or a block read failed
-  kReadNewFamily = 4,  // the version query found a new-family firmware; familyOverride = 2
-  kReadNotReady = 5,   // no connection or no information block: try again
+// How a read ended.
+enum class ReadResult {
+  Done,       // the whole image was read (resultOk is 1)
+  Refused,    // radio refused (message shown) or a block read failed
+  NewFamily,  // the version query found a new-family firmware; familyOverride = 2
+  NotReady,   // no connection or no information block: try again
 };
 
 inline constexpr const char* kModelErrorText = "Model Error!";
 inline constexpr const char* kAreaErrorText = "CPS Area dosn't match!";
 inline constexpr const char* kReadingText = "Reading the radio, please wait...";
 
-int ReadRadio(UpgradeState& state);
+ReadResult ReadRadio(UpgradeState& state);
 
 }  // namespace fw

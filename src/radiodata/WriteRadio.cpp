@@ -223,7 +223,7 @@ FontChoice ChooseFont(const std::string& modelId, uint16_t language) {
   }
 }
 
-void WriteRadio(UpgradeState& state) {
+WriteResult WriteRadio(UpgradeState& state) {
   const uint32_t size = state.radioDataSize.load();
   if (state.templateData.size() < size) {
     // Nothing to write from: the converted data is shorter than the size to write.
@@ -231,18 +231,18 @@ void WriteRadio(UpgradeState& state) {
                            "The data to write holds " + std::to_string(state.templateData.size()) +
                                " bytes, fewer than the " + std::to_string(size) +
                                " bytes of the radio data.");
-    return;
+    return WriteResult::Failed;
   }
   if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
-    return;
+    return WriteResult::Failed;
   }
   state.fontLanguage = LanguageIn(state.templateData);
 
   if (!ReadInfoArea(state, 0, 8)) {
     InfoFailed(state);
-    return;
+    return WriteResult::Failed;
   }
 
   const FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
@@ -257,21 +257,21 @@ void WriteRadio(UpgradeState& state) {
   RadioWriteScope writing;  // the data, then the font library
   if (!ReadInfoArea(state, 2, 7)) {
     InfoFailed(state);
-    return;
+    return WriteResult::Failed;
   }
   if (!WriteData(state, size)) {
     WriteFailed(state);
-    return;
+    return WriteResult::Failed;
   }
 
   if (const uint32_t fontSize = state.fontImageSize.load(); fontSize != 0) {
     if (!ReadRadioInfo(state, 5)) {
       InfoFailed(state);
-      return;
+      return WriteResult::Failed;
     }
     if (!WriteFont(state, fontSize)) {
       WriteFailed(state);
-      return;
+      return WriteResult::Failed;
     }
   }
 
@@ -285,6 +285,7 @@ void WriteRadio(UpgradeState& state) {
     state.view->Post(WriteCompleteEvent{state.bytesDone.load()});
   }
   ReportCompletion(state);
+  return WriteResult::Done;
 }
 
 }  // namespace fw

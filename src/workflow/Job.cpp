@@ -16,8 +16,7 @@ constexpr Control kJobControls[] = {Control::Port, Control::Vocoder, Control::Up
 
 void RunFirmwareOnly(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  TransferMainFirmware(state);
-  if (state.resultOk != 0) {
+  if (TransferMainFirmware(state) == TransferResult::Done) {
     for (Control c : {Control::Port, Control::Vocoder, Control::Upgrade, Control::UpdateChip}) {
       state.view->EnableControl(c, true);
     }

@@ -17,7 +17,7 @@ struct StepFailure {
   const char* name;
   int step;
   Fault fault;
-  int code;
+  ChipResult code;
   bool box;          // "Communication error, Please retry!"
   size_t flashSize;  // bytes programmed when the update gave up
 };
@@ -66,15 +66,17 @@ const Fault kSilent{FaultKind::kSilence, 0, -1};
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ChipStepFailure,
-    ::testing::Values(
-        StepFailure{"EnterSilent", 1, kSilent, 5, false, 0},
-        StepFailure{"HandshakeWrong", 2, kWrong, 5, false, 0},
-        StepFailure{"EraseWrong", 3, kWrong, 3, false, 0},
-        StepFailure{"SecondDataFrameWrong", 4, Fault{FaultKind::kWrongByte, 1, -1}, 3, true, 16},
-        StepFailure{"FinishWrong", 5, kWrong, 3, true, 32},
-        StepFailure{"ConfirmWrong", 6, kWrong, 3, true, 32},
-        StepFailure{"LeaveShort", 7, Fault{FaultKind::kShortReply, 0, -1}, 3, true, 32},
-        StepFailure{"DataHangUp", 4, Fault{FaultKind::kHangUp, 0, 1}, 3, true, 0}),
+    ::testing::Values(StepFailure{"EnterSilent", 1, kSilent, ChipResult::NotReady, false, 0},
+                      StepFailure{"HandshakeWrong", 2, kWrong, ChipResult::NotReady, false, 0},
+                      StepFailure{"EraseWrong", 3, kWrong, ChipResult::Failed, false, 0},
+                      StepFailure{"SecondDataFrameWrong", 4, Fault{FaultKind::kWrongByte, 1, -1},
+                                  ChipResult::Failed, true, 16},
+                      StepFailure{"FinishWrong", 5, kWrong, ChipResult::Failed, true, 32},
+                      StepFailure{"ConfirmWrong", 6, kWrong, ChipResult::Failed, true, 32},
+                      StepFailure{"LeaveShort", 7, Fault{FaultKind::kShortReply, 0, -1},
+                                  ChipResult::Failed, true, 32},
+                      StepFailure{"DataHangUp", 4, Fault{FaultKind::kHangUp, 0, 1},
+                                  ChipResult::Failed, true, 0}),
     [](const ::testing::TestParamInfo<StepFailure>& info) { return info.param.name; });
 
 class UpdateFirmwareChipFailureTest : public ChipUpdateFixture {};
@@ -83,7 +85,7 @@ TEST_F(UpdateFirmwareChipFailureTest, PortThatDoesNotOpen) {
   UseHexEverywhere(Save(SampleHex(3), "chip.hex"));
   GlobalPortMap().ClearExplicit();
   GlobalPortMap().SetExplicit(kPort, dir_ + "no-such-device");
-  EXPECT_EQ(UpdateFirmwareChip(state_), 4);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::PortFailed);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   const char* text = "Failed to connect radio. Please check all connections and port settings!";
   ASSERT_EQ(view_.Boxes().size(), 1u);
@@ -99,7 +101,7 @@ TEST_F(UpdateFirmwareChipFailureTest, NoChipDataIsRefusedBeforeTheErase) {
   HexFileWriter empty;
   empty.End();
   UseHexEverywhere(Save(empty, "empty.hex"));
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   ASSERT_EQ(view_.Boxes().size(), 1u);
@@ -114,7 +116,7 @@ TEST_F(UpdateFirmwareChipFailureTest, CutShortLastRecordIsRefusedBeforeTheErase)
   hex.Data(0x0000, std::vector<uint8_t>(16, 0x11));
   hex.Data(0x0010, std::vector<uint8_t>(16, 0x22));
   UseHexEverywhere(Save(hex, "noend.hex"));
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_EQ(view_.Boxes().size(), 1u);
 }
@@ -148,7 +150,7 @@ TEST_F(UpdateFirmwareChipFailureTest, CorruptRecordIsRefusedBeforeTheEraseNaming
   }
   files_.push_back(path);
   UseHexEverywhere(path);
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_TRUE(Flash().empty());
   EXPECT_FALSE(state_.downloadPort.IsOpen());
@@ -170,7 +172,7 @@ TEST_F(UpdateFirmwareChipFailureTest, HexFileTheChipAsksForCannotBeRead) {
   ASSERT_TRUE(LoadHexFile(state_));
   state_.chipHexPathSelp = dir_ + "missing-selp.hex";
   chip_.SetEnterText("S-enter");
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().handshakes, 0);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_FALSE(state_.downloadPort.IsOpen());

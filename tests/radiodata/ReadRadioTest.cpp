@@ -68,7 +68,7 @@ class ReadRadioTest : public ::testing::Test {
     state.AllocateRadioData(size + 200);
     const size_t postsBefore = view.Events().size();
     sim.With([](auto& r) { r.ClearRecord(); });
-    ASSERT_EQ(ReadRadio(state), kReadDone);
+    ASSERT_EQ(ReadRadio(state), ReadResult::Done);
     EXPECT_EQ(state.resultOk.load(), 1);
     const uint32_t blocks = (size + 199) / 200;
     auto requests = sim.With([](auto& r) { return r.Requests(); });
@@ -115,7 +115,7 @@ TEST_F(ReadRadioTest, ReadsTheSmallerImagesWithTheirRemainder) {
 
 TEST_F(ReadRadioTest, SizeOf400IsTwoBlocksWithoutRemainder) {
   state.radioDataSize = 400;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 2);
   EXPECT_EQ(view.ProgressOf(Phase::Read).size(), 2u);
 }
@@ -123,7 +123,7 @@ TEST_F(ReadRadioTest, SizeOf400IsTwoBlocksWithoutRemainder) {
 TEST_F(ReadRadioTest, ImageLargerThanTheBufferGrowsItInsteadOfOverrunning) {
   state.AllocateRadioData(1000);
   state.radioDataSize = 1100;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   ASSERT_GE(state.radioDataBuffer.size(), 1100u);
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 1100, state.radioData));
@@ -131,7 +131,7 @@ TEST_F(ReadRadioTest, ImageLargerThanTheBufferGrowsItInsteadOfOverrunning) {
 
 TEST_F(ReadRadioTest, AsksForArea8UnlessTheModelIsKx2x) {
   state.radioDataSize = 200;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   auto requests = sim.With([](auto& r) { return r.Requests(); });
   std::vector<int> areas;
   for (const auto& r : requests) {
@@ -146,7 +146,7 @@ TEST_F(ReadRadioTest, Kx2xFallsBackToArea8OnAFreshConnection) {
   state.radioModel = "KX2X";
   state.radioDataSize = 200;
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kStatus1, 0, 1); });
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   auto requests = sim.With([](auto& r) { return r.Requests(); });
   std::vector<std::string> seen;
   for (const auto& r : requests) {
@@ -165,7 +165,7 @@ TEST_F(ReadRadioTest, Kx2xFallsBackToArea8OnAFreshConnection) {
 TEST_F(ReadRadioTest, Kx2xAnsweringArea0NeedsNoFallback) {
   state.radioModel = "KX2X";
   state.radioDataSize = 200;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadInfo); }), 1);
   EXPECT_EQ(sim.With([](auto& r) { return r.Requests()[1].infoArea; }), 0);
 }
@@ -174,7 +174,7 @@ TEST_F(ReadRadioTest, UnknownIdentityIsAModelError) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KW99000000N02000", "KW99", '3'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Refused);
   auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Model Error!");
@@ -190,7 +190,7 @@ TEST_F(ReadRadioTest, TypeValueZeroIsAModelError) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KZ66000000N02000", "KZ66", '3'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Refused);
   ASSERT_EQ(view.Boxes().size(), 1u);
   EXPECT_EQ(view.Boxes()[0].text, "Model Error!");
 }
@@ -199,7 +199,7 @@ TEST_F(ReadRadioTest, AreaNotServedIsRefused) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KW66000000N02000", "KW66", '2'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Refused);
   ASSERT_EQ(view.Boxes().size(), 1u);
   EXPECT_EQ(view.Boxes()[0].text, "CPS Area dosn't match!");
   EXPECT_EQ(view.Boxes()[0].icon, MessageIcon::Exclamation);
@@ -209,19 +209,19 @@ TEST_F(ReadRadioTest, AreaNotServedIsRefused) {
 
 TEST_F(ReadRadioTest, NoRadioIsNotReadyYet) {
   sim.With([](auto& r) { r.SetUnreachableConnects(3); });
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   EXPECT_TRUE(view.Boxes().empty());
 }
 
 TEST_F(ReadRadioTest, NoPortIsNotReadyYet) {
   SetSelectedPortNumber(0);
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
 }
 
 TEST_F(ReadRadioTest, NoInformationBlockIsNotReadyYet) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kStatus1); });
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   EXPECT_TRUE(view.Boxes().empty());
 }
@@ -229,7 +229,7 @@ TEST_F(ReadRadioTest, NoInformationBlockIsNotReadyYet) {
 TEST_F(ReadRadioTest, NewFamilyFirmwareGivesFourAndTheOverride) {
   SetSystemLangIdOverride(kLangEnglishUs);
   sim.With([](auto& r) { r.SetVersionText("0400"); });
-  EXPECT_EQ(ReadRadio(state), kReadNewFamily);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NewFamily);
   SetSystemLangIdOverride(0);
   EXPECT_EQ(state.familyOverride, 2);
   ASSERT_EQ(view.Boxes().size(), 1u);
@@ -242,21 +242,21 @@ TEST_F(ReadRadioTest, KnownVersionOrOverrideSkipsTheQuery) {
   sim.With([](auto& r) { r.SetVersionText("0400"); });
   state.radioDataSize = 200;
   state.radioVersion = 400;
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   state.radioVersion = 0;
   state.familyOverride = 2;
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kVersionQuery); }), 0);
   state.familyOverride = 0;
   sim.With([](auto& r) { r.SetVersionText("0399"); });
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kVersionQuery); }), 1);
 }
 
 TEST_F(ReadRadioTest, EndAccessFailingAfterACompleteReadStillSucceeds) {
   state.radioDataSize = 1000;
   sim.With([](auto& r) { r.InjectFault(Cmd::kEndAccess, Fault::kWrongLength); });
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(state.resultOk.load(), 1);
   EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadEnd});
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
@@ -267,7 +267,7 @@ TEST_F(ReadRadioTest, EndAccessFailingAfterACompleteReadStillSucceeds) {
 TEST_F(ReadRadioTest, BlockFailingMidReadAbandonsTheLink) {
   state.bytesDone = 5000;  // carried over from the firmware phase
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kWrongLength, 100); });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Refused);
   EXPECT_EQ(state.resultOk.load(), 0);
   EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
   EXPECT_EQ(state.bytesDone.load(), 5000 + 100 * 200);
@@ -285,7 +285,7 @@ TEST_F(ReadRadioTest, BlockFailingMidReadAbandonsTheLink) {
 TEST_F(ReadRadioTest, HangUpMidReadEndsWithThree) {
   state.radioDataSize = 2000;
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kHangUp, 3); });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Refused);
   EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
 }

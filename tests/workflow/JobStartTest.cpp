@@ -82,11 +82,14 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   // Steps that only say which sequence called them.
   std::vector<std::string> called;
   SequenceSteps steps;
-  steps.transferMainFirmware = [&](UpgradeState&) { called.push_back("transfer"); };
+  steps.transferMainFirmware = [&](UpgradeState&) {
+    called.push_back("transfer");
+    return TransferResult::Failed;
+  };
   steps.updateFirmwareChip = [&](UpgradeState& st) {
     called.push_back("chip");
     st.resultOk = 1;
-    return 0;
+    return ChipResult::Updated;
   };
   SetSequenceSteps(&steps);
 
