@@ -72,24 +72,17 @@ ReadResult ReadRadio(UpgradeState& state) {
   }
   if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
     AbandonLink(state);
-    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
-    return ReadResult::Refused;
+    return ReadResult::UnknownModel;
   }
   if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
-    state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
-    return ReadResult::Refused;
+    return ReadResult::AreaRefused;
   }
   // The identifier names the radio's template file: it must not lead out of the template
   // folder, nor name a file with characters no model identifier has.
   if (!IsUsableModelId(state.radioModelId)) {
     AbandonLink(state);
-    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
-                           "The radio reports the model identifier \"" +
-                               ModelIdForMessage(state.radioModelId) +
-                               "\", which is not a model identifier (letters, digits, '-' "
-                               "and '_' only).");
-    return ReadResult::Refused;
+    return ReadResult::BadModelId;
   }
 
   const uint32_t size = state.radioDataSize.load();
@@ -104,12 +97,12 @@ ReadResult ReadRadio(UpgradeState& state) {
   const uint32_t blocks = size / kBlockSize;
   for (uint32_t i = 0; i < blocks; ++i) {
     if (!ReadOneBlock(state, i * kBlockSize, kBlockSize)) {
-      return ReadResult::Refused;
+      return ReadResult::BlockFailed;
     }
   }
   if (size % kBlockSize != 0) {
     if (!ReadOneBlock(state, blocks * kBlockSize, static_cast<uint16_t>(size % kBlockSize))) {
-      return ReadResult::Refused;
+      return ReadResult::BlockFailed;
     }
   }
 

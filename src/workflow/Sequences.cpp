@@ -79,6 +79,27 @@ std::span<const uint8_t> RadioDataSpan(const UpgradeState& state) {
   return {state.radioData, state.radioDataBuffer.size() - offset};
 }
 
+// Tells the user why the radio was refused (the reader has given up the link).
+void ShowReadRefusal(UpgradeState& state, ReadResult r) {
+  switch (r) {
+    case ReadResult::UnknownModel:
+      state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
+      break;
+    case ReadResult::AreaRefused:
+      state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
+      break;
+    case ReadResult::BadModelId:
+      state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
+                             "The radio reports the model identifier \"" +
+                                 ModelIdForMessage(state.radioModelId) +
+                                 "\", which is not a model identifier (letters, digits, '-' "
+                                 "and '_' only).");
+      break;
+    default:
+      break;  // a failed block posted its communication error; a new family said so
+  }
+}
+
 // The read loop: true when the radio was read (resultOk is 1); otherwise the job has
 // ended with its row.
 bool ReadWithRetries(UpgradeState& state) {
@@ -89,6 +110,7 @@ bool ReadWithRetries(UpgradeState& state) {
       break;
     }
     if (r != ReadResult::NotReady) {
+      ShowReadRefusal(state, r);
       EndWithRow(state, r == ReadResult::NewFamily ? kUnknownFirmwareText : kReadFailed);
       return false;
     }

@@ -203,23 +203,56 @@ TEST_F(Sequences, ReadNeverAnsweredEndsAfterTwentyAttempts) {
   ExpectControlsBack(true);
 }
 
+// A refused or failed read ends the job at once; the job, not the reader, says why: the
+// box first, then the failure row.
 TEST_F(Sequences, ReadFailuresAreNotRetried) {
-  for (ReadResult code : {ReadResult::Refused, ReadResult::NewFamily}) {
-    SCOPED_TRACE(static_cast<int>(code));
+  struct Case {
+    ReadResult code;
+    const char* box;  // nullptr: none
+    const char* detail;
+    const char* row;
+  };
+  const Case cases[] = {
+      {ReadResult::UnknownModel, "Model Error!", "", "Read the radio failed!"},
+      {ReadResult::AreaRefused, "CPS Area dosn't match!", "", "Read the radio failed!"},
+      {ReadResult::BadModelId, "Model Error!",
+       "The radio reports the model identifier \"../KW66\", which is not a model identifier "
+       "(letters, digits, '-' and '_' only).",
+       "Read the radio failed!"},
+      {ReadResult::BlockFailed, nullptr, "", "Read the radio failed!"},
+      {ReadResult::NewFamily, nullptr, "", kUnknownFirmware},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.code));
     test::RecordingView local;
     state.SetView(&local);
     radio = PlayedRadio();
-    radio.readCodes = {code};
+    radio.readCodes = {c.code};
     state.familyOverride = 0;
+    state.radioModelId = "../KW66";
     steps = radio.Steps();
     SetSequenceSteps(&steps);
     state.rowCount = 0;
     RunFullSequence(state);
     EXPECT_EQ(radio.reads, 1);
-    EXPECT_EQ(local.Rows().back(),
-              (Row{kMarkFailed,
-                   code == ReadResult::NewFamily ? kUnknownFirmware : "Read the radio failed!"}));
+    EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, c.row}));
     EXPECT_EQ(local.StatusText(), kUsual);
+    const auto boxes = local.Boxes();
+    if (c.box == nullptr) {
+      EXPECT_TRUE(boxes.empty());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.box);
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes[0].detail, c.detail);
+    const auto log = local.Log();
+    const auto box = std::find(log.begin(), log.end(), std::string("MessageBox ") + c.box);
+    const auto row = std::find_if(log.begin(), log.end(), [&](const std::string& line) {
+      return line.ends_with(std::string(" text ") + c.row);
+    });
+    EXPECT_LT(box, row) << "the box comes before the failure row";
   }
 }
 
