@@ -60,13 +60,11 @@ bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
   return LoadHexFile(state);
 }
 
-// A closing step went unanswered: the update failed after the chip entered its loader.
+// A data frame or a closing step went unanswered: the update broke off while the chip was
+// being programmed.
 ChipResult CommunicationFailure(UpgradeState& state) {
   state.downloadPort.Close();
-  if (!StopRequested()) {
-    state.view->MessageBox(text::kCommError, MessageIcon::None);
-  }
-  return ChipResult::Failed;
+  return ChipResult::Interrupted;
 }
 
 void AddProgress(UpgradeState& state, int bytes) {

@@ -10,9 +10,11 @@ namespace fw {
 // How one pass of the chip update ended.
 enum class ChipResult {
   Updated,
-  Failed,      // the chip entered its loader, then a step went unanswered
-  PortFailed,  // the download port did not open
-  NotReady,    // the chip did not answer the enter request or the handshake: try again
+  Failed,       // the hex data was refused, or the chip did not take the erase
+  Interrupted,  // the chip stopped answering while it was programmed or closed: a
+                // communication error for the job to report
+  PortFailed,   // the download port did not open
+  NotReady,     // the chip did not answer the enter request or the handshake: try again
 };
 
 // Runs one pass over the loader's protocol on the worker thread; sets resultOk to 1 as well

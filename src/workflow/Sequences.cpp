@@ -50,6 +50,16 @@ SequenceSteps& Steps() {
   return steps;
 }
 
+// One pass of the chip update. A pass broken off while the chip was being programmed is a
+// communication error, said at once (unless the job is being stopped).
+ChipResult UpdateChipOnce(UpgradeState& state) {
+  const ChipResult r = Steps().updateFirmwareChip(state);
+  if (r == ChipResult::Interrupted && !StopRequested()) {
+    state.view->MessageBox(text::kCommError, MessageIcon::None);
+  }
+  return r;
+}
+
 // The chip-update endings give back every job control except the vocoder combo.
 void RestoreAfterChip(UpgradeState& state) {
   for (Control c : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
@@ -172,11 +182,11 @@ void UpdateChipAfterWrite(UpgradeState& state) {
   Sleep(kRestartAfterWriteMs);
   SetLastRow(state, kMarkBusy, kUpdatingChip);
 
-  ChipResult r = Steps().updateFirmwareChip(state);
+  ChipResult r = UpdateChipOnce(state);
   if (r == ChipResult::NotReady) {
     Sleep(kChipRetryWaitMs);
     for (int i = 0; i < kFullChipRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
+      r = UpdateChipOnce(state);
       if (r == ChipResult::Updated) {
         break;
       }
@@ -217,11 +227,11 @@ void SetSequenceSteps(const SequenceSteps* steps) {
 
 void RunChipOnlySequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, kUpdatingChip);
-  ChipResult r = Steps().updateFirmwareChip(state);
+  ChipResult r = UpdateChipOnce(state);
   if (r != ChipResult::Updated) {
     Sleep(kChipRetryWaitMs);
     for (int i = 0; i < kChipOnlyRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
+      r = UpdateChipOnce(state);
       if (r == ChipResult::Updated || r != ChipResult::NotReady) {
         break;
       }

@@ -374,6 +374,38 @@ TEST_F(Sequences, ChipOnlyNeverReadyEndsAsAFailure) {
   EXPECT_EQ(state.resultOk.load(), 0);
 }
 
+// A chip update broken off while the chip was being programmed is a communication error:
+// the job says so for every such pass, before its failure row.
+TEST_F(Sequences, ChipUpdateBrokenOffShowsTheCommunicationErrorBeforeTheRow) {
+  radio.chipCodes = {ChipResult::Interrupted};
+  ChipOnly();
+  EXPECT_EQ(radio.chips, 2);  // the first failure is retried once, and ends the job
+  const auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const auto& box : boxes) {
+    EXPECT_EQ(box.text, "Communication error, Please retry!");
+    EXPECT_EQ(box.icon, MessageIcon::None);
+  }
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Update the firmware chip failed!"}}));
+  const auto log = view.Log();
+  const auto lastBox = std::find(log.rbegin(), log.rend(),
+                                 std::string("MessageBox Communication error, Please retry!"));
+  const auto row = std::find(log.rbegin(), log.rend(),
+                             std::string("SetRowText 0 text Update the firmware chip failed!"));
+  EXPECT_GT(lastBox, row) << "the box comes before the failure row";
+}
+
+TEST_F(Sequences, FullJobChipUpdateBrokenOffIsNotRetried) {
+  state.updateChip = 1;
+  radio.chipCodes = {ChipResult::Interrupted, ChipResult::Updated};
+  Full();
+  EXPECT_EQ(radio.chips, 1);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Communication error, Please retry!");
+  EXPECT_EQ(LastRow(), (Row{kMarkFailed, "Update the firmware chip failed!"}));
+  ExpectControlsBack(true);
+}
+
 TEST_F(Sequences, FullJobDoesNotRetryAFirstChipFailure) {
   state.updateChip = 1;
   radio.chipCodes = {ChipResult::Failed, ChipResult::Updated};
