@@ -23,6 +23,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
+#include "core/Progress.h"
 #include "platform/Profile.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
@@ -118,6 +119,32 @@ TEST(HeadlessView, PrintsEachRowChangeOnceAndNamesBoxIcons) {
             "progress 100%\n"
             "box [exclamation] Enter download failed! (why)\n"
             "box [question] Are you sure to exit?\n");
+  std::fclose(f);
+}
+
+// Whichever exchange broke off, the front end prints the one box the window shows, once
+// per error, between the rows printed around it.
+TEST(HeadlessView, EveryCommunicationErrorKindPrintsTheSameBox) {
+  std::FILE* f = std::tmpfile();
+  {
+    HeadlessView view(f, false);
+    UpgradeState state;
+    state.SetView(&view);
+    view.InsertRow(0, "------>", "Reading the radio, please wait...");
+    for (CommError kind :
+         {CommError::ReadBlock, CommError::ReadEnd, CommError::WriteBlock, CommError::WriteEnd}) {
+      view.PostCommError(kind);
+    }
+    view.Run([&](const JobEvent& event) { EXPECT_TRUE(HandleJobEvent(state, event)); },
+             [](Timer) {}, [] { return true; });
+    view.SetRowText(0, Column::Mark, "   \u00D7");
+    view.SetRowText(0, Column::Text, "Read the radio failed!");
+    view.Finish();
+    state.SetView(nullptr);
+  }
+  const std::string box = "box [none] Communication error, Please retry!\n";
+  EXPECT_EQ(ReadAll(f), "row  1 ------>\tReading the radio, please wait...\n" + box + box + box +
+                            box + "row  1    \u00D7\tRead the radio failed!\n");
   std::fclose(f);
 }
 
