@@ -72,10 +72,10 @@ void BM_ReadRadio129976(benchmark::State& st) {
     const uint64_t sentBefore = pty.BytesReceived();
     state.bytesDone = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    const int result = fw::ReadRadio(state);
+    const fw::ReadResult result = fw::ReadRadio(state);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (result != fw::kReadDone) {
+    if (result != fw::ReadResult::Done) {
       st.SkipWithError("the read failed");
       break;
     }

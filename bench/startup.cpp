@@ -43,7 +43,6 @@
 #include "BenchInstall.h"
 #include "app/qt/UpgradeApp.h"
 #include "app/qt/UpgradeDialog.h"
-#include "core/Ids.h"
 
 extern char** environ;
 
@@ -83,7 +82,7 @@ class ReadyWatch : public QObject {
   void Report(fw::UpgradeDialog* dialog) {
     ReadyReport report;
     report.mainToReadyMs = MsSince(mainStart_);
-    QWidget* button = dialog->Control(fw::kUpgradeButton);
+    QWidget* button = dialog->Control(fw::Control::Upgrade);
     report.upgradeEnabled = button != nullptr && button->isEnabled() &&
                             dialog->windowHandle() != nullptr &&
                             dialog->windowHandle()->isExposed();

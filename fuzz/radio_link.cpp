@@ -181,21 +181,21 @@ class Script {
 class QuietView final : public fw::UpgradeView {
  public:
   void InsertRow(int, const std::string&, const std::string&) override {}
-  void SetRowText(int, int, const std::string&) override {}
+  void SetRowText(int, fw::Column, const std::string&) override {}
   void DeleteAllRows() override {}
   void SetStatusText(const std::string&) override {}
-  void EnableControl(int, bool) override {}
-  void SetProgressRange(int, int, int) override {}
-  void SetProgressPos(int, int) override {}
+  void EnableControl(fw::Control, bool) override {}
+  void SetProgressRange(fw::ProgressBar, int, int) override {}
+  void SetProgressPos(fw::ProgressBar, int) override {}
   fw::MessageResult MessageBox(const std::string&, fw::MessageIcon, fw::MessageButtons,
                                const std::string&) override {
     ++boxes;
     return fw::MessageResult::Ok;
   }
   void SetWaitCursor(bool) override {}
-  void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
-  void SetTimer(int, uint32_t) override {}
-  void KillTimer(int) override {}
+  void Post(const fw::JobEvent&) override {}
+  void SetTimer(fw::Timer, uint32_t) override {}
+  void KillTimer(fw::Timer) override {}
 
   int boxes = 0;
 };
@@ -343,7 +343,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The handshake: any answer but the connect frame itself at first, then a whole frame
   // that is no echo.
-  const int connected = link.Connect(kPortNumber);
+  const int connected = link.Connect(kPortNumber) ? 1 : 0;
   const std::vector<Turn> handshake = radio->TakeTurns();
   const ModelExchange hello = Model(
       handshake, kConnectAttempts, kConnectReplyLength,
@@ -367,7 +367,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint16_t n = p2;
       const uint8_t zeros[16] = {};
       Bytes dest(256, kUntouched);
-      const int status = link.ReadInfo(zeros, sizeof zeros, p1, dest.data(), n);
+      // A refusal and a failure both give no status: count them as status 1, as the radio says.
+      const int status = link.ReadInfo(zeros, sizeof zeros, p1, dest.data(), n).value_or(1);
       const std::vector<Turn> turns = radio->TakeTurns();
       if (n > fw::RadioLink::kMaxInfoLength) {
         FUZZ_CHECK(status == 1 && turns.empty() && Untouched(dest));
@@ -402,7 +403,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint16_t n = p2 % 202;  // 0 and 201 are refused
       const uint32_t offset = p1 * 200u;
       Bytes dest(256, kUntouched);
-      const int ok = link.ReadBlock(fw::kMemorySelector, p1 & 1 ? 170 : 0, offset, n, dest.data());
+      const int ok =
+          link.ReadBlock(fw::kMemorySelector, p1 & 1 ? 170 : 0, offset, n, dest.data()) ? 1 : 0;
       const std::vector<Turn> turns = radio->TakeTurns();
       if (n == 0 || n > fw::kBlockSize) {
         FUZZ_CHECK(ok == 0 && turns.empty() && Untouched(dest));
@@ -437,7 +439,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (size_t i = 0; i < n; ++i) {
         source[i] = static_cast<uint8_t>(i * 31 + p1);
       }
-      const int ok = link.WriteBlock(fw::kMemorySelector, 0, offset, n, source.data());
+      const int ok = link.WriteBlock(fw::kMemorySelector, 0, offset, n, source.data()) ? 1 : 0;
       const std::vector<Turn> turns = radio->TakeTurns();
       if (n > fw::RadioLink::kMaxWriteLength) {
         FUZZ_CHECK(ok == 0 && turns.empty());
@@ -453,7 +455,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 3: {  // EndAccess
-      const int result = link.EndAccess(p1);
+      const int result = link.EndAccess(p1) ? 0 : 1;
       const std::vector<Turn> turns = radio->TakeTurns();
       CheckCommandFrames(turns, fw::kCmdEndAccess, Bytes{p1});
       const ModelExchange m = ModelCommand(turns, fw::RadioLink::kEndAccessReplyLength, false);
@@ -465,7 +467,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     default: {  // the firmware version query
       QuietView view;
-      const int mayRead = fw::QueryFirmwareVersion(link, view);
+      const int mayRead = fw::QueryFirmwareVersion(link, view) ? 1 : 0;
       const std::vector<Turn> turns = radio->TakeTurns();
       FUZZ_CHECK(!turns.empty());
       for (const Turn& t : turns) {

@@ -35,21 +35,21 @@ class NoWaitClock final : public fw::Clock {
 class BoxView final : public fw::UpgradeView {
  public:
   void InsertRow(int, const std::string&, const std::string&) override {}
-  void SetRowText(int, int, const std::string&) override {}
+  void SetRowText(int, fw::Column, const std::string&) override {}
   void DeleteAllRows() override {}
   void SetStatusText(const std::string&) override {}
-  void EnableControl(int, bool) override {}
-  void SetProgressRange(int, int, int) override {}
-  void SetProgressPos(int, int) override {}
+  void EnableControl(fw::Control, bool) override {}
+  void SetProgressRange(fw::ProgressBar, int, int) override {}
+  void SetProgressPos(fw::ProgressBar, int) override {}
   fw::MessageResult MessageBox(const std::string& text, fw::MessageIcon, fw::MessageButtons,
                                const std::string&) override {
     boxes.push_back(text);
     return fw::MessageResult::Ok;
   }
   void SetWaitCursor(bool) override {}
-  void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
-  void SetTimer(int, uint32_t) override {}
-  void KillTimer(int) override {}
+  void Post(const fw::JobEvent&) override {}
+  void SetTimer(fw::Timer, uint32_t) override {}
+  void KillTimer(fw::Timer) override {}
 
   std::vector<std::string> boxes;
 };

@@ -186,17 +186,17 @@ int RunHeadless(int argc, char** argv) {
   // SIGHUP stops repeating once the running job has finished.
   InstallSignalHandlers();
 
-  // The first job starts at once; in run mode 5 each completed job arms timer 40, whose
-  // firing starts the next one.
+  // The first job starts at once; in run mode 5 each completed job arms the auto-start
+  // timer, whose firing starts the next one.
   const bool repeat = state.readWriteLog == kRunModeRepeat;
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");
     return 1;
   }
-  view.Run([&](uint32_t msg, uintptr_t w, intptr_t l) { HandleJobMessage(state, msg, w, l); },
-           [&](int id) {
+  view.Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
+           [&](Timer timer) {
              if (g_stopAsked == 0 && g_hungUp == 0) {
-               OnTimer(state, id, inputs);
+               OnTimer(state, timer, inputs);
              }
            },
            [&](bool timersArmed) {

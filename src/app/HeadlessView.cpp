@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "platform/Clock.h"
 
@@ -65,20 +65,20 @@ void HeadlessView::InsertRow(int index, const std::string& mark, const std::stri
   PrintRowLocked(at);
 }
 
-void HeadlessView::SetRowText(int index, int column, const std::string& text) {
+void HeadlessView::SetRowText(int index, Column column, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || static_cast<size_t>(index) >= rows_.size()) {
     return;
   }
   RowState& r = rows_[index];
-  std::string& field = column == 0 ? r.mark : r.text;
+  std::string& field = column == Column::Mark ? r.mark : r.text;
   if (field == text) {
     return;
   }
-  r.closedOut = column == 0 ? r.mark == kMarkBusy : false;
+  r.closedOut = column == Column::Mark ? r.mark == kMarkBusy : false;
   field = text;
   r.dirty = true;
-  if (column != 0) {
+  if (column != Column::Mark) {
     FlushRowsLocked();
   }
 }
@@ -98,9 +98,9 @@ void HeadlessView::SetStatusText(const std::string& text) {
   PrintLineLocked("status: " + text);
 }
 
-void HeadlessView::EnableControl(int, bool) {}
+void HeadlessView::EnableControl(Control, bool) {}
 
-void HeadlessView::SetProgressRange(int, int, int) {}
+void HeadlessView::SetProgressRange(ProgressBar, int, int) {}
 
 void HeadlessView::DrawProgressLocked(int percent) {
   if (terminal_) {
@@ -116,8 +116,8 @@ void HeadlessView::DrawProgressLocked(int percent) {
   }
 }
 
-void HeadlessView::SetProgressPos(int id, int pos) {
-  if (id != kMainProgress) {
+void HeadlessView::SetProgressPos(ProgressBar bar, int pos) {
+  if (bar != ProgressBar::Main) {
     return;  // the second bar shows the same percentage
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -146,9 +146,9 @@ MessageResult HeadlessView::MessageBox(const std::string& text, MessageIcon icon
 
 void HeadlessView::SetWaitCursor(bool) {}
 
-void HeadlessView::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+void HeadlessView::Post(const JobEvent& event) {
   std::lock_guard<std::mutex> lock(mutex_);
-  queue_.push_back(Posted{msg, wParam, lParam});
+  queue_.push_back(event);
   wake_.notify_all();
 }
 
@@ -157,42 +157,41 @@ void HeadlessView::SetTimerScale(double factor) {
   timerScale_ = factor > 0.0 && factor < 1.0 ? factor : 1.0;
 }
 
-void HeadlessView::SetTimer(int id, uint32_t periodMs) {
+void HeadlessView::SetTimer(Timer timer, uint32_t periodMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   periodMs = static_cast<uint32_t>(periodMs * timerScale_);
-  timers_[id] = Timer{periodMs, TickCount() + periodMs};
+  timers_[timer] = ArmedTimer{periodMs, TickCount() + periodMs};
   wake_.notify_all();
 }
 
-void HeadlessView::KillTimer(int id) {
+void HeadlessView::KillTimer(Timer timer) {
   std::lock_guard<std::mutex> lock(mutex_);
-  timers_.erase(id);
+  timers_.erase(timer);
 }
 
-void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+void HeadlessView::Run(const EventHandler& onEvent, const TimerHandler& onTimer,
                        const std::function<bool()>& done) {
-  Run(onMessage, onTimer, [&](bool) { return done(); });
+  Run(onEvent, onTimer, [&](bool) { return done(); });
 }
 
-void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+void HeadlessView::Run(const EventHandler& onEvent, const TimerHandler& onTimer,
                        const std::function<bool(bool timersArmed)>& done) {
   for (;;) {
-    Posted posted{};
-    bool havePosted = false;
-    int dueTimer = -1;
+    std::optional<JobEvent> posted;
+    std::optional<Timer> dueTimer;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (queue_.empty()) {
         uint32_t now = TickCount();
-        for (auto& [id, t] : timers_) {
+        for (auto& [timer, t] : timers_) {
           if (static_cast<int32_t>(now - t.dueMs) >= 0) {
             t.dueMs = now + t.periodMs;
-            dueTimer = id;
+            dueTimer = timer;
             break;
           }
         }
       }
-      if (queue_.empty() && dueTimer < 0) {
+      if (queue_.empty() && !dueTimer) {
         if (done(!timers_.empty())) {
           FlushRowsLocked();
           return;
@@ -200,16 +199,15 @@ void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTi
         wake_.wait_for(lock, std::chrono::milliseconds(20));
         continue;
       }
-      if (dueTimer < 0) {
+      if (!dueTimer) {
         posted = queue_.front();
         queue_.pop_front();
-        havePosted = true;
       }
     }
-    if (havePosted) {
-      onMessage(posted.msg, posted.wParam, posted.lParam);
+    if (posted) {
+      onEvent(*posted);
     } else {
-      onTimer(dueTimer);
+      onTimer(*dueTimer);
     }
   }
 }

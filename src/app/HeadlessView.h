@@ -4,7 +4,7 @@
 // and each message box as a line naming its icon.
 //
 // The job's synchronous calls run directly on the worker's thread under the view's
-// mutex. Posted messages and timers go to a queue that the main thread's event loop
+// mutex. Posted events and timers go to a queue that the main thread's event loop
 // (Run) serves until the job has ended.
 
 #include <condition_variable>
@@ -26,28 +26,28 @@ class HeadlessView : public UpgradeView {
   HeadlessView(std::FILE* out, bool terminal);
 
   void InsertRow(int index, const std::string& mark, const std::string& text) override;
-  void SetRowText(int index, int column, const std::string& text) override;
+  void SetRowText(int index, Column column, const std::string& text) override;
   void DeleteAllRows() override;
   void SetStatusText(const std::string& text) override;
-  void EnableControl(int id, bool enable) override;
-  void SetProgressRange(int id, int lower, int upper) override;
-  void SetProgressPos(int id, int pos) override;
+  void EnableControl(Control control, bool enable) override;
+  void SetProgressRange(ProgressBar bar, int lower, int upper) override;
+  void SetProgressPos(ProgressBar bar, int pos) override;
   MessageResult MessageBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
                            const std::string& detail) override;
   void SetWaitCursor(bool wait) override;
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-  void SetTimer(int id, uint32_t periodMs) override;
-  void KillTimer(int id) override;
+  void Post(const JobEvent& event) override;
+  void SetTimer(Timer timer, uint32_t periodMs) override;
+  void KillTimer(Timer timer) override;
 
-  using MessageHandler = std::function<void(uint32_t, uintptr_t, intptr_t)>;
-  using TimerHandler = std::function<void(int)>;
-  // Serves posted messages and due timers on the calling thread until `done` returns true
-  // and no message is left.
-  void Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+  using EventHandler = std::function<void(const JobEvent&)>;
+  using TimerHandler = std::function<void(Timer)>;
+  // Serves posted events and due timers on the calling thread until `done` returns true
+  // and no event is left.
+  void Run(const EventHandler& onEvent, const TimerHandler& onTimer,
            const std::function<bool()>& done);
   // The same; `done` is told whether a timer is still armed (called with the view's lock
   // held: it must not call the view).
-  void Run(const MessageHandler& onMessage, const TimerHandler& onTimer,
+  void Run(const EventHandler& onEvent, const TimerHandler& onTimer,
            const std::function<bool(bool timersArmed)>& done);
 
   // Timer periods are multiplied by `factor` (in (0, 1]), as the fixed waits of a demo are.
@@ -69,7 +69,7 @@ class HeadlessView : public UpgradeView {
     // its text names the step that was going on, not what failed.
     bool closedOut = false;
   };
-  struct Timer {
+  struct ArmedTimer {
     uint32_t periodMs;
     uint32_t dueMs;
   };
@@ -88,13 +88,8 @@ class HeadlessView : public UpgradeView {
   int shownQuarter_ = -1;
   std::string lastBox_;  // without a terminal: the quarter last printed
   bool barOpen_ = false;
-  struct Posted {
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
-  };
-  std::deque<Posted> queue_;
-  std::map<int, Timer> timers_;
+  std::deque<JobEvent> queue_;
+  std::map<Timer, ArmedTimer> timers_;
   double timerScale_ = 1.0;
 };
 

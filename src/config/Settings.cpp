@@ -4,7 +4,6 @@
 #include <set>
 
 #include "core/AppValues.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "firmware/HexLoader.h"
 #include "platform/ExecutablePath.h"
@@ -243,7 +242,7 @@ bool RecordCompletedJob(UpgradeState& state) {
     state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
     return true;
   }
-  state.view->SetTimer(kAutoStartTimer, kRepeatDelayMs);
+  state.view->SetTimer(Timer::AutoStart, kRepeatDelayMs);
   return true;
 }
 

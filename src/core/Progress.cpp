@@ -1,6 +1,5 @@
 #include "core/Progress.h"
 
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "platform/Clock.h"
 #include "serial/PortAccess.h"
@@ -60,8 +59,8 @@ ProgressInputs ProgressInputsFrom(const UpgradeState& state) {
   return in;
 }
 
-bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, intptr_t lParam) {
-  if (IsCommErrorMessage(msg)) {
+bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
+  if (std::holds_alternative<CommErrorEvent>(event)) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
     if (!StopRequested()) {
       // Another reader on the port takes the radio's replies: name it when there is one.
@@ -70,10 +69,13 @@ bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, i
     }
     return true;
   }
-  if (!IsProgressMessage(msg)) {
+  const auto* progress = std::get_if<ProgressEvent>(&event);
+  if (progress == nullptr) {
     return false;
   }
-  uint64_t posted = lParam > 0 ? static_cast<uint64_t>(lParam) : 0;
+  // Every phase counts into the same total: the phase itself changes nothing here.
+  const int bytes = progress->bytesDone;
+  uint64_t posted = bytes > 0 ? static_cast<uint64_t>(bytes) : 0;
   ProgressResult r = ComputeProgress(ProgressInputsFrom(state), posted);
   if (r.newChipImageSize) {
     state.chipImageSize = *r.newChipImageSize;
@@ -84,8 +86,8 @@ bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, i
   if (r.pauseAtFull) {
     Sleep(1000);
   }
-  state.view->SetProgressPos(kMainProgress, r.percent);
-  state.view->SetProgressPos(kSecondProgress, r.percent);
+  state.view->SetProgressPos(ProgressBar::Main, r.percent);
+  state.view->SetProgressPos(ProgressBar::Second, r.percent);
   return true;
 }
 

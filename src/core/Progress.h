@@ -1,8 +1,8 @@
 #pragma once
-// The window's progress computation: turns the cumulative byte count of a progress message
+// The window's progress computation: turns the cumulative byte count of a progress event
 // into the percentage of the whole job and the phase text, and handles the
-// communication-error messages. Runs on the window's thread (the Qt window and the
-// headless front end both call HandleJobMessage).
+// communication errors. Runs on the window's thread (the Qt window and the headless front
+// end both call HandleJobEvent).
 
 #include <cstdint>
 #include <optional>
@@ -36,10 +36,10 @@ ProgressResult ComputeProgress(const ProgressInputs& in, uint64_t posted);
 
 ProgressInputs ProgressInputsFrom(const UpgradeState& state);
 
-// Handles one message posted to the window: progress messages (1134, 1135, 1155, 1156)
-// update the bars and the status text (and may write chipImageSize); communication errors
-// show "Communication error, Please retry!". Returns true when the message was one of
-// these. Every fixed wait goes through the clock.
-bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+// Handles one event posted to the window: progress of any phase updates the bars and the
+// status text (and may write chipImageSize); a communication error of any kind shows
+// "Communication error, Please retry!". Returns true when the event was one of these (the
+// end of a write has no handling of its own). Every fixed wait goes through the clock.
+bool HandleJobEvent(UpgradeState& state, const JobEvent& event);
 
 }  // namespace fw

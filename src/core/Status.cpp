@@ -23,7 +23,7 @@ void AddRow(UpgradeState& state, const std::string& mark, const std::string& tex
       std::min(static_cast<size_t>(std::max(state.rowCount, 0)), state.rowMarks.size());
   state.rowMarks.insert(state.rowMarks.begin() + static_cast<long>(at), mark);
   if (state.rowCount > 0) {
-    state.view->SetRowText(state.rowCount - 1, 0, kMarkDone);
+    state.view->SetRowText(state.rowCount - 1, Column::Mark, kMarkDone);
     RememberMark(state, state.rowCount - 1, kMarkDone);
   }
   ++state.rowCount;
@@ -46,7 +46,7 @@ void FinishRows(UpgradeState& state) {
   const char* outcome = state.resultOk == 1 ? kMarkDone : kMarkFailed;
   for (size_t i = 0; i < state.rowMarks.size(); ++i) {
     if (state.rowMarks[i] == kMarkBusy) {
-      state.view->SetRowText(static_cast<int>(i), 0, outcome);
+      state.view->SetRowText(static_cast<int>(i), Column::Mark, outcome);
       state.rowMarks[i] = outcome;
     }
   }
@@ -61,17 +61,13 @@ void AppendEndRow(UpgradeState& state, const std::string& mark, const std::strin
 }
 
 void SetLastRow(UpgradeState& state, const std::string& mark, const std::string& text) {
-  state.view->SetRowText(state.rowCount - 1, 0, mark);
-  state.view->SetRowText(state.rowCount - 1, 1, text);
+  state.view->SetRowText(state.rowCount - 1, Column::Mark, mark);
+  state.view->SetRowText(state.rowCount - 1, Column::Text, text);
   RememberMark(state, state.rowCount - 1, mark);
 }
 
 void SetStatusText(UpgradeState& state, const std::string& text) {
   state.view->SetStatusText(text);
-}
-
-void PostProgress(UpgradeState& state, uint32_t msg, int bytesDone) {
-  state.view->PostMessage(msg, 0, bytesDone);
 }
 
 }  // namespace fw

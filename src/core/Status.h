@@ -1,6 +1,6 @@
 #pragma once
-// Status reporting of a job: rows of the status list, the status text, progress
-// messages. Row marks are exact strings.
+// Status reporting of a job: rows of the status list and the status text. Row marks are exact
+// strings.
 
 #include <cstdint>
 #include <string>
@@ -30,7 +30,5 @@ void FinishRows(UpgradeState& state);
 // Adds a row after the last one without marking the row before it done (a job's closing
 // remark, such as its being stopped by the user).
 void AppendEndRow(UpgradeState& state, const std::string& mark, const std::string& text);
-// Posts a progress message with the cumulative byte count.
-void PostProgress(UpgradeState& state, uint32_t msg, int bytesDone);
 
 }  // namespace fw

@@ -9,20 +9,20 @@ namespace {
 class NullView : public UpgradeView {
  public:
   void InsertRow(int, const std::string&, const std::string&) override {}
-  void SetRowText(int, int, const std::string&) override {}
+  void SetRowText(int, Column, const std::string&) override {}
   void DeleteAllRows() override {}
   void SetStatusText(const std::string&) override {}
-  void EnableControl(int, bool) override {}
-  void SetProgressRange(int, int, int) override {}
-  void SetProgressPos(int, int) override {}
+  void EnableControl(Control, bool) override {}
+  void SetProgressRange(ProgressBar, int, int) override {}
+  void SetProgressPos(ProgressBar, int) override {}
   MessageResult MessageBox(const std::string&, MessageIcon, MessageButtons,
                            const std::string&) override {
     return MessageResult::Ok;
   }
   void SetWaitCursor(bool) override {}
-  void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
-  void SetTimer(int, uint32_t) override {}
-  void KillTimer(int) override {}
+  void Post(const JobEvent&) override {}
+  void SetTimer(Timer, uint32_t) override {}
+  void KillTimer(Timer) override {}
 };
 
 NullView g_nullView;

@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
@@ -229,7 +228,7 @@ bool SendDataBlocks(UpgradeState& state, uint8_t* block, uint8_t* reply) {
       return false;
     }
     state.bytesDone += static_cast<int>(kBlockPayload);
-    PostProgress(state, kMsgFirmwareProgress, state.bytesDone);
+    state.view->PostProgress(Phase::Firmware, state.bytesDone);
     SetStatusText(state, kUpdating);
     SetLastRow(state, kMarkBusy, kUpdating);
     offset += length;
@@ -293,8 +292,8 @@ int OpenDownloadPort(UpgradeState& state, int stopBits) {
   if (!open) {
     state.view->MessageBox(kConnectFailed, MessageIcon::Exclamation, MessageButtons::Ok, reason);
     state.downloadPort.Close();
-    state.view->EnableControl(kUpgradeButton, true);
-    state.view->EnableControl(kHexFileButton, true);
+    state.view->EnableControl(Control::Upgrade, true);
+    state.view->EnableControl(Control::HexFile, true);
     return 0;
   }
   state.downloadPort.SetReadTimeout(kReadDeadlineMs);
@@ -302,23 +301,23 @@ int OpenDownloadPort(UpgradeState& state, int stopBits) {
   return 1;
 }
 
-void TransferMainFirmware(UpgradeState& state) {
+TransferResult TransferMainFirmware(UpgradeState& state) {
   if (OpenDownloadPort(state, kOneStopBit) != 1) {
     SetLastRow(state, kMarkFailed, kConnectFailed);
-    return;
+    return TransferResult::Failed;
   }
   uint8_t reply[kIdentifyReplySize];
   if (state.autoTest == 1) {
     std::memset(reply, 0, sizeof reply);
     if (!SendBlock(state, kAutoDownloadRequest, reply)) {
       FailExchange(state, kEnterDownloadFailed);
-      return;
+      return TransferResult::Failed;
     }
     Sleep(1000);
   }
-  for (int id : {kMainProgress, kSecondProgress}) {
-    state.view->SetProgressRange(id, 0, 100);
-    state.view->SetProgressPos(id, 0);
+  for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
+    state.view->SetProgressRange(bar, 0, 100);
+    state.view->SetProgressPos(bar, 0);
   }
   SetStatusText(state, text::kConnecting);
 
@@ -333,34 +332,34 @@ void TransferMainFirmware(UpgradeState& state) {
   }
   if (Contains(state.radioInfo, "====")) {
     Fail(state, kNotInDownloadMode, MessageIcon::Exclamation);
-    return;
+    return TransferResult::Failed;
   }
   if (Contains(state.radioInfo, "MCU") && !Contains(state.modelList, id.modelCode)) {
     Fail(state, kModelMismatch, MessageIcon::Error);
-    return;
+    return TransferResult::Failed;
   }
   state.radioVersion = id.version;
   if (!SelectImage(state, id)) {
-    return;
+    return TransferResult::Failed;
   }
 
   uint8_t header[kHeaderBlockSize];
   if (!PrepareImage(state, header)) {
-    return;
+    return TransferResult::Failed;
   }
   // Asked only about an image that can be sent.
   if (!identified && !MaySendUnidentified(state)) {
-    return;
+    return TransferResult::Failed;
   }
 
   if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, kDownloadRequest, reply) || !DownloadReplySaysWaiting(reply)) {
     FailDownloadRequest(state);
-    return;
+    return TransferResult::Failed;
   }
   // The radio has dropped its old firmware: from here it is being written.
   RadioWriteScope writing;
@@ -371,23 +370,23 @@ void TransferMainFirmware(UpgradeState& state) {
   std::memset(reply, 0, sizeof reply);
   if (!SendBlock(state, HeaderBlockRequest(header), reply)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   Sleep(500);
 
   uint8_t block[kDataBlockSize];
   if (!SendDataBlocks(state, block, reply)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   if (!SendBlock(state, kEndOfTransmissionRequest, reply)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
   BuildClosingBlock(header);
   if (!SendBlock(state, ClosingBlockRequest(header), reply)) {
     FailExchange(state, text::kCommError);
-    return;
+    return TransferResult::Failed;
   }
 
   writing.End();
@@ -398,6 +397,7 @@ void TransferMainFirmware(UpgradeState& state) {
     Sleep(1000);
     state.view->MessageBox(text::kSoftwareCompleted, MessageIcon::None);
   }
+  return TransferResult::Done;
 }
 
 }  // namespace fw

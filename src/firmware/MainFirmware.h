@@ -15,7 +15,11 @@ namespace fw {
 // update), with a 1000 ms read deadline. 1 if open; 0 after telling the user why.
 int OpenDownloadPort(UpgradeState& state, int stopBits);
 
-void TransferMainFirmware(UpgradeState& state);
+// How a transfer ended. A failed transfer has said why in its own row or box already.
+enum class TransferResult { Done, Failed };
+
+// Sets resultOk to 1 as well when the radio accepted the whole batch.
+TransferResult TransferMainFirmware(UpgradeState& state);
 
 // The size of a file in bytes; -1 when it is missing or not a regular file (sizes beyond
 // the int range count as the largest int).

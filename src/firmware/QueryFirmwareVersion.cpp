@@ -29,20 +29,20 @@ uint16_t ParseVersionReply(const uint8_t* reply, uint32_t length) {
   return static_cast<uint16_t>(value);
 }
 
-int QueryFirmwareVersion(RadioLink& link, UpgradeView& view) {
+bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view) {
   uint8_t reply[kVersionReplyLength] = {};
   if (link.Port().Exchange(kVersionQueryRequest, sizeof kVersionQueryRequest, reply,
                            kVersionReplyLength, 3) != 1) {
-    return 1;
+    return true;
   }
   if (ParseVersionReply(reply, kVersionReplyLength) < kNewFamilyVersion) {
-    return 1;
+    return true;
   }
   link.Port().Close();
   const bool chinese = SystemDefaultLangId() == kLangChinesePrc;
   view.MessageBox(chinese ? kUnknownFirmwareTextZh : kUnknownFirmwareText,
                   MessageIcon::Exclamation);
-  return 0;
+  return false;
 }
 
 }  // namespace fw

@@ -23,9 +23,9 @@ inline constexpr const char* kUnknownFirmwareTextZh =
 // 65535; no digits give 0.
 uint16_t ParseVersionReply(const uint8_t* reply, uint32_t length);
 
-// 1 when the radio may be read (no answer, or a version below 400); 0 when it runs a
-// firmware of the new family: the link's port is then closed and the message shown (in
+// True when the radio may be read (no answer, or a version below 400); false when it runs
+// a firmware of the new family: the link's port is then closed and the message shown (in
 // Chinese when the system's language is Chinese (PRC)).
-int QueryFirmwareVersion(RadioLink& link, UpgradeView& view);
+bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view);
 
 }  // namespace fw

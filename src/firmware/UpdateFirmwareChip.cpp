@@ -1,7 +1,6 @@
 #include "firmware/UpdateFirmwareChip.h"
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
@@ -61,32 +60,30 @@ bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
   return LoadHexFile(state);
 }
 
-// A closing step went unanswered: the update failed after the chip entered its loader.
-int CommunicationFailure(UpgradeState& state) {
+// A data frame or a closing step went unanswered: the update broke off while the chip was
+// being programmed.
+ChipResult CommunicationFailure(UpgradeState& state) {
   state.downloadPort.Close();
-  if (!StopRequested()) {
-    state.view->MessageBox(text::kCommError, MessageIcon::None);
-  }
-  return kChipFailed;
+  return ChipResult::Interrupted;
 }
 
 void AddProgress(UpgradeState& state, int bytes) {
   state.bytesDone += bytes;
-  PostProgress(state, kMsgChipProgress, state.bytesDone);
+  state.view->PostProgress(Phase::Chip, state.bytesDone);
 }
 
 }  // namespace
 
-int UpdateFirmwareChip(UpgradeState& state) {
+ChipResult UpdateFirmwareChip(UpgradeState& state) {
   DownloadPort& port = state.downloadPort;
   if (OpenDownloadPort(state, kTwoStopBits) != 1) {
     SetLastRow(state, kMarkBusy, kConnectFailedText);
-    return kChipPortFailed;
+    return ChipResult::PortFailed;
   }
   if (state.chipOnly) {
-    for (int id : {kMainProgress, kSecondProgress}) {
-      state.view->SetProgressRange(id, 0, 100);
-      state.view->SetProgressPos(id, 0);
+    for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
+      state.view->SetProgressRange(bar, 0, 100);
+      state.view->SetProgressPos(bar, 0);
     }
   }
   SetStatusText(state, "Radio is in the upgrading mode, about 5 seconds...");
@@ -96,7 +93,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   if (!ChipExchange(port, kChipEnter, kChipEnterRequest, sizeof kChipEnterRequest, reply,
                     kChipEnterReplyLength, 2000, kRetries, &received)) {
     port.Close();
-    return kChipNotReady;
+    return ChipResult::NotReady;
   }
   // Nothing is erased unless the records to program are there and meant for this chip.
   const bool switched =
@@ -106,26 +103,26 @@ int UpdateFirmwareChip(UpgradeState& state) {
     port.Close();
     state.view->MessageBox(HexRefusalText(*refusal), MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   if (!switched) {
     port.Close();
     state.view->MessageBox(kHexUnreadableText, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   if (const char* problem = RecordTableProblem(state)) {
     port.Close();
     state.view->MessageBox(problem, MessageIcon::Exclamation, MessageButtons::Ok,
                            state.hexFilePath);
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   Sleep(5000);
 
   if (!ChipExchange(port, kChipHandshake, kChipHandshakeRequest, sizeof kChipHandshakeRequest,
                     reply, sizeof kChipHandshakeReply, 10, kRetries)) {
     port.Close();
-    return kChipNotReady;
+    return ChipResult::NotReady;
   }
   Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
@@ -133,7 +130,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
                     sizeof kChipEraseReply, 5000, kRetries)) {
     port.Close();
-    return kChipFailed;
+    return ChipResult::Failed;
   }
   Sleep(500);
   AddProgress(state, 22);
@@ -177,7 +174,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   Sleep(2000);
   if (state.chipOnly) {
     state.view->MessageBox(kChipCompletedText, MessageIcon::None);
-    return kChipUpdated;
+    return ChipResult::Updated;
   }
   SetStatusText(state, kAllCompletedText);
   AddRow(state, kMarkDone, kAllCompletedText);
@@ -186,7 +183,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   } else {
     state.view->MessageBox(kAllCompletedText, MessageIcon::None);
   }
-  return kChipUpdated;
+  return ChipResult::Updated;
 }
 
 }  // namespace fw

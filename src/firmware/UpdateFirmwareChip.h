@@ -7,16 +7,18 @@
 
 namespace fw {
 
-// Result codes of UpdateFirmwareChip.
-enum ChipUpdateResult : int {
-  kChipUpdated = 0,
-  kChipFailed = 3,      // the chip entered its loader, then a step went unanswered
-  kChipPortFailed = 4,  // the download port did not open
-  kChipNotReady = 5,    // the chip did not answer the enter request or the handshake
+// How one pass of the chip update ended.
+enum class ChipResult {
+  Updated,
+  Failed,       // the hex data was refused, or the chip did not take the erase
+  Interrupted,  // the chip stopped answering while it was programmed or closed: a
+                // communication error for the job to report
+  PortFailed,   // the download port did not open
+  NotReady,     // the chip did not answer the enter request or the handshake: try again
 };
 
-// Runs one pass over the loader's protocol on the worker thread. Returns a ChipUpdateResult;
-// sets resultOk to 1 on success. The download port is closed on every return.
-int UpdateFirmwareChip(UpgradeState& state);
+// Runs one pass over the loader's protocol on the worker thread; sets resultOk to 1 as well
+// on success. The download port is closed on every return.
+ChipResult UpdateFirmwareChip(UpgradeState& state);
 
 }  // namespace fw

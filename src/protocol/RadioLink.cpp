@@ -19,13 +19,13 @@ constexpr uint32_t kInfoParamLength = 17;  // area number + 16 bytes
 
 RadioLink::~RadioLink() = default;
 
-int RadioLink::Connect(int /*ignoredPortNumber*/) {
+bool RadioLink::Connect(int /*ignoredPortNumber*/) {
   const int portNumber = SelectedPortNumber();
   if (portNumber < 1 || portNumber > 16) {
-    return 0;
+    return false;
   }
   if (port_.OpenSelectedPort(115200, 8, kParityNone, kTwoStopBits, portNumber) == 0) {
-    return 0;
+    return false;
   }
   uint8_t connect[kConnectFrameSize];
   BuildConnectFrame(connect, sizeof connect);
@@ -41,9 +41,9 @@ int RadioLink::Connect(int /*ignoredPortNumber*/) {
   }
   if (!ok) {
     port_.Close();
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 void RadioLink::Disconnect() {
@@ -51,10 +51,10 @@ void RadioLink::Disconnect() {
   port_.Close();
 }
 
-int RadioLink::SendCommand(uint16_t code, const uint8_t* params, uint16_t paramLength,
-                           uint16_t /*expectedReplyCode*/, uint8_t* reply, uint32_t replyLength) {
+bool RadioLink::SendCommand(uint16_t code, const uint8_t* params, uint16_t paramLength,
+                            uint16_t /*expectedReplyCode*/, uint8_t* reply, uint32_t replyLength) {
   if (paramLength == 0) {
-    return 0;
+    return false;
   }
   const size_t packetLength =
       BuildCommandPacket(code, params, paramLength, packet_, sizeof packet_);
@@ -63,23 +63,22 @@ int RadioLink::SendCommand(uint16_t code, const uint8_t* params, uint16_t paramL
           ? 0
           : BuildDataFrame(packet_, packetLength, NextFrameSequence(true), frame_, sizeof frame_);
   if (frameLength == 0) {
-    return 0;  // does not fit a frame buffer: nothing is sent
+    return false;  // does not fit a frame buffer: nothing is sent
   }
   // Bytes left from an earlier reply must not pass for this one.
   std::memset(reply, 0, replyLength);
-  const int ok = port_.Exchange(frame_, static_cast<uint32_t>(frameLength), reply, replyLength,
-                                kCommandRetries);
-  if (ok != 1) {
+  if (port_.Exchange(frame_, static_cast<uint32_t>(frameLength), reply, replyLength,
+                     kCommandRetries) != 1) {
     port_.Close();
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
-int RadioLink::ReadInfo(const uint8_t* params, uint32_t count, uint8_t area, uint8_t* dest,
-                        uint16_t n) {
+std::optional<uint8_t> RadioLink::ReadInfo(const uint8_t* params, uint32_t count, uint8_t area,
+                                           uint8_t* dest, uint16_t n) {
   if (n > kMaxInfoLength) {
-    return 1;
+    return std::nullopt;
   }
   params_[0] = area;
   std::memset(params_ + 1, 0, 16);
@@ -87,63 +86,63 @@ int RadioLink::ReadInfo(const uint8_t* params, uint32_t count, uint8_t area, uin
     std::memcpy(params_ + 1, params, std::min<uint32_t>(count, 16));
   }
   const uint32_t replyLength = n + kInfoReplyOverhead;
-  if (SendCommand(kCmdReadInfo, params_, kInfoParamLength, 0x81C5, reply_, replyLength) != 1) {
-    return 1;
+  if (!SendCommand(kCmdReadInfo, params_, kInfoParamLength, 0x81C5, reply_, replyLength)) {
+    return std::nullopt;
   }
   const uint8_t status = reply_[17];
   const uint16_t infoLength = static_cast<uint16_t>(reply_[19] | (reply_[20] << 8));
   // The accepted reply's length field equals the bytes received; the information must
   // all have arrived.
   if (status == 1 || reply_[18] != area || infoLength != n || FrameLength(reply_) != replyLength) {
-    return 1;
+    return std::nullopt;
   }
   std::memcpy(dest, reply_ + kInfoDataOffset, n);
   return status;
 }
 
-int RadioLink::EndAccess(uint8_t mode) {
+bool RadioLink::EndAccess(uint8_t mode) {
   const uint8_t param = mode;
-  if (SendCommand(kCmdEndAccess, &param, 1, 0x81C6, reply_, kEndAccessReplyLength) != 1) {
-    return 1;
+  if (!SendCommand(kCmdEndAccess, &param, 1, 0x81C6, reply_, kEndAccessReplyLength)) {
+    return false;
   }
-  return (reply_[0] == kFrameStart && reply_[9] == kEndAccessReplyLength) ? 0 : 1;
+  return reply_[0] == kFrameStart && reply_[9] == kEndAccessReplyLength;
 }
 
-int RadioLink::ReadBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
-                         uint8_t* dest) {
+bool RadioLink::ReadBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
+                          uint8_t* dest) {
   if (n == 0 || n > kBlockSize) {
-    return 0;  // one request never carries more than one 200-byte block
+    return false;  // one request never carries more than one 200-byte block
   }
   BuildBlockAddress(selector, areaField, offset, kBlockSize, params_);
   const uint32_t replyLength = std::max<uint32_t>(n, kBlockSize) + kBlockReplyOverhead;
-  if (SendCommand(kCmdReadBlock, params_, kBlockAddressSize, 0x81C7, reply_, replyLength) != 1) {
-    return 0;
+  if (!SendCommand(kCmdReadBlock, params_, kBlockAddressSize, 0x81C7, reply_, replyLength)) {
+    return false;
   }
   // A shorter framed reply is accepted by the exchange; take only data that arrived. The
   // exchange compares only the length's low byte (byte 9) with the count received, so a
   // length longer than the reply asked for says nothing about what arrived.
   const uint16_t frameLength = FrameLength(reply_);
   if (reply_[0] != kFrameStart || frameLength > replyLength || frameLength < kBlockDataOffset + n) {
-    return 0;
+    return false;
   }
   std::memcpy(dest, reply_ + kBlockDataOffset, n);
-  return 1;
+  return true;
 }
 
-int RadioLink::WriteBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
-                          const uint8_t* source) {
+bool RadioLink::WriteBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
+                           const uint8_t* source) {
   if (n > kMaxWriteLength) {
-    return 0;
+    return false;
   }
   BuildBlockAddress(selector, areaField, offset, n, params_);
   if (n > 0) {
     std::memcpy(params_ + kBlockAddressSize, source, n);
   }
-  if (SendCommand(kCmdWriteBlock, params_, static_cast<uint16_t>(kBlockAddressSize + n), 0x81C8,
-                  reply_, kWriteReplyLength) != 1) {
-    return 0;
+  if (!SendCommand(kCmdWriteBlock, params_, static_cast<uint16_t>(kBlockAddressSize + n), 0x81C8,
+                   reply_, kWriteReplyLength)) {
+    return false;
   }
-  return reply_[0] == kFrameStart ? 1 : 0;
+  return reply_[0] == kFrameStart;
 }
 
 }  // namespace fw

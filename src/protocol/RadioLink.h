@@ -3,10 +3,11 @@
 //
 // Connected while the port is open. A command whose reply does not arrive or fails its
 // checks closes the port, so every later command of that connection fails until Connect
-// is called again. Operations report 1 for success and 0 for failure, except ReadInfo
-// (the radio's status byte, 1 on failure) and EndAccess (0 on success, 1 on failure).
+// is called again. Every operation says whether it succeeded; ReadInfo gives the radio's
+// status byte beside its information.
 
 #include <cstdint>
+#include <optional>
 
 #include "protocol/LinkFrame.h"
 #include "protocol/LinkPort.h"
@@ -36,31 +37,33 @@ class RadioLink {
   LinkPort& Port() { return port_; }
 
   // Opens the selected port (115200 baud, 8 data bits, no parity, two stop bits) and
-  // shakes hands with the radio. The argument is ignored. 1 when the radio answered;
-  // 0 with the port closed otherwise.
-  int Connect(int ignoredPortNumber);
+  // shakes hands with the radio. The argument is ignored. True when the radio answered;
+  // false with the port closed otherwise.
+  bool Connect(int ignoredPortNumber);
   // Sleeps 20 ms and closes the port.
   void Disconnect();
 
   // Sends one command packet in a data frame and waits for a framed reply of
-  // `replyLength` bytes (3 retries). A parameter length of 0 sends nothing and gives 0.
-  // `expectedReplyCode` is not checked. Closes the port on failure.
-  int SendCommand(uint16_t code, const uint8_t* params, uint16_t paramLength,
-                  uint16_t expectedReplyCode, uint8_t* reply, uint32_t replyLength);
+  // `replyLength` bytes (3 retries). True when the reply arrived; a parameter length of 0
+  // sends nothing and fails. `expectedReplyCode` is not checked. Closes the port on failure.
+  bool SendCommand(uint16_t code, const uint8_t* params, uint16_t paramLength,
+                   uint16_t expectedReplyCode, uint8_t* reply, uint32_t replyLength);
 
   // Asks for `n` bytes of information area `area`; `params` are the 16 bytes sent after
-  // the area number (`count` of them given, the rest zero). Returns the radio's status
-  // byte and copies the n bytes to `dest`; returns 1 and leaves `dest` untouched on any
-  // failure (no reply, status 1, wrong area or length, short reply).
-  int ReadInfo(const uint8_t* params, uint32_t count, uint8_t area, uint8_t* dest, uint16_t n);
-  // 0 when the radio acknowledged the end of the access, 1 otherwise.
-  int EndAccess(uint8_t mode);
+  // the area number (`count` of them given, the rest zero). When the information arrived,
+  // copies the n bytes to `dest` and returns the radio's status byte (never 1: a status of
+  // 1 is the radio's refusal); returns nothing and leaves `dest` untouched on any failure
+  // (no reply, status 1, wrong area or length, short reply).
+  std::optional<uint8_t> ReadInfo(const uint8_t* params, uint32_t count, uint8_t area,
+                                  uint8_t* dest, uint16_t n);
+  // True when the radio acknowledged the end of the access.
+  bool EndAccess(uint8_t mode);
   // Reads `n` (1..200) bytes at `offset`: asks for a 200-byte block and copies the first
-  // n data bytes. 1 or 0.
-  int ReadBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n, uint8_t* dest);
-  // Writes `n` bytes from `source` at `offset`. 1 or 0.
-  int WriteBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
-                 const uint8_t* source);
+  // n data bytes. True when they arrived.
+  bool ReadBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n, uint8_t* dest);
+  // Writes `n` bytes from `source` at `offset`. True when the radio answered.
+  bool WriteBlock(uint32_t selector, uint16_t areaField, uint32_t offset, uint16_t n,
+                  const uint8_t* source);
 
  private:
   LinkPort port_;

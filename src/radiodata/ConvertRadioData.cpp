@@ -39,10 +39,8 @@ RecastRadioDataFn FindConverter(const std::string& path, const char* symbol, std
   return reinterpret_cast<RecastRadioDataFn>(sym);
 }
 
-int Fail(std::string* detail, std::string text) {
-  if (detail)
-    *detail = std::move(text);
-  return 0;
+StepResult Fail(std::string text) {
+  return StepResult::Failed(std::move(text));
 }
 
 }  // namespace
@@ -54,37 +52,33 @@ std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind) 
   return dir + SharedLibrary::FileName(ConverterEntryFor(kind).libraryBase);
 }
 
-int ConvertRadioData(UpgradeState& state, std::string* detail) {
+StepResult ConvertRadioData(UpgradeState& state) {
   const uint32_t size = state.radioDataSize;
   const ConverterKind kind = ChooseConverter(size, state.modelList);
   const ConverterEntry entry = ConverterEntryFor(kind);
 
   // The converter reads and writes `size` bytes of both buffers; never hand it less.
   if (size == 0 || state.templateData.size() < size)
-    return Fail(detail, "The template data (" + std::to_string(state.templateData.size()) +
-                            " bytes) does not hold the data size of " + std::to_string(size) +
-                            " bytes.");
+    return Fail("The template data (" + std::to_string(state.templateData.size()) +
+                " bytes) does not hold the data size of " + std::to_string(size) + " bytes.");
   const uint8_t* begin = state.radioDataBuffer.data();
   const uint8_t* end = begin + state.radioDataBuffer.size();
   if (!state.radioData || state.radioData < begin || state.radioData > end ||
       static_cast<size_t>(end - state.radioData) < size)
-    return Fail(detail, "The radio data buffer (" + std::to_string(state.radioDataBuffer.size()) +
-                            " bytes) does not hold the data size of " + std::to_string(size) +
-                            " bytes.");
+    return Fail("The radio data buffer (" + std::to_string(state.radioDataBuffer.size()) +
+                " bytes) does not hold the data size of " + std::to_string(size) + " bytes.");
 
   std::string reason;
   const std::string path = ConverterLibraryPath(state, kind);
   RecastRadioDataFn fn = FindConverter(path, entry.symbol, reason);
   if (!fn)
-    return Fail(detail, reason);
+    return Fail(reason);
 
   const int result = fn(state.templateData.data(), size, state.radioData, size);
   if (result == 0)
-    return Fail(detail, std::string("The converter ") + entry.symbol + " in \"" + path +
-                            "\" reported that the conversion failed.");
-  if (detail)
-    detail->clear();
-  return result;
+    return Fail(std::string("The converter ") + entry.symbol + " in \"" + path +
+                "\" reported that the conversion failed.");
+  return StepResult::Done();
 }
 
 }  // namespace fw

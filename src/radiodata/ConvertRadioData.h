@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/StepResult.h"
 #include "core/UpgradeState.h"
 #include "radiodata/ConverterChoice.h"
 
@@ -18,9 +19,10 @@ namespace fw {
 std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind);
 
 // Runs the chosen converter over templateData (radioDataSize bytes, converted in place)
-// and the radio data. Returns the converter's result (non-zero: converted) or 0 when the
-// library or its entry point is missing or the buffers do not hold radioDataSize bytes;
-// `detail` then receives the reason (which file, which symbol, the loader's text).
-int ConvertRadioData(UpgradeState& state, std::string* detail = nullptr);
+// and the radio data. Succeeds when the converter reports a conversion (a non-zero result);
+// fails with the reason (which file, which symbol, the loader's text) when the library or
+// its entry point is missing, the buffers do not hold radioDataSize bytes or the converter
+// reports a failure.
+StepResult ConvertRadioData(UpgradeState& state);
 
 }  // namespace fw

@@ -18,30 +18,23 @@ std::string TemplatePathFor(const UpgradeState& state) {
   return state.programDir + folder + name + ".rcd";
 }
 
-int LoadTemplate(UpgradeState& state, const std::string& path, std::string* detail,
-                 uint32_t requiredDataSize) {
+StepResult LoadTemplate(UpgradeState& state, const std::string& path, uint32_t requiredDataSize) {
   const size_t bufferSize = state.radioDataBuffer.size();
   const uint32_t maxData = bufferSize > std::numeric_limits<uint32_t>::max()
                                ? std::numeric_limits<uint32_t>::max()
                                : static_cast<uint32_t>(bufferSize);
   TemplateParseResult r = ReadTemplateFile(path, maxData);
   if (!r.ok) {
-    if (detail)
-      *detail = r.reason;
-    return 0;
+    return StepResult::Failed(r.reason);
   }
   if (requiredDataSize != 0 && r.data.size() != requiredDataSize) {
-    if (detail)
-      *detail = "The template " + path + " holds " + std::to_string(r.data.size()) +
-                " bytes of radio data, but the radio's data is " +
-                std::to_string(requiredDataSize) + " bytes.";
-    return 0;
+    return StepResult::Failed("The template " + path + " holds " + std::to_string(r.data.size()) +
+                              " bytes of radio data, but the radio's data is " +
+                              std::to_string(requiredDataSize) + " bytes.");
   }
   state.templateData = std::move(r.data);
   state.radioDataSize = static_cast<uint32_t>(state.templateData.size());
-  if (detail)
-    detail->clear();
-  return 1;
+  return StepResult::Done();
 }
 
 }  // namespace fw

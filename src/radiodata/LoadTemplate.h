@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/StepResult.h"
 #include "core/UpgradeState.h"
 
 namespace fw {
@@ -15,15 +16,15 @@ namespace fw {
 std::string TemplatePathFor(const UpgradeState& state);
 
 // Loads the template at `path` (or at its alternative path, see AlternativeTemplatePath)
-// into templateData and sets radioDataSize to its length. Returns 1 on success, 0 when the
-// file is missing or refused; `detail` then receives the reason. A refused file leaves
+// into templateData and sets radioDataSize to its length. Fails with the reason when the
+// file is missing or refused. A refused file leaves
 // templateData and radioDataSize as they were. A template whose data would not fit the
 // radio data buffer is refused.
 //
 // With a `requiredDataSize` (not 0), a template whose data length differs from it is refused
-// too, and `detail` names both sizes: the radio's data was read at the size chosen for its
+// too, and the reason names both sizes: the radio's data was read at the size chosen for its
 // processor, and the converted data is written back at the template's length.
-int LoadTemplate(UpgradeState& state, const std::string& path, std::string* detail = nullptr,
-                 uint32_t requiredDataSize = 0);
+StepResult LoadTemplate(UpgradeState& state, const std::string& path,
+                        uint32_t requiredDataSize = 0);
 
 }  // namespace fw

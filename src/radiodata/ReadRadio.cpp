@@ -1,6 +1,5 @@
 #include "radiodata/ReadRadio.h"
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "platform/Clock.h"
@@ -18,7 +17,7 @@ constexpr uint8_t kInfoAreaReadKx2x = 0;
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -29,7 +28,7 @@ bool ConnectAfresh(UpgradeState& state) {
 // fails the link has been given up, so it is connected again before area 8 is asked for.
 bool ReadInformation(UpgradeState& state) {
   if (state.radioModel.find("KX2X") != std::string::npos) {
-    if (ReadRadioInfo(state, kInfoAreaReadKx2x) == 1) {
+    if (ReadRadioInfo(state, kInfoAreaReadKx2x)) {
       return true;
     }
     if (!ConnectAfresh(state)) {
@@ -37,60 +36,53 @@ bool ReadInformation(UpgradeState& state) {
     }
     Sleep(kBeforeInfoMs);
   }
-  return ReadRadioInfo(state, kInfoAreaRead) == 1;
+  return ReadRadioInfo(state, kInfoAreaRead);
 }
 
 // One block; on failure the link is given up and the failure posted.
 bool ReadOneBlock(UpgradeState& state, uint32_t offset, uint16_t n) {
-  if (state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset) != 1) {
+  if (!state.radioLink.ReadBlock(kMemorySelector, 0, offset, n, state.radioData + offset)) {
     AbandonLink(state);
-    state.view->PostMessage(kMsgReadCommError, 0, state.bytesDone.load());
+    state.view->PostCommError(CommError::ReadBlock);
     return false;
   }
   state.bytesDone += n;
-  PostProgress(state, kMsgReadProgress, state.bytesDone.load());
+  state.view->PostProgress(Phase::Read, state.bytesDone.load());
   return true;
 }
 
 }  // namespace
 
-int ReadRadio(UpgradeState& state) {
+ReadResult ReadRadio(UpgradeState& state) {
   if (!ConnectAfresh(state)) {
-    return kReadNotReady;
+    return ReadResult::NotReady;
   }
   SetStatusText(state, kReadingText);
 
   if (state.familyOverride == 0 && state.radioVersion < kNewFamilyVersion) {
-    if (QueryFirmwareVersion(state.radioLink, *state.view) == 0) {
+    if (!QueryFirmwareVersion(state.radioLink, *state.view)) {
       state.familyOverride = 2;
-      return kReadNewFamily;
+      return ReadResult::NewFamily;
     }
   }
   Sleep(kBeforeInfoMs);
 
   if (!ReadInformation(state)) {
-    return kReadNotReady;
+    return ReadResult::NotReady;
   }
   if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
     AbandonLink(state);
-    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
-    return kReadRefused;
+    return ReadResult::UnknownModel;
   }
   if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
-    state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
-    return kReadRefused;
+    return ReadResult::AreaRefused;
   }
   // The identifier names the radio's template file: it must not lead out of the template
   // folder, nor name a file with characters no model identifier has.
   if (!IsUsableModelId(state.radioModelId)) {
     AbandonLink(state);
-    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
-                           "The radio reports the model identifier \"" +
-                               ModelIdForMessage(state.radioModelId) +
-                               "\", which is not a model identifier (letters, digits, '-' "
-                               "and '_' only).");
-    return kReadRefused;
+    return ReadResult::BadModelId;
   }
 
   const uint32_t size = state.radioDataSize.load();
@@ -105,22 +97,22 @@ int ReadRadio(UpgradeState& state) {
   const uint32_t blocks = size / kBlockSize;
   for (uint32_t i = 0; i < blocks; ++i) {
     if (!ReadOneBlock(state, i * kBlockSize, kBlockSize)) {
-      return kReadRefused;
+      return ReadResult::BlockFailed;
     }
   }
   if (size % kBlockSize != 0) {
     if (!ReadOneBlock(state, blocks * kBlockSize, static_cast<uint16_t>(size % kBlockSize))) {
-      return kReadRefused;
+      return ReadResult::BlockFailed;
     }
   }
 
-  const int ended = state.radioLink.EndAccess(0);
+  const bool ended = state.radioLink.EndAccess(0);
   state.radioLink.Disconnect();
-  if (ended != 0) {
-    state.view->PostMessage(kMsgReadEndError, 0, 0);
+  if (!ended) {
+    state.view->PostCommError(CommError::ReadEnd);
   }
   state.resultOk = 1;
-  return kReadDone;
+  return ReadResult::Done;
 }
 
 }  // namespace fw

@@ -9,18 +9,22 @@
 
 namespace fw {
 
-// Result codes of ReadRadio.
-enum ReadRadioResult : int {
-  kReadDone = 0,       // the whole image was read (resultOk is 1)
-  kReadRefused = 3,    // radio refused (message shown) or a block read failed
-  kReadNewFamily = 4,  // the version query found a new-family firmware; familyOverride = 2
-  kReadNotReady = 5,   // no connection or no information block: try again
+// How a read ended. The refusals have given up the link; the job tells the user why.
+enum class ReadResult {
+  Done,          // the whole image was read (resultOk is 1)
+  UnknownModel,  // the model table does not know the radio's identity
+  AreaRefused,   // the model table does not serve the radio's area
+  BadModelId,    // the radio's model identifier cannot name a template file
+  BlockFailed,   // a block read failed (a communication error was posted)
+  NewFamily,     // the version query found a new-family firmware (message shown);
+                 // familyOverride = 2
+  NotReady,      // no connection or no information block: try again
 };
 
 inline constexpr const char* kModelErrorText = "Model Error!";
 inline constexpr const char* kAreaErrorText = "CPS Area dosn't match!";
 inline constexpr const char* kReadingText = "Reading the radio, please wait...";
 
-int ReadRadio(UpgradeState& state);
+ReadResult ReadRadio(UpgradeState& state);
 
 }  // namespace fw

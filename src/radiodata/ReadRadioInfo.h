@@ -12,12 +12,12 @@ namespace fw {
 inline constexpr uint16_t kRadioInfoRequestSize = 185;
 
 // Stores the identity block, the area code and the fixed-up model text of a 185-byte
-// information block in the state. Always 1.
-int DecodeRadioInfo(UpgradeState& state, const uint8_t* block);
+// information block in the state.
+void DecodeRadioInfo(UpgradeState& state, const uint8_t* block);
 
 // Reads information area `area` (185 bytes) and decodes it. Areas 1, 3, 6 and above 8 are
-// not read (1 at once). 0 when the radio gave no block (the link has been abandoned).
-int ReadRadioInfo(UpgradeState& state, int area);
+// not read (true at once). False when the radio gave no block (the link has been abandoned).
+bool ReadRadioInfo(UpgradeState& state, int area);
 
 // Gives up the link after an error: EndAccess with mode 1, then Disconnect.
 void AbandonLink(UpgradeState& state);

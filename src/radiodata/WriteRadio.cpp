@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
 #include "font/FontImages.h"
@@ -43,7 +42,7 @@ bool IsKx2x(const UpgradeState& state) {
 
 bool Reconnect(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -55,35 +54,35 @@ bool Reconnect(UpgradeState& state) {
 // request has given up the link, so the fall-back to `area` connects again first.
 bool ReadInfoArea(UpgradeState& state, int kx2xArea, int area) {
   if (IsKx2x(state)) {
-    if (ReadRadioInfo(state, kx2xArea) == 1) {
+    if (ReadRadioInfo(state, kx2xArea)) {
       return true;
     }
     if (!Reconnect(state)) {
       return false;
     }
   }
-  return ReadRadioInfo(state, area) == 1;
+  return ReadRadioInfo(state, area);
 }
 
 // Gives up the link and tells the window that the write failed.
 void WriteFailed(UpgradeState& state) {
   AbandonLink(state);
-  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+  state.view->PostCommError(CommError::WriteBlock);
 }
 
 // An information request failed: the link has been given up already.
 void InfoFailed(UpgradeState& state) {
-  state.view->PostMessage(kMsgWriteCommError, 0, state.bytesDone.load());
+  state.view->PostCommError(CommError::WriteBlock);
 }
 
 bool WriteOne(UpgradeState& state, const uint8_t* source, uint32_t offset, uint16_t n) {
-  return state.radioLink.WriteBlock(kMemorySelector, 0, offset, n, source + offset) == 1;
+  return state.radioLink.WriteBlock(kMemorySelector, 0, offset, n, source + offset);
 }
 
 void Count(UpgradeState& state, uint32_t n, bool post) {
   state.bytesDone += static_cast<int>(n);
   if (post) {
-    PostProgress(state, kMsgWriteProgress, state.bytesDone.load());
+    state.view->PostProgress(Phase::Write, state.bytesDone.load());
   }
 }
 
@@ -224,7 +223,7 @@ FontChoice ChooseFont(const std::string& modelId, uint16_t language) {
   }
 }
 
-void WriteRadio(UpgradeState& state) {
+WriteResult WriteRadio(UpgradeState& state) {
   const uint32_t size = state.radioDataSize.load();
   if (state.templateData.size() < size) {
     // Nothing to write from: the converted data is shorter than the size to write.
@@ -232,18 +231,18 @@ void WriteRadio(UpgradeState& state) {
                            "The data to write holds " + std::to_string(state.templateData.size()) +
                                " bytes, fewer than the " + std::to_string(size) +
                                " bytes of the radio data.");
-    return;
+    return WriteResult::Failed;
   }
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
-    return;
+    return WriteResult::Failed;
   }
   state.fontLanguage = LanguageIn(state.templateData);
 
   if (!ReadInfoArea(state, 0, 8)) {
     InfoFailed(state);
-    return;
+    return WriteResult::Failed;
   }
 
   const FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
@@ -258,34 +257,35 @@ void WriteRadio(UpgradeState& state) {
   RadioWriteScope writing;  // the data, then the font library
   if (!ReadInfoArea(state, 2, 7)) {
     InfoFailed(state);
-    return;
+    return WriteResult::Failed;
   }
   if (!WriteData(state, size)) {
     WriteFailed(state);
-    return;
+    return WriteResult::Failed;
   }
 
   if (const uint32_t fontSize = state.fontImageSize.load(); fontSize != 0) {
-    if (ReadRadioInfo(state, 5) != 1) {
+    if (!ReadRadioInfo(state, 5)) {
       InfoFailed(state);
-      return;
+      return WriteResult::Failed;
     }
     if (!WriteFont(state, fontSize)) {
       WriteFailed(state);
-      return;
+      return WriteResult::Failed;
     }
   }
 
-  const int ended = state.radioLink.EndAccess(0);
+  const bool ended = state.radioLink.EndAccess(0);
   writing.End();
   state.radioLink.Disconnect();
   state.resultOk = 1;
-  if (ended != 0) {
-    state.view->PostMessage(kMsgCommError1154, 0, 0);
+  if (!ended) {
+    state.view->PostCommError(CommError::WriteEnd);
   } else {
-    state.view->PostMessage(kMsgWriteComplete, static_cast<uintptr_t>(state.bytesDone.load()), 0);
+    state.view->Post(WriteCompleteEvent{state.bytesDone.load()});
   }
   ReportCompletion(state);
+  return WriteResult::Done;
 }
 
 }  // namespace fw

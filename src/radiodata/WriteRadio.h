@@ -52,6 +52,7 @@ FontChoice ChooseFont(const std::string& modelId, uint16_t language);
 // the status text say "Write the radio completed!"; without a chip update to follow, the
 // job's completion is reported (a row, and a message box or, in run mode 5, the job count
 // and the timer for the next job).
-void WriteRadio(UpgradeState& state);
+enum class WriteResult { Done, Failed };
+WriteResult WriteRadio(UpgradeState& state);
 
 }  // namespace fw

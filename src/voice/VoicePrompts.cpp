@@ -35,7 +35,7 @@ constexpr const char* kDataTooLargeText =
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (!state.radioLink.Connect(SelectedPortNumber())) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -52,7 +52,7 @@ bool OpenVoiceAccess(UpgradeState& state) {
   SetStatusText(state, kReadingText);
   Sleep(kBeforeInfoMs);
   if (state.radioModel.find("KX2X") != std::string::npos) {
-    if (ReadRadioInfo(state, kVoiceAreaKx2x) == 1) {
+    if (ReadRadioInfo(state, kVoiceAreaKx2x)) {
       return true;
     }
     if (!ConnectAfresh(state)) {
@@ -60,14 +60,14 @@ bool OpenVoiceAccess(UpgradeState& state) {
     }
     Sleep(kBeforeInfoMs);
   }
-  return ReadRadioInfo(state, kVoiceArea) == 1;
+  return ReadRadioInfo(state, kVoiceArea);
 }
 
 // Reads the voice header into `areaLength`; false (the link given up) when it was not read.
 bool ReadVoiceHeader(UpgradeState& state, uint64_t& areaLength) {
   uint8_t header[kVoiceHeaderSize] = {};
-  if (state.radioLink.ReadBlock(kMemorySelector, kVoiceHeaderAreaField, 0, kVoiceHeaderSize,
-                                header) != 1) {
+  if (!state.radioLink.ReadBlock(kMemorySelector, kVoiceHeaderAreaField, 0, kVoiceHeaderSize,
+                                 header)) {
     AbandonLink(state);
     return false;
   }
@@ -150,7 +150,7 @@ void ReadWav(UpgradeState& state) {
   const uint32_t n = static_cast<uint32_t>(areaLength);
   const bool read = ForEachBlock(n, [&](uint32_t offset, uint16_t count) {
     return state.radioLink.ReadBlock(kMemorySelector, 0, offset, count,
-                                     state.wavReadBuffer.data() + offset) == 1;
+                                     state.wavReadBuffer.data() + offset);
   });
   if (!read) {
     AbandonLink(state);
@@ -232,7 +232,7 @@ void WriteWav(UpgradeState& state) {
   }
   const uint8_t* source = state.wavWriteBuffer.data() + data.offset;
   const bool written = ForEachBlock(data.length, [&](uint32_t offset, uint16_t count) {
-    return state.radioLink.WriteBlock(kMemorySelector, 0, offset, count, source + offset) == 1;
+    return state.radioLink.WriteBlock(kMemorySelector, 0, offset, count, source + offset);
   });
   if (!written) {
     AbandonLink(state);

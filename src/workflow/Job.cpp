@@ -1,7 +1,6 @@
 #include "workflow/Job.h"
 
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/MainFirmware.h"
@@ -12,15 +11,14 @@
 namespace fw {
 namespace {
 
-constexpr int kJobControls[] = {kPortCombo, kVocoderCombo, kUpgradeButton, kHexFileButton,
-                                kUpdateChipCheck};
+constexpr Control kJobControls[] = {Control::Port, Control::Vocoder, Control::Upgrade,
+                                    Control::HexFile, Control::UpdateChip};
 
 void RunFirmwareOnly(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  TransferMainFirmware(state);
-  if (state.resultOk != 0) {
-    for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kUpdateChipCheck}) {
-      state.view->EnableControl(id, true);
+  if (TransferMainFirmware(state) == TransferResult::Done) {
+    for (Control c : {Control::Port, Control::Vocoder, Control::Upgrade, Control::UpdateChip}) {
+      state.view->EnableControl(c, true);
     }
     SetStatusText(state, text::kClickUpgrade);
     SetLastRow(state, kMarkDone, text::kSoftwareCompleted);
@@ -52,17 +50,17 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.wavFilePath = inputs.wavFilePath;
   SetSelectedPortNumber(inputs.portNumber);
   if (state.readWriteLog == 5) {
-    state.view->KillTimer(kAutoStartTimer);
+    state.view->KillTimer(Timer::AutoStart);
   }
   state.resultOk = 0;
-  state.view->SetProgressPos(kMainProgress, 0);
-  state.view->SetProgressPos(kSecondProgress, 0);
+  state.view->SetProgressPos(ProgressBar::Main, 0);
+  state.view->SetProgressPos(ProgressBar::Second, 0);
   state.view->DeleteAllRows();
   ClearRows(state);
   state.bytesDone = 0;
   state.view->SetWaitCursor(true);
-  for (int id : kJobControls) {
-    state.view->EnableControl(id, false);
+  for (Control c : kJobControls) {
+    state.view->EnableControl(c, false);
   }
   // The previous worker has returned from RunJob already; collect it.
   if (state.worker.joinable()) {
@@ -95,14 +93,14 @@ void RunJob(UpgradeState& state) {
 }
 
 void RestoreControls(UpgradeState& state) {
-  for (int id : kJobControls) {
-    state.view->EnableControl(id, true);
+  for (Control c : kJobControls) {
+    state.view->EnableControl(c, true);
   }
   SetStatusText(state, text::kUsualStatus);
 }
 
-bool OnTimer(UpgradeState& state, int timerId, const JobInputs& inputs) {
-  if (timerId != kAutoStartTimer) {
+bool OnTimer(UpgradeState& state, Timer timer, const JobInputs& inputs) {
+  if (timer != Timer::AutoStart) {
     return false;
   }
   return StartJob(state, inputs);
@@ -110,7 +108,7 @@ bool OnTimer(UpgradeState& state, int timerId, const JobInputs& inputs) {
 
 void ArmAutoStartTimer(UpgradeState& state) {
   if (state.readWriteLog == 5) {
-    state.view->SetTimer(kAutoStartTimer, 10000);
+    state.view->SetTimer(Timer::AutoStart, 10000);
   }
 }
 

@@ -29,12 +29,13 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs);
 // firmware only; neither set runs the full sequence.
 void RunJob(UpgradeState& state);
 
-// Enables 1001, 1016, 1000, 1007 and 1018 and shows the usual status text.
+// Enables the port list, the vocoder list, "Upgrade", "Hex File.." and the chip check box,
+// and shows the usual status text.
 void RestoreControls(UpgradeState& state);
 
-// The window's timer message: timer 40 starts a job with the dialog's present values.
+// A window timer fired: the auto-start timer starts a job with the dialog's present values.
 // Returns true when it started one.
-bool OnTimer(UpgradeState& state, int timerId, const JobInputs& inputs);
+bool OnTimer(UpgradeState& state, Timer timer, const JobInputs& inputs);
 
 // Sets the 10-second auto-start timer when the run mode is 5 (window start-up).
 void ArmAutoStartTimer(UpgradeState& state);

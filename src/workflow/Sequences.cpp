@@ -1,14 +1,13 @@
 // The full and the chip-only sequences of a job. Between steps they wait fixed times for
 // the radio to restart, and they retry the steps that may meet a radio that is not ready
-// yet: reading (code 5 or more) and the chip update (code 5 or more; in the chip-only
-// sequence any first failure).
+// yet: reading and the chip update (in the chip-only sequence also after any first
+// failure). Each step's result decides the row and the box that follow.
 
 #include "workflow/Sequences.h"
 
 #include <span>
 #include <string>
 
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/MainFirmware.h"
@@ -51,15 +50,20 @@ SequenceSteps& Steps() {
   return steps;
 }
 
-// Codes of 5 or more: the radio is not ready yet, try again.
-bool NotReady(int code) {
-  return code >= 5;
+// One pass of the chip update. A pass broken off while the chip was being programmed is a
+// communication error, said at once (unless the job is being stopped).
+ChipResult UpdateChipOnce(UpgradeState& state) {
+  const ChipResult r = Steps().updateFirmwareChip(state);
+  if (r == ChipResult::Interrupted && !StopRequested()) {
+    state.view->MessageBox(text::kCommError, MessageIcon::None);
+  }
+  return r;
 }
 
 // The chip-update endings give back every job control except the vocoder combo.
 void RestoreAfterChip(UpgradeState& state) {
-  for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-    state.view->EnableControl(id, true);
+  for (Control c : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
+    state.view->EnableControl(c, true);
   }
   SetStatusText(state, text::kUsualStatus);
 }
@@ -85,16 +89,39 @@ std::span<const uint8_t> RadioDataSpan(const UpgradeState& state) {
   return {state.radioData, state.radioDataBuffer.size() - offset};
 }
 
+// Tells the user why the radio was refused (the reader has given up the link).
+void ShowReadRefusal(UpgradeState& state, ReadResult r) {
+  switch (r) {
+    case ReadResult::UnknownModel:
+      state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
+      break;
+    case ReadResult::AreaRefused:
+      state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
+      break;
+    case ReadResult::BadModelId:
+      state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
+                             "The radio reports the model identifier \"" +
+                                 ModelIdForMessage(state.radioModelId) +
+                                 "\", which is not a model identifier (letters, digits, '-' "
+                                 "and '_' only).");
+      break;
+    default:
+      break;  // a failed block posted its communication error; a new family said so
+  }
+}
+
 // The read loop: true when the radio was read (resultOk is 1); otherwise the job has
 // ended with its row.
 bool ReadWithRetries(UpgradeState& state) {
+  ReadResult r = ReadResult::NotReady;
   for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
-    const int r = Steps().readRadio(state);
-    if (r == kReadDone) {
+    r = Steps().readRadio(state);
+    if (r == ReadResult::Done) {
       break;
     }
-    if (!NotReady(r)) {
-      EndWithRow(state, r == kReadNewFamily ? kUnknownFirmwareText : kReadFailed);
+    if (r != ReadResult::NotReady) {
+      ShowReadRefusal(state, r);
+      EndWithRow(state, r == ReadResult::NewFamily ? kUnknownFirmwareText : kReadFailed);
       return false;
     }
     if (attempt == kReadAttempts || StopRequested()) {
@@ -102,7 +129,7 @@ bool ReadWithRetries(UpgradeState& state) {
     }
     Sleep(kBetweenReadsMs);
   }
-  if (state.resultOk == 0) {
+  if (r != ReadResult::Done) {
     EndWithRow(state, kReadFailed);
     return false;
   }
@@ -113,18 +140,18 @@ bool ReadWithRetries(UpgradeState& state) {
 bool LoadAndConvert(UpgradeState& state) {
   const std::string path = TemplatePathFor(state);
   state.familyOverride = 0;
-  std::string detail;
+  StepResult loaded;
   if (path.empty()) {
     // The identifier cannot name a file (the reader refuses such radios before this).
-    state.resultOk = 0;
-    detail = "The model identifier \"" + ModelIdForMessage(state.radioModelId) +
-             "\" cannot name a template file.";
+    loaded = StepResult::Failed("The model identifier \"" + ModelIdForMessage(state.radioModelId) +
+                                "\" cannot name a template file.");
   } else {
-    state.resultOk = Steps().loadTemplate(state, path, &detail);
+    loaded = Steps().loadTemplate(state, path);
   }
-  if (state.resultOk == 0) {
+  state.resultOk = loaded.ok ? 1 : 0;
+  if (!loaded.ok) {
     state.view->MessageBox(kTemplateFailed, MessageIcon::Exclamation, MessageButtons::Ok,
-                           detail.empty() ? path : detail);
+                           loaded.reason.empty() ? path : loaded.reason);
     EndWithRow(state, kTemplateFailed);
     return false;
   }
@@ -133,9 +160,11 @@ bool LoadAndConvert(UpgradeState& state) {
   LogData(state, 2, state.templateData);
   state.resultOk = 0;
 
-  if (Steps().convertRadioData(state, &detail) == 0) {
+  const StepResult converted = Steps().convertRadioData(state);
+  if (!converted.ok) {
     // Name the library, the entry point or the size that stopped the conversion.
-    state.view->MessageBox(kConvertFailed, MessageIcon::Exclamation, MessageButtons::Ok, detail);
+    state.view->MessageBox(kConvertFailed, MessageIcon::Exclamation, MessageButtons::Ok,
+                           converted.reason);
     EndWithRow(state, kConvertFailed);
     return false;
   }
@@ -153,15 +182,15 @@ void UpdateChipAfterWrite(UpgradeState& state) {
   Sleep(kRestartAfterWriteMs);
   SetLastRow(state, kMarkBusy, kUpdatingChip);
 
-  int r = Steps().updateFirmwareChip(state);
-  if (NotReady(r)) {
+  ChipResult r = UpdateChipOnce(state);
+  if (r == ChipResult::NotReady) {
     Sleep(kChipRetryWaitMs);
     for (int i = 0; i < kFullChipRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
-      if (r == kChipUpdated) {
+      r = UpdateChipOnce(state);
+      if (r == ChipResult::Updated) {
         break;
       }
-      if (!NotReady(r)) {
+      if (r != ChipResult::NotReady) {
         RestoreAfterChip(state);
         SetLastRow(state, kMarkFailed, kChipFailedText);
         return;
@@ -169,7 +198,7 @@ void UpdateChipAfterWrite(UpgradeState& state) {
       Sleep(kBetweenChipAttemptsMs);
     }
   }
-  if (state.resultOk == 0) {
+  if (r != ChipResult::Updated) {
     SetLastRow(state, kMarkFailed, kChipFailedText);
   }
   RestoreControls(state);
@@ -181,14 +210,12 @@ SequenceSteps SequenceSteps::Real() {
   SequenceSteps s;
   s.transferMainFirmware = TransferMainFirmware;
   s.readRadio = ReadRadio;
-  s.loadTemplate = [](UpgradeState& state, const std::string& path, std::string* detail) {
+  s.loadTemplate = [](UpgradeState& state, const std::string& path) {
     // The data was read at the size the transfer chose for the radio's processor; a
     // template of another length would write (and choose the chip file for) another radio.
-    return LoadTemplate(state, path, detail, state.radioDataSize.load());
+    return LoadTemplate(state, path, state.radioDataSize.load());
   };
-  s.convertRadioData = [](UpgradeState& state, std::string* detail) {
-    return ConvertRadioData(state, detail);
-  };
+  s.convertRadioData = ConvertRadioData;
   s.writeRadio = WriteRadio;
   s.updateFirmwareChip = UpdateFirmwareChip;
   return s;
@@ -200,19 +227,19 @@ void SetSequenceSteps(const SequenceSteps* steps) {
 
 void RunChipOnlySequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, kUpdatingChip);
-  int r = Steps().updateFirmwareChip(state);
-  if (r != kChipUpdated) {
+  ChipResult r = UpdateChipOnce(state);
+  if (r != ChipResult::Updated) {
     Sleep(kChipRetryWaitMs);
     for (int i = 0; i < kChipOnlyRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
-      if (r == kChipUpdated || !NotReady(r)) {
+      r = UpdateChipOnce(state);
+      if (r == ChipResult::Updated || r != ChipResult::NotReady) {
         break;
       }
       Sleep(kBetweenChipAttemptsMs);
     }
   }
   RestoreAfterChip(state);
-  if (r != kChipUpdated) {
+  if (r != ChipResult::Updated) {
     // A failure, or a chip that never became ready: both end with the failure row.
     SetLastRow(state, kMarkFailed, kChipFailedText);
   }
@@ -220,8 +247,7 @@ void RunChipOnlySequence(UpgradeState& state) {
 
 void RunFullSequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  Steps().transferMainFirmware(state);
-  if (state.resultOk == 0) {
+  if (Steps().transferMainFirmware(state) != TransferResult::Done) {
     RestoreControls(state);
     if (state.rowCount >= 1) {
       SetLastRow(state, kMarkFailed, text::kSoftwareFailed);
@@ -250,8 +276,7 @@ void RunFullSequence(UpgradeState& state) {
   state.resultOk = 0;
   AddRow(state, kMarkBusy, text::kWritingRadio);
   SetStatusText(state, text::kWritingRadio);
-  Steps().writeRadio(state);
-  if (state.resultOk == 0) {
+  if (Steps().writeRadio(state) != WriteResult::Done) {
     EndWithRow(state, kWriteFailed);
     return;
   }

@@ -4,7 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "core/StepResult.h"
 #include "core/UpgradeState.h"
+#include "firmware/MainFirmware.h"
+#include "firmware/UpdateFirmwareChip.h"
+#include "radiodata/ReadRadio.h"
+#include "radiodata/WriteRadio.h"
 
 namespace fw {
 
@@ -16,12 +21,12 @@ void RunChipOnlySequence(UpgradeState& state);
 // The steps the sequences call. The real steps by default; tests replace them to play a
 // radio that answers late or never.
 struct SequenceSteps {
-  std::function<void(UpgradeState&)> transferMainFirmware;
-  std::function<int(UpgradeState&)> readRadio;
-  std::function<int(UpgradeState&, const std::string&, std::string*)> loadTemplate;
-  std::function<int(UpgradeState&, std::string*)> convertRadioData;
-  std::function<void(UpgradeState&)> writeRadio;
-  std::function<int(UpgradeState&)> updateFirmwareChip;
+  std::function<TransferResult(UpgradeState&)> transferMainFirmware;
+  std::function<ReadResult(UpgradeState&)> readRadio;
+  std::function<StepResult(UpgradeState&, const std::string&)> loadTemplate;
+  std::function<StepResult(UpgradeState&)> convertRadioData;
+  std::function<WriteResult(UpgradeState&)> writeRadio;
+  std::function<ChipResult(UpgradeState&)> updateFirmwareChip;
 
   // The steps of the system.
   static SequenceSteps Real();

@@ -23,7 +23,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
-#include "core/Ids.h"
+#include "core/Progress.h"
 #include "platform/Profile.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
@@ -96,14 +96,14 @@ TEST(HeadlessView, PrintsEachRowChangeOnceAndNamesBoxIcons) {
   {
     HeadlessView view(f, false);
     view.InsertRow(0, "------>", "Connecting the radio...");
-    view.SetRowText(0, 0, "   \u221A");
-    view.SetRowText(0, 1, "Connect the radio successfully!");
+    view.SetRowText(0, Column::Mark, "   \u221A");
+    view.SetRowText(0, Column::Text, "Connect the radio successfully!");
     view.InsertRow(1, "------>", "Next");
     view.SetStatusText("busy");
     view.SetStatusText("busy");  // unchanged: not printed again
-    view.SetProgressPos(kMainProgress, 40);
-    view.SetProgressPos(kSecondProgress, 40);
-    view.SetProgressPos(kMainProgress, 140);
+    view.SetProgressPos(ProgressBar::Main, 40);
+    view.SetProgressPos(ProgressBar::Second, 40);
+    view.SetProgressPos(ProgressBar::Main, 140);
     view.MessageBox("Enter download failed!", MessageIcon::Exclamation, MessageButtons::Ok, "why");
     EXPECT_EQ(view.MessageBox("Are you sure to exit?", MessageIcon::Question,
                               MessageButtons::OkCancel, ""),
@@ -122,21 +122,51 @@ TEST(HeadlessView, PrintsEachRowChangeOnceAndNamesBoxIcons) {
   std::fclose(f);
 }
 
+// Whichever exchange broke off, the front end prints the one box the window shows, once
+// per error, between the rows printed around it.
+TEST(HeadlessView, EveryCommunicationErrorKindPrintsTheSameBox) {
+  std::FILE* f = std::tmpfile();
+  {
+    HeadlessView view(f, false);
+    UpgradeState state;
+    state.SetView(&view);
+    view.InsertRow(0, "------>", "Reading the radio, please wait...");
+    for (CommError kind :
+         {CommError::ReadBlock, CommError::ReadEnd, CommError::WriteBlock, CommError::WriteEnd}) {
+      view.PostCommError(kind);
+    }
+    view.Run([&](const JobEvent& event) { EXPECT_TRUE(HandleJobEvent(state, event)); },
+             [](Timer) {}, [] { return true; });
+    view.SetRowText(0, Column::Mark, "   \u00D7");
+    view.SetRowText(0, Column::Text, "Read the radio failed!");
+    view.Finish();
+    state.SetView(nullptr);
+  }
+  const std::string box = "box [none] Communication error, Please retry!\n";
+  EXPECT_EQ(ReadAll(f), "row  1 ------>\tReading the radio, please wait...\n" + box + box + box +
+                            box + "row  1    \u00D7\tRead the radio failed!\n");
+  std::fclose(f);
+}
+
 TEST(HeadlessView, EventLoopServesPostsAndTimersUntilDone) {
   std::FILE* f = std::tmpfile();
   HeadlessView view(f, true);
-  std::vector<intptr_t> seen;
+  std::vector<JobEvent> seen;
   int timerFired = 0;
-  view.PostMessage(kMsgFirmwareProgress, 0, 1024);
-  view.PostMessage(kMsgFirmwareProgress, 0, 2048);
-  view.SetTimer(40, 0);
-  view.Run([&](uint32_t, uintptr_t, intptr_t l) { seen.push_back(l); },
-           [&](int id) {
+  view.PostProgress(Phase::Firmware, 1024);
+  view.PostCommError(CommError::ReadEnd);
+  view.PostProgress(Phase::Read, 2048);
+  view.SetTimer(Timer::AutoStart, 0);
+  view.Run([&](const JobEvent& event) { seen.push_back(event); },
+           [&](Timer timer) {
              ++timerFired;
-             view.KillTimer(id);
+             view.KillTimer(timer);
            },
            [&] { return timerFired > 0; });
-  EXPECT_EQ(seen, (std::vector<intptr_t>{1024, 2048}));
+  // Served in the order posted, each as it was posted.
+  EXPECT_EQ(seen, (std::vector<JobEvent>{ProgressEvent{Phase::Firmware, 1024},
+                                         CommErrorEvent{CommError::ReadEnd},
+                                         ProgressEvent{Phase::Read, 2048}}));
   EXPECT_EQ(timerFired, 1);
   std::fclose(f);
 }

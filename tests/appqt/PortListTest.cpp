@@ -10,7 +10,6 @@
 
 #include "PtyPair.h"
 #include "app/qt/PortList.h"
-#include "core/Ids.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
@@ -196,7 +195,7 @@ class PortListTest : public QObject {
     QCOMPARE(boxes[0].text, std::string("Please check all connections and port settings!"));
     QVERIFY(boxes[0].icon == MessageIcon::Exclamation);
     QVERIFY(boxes[0].buttons == MessageButtons::Ok);
-    QCOMPARE(view_->Enabled(kUpgradeButton), 0);
+    QCOMPARE(view_->Enabled(Control::Upgrade), 0);
     QCOMPARE(SelectedPortNumber(), 9);  // unchanged
   }
 
@@ -206,7 +205,7 @@ class PortListTest : public QObject {
     QCOMPARE(list_->Rescan(), 2);
     QCOMPARE(combo_->currentIndex(), 0);
     QCOMPARE(SelectedPortNumber(), 5);
-    QCOMPARE(view_->Enabled(kUpgradeButton), 1);
+    QCOMPARE(view_->Enabled(Control::Upgrade), 1);
     QVERIFY(view_->Boxes().empty());
   }
 

@@ -149,7 +149,7 @@ class WindowDemoTest : public QObject {
         return;
       }
       programDir = d->State().programDir;
-      QWidget* upgrade = d->Control(kUpgradeButton);
+      QWidget* upgrade = d->Control(Control::Upgrade);
       const bool idle = upgrade->isEnabled() && !JobRunning(d->State());
       if (elapsed.elapsed() > 150000 || (idle && clicks == 2) ||
           (idle && clicks == 1 && boxes.empty())) {
@@ -279,11 +279,11 @@ class WindowDemoTest : public QObject {
     r.Attach(d);
     d.Startup();
     d.SetInstallationProblem(folder.Problem());
-    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
-    auto* status = static_cast<QLabel*>(d.Control(kStatusText));
+    QVERIFY(!d.Control(Control::Upgrade)->isEnabled());
+    auto* status = static_cast<QLabel*>(d.Control(Control::StatusText));
     QCOMPARE(status->text().toStdString(), folder.Problem());
     QCOMPARE(status->toolTip().toStdString(), folder.Problem());
-    d.Control(kUpgradeButton)->setEnabled(true);
+    d.Control(Control::Upgrade)->setEnabled(true);
     d.OnUpgradeClicked();
     QCOMPARE(r.startJobs, 0);
     QCOMPARE(r.boxes, std::vector<std::string>{folder.Problem()});

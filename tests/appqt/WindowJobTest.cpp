@@ -40,9 +40,6 @@ class WindowJobTest : public QObject {
     QCOMPARE(r.startJobs, 1);
     // The window read its controls and the port before the job started.
     QCOMPARE(SelectedPortNumber(), 2);
-    // Another timer id starts nothing.
-    d.OnTimer(41);
-    QCOMPARE(r.startJobs, 1);
   }
 
   void autoStartTimerRunsARealJobThatClosingStops() {
@@ -60,13 +57,13 @@ class WindowJobTest : public QObject {
     UpgradeDialog d(std::move(hooks));
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
-    QVERIFY(d.TimerActive(kAutoStartTimer));
-    d.OnTimer(kAutoStartTimer);
+    QVERIFY(d.TimerActive(Timer::AutoStart));
+    d.OnTimer(Timer::AutoStart);
     // The job started: its timer is killed, the controls are disabled, its first row is
     // there; the radio on the pseudo-terminal never answers.
-    QVERIFY(!d.TimerActive(kAutoStartTimer));
-    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
-    QVERIFY(!d.Control(kPortCombo)->isEnabled());
+    QVERIFY(!d.TimerActive(Timer::AutoStart));
+    QVERIFY(!d.Control(Control::Upgrade)->isEnabled());
+    QVERIFY(!d.Control(Control::Port)->isEnabled());
     QCOMPARE(d.State().resultOk.load(), 0);
     QTRY_VERIFY(d.StatusList()->rowCount() >= 1);
     QCOMPARE(d.StatusList()->item(0, 1)->text(), QStringLiteral("Connecting the radio..."));
@@ -144,7 +141,8 @@ class WindowJobTest : public QObject {
       d.Startup();
       d.OnUpgradeClicked();
       d.State().resultOk = 0;  // a running job has not succeeded
-      QTRY_COMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(), QStringLiteral("working"));
+      QTRY_COMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),
+                   QStringLiteral("working"));
       // Cancel keeps the window and the job.
       r.answer = MessageResult::Cancel;
       QVERIFY(!d.OnCancel());
@@ -175,18 +173,18 @@ class WindowJobTest : public QObject {
     std::thread worker([&] {
       view->InsertRow(0, "------>", "Connecting the radio...");
       view->InsertRow(5, "------>", "Reading");  // past the end: appended
-      view->SetRowText(0, 0, "   \u221A");
-      view->SetRowText(7, 1, "no such row");  // ignored
+      view->SetRowText(0, Column::Mark, "   \u221A");
+      view->SetRowText(7, Column::Text, "no such row");  // ignored
       view->SetStatusText("Writing the radio, please wait...");
-      view->EnableControl(kUpgradeButton, false);
-      view->SetProgressRange(kMainProgress, 0, 100);
-      view->SetProgressPos(kMainProgress, 42);
-      view->SetProgressPos(kSecondProgress, 42);
+      view->EnableControl(Control::Upgrade, false);
+      view->SetProgressRange(ProgressBar::Main, 0, 100);
+      view->SetProgressPos(ProgressBar::Main, 42);
+      view->SetProgressPos(ProgressBar::Second, 42);
       answer = view->MessageBox("Open port failed!", MessageIcon::Error, MessageButtons::Ok,
                                 "Permission denied");
-      view->PostMessage(kMsgFirmwareProgress, 0, 4096);
-      view->PostMessage(kMsgReadCommError, 0, 0);
-      view->PostMessage(kMsgWriteComplete, 77, 0);
+      view->PostProgress(Phase::Firmware, 4096);
+      view->PostCommError(CommError::ReadBlock);
+      view->Post(WriteCompleteEvent{77});
       done = true;
     });
     QTRY_VERIFY(done.load());
@@ -195,35 +193,34 @@ class WindowJobTest : public QObject {
     QCOMPARE(list->rowCount(), 2);
     QCOMPARE(list->item(0, 0)->text(), QStringLiteral("   \u221A"));
     QCOMPARE(list->item(1, 1)->text(), QStringLiteral("Reading"));
-    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+    QCOMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),
              QStringLiteral("Writing the radio, please wait..."));
-    QVERIFY(!d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(!d.Control(Control::Upgrade)->isEnabled());
     QCOMPARE(d.MainProgress()->Pos(), 42);
     QVERIFY(answer == MessageResult::Ok);
-    // Posted messages are handled later, on the window's thread.
+    // Posted events are handled later, on the window's thread.
     QTRY_COMPARE(r.progress.size(), size_t(1));
-    QCOMPARE(r.progress[0].first, uint32_t(kMsgFirmwareProgress));
-    QCOMPARE(r.progress[0].second, intptr_t(4096));
+    QVERIFY(r.progress[0] == (ProgressEvent{Phase::Firmware, 4096}));
     QVERIFY(r.progressOnWindowThread);
     QTRY_COMPARE(r.boxes.size(), size_t(2));
     QCOMPARE(r.boxes[1], std::string("Communication error, Please retry!"));
   }
 
-  void postedMessagesKeepTheirPlaceBeforeCalls() {
+  void postedEventsKeepTheirPlaceBeforeCalls() {
     MapPorts({2});
     Recorder r;
     UpgradeDialog d(r.Hooks());
     r.Attach(d);
     d.Startup();
     UpgradeView* view = d.State().view;
-    // Posted on the window's thread, a message waits for the event loop.
-    view->PostMessage(kMsgFirmwareProgress, 0, 1);
+    // Posted on the window's thread, an event waits for the event loop.
+    view->PostProgress(Phase::Firmware, 1);
     QVERIFY(r.progress.empty());
     // A worker's call returns after everything queued before it, its own post included.
     std::atomic<bool> done{false};
     size_t handledBeforeReturn = 0;
     std::thread worker([&] {
-      view->PostMessage(kMsgFirmwareProgress, 0, 2);
+      view->PostProgress(Phase::Read, 2);
       view->SetStatusText("Reading the radio...");
       handledBeforeReturn = r.progress.size();
       done = true;
@@ -231,8 +228,8 @@ class WindowJobTest : public QObject {
     QTRY_VERIFY(done.load());
     worker.join();
     QCOMPARE(handledBeforeReturn, size_t(2));
-    QCOMPARE(r.progress[0].second, intptr_t(1));
-    QCOMPARE(r.progress[1].second, intptr_t(2));
+    QVERIFY(r.progress[0] == (ProgressEvent{Phase::Firmware, 1}));
+    QVERIFY(r.progress[1] == (ProgressEvent{Phase::Read, 2}));
   }
 
   void permissionDetailNamesTheFix() {

@@ -9,7 +9,6 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/UpgradeDialog.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
@@ -58,9 +57,9 @@ int main(int argc, char** argv) {
       AddRow(st, kMarkBusy, "Connecting the radio...");
       AddRow(st, kMarkBusy, "The radio is restarting, about 20 seconds...");
       SetLastRow(st, kMarkBusy, "Reading the radio, please wait...");
-      st.view->SetProgressPos(kMainProgress, 47);
+      st.view->SetProgressPos(ProgressBar::Main, 47);
       st.view->SetStatusText("Reading the radio, please wait...");
-      for (int id : {kPortCombo, kUpgradeButton, kVocoderCombo, kHexFileButton}) {
+      for (Control id : {Control::Port, Control::Upgrade, Control::Vocoder, Control::HexFile}) {
         st.view->EnableControl(id, false);
       }
     }

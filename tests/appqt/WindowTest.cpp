@@ -27,19 +27,19 @@ class WindowTest : public QObject {
     UpgradeDialog d(r.Hooks());
     const DialogUnits& u = d.Units();
     QCOMPARE(d.size(), QSize(u.X(449), u.Y(211)));
-    QCOMPARE(d.Control(kUpgradeButton)->geometry(), u.Rect(388, 25, 49, 25));
-    QCOMPARE(d.Control(kStatusList)->geometry(), u.Rect(12, 69, 426, 131));
-    QCOMPARE(d.Control(kUpgradeButton)->objectName(), QStringLiteral("upgradeButton"));
-    QCOMPARE(d.Control(kPortCombo)->property("controlId").toInt(), 1001);
-    QCOMPARE(static_cast<QPushButton*>(d.Control(kUpgradeButton))->text(),
+    QCOMPARE(d.Control(Control::Upgrade)->geometry(), u.Rect(388, 25, 49, 25));
+    QCOMPARE(d.Control(Control::StatusList)->geometry(), u.Rect(12, 69, 426, 131));
+    QCOMPARE(d.Control(Control::Upgrade)->objectName(), QStringLiteral("upgradeButton"));
+    QCOMPARE(d.Control(Control::Port)->property("controlId").toInt(), 1001);
+    QCOMPARE(static_cast<QPushButton*>(d.Control(Control::Upgrade))->text(),
              QStringLiteral("Upgrade"));
-    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+    QCOMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),
              QStringLiteral("Click \"Upgrade\"  button to start ... "));
     // Tab order: Exit, Upgrade, port combo, ...
-    QCOMPARE(NextTabStop(d.Control(2)), d.Control(kUpgradeButton));
-    QCOMPARE(NextTabStop(d.Control(kUpgradeButton)), d.Control(kPortCombo));
-    QCOMPARE(NextTabStop(d.Control(kPortCombo)), d.Control(1002));
-    QCOMPARE(NextTabStop(d.Control(kHexFileText)), d.Control(kStatusList));
+    QCOMPARE(NextTabStop(d.Control(2)), d.Control(Control::Upgrade));
+    QCOMPARE(NextTabStop(d.Control(Control::Upgrade)), d.Control(Control::Port));
+    QCOMPARE(NextTabStop(d.Control(Control::Port)), d.Control(1002));
+    QCOMPARE(NextTabStop(d.Control(Control::HexFileText)), d.Control(Control::StatusList));
     // The voice-prompt buttons exist, hidden.
     for (int id : {1021, 1022, 1024, 1002, 2}) {
       QVERIFY(d.Control(id) != nullptr);
@@ -55,19 +55,19 @@ class WindowTest : public QObject {
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
     QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright 2.0"));
-    auto* combo = static_cast<QComboBox*>(d.Control(kPortCombo));
+    auto* combo = static_cast<QComboBox*>(d.Control(Control::Port));
     QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
     QCOMPARE(SelectedPortNumber(), 7);
-    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
-    QVERIFY(d.Control(kHexFileButton)->isEnabled());
-    QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+    QVERIFY(d.Control(Control::Upgrade)->isEnabled());
+    QVERIFY(d.Control(Control::HexFile)->isEnabled());
+    QCOMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),
              QString::fromUtf8(UpgradeDialog::kUsualStatus));
     QCOMPARE(static_cast<QLabel*>(d.Control(1012))->text(),
              QStringLiteral("[ Warning: Do not disconnect when upgrading! ]"));
     QCOMPARE(d.State().configSubdir, std::string("config/r55"));
     QCOMPARE(d.State().radioDataBuffer.size(), size_t(129976));
     QCOMPARE(d.State().imageSize.load(), -1);  // no image file
-    QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
+    QCOMPARE(static_cast<QComboBox*>(d.Control(Control::Vocoder))->currentText(),
              QStringLiteral("AMBE"));
     QTableWidget* list = d.StatusList();
     QCOMPARE(list->columnWidth(0), 52);
@@ -111,11 +111,11 @@ class WindowTest : public QObject {
       r.Attach(d);
       QCOMPARE(d.Startup(), 21);
       QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright V9"));
-      auto* combo = static_cast<QComboBox*>(d.Control(kPortCombo));
+      auto* combo = static_cast<QComboBox*>(d.Control(Control::Port));
       QCOMPARE(combo->count(), 2);
       QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
-      QVERIFY(Visible(d, kFirmwareOnlyCheck));
-      QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
+      QVERIFY(Visible(d, Control::FirmwareOnly));
+      QCOMPARE(static_cast<QComboBox*>(d.Control(Control::Vocoder))->currentText(),
                QStringLiteral("SELP"));
       QCOMPARE(App().versionText, std::string("V9.0"));
       // The user picks COM4 and ticks nothing; leaving saves the port.
@@ -162,23 +162,24 @@ class WindowTest : public QObject {
     UpgradeDialog d(r.Hooks());
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
-    QCOMPARE(Visible(d, kChipOnlyCheck), show1015);
-    QCOMPARE(Visible(d, kFirmwareOnlyCheck), show1017);
-    QCOMPARE(Visible(d, kUpdateChipCheck), show1018);
-    for (int id : std::initializer_list<int>{kVocoderCombo, kHexFileButton, kHexFileText,
-                                             kSecondProgress, 1002}) {
-      QVERIFY(!Visible(d, id));
+    QCOMPARE(Visible(d, Control::ChipOnly), show1015);
+    QCOMPARE(Visible(d, Control::FirmwareOnly), show1017);
+    QCOMPARE(Visible(d, Control::UpdateChip), show1018);
+    for (Control c :
+         {Control::Vocoder, Control::HexFile, Control::HexFileText, Control::SecondProgress}) {
+      QVERIFY(!Visible(d, c));
     }
-    QVERIFY(!d.Control(kFirmwareOnlyCheck)->isEnabled());
+    QVERIFY(!Visible(d, 1002));
+    QVERIFY(!d.Control(Control::FirmwareOnly)->isEnabled());
     // Mode 3: the firmware-only box shows checked and greyed.
-    QCOMPARE(static_cast<QCheckBox*>(d.Control(kFirmwareOnlyCheck))->isChecked(), show1017);
+    QCOMPARE(static_cast<QCheckBox*>(d.Control(Control::FirmwareOnly))->isChecked(), show1017);
     QCOMPARE(d.State().firmwareOnly.load(), show1017 ? 1 : 0);
     // Mode 5 starts its timer whether or not a port was found.
-    QCOMPARE(d.TimerActive(kAutoStartTimer), mode == 5);
-    QCOMPARE(d.Control(kUpgradeButton)->isEnabled(), withPort);
-    QCOMPARE(d.Control(kHexFileButton)->isEnabled(), withPort);
+    QCOMPARE(d.TimerActive(Timer::AutoStart), mode == 5);
+    QCOMPARE(d.Control(Control::Upgrade)->isEnabled(), withPort);
+    QCOMPARE(d.Control(Control::HexFile)->isEnabled(), withPort);
     if (!withPort) {
-      QCOMPARE(static_cast<QLabel*>(d.Control(kStatusText))->text(),
+      QCOMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),
                QString::fromUtf8(UpgradeDialog::kCreationStatus));
       QVERIFY(r.boxes.empty());  // no message at start-up
     }
@@ -192,12 +193,12 @@ class WindowTest : public QObject {
     d.Startup();
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
-    auto* upgrade = static_cast<QPushButton*>(d.Control(kUpgradeButton));
+    auto* upgrade = static_cast<QPushButton*>(d.Control(Control::Upgrade));
     upgrade->setFocus();
     QTest::keyClick(upgrade, Qt::Key_Return);
     QTest::keyClick(upgrade, Qt::Key_Enter);
     QTest::keyClick(&d, Qt::Key_Return);
-    QTest::keyClick(d.Control(kPortCombo), Qt::Key_Enter);
+    QTest::keyClick(d.Control(Control::Port), Qt::Key_Enter);
     QCOMPARE(r.startJobs, 0);
     QVERIFY(d.isVisible());
     QCOMPARE(d.result(), 0);
@@ -212,9 +213,9 @@ class WindowTest : public QObject {
     UpgradeDialog d(r.Hooks());
     r.Attach(d);
     d.Startup();
-    auto* chipOnly = static_cast<QCheckBox*>(d.Control(kChipOnlyCheck));
-    auto* updateChip = static_cast<QCheckBox*>(d.Control(kUpdateChipCheck));
-    auto* status = static_cast<QLabel*>(d.Control(kStatusText));
+    auto* chipOnly = static_cast<QCheckBox*>(d.Control(Control::ChipOnly));
+    auto* updateChip = static_cast<QCheckBox*>(d.Control(Control::UpdateChip));
+    auto* status = static_cast<QLabel*>(d.Control(Control::StatusText));
     updateChip->click();
     QVERIFY(updateChip->isChecked());
     QCOMPARE(status->text(), QString::fromUtf8(UpgradeDialog::kUsualStatus));
@@ -266,8 +267,8 @@ class WindowTest : public QObject {
       r.Attach(d);
       QCOMPARE(d.Startup(), 13);
       QCOMPARE(r.boxes, std::vector<std::string>{"Open the file cache is too small!"});
-      QVERIFY(!d.TimerActive(kAutoStartTimer));
-      QVERIFY(d.Control(kUpgradeButton)->isEnabled());  // as created
+      QVERIFY(!d.TimerActive(Timer::AutoStart));
+      QVERIFY(d.Control(Control::Upgrade)->isEnabled());  // as created
     }
     std::filesystem::remove_all(dir);
   }
@@ -280,7 +281,7 @@ class WindowTest : public QObject {
     UpgradeDialog d(r.Hooks());
     r.Attach(d);
     QCOMPARE(d.Startup(), 18);
-    QVERIFY(!d.TimerActive(kAutoStartTimer));
+    QVERIFY(!d.TimerActive(Timer::AutoStart));
   }
 
   void aboutBoxTexts() {

@@ -25,7 +25,6 @@
 #include "app/qt/UpgradeDialog.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
-#include "core/Ids.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
@@ -45,7 +44,7 @@ struct Recorder {
   int saves = 0;
   std::vector<std::string> boxes;
   MessageResult answer = MessageResult::Ok;
-  std::vector<std::pair<uint32_t, intptr_t>> progress;
+  std::vector<ProgressEvent> progress;
   bool progressOnWindowThread = true;
 
   DialogHooks Hooks() {
@@ -60,11 +59,12 @@ struct Recorder {
     h.buildFonts = [this](UpgradeState&) { return fontsOk; };
     h.startJob = [this](UpgradeState&) { ++startJobs; };
     h.saveSettings = [this](UpgradeState&) { ++saves; };
-    h.jobMessage = [this](UpgradeState&, uint32_t msg, uintptr_t, intptr_t bytes) {
-      if (!IsProgressMessage(msg)) {
+    h.jobEvent = [this](UpgradeState&, const JobEvent& event) {
+      const auto* p = std::get_if<ProgressEvent>(&event);
+      if (p == nullptr) {
         return false;
       }
-      progress.emplace_back(msg, bytes);
+      progress.push_back(*p);
       progressOnWindowThread = progressOnWindowThread && QThread::currentThread() == qApp->thread();
       return true;
     };
@@ -91,6 +91,9 @@ inline QWidget* NextTabStop(QWidget* w) {
 
 inline bool Visible(UpgradeDialog& d, int id) {
   return d.Control(id)->isVisibleTo(&d);
+}
+inline bool Visible(UpgradeDialog& d, Control control) {
+  return d.Control(control)->isVisibleTo(&d);
 }
 
 // COM numbers mapped to fresh pseudo-terminals, and no device of this machine.

@@ -70,9 +70,9 @@ class WindowUpgradeTest : public QObject {
     UpgradeDialog d(std::move(hooks));
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
-    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(d.Control(Control::Upgrade)->isEnabled());
 
-    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    static_cast<QAbstractButton*>(d.Control(Control::Upgrade))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!r.boxes.empty(), 120000);
     QVERIFY2(r.boxes.back() == "All upgrade completed successfully!", r.boxes.back().c_str());
     QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
@@ -88,10 +88,10 @@ class WindowUpgradeTest : public QObject {
     }
     // Both bars reach the end; the window is ready for the next radio.
     QCOMPARE(d.MainProgress()->Pos(), 100);
-    auto* second = qobject_cast<QProgressBar*>(d.Control(kSecondProgress));
+    auto* second = qobject_cast<QProgressBar*>(d.Control(Control::SecondProgress));
     QVERIFY(second != nullptr);
     QCOMPARE(second->value(), 100);
-    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(d.Control(Control::Upgrade)->isEnabled());
     QCOMPARE(d.State().resultOk.load(), 1);
 
     // The radio holds the image the installation names.
@@ -104,7 +104,7 @@ class WindowUpgradeTest : public QObject {
 
     // The next radio on the bench waits in download mode: a second click upgrades it as
     // the first did, and no row is left marked as under way.
-    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    static_cast<QAbstractButton*>(d.Control(Control::Upgrade))->click();
     QTRY_VERIFY_WITH_TIMEOUT(r.boxes.size() >= 2, 120000);
     QVERIFY2(r.boxes.back() == "All upgrade completed successfully!", r.boxes.back().c_str());
     QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
@@ -147,7 +147,7 @@ class WindowUpgradeTest : public QObject {
         "anyway?";
 
     r.answer = MessageResult::Cancel;
-    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    static_cast<QAbstractButton*>(d.Control(Control::Upgrade))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!r.boxes.empty(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
     QCOMPARE(r.boxes.size(), size_t(1));
@@ -157,10 +157,10 @@ class WindowUpgradeTest : public QObject {
         radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)],
         0u);
     QCOMPARE(d.State().resultOk.load(), 0);
-    QVERIFY(d.Control(kUpgradeButton)->isEnabled());
+    QVERIFY(d.Control(Control::Upgrade)->isEnabled());
 
     r.answer = MessageResult::Ok;
-    static_cast<QAbstractButton*>(d.Control(kUpgradeButton))->click();
+    static_cast<QAbstractButton*>(d.Control(Control::Upgrade))->click();
     QTRY_VERIFY_WITH_TIMEOUT(r.boxes.size() >= 3, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 10000);
     QVERIFY2(r.boxes[1] == question, r.boxes[1].c_str());

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "core/AppValues.h"
-#include "core/Ids.h"
 #include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
@@ -342,7 +341,7 @@ TEST_F(Settings, CompletedJobsAreCountedOnlyInRepeatMode) {
   EXPECT_TRUE(RecordCompletedJob(s));
   EXPECT_TRUE(RecordCompletedJob(s));
   EXPECT_EQ(ScratchDir::Read(path), "[Setting]\r\nREADWRITELOG=5\r\nUpdateTimes=2\r\n");
-  EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000u}}));
+  EXPECT_EQ(view.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 40000u}}));
 
   test::RecordingView quiet;
   UpgradeState normal;

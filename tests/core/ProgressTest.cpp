@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Progress.h"
 #include "support/FakeClockScope.h"
@@ -96,24 +95,68 @@ TEST(Progress, HandlerDrivesBothBarsAndShowsCommErrors) {
   state.firmwareOnly = 1;
   state.chipImageSize = 5000;
 
-  EXPECT_TRUE(HandleJobMessage(state, kMsgFirmwareProgress, 0, 51200));
-  EXPECT_EQ(view.ProgressPos(kMainProgress), 50);
-  EXPECT_EQ(view.ProgressPos(kSecondProgress), 50);
+  EXPECT_TRUE(HandleJobEvent(state, ProgressEvent{Phase::Firmware, 51200}));
+  EXPECT_EQ(view.ProgressPos(ProgressBar::Main), 50);
+  EXPECT_EQ(view.ProgressPos(ProgressBar::Second), 50);
   EXPECT_EQ(state.chipImageSize.load(), 0u);
   EXPECT_TRUE(clock.clock().Sleeps().empty());
 
-  EXPECT_TRUE(HandleJobMessage(state, kMsgFirmwareProgress, 0, 102400));
-  EXPECT_EQ(view.ProgressPos(kMainProgress), 100);
+  EXPECT_TRUE(HandleJobEvent(state, ProgressEvent{Phase::Firmware, 102400}));
+  EXPECT_EQ(view.ProgressPos(ProgressBar::Main), 100);
   EXPECT_EQ(clock.clock().Sleeps(), std::vector<uint32_t>{1000});
   EXPECT_EQ(view.StatusText(), text::kRestarting);
 
-  EXPECT_TRUE(HandleJobMessage(state, kMsgReadCommError, 0, 0));
+  EXPECT_TRUE(HandleJobEvent(state, CommErrorEvent{CommError::ReadBlock}));
   ASSERT_EQ(view.Boxes().size(), 1u);
   EXPECT_EQ(view.Boxes()[0].text, "Communication error, Please retry!");
   EXPECT_EQ(view.Boxes()[0].icon, MessageIcon::None);
 
-  EXPECT_FALSE(HandleJobMessage(state, kMsgWriteComplete, 10, 0));
-  EXPECT_FALSE(HandleJobMessage(state, 1140, 0, 0));
+  EXPECT_FALSE(HandleJobEvent(state, WriteCompleteEvent{10}));
+  EXPECT_EQ(view.Boxes().size(), 1u);
+}
+
+// Every kind of communication error ends in the one box the window has always shown for
+// them, and in nothing else: no row, no status text, no bar.
+TEST(HandleJobEvent, EveryCommunicationErrorKindShowsTheSameBox) {
+  for (CommError kind :
+       {CommError::ReadBlock, CommError::ReadEnd, CommError::WriteBlock, CommError::WriteEnd}) {
+    SCOPED_TRACE(test::Name(kind));
+    test::FakeClockScope clock;
+    test::RecordingView view;
+    UpgradeState state;
+    state.SetView(&view);
+    EXPECT_TRUE(HandleJobEvent(state, CommErrorEvent{kind}));
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].text, "Communication error, Please retry!");
+    EXPECT_EQ(view.Boxes()[0].icon, MessageIcon::None);
+    EXPECT_EQ(view.Boxes()[0].buttons, MessageButtons::Ok);
+    EXPECT_TRUE(view.Rows().empty());
+    EXPECT_TRUE(view.StatusTexts().empty());
+    EXPECT_EQ(view.ProgressPos(ProgressBar::Main), -1);
+    EXPECT_EQ(view.ProgressPos(ProgressBar::Second), -1);
+  }
+}
+
+// The byte count is cumulative over the whole job: every phase's count goes into the same
+// total. Image 102400 + data 100000 read, 50000 + 50000 written: 151200 of 302400 is 50%.
+TEST(HandleJobEvent, EveryPhaseCountsIntoTheSameTotal) {
+  for (Phase phase : {Phase::Firmware, Phase::Read, Phase::Write, Phase::Chip}) {
+    SCOPED_TRACE(test::Name(phase));
+    test::FakeClockScope clock;
+    test::RecordingView view;
+    UpgradeState state;
+    state.SetView(&view);
+    state.imageSize = 102400;
+    state.radioDataSize = 100000;
+    state.writeDataSize = 50000;
+    state.fontImageSize = 50000;
+    state.chipImageSize = 0;
+    EXPECT_TRUE(HandleJobEvent(state, ProgressEvent{phase, 151200}));
+    EXPECT_EQ(view.ProgressPos(ProgressBar::Main), 50);
+    EXPECT_EQ(view.ProgressPos(ProgressBar::Second), 50);
+    EXPECT_TRUE(view.StatusTexts().empty());
+    EXPECT_TRUE(view.Boxes().empty());
+  }
 }
 
 }  // namespace

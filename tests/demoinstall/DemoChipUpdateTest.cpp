@@ -97,7 +97,7 @@ test::RunResult DemoChipUpdate::run_;
 
 TEST_F(DemoChipUpdate, LargeProcessorRadioGetsTheAmbeChipFile) {
   state_->radioDataSize = demo::kLargeDataSize;
-  ASSERT_EQ(UpdateFirmwareChip(*state_), kChipUpdated);
+  ASSERT_EQ(UpdateFirmwareChip(*state_), ChipResult::Updated);
   EXPECT_EQ(state_->resultOk.load(), 1);
   ExpectChipHolds("DadazuHex");
   EXPECT_EQ(static_cast<uint32_t>(state_->bytesDone), state_->chipImageSize.load());
@@ -105,7 +105,7 @@ TEST_F(DemoChipUpdate, LargeProcessorRadioGetsTheAmbeChipFile) {
 
 TEST_F(DemoChipUpdate, SmallProcessorRadioGetsTheSmallAmbeChipFile) {
   state_->radioDataSize = demo::kSmallDataSize;
-  ASSERT_EQ(UpdateFirmwareChip(*state_), kChipUpdated);
+  ASSERT_EQ(UpdateFirmwareChip(*state_), ChipResult::Updated);
   ExpectChipHolds("SmallDadazuHex");
 }
 

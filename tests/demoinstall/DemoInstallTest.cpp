@@ -25,6 +25,7 @@
 #include "radiodata/LoadTemplate.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
+#include "support/StepChecks.h"
 
 namespace fw {
 namespace {
@@ -267,23 +268,23 @@ TEST_F(DemoInstallTest, TemplatesLoadWithTheSizesTheImageSelectionImplies) {
   std::string detail;
   const std::string large = TemplatePathFor(s);
   EXPECT_EQ(large, Dir() + "rcdb/" + demo::kModelId + ".rcd");
-  ASSERT_EQ(LoadTemplate(s, large, &detail), 1) << detail;
+  ASSERT_TRUE(test::Succeeded(LoadTemplate(s, large), detail)) << detail;
   EXPECT_EQ(s.radioDataSize, demo::kLargeDataSize);
   ASSERT_EQ(s.templateData.size(), demo::kLargeDataSize);
   EXPECT_EQ(s.templateData[766], 0x09);
   EXPECT_EQ(s.templateData[767], 0x04);
   // The substitute converter lies beside the program and converts the data.
-  EXPECT_NE(ConvertRadioData(s, &detail), 0) << detail;
+  EXPECT_TRUE(test::Succeeded(ConvertRadioData(s), detail)) << detail;
 
   s.radioInfo = demo::kInfoFieldSmall;
   s.radioVersion = 399;
   const std::string small = TemplatePathFor(s);
   EXPECT_EQ(small, Dir() + "rcdb/smallMCU/" + demo::kModelId + ".rcd");
-  ASSERT_EQ(LoadTemplate(s, small, &detail), 1) << detail;
+  ASSERT_TRUE(test::Succeeded(LoadTemplate(s, small), detail)) << detail;
   EXPECT_EQ(s.radioDataSize, demo::kSmallDataSize);
   EXPECT_EQ(s.templateData[766], 0x09);
   // Below the large size, with "MODEL" naming no KZ/KX: the V1 converter.
-  EXPECT_NE(ConvertRadioData(s, &detail), 0) << detail;
+  EXPECT_TRUE(test::Succeeded(ConvertRadioData(s), detail)) << detail;
 }
 
 TEST_F(DemoInstallTest, SmallImageNamesGiveTheSmallDataSize) {

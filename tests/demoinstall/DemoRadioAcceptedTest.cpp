@@ -15,6 +15,7 @@
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/RadioInfo.h"
 #include "serial/PortMap.h"
+#include "support/StepChecks.h"
 
 namespace fw {
 namespace {
@@ -104,7 +105,7 @@ TEST_F(DemoRadioAcceptedTest, ImageSelectionMatchesTheTemplates) {
     state_->familyOverride = 0;
     state_->radioModelId = demo::kModelId;
     std::string detail;
-    ASSERT_EQ(LoadTemplate(*state_, TemplatePathFor(*state_), &detail), 1) << detail;
+    ASSERT_TRUE(test::Succeeded(LoadTemplate(*state_, TemplatePathFor(*state_)), detail)) << detail;
     EXPECT_EQ(state_->radioDataSize, choice.radioDataSize);
   }
 }

@@ -44,7 +44,6 @@
 
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
@@ -115,7 +114,7 @@ class PhaseView : public test::RecordingView {
     RecordingView::InsertRow(index, mark, text);
     Follow(text);
   }
-  void SetRowText(int index, int column, const std::string& text) override {
+  void SetRowText(int index, Column column, const std::string& text) override {
     RecordingView::SetRowText(index, column, text);
     Follow(text);
   }
@@ -271,9 +270,9 @@ class Cell {
     if (!sim_->Pty().HungUp() && !SerialPort::CanOpenExclusively(sim_->DevicePath())) {
       Problem(out, "the port cannot be opened again");
     }
-    for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
+    for (Control id : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
       if (view_.Enabled(id) != 1) {
-        Problem(out, "control " + std::to_string(id) + " not enabled again");
+        Problem(out, std::string("control ") + test::Name(id) + " not enabled again");
       }
     }
     if (view_.StatusText() != kUsual) {

@@ -11,7 +11,6 @@
 
 #include "ChipLoaderResponder.h"
 #include "SimPty.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "core/UpgradeState.h"
 #include "firmware/HexLoader.h"

@@ -91,7 +91,7 @@ TEST(SystemLanguage, FirstSetLocaleVariableDecides) {
 
 class QueryFirmwareVersionTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(link.Connect(0), 1); }
+  void SetUp() override { ASSERT_TRUE(link.Connect(0)); }
   void TearDown() override {
     SetSystemLangIdOverride(0);
     link.Disconnect();
@@ -105,14 +105,14 @@ class QueryFirmwareVersionTest : public ::testing::Test {
 
 TEST_F(QueryFirmwareVersionTest, OldFirmwareMayBeRead) {
   sim.With([](auto& r) { r.SetVersionText("0399"); });
-  EXPECT_EQ(QueryFirmwareVersion(link, view), 1);
+  EXPECT_TRUE(QueryFirmwareVersion(link, view));
   EXPECT_TRUE(link.Port().IsOpen());
   EXPECT_TRUE(view.Boxes().empty());
 }
 
 TEST_F(QueryFirmwareVersionTest, NoAnswerMayBeRead) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kVersionQuery, Fault::kWrongLength); });
-  EXPECT_EQ(QueryFirmwareVersion(link, view), 1);
+  EXPECT_TRUE(QueryFirmwareVersion(link, view));
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kVersionQuery); }), 4);
   EXPECT_TRUE(view.Boxes().empty());
 }
@@ -120,7 +120,7 @@ TEST_F(QueryFirmwareVersionTest, NoAnswerMayBeRead) {
 TEST_F(QueryFirmwareVersionTest, NewFamilyClosesThePortAndShowsTheEnglishText) {
   SetSystemLangIdOverride(0x0409);
   sim.With([](auto& r) { r.SetVersionText("0400"); });
-  EXPECT_EQ(QueryFirmwareVersion(link, view), 0);
+  EXPECT_FALSE(QueryFirmwareVersion(link, view));
   EXPECT_FALSE(link.Port().IsOpen());
   auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -133,7 +133,7 @@ TEST_F(QueryFirmwareVersionTest, NewFamilyClosesThePortAndShowsTheEnglishText) {
 TEST_F(QueryFirmwareVersionTest, ChineseSystemGetsTheChineseText) {
   SetSystemLangIdOverride(0x0804);
   sim.With([](auto& r) { r.SetVersionText("0401"); });
-  EXPECT_EQ(QueryFirmwareVersion(link, view), 0);
+  EXPECT_FALSE(QueryFirmwareVersion(link, view));
   auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text,

@@ -11,14 +11,11 @@ using sim::ChipLoaderResponder;
 using Fault = ChipLoaderResponder::Fault;
 using FaultKind = ChipLoaderResponder::FaultKind;
 
-const char* const kCommError = "Communication error, Please retry!";
-
 struct StepFailure {
   const char* name;
   int step;
   Fault fault;
-  int code;
-  bool box;          // "Communication error, Please retry!"
+  ChipResult code;
   size_t flashSize;  // bytes programmed when the update gave up
 };
 
@@ -43,13 +40,8 @@ TEST_P(ChipStepFailure, GivesItsCodeAndMessageAndClosesThePort) {
   EXPECT_EQ(state_.resultOk, 0);
   // The job writes the failure row; the update leaves the row it was given.
   EXPECT_EQ(view_.Rows(), (std::vector<Row>{{kMarkBusy, kBusyText}}));
-  if (p.box) {
-    ASSERT_EQ(view_.Boxes().size(), 1u);
-    EXPECT_EQ(view_.Boxes()[0].text, kCommError);
-    EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::None);
-  } else {
-    EXPECT_TRUE(view_.Boxes().empty());
-  }
+  // A broken-off update is reported by the job.
+  EXPECT_TRUE(view_.Boxes().empty());
   EXPECT_EQ(Flash().size(), p.flashSize);
   if (p.fault.kind != FaultKind::kHangUp) {
     // Every step is tried four times before the update gives up.
@@ -66,15 +58,17 @@ const Fault kSilent{FaultKind::kSilence, 0, -1};
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ChipStepFailure,
-    ::testing::Values(
-        StepFailure{"EnterSilent", 1, kSilent, 5, false, 0},
-        StepFailure{"HandshakeWrong", 2, kWrong, 5, false, 0},
-        StepFailure{"EraseWrong", 3, kWrong, 3, false, 0},
-        StepFailure{"SecondDataFrameWrong", 4, Fault{FaultKind::kWrongByte, 1, -1}, 3, true, 16},
-        StepFailure{"FinishWrong", 5, kWrong, 3, true, 32},
-        StepFailure{"ConfirmWrong", 6, kWrong, 3, true, 32},
-        StepFailure{"LeaveShort", 7, Fault{FaultKind::kShortReply, 0, -1}, 3, true, 32},
-        StepFailure{"DataHangUp", 4, Fault{FaultKind::kHangUp, 0, 1}, 3, true, 0}),
+    ::testing::Values(StepFailure{"EnterSilent", 1, kSilent, ChipResult::NotReady, 0},
+                      StepFailure{"HandshakeWrong", 2, kWrong, ChipResult::NotReady, 0},
+                      StepFailure{"EraseWrong", 3, kWrong, ChipResult::Failed, 0},
+                      StepFailure{"SecondDataFrameWrong", 4, Fault{FaultKind::kWrongByte, 1, -1},
+                                  ChipResult::Interrupted, 16},
+                      StepFailure{"FinishWrong", 5, kWrong, ChipResult::Interrupted, 32},
+                      StepFailure{"ConfirmWrong", 6, kWrong, ChipResult::Interrupted, 32},
+                      StepFailure{"LeaveShort", 7, Fault{FaultKind::kShortReply, 0, -1},
+                                  ChipResult::Interrupted, 32},
+                      StepFailure{"DataHangUp", 4, Fault{FaultKind::kHangUp, 0, 1},
+                                  ChipResult::Interrupted, 0}),
     [](const ::testing::TestParamInfo<StepFailure>& info) { return info.param.name; });
 
 class UpdateFirmwareChipFailureTest : public ChipUpdateFixture {};
@@ -83,15 +77,15 @@ TEST_F(UpdateFirmwareChipFailureTest, PortThatDoesNotOpen) {
   UseHexEverywhere(Save(SampleHex(3), "chip.hex"));
   GlobalPortMap().ClearExplicit();
   GlobalPortMap().SetExplicit(kPort, dir_ + "no-such-device");
-  EXPECT_EQ(UpdateFirmwareChip(state_), 4);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::PortFailed);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   const char* text = "Failed to connect radio. Please check all connections and port settings!";
   ASSERT_EQ(view_.Boxes().size(), 1u);
   EXPECT_EQ(view_.Boxes()[0].text, text);
   EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::Exclamation);
   EXPECT_EQ(view_.Rows(), (std::vector<Row>{{kMarkBusy, text}}));
-  EXPECT_EQ(view_.Enabled(kUpgradeButton), 1);
-  EXPECT_EQ(view_.Enabled(kHexFileButton), 1);
+  EXPECT_EQ(view_.Enabled(Control::Upgrade), 1);
+  EXPECT_EQ(view_.Enabled(Control::HexFile), 1);
   EXPECT_EQ(ChipLog().enterRequests, 0);
 }
 
@@ -99,7 +93,7 @@ TEST_F(UpdateFirmwareChipFailureTest, NoChipDataIsRefusedBeforeTheErase) {
   HexFileWriter empty;
   empty.End();
   UseHexEverywhere(Save(empty, "empty.hex"));
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   ASSERT_EQ(view_.Boxes().size(), 1u);
@@ -114,7 +108,7 @@ TEST_F(UpdateFirmwareChipFailureTest, CutShortLastRecordIsRefusedBeforeTheErase)
   hex.Data(0x0000, std::vector<uint8_t>(16, 0x11));
   hex.Data(0x0010, std::vector<uint8_t>(16, 0x22));
   UseHexEverywhere(Save(hex, "noend.hex"));
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_EQ(view_.Boxes().size(), 1u);
 }
@@ -148,7 +142,7 @@ TEST_F(UpdateFirmwareChipFailureTest, CorruptRecordIsRefusedBeforeTheEraseNaming
   }
   files_.push_back(path);
   UseHexEverywhere(path);
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_TRUE(Flash().empty());
   EXPECT_FALSE(state_.downloadPort.IsOpen());
@@ -170,7 +164,7 @@ TEST_F(UpdateFirmwareChipFailureTest, HexFileTheChipAsksForCannotBeRead) {
   ASSERT_TRUE(LoadHexFile(state_));
   state_.chipHexPathSelp = dir_ + "missing-selp.hex";
   chip_.SetEnterText("S-enter");
-  EXPECT_EQ(UpdateFirmwareChip(state_), 3);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().handshakes, 0);
   EXPECT_EQ(ChipLog().erases, 0);
   EXPECT_FALSE(state_.downloadPort.IsOpen());

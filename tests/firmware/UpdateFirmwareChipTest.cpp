@@ -11,7 +11,7 @@ TEST_F(UpdateFirmwareChipTest, ChipOnlyUpdateProgramsExactlyTheHexRecords) {
   HexFileWriter hex = SampleHex(0x40);
   UseHexEverywhere(Save(hex, "chip.hex"));
   state_.chipOnly = 1;
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
 
   EXPECT_EQ(Flash(), hex.Expected());
   {
@@ -26,17 +26,13 @@ TEST_F(UpdateFirmwareChipTest, ChipOnlyUpdateProgramsExactlyTheHexRecords) {
   ASSERT_EQ(view_.Boxes().size(), 1u);
   EXPECT_EQ(view_.Boxes()[0].text, "Update the firmware chip completed!");
   EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::None);
-  EXPECT_EQ(view_.ProgressPos(kMainProgress), 0);
-  EXPECT_EQ(view_.ProgressPos(kSecondProgress), 0);
+  EXPECT_EQ(view_.ProgressPos(ProgressBar::Main), 0);
+  EXPECT_EQ(view_.ProgressPos(ProgressBar::Second), 0);
 
   // Progress: 22 after the erase, each record's byte count, 30 at the end; the total is
   // the chip phase's size.
-  std::vector<intptr_t> posts;
-  for (const Posted& p : view_.PostedMessages()) {
-    EXPECT_EQ(p.msg, 1156u);
-    posts.push_back(p.lParam);
-  }
-  EXPECT_EQ(posts, (std::vector<intptr_t>{22, 38, 54, 70, 75, 330, 360}));
+  EXPECT_EQ(view_.Events().size(), 7u) << "nothing but the chip's progress";
+  EXPECT_EQ(view_.ProgressOf(Phase::Chip), (std::vector<int>{22, 38, 54, 70, 75, 330, 360}));
   EXPECT_EQ(static_cast<uint32_t>(state_.bytesDone), hex.DataBytes() + 52);
   EXPECT_EQ(state_.chipImageSize, hex.DataBytes() + 52);
 }
@@ -47,7 +43,7 @@ TEST_F(UpdateFirmwareChipTest, FixedWaitsBetweenTheSteps) {
   hex.End();
   UseHexEverywhere(Save(hex, "one.hex"));
   state_.chipOnly = 1;
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   const std::vector<uint32_t> expected = {100,               // port opened
                                           50,   2000,        // enter
                                           5000, 50,   10,    // handshake
@@ -67,7 +63,7 @@ TEST_F(UpdateFirmwareChipTest, FixedWaitsBetweenTheSteps) {
 
 TEST_F(UpdateFirmwareChipTest, FullUpgradeEndsWithTheAllCompletedRowAndBox) {
   UseHexEverywhere(Save(SampleHex(1), "chip.hex"));
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_EQ(view_.Rows(), (std::vector<Row>{{kMarkDone, "Update the firmware chip completed!"},
                                             {kMarkDone, "All upgrade completed successfully!"}}));
   EXPECT_EQ(view_.StatusText(), "All upgrade completed successfully!");
@@ -82,10 +78,10 @@ TEST_F(UpdateFirmwareChipTest, FullUpgradeEndsWithTheAllCompletedRowAndBox) {
 TEST_F(UpdateFirmwareChipTest, UnattendedModeCountsTheJobInsteadOfTheBox) {
   UseHexEverywhere(Save(SampleHex(1), "chip.hex"));
   state_.readWriteLog = 5;
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_TRUE(view_.Boxes().empty());
   EXPECT_EQ(state_.completedJobs, 1);
-  EXPECT_EQ(view_.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000}}));
+  EXPECT_EQ(view_.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 40000}}));
 }
 
 TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) {
@@ -97,7 +93,7 @@ TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) 
   state_.radioDataSize = 65431;
   state_.hexFilePath = state_.chipHexPath;
   chip_.SetEnterText("A-enter");
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_EQ(state_.hexFilePath, state_.smallChipHexPath);
   EXPECT_EQ(Flash(), small.Expected());
 }
@@ -110,7 +106,7 @@ TEST_F(UpdateFirmwareChipTest, SelpEnterOnALargeRadioSwitchesToTheSelpHexFile) {
   state_.chipHexPathSelp = Save(selp, "selp.hex");
   state_.radioDataSize = 0x1F000;
   chip_.SetEnterText("boot S-enter");
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_EQ(state_.hexFilePath, state_.chipHexPathSelp);
   EXPECT_EQ(Flash(), selp.Expected());
 }
@@ -125,7 +121,7 @@ TEST_F(UpdateFirmwareChipTest, OtherEnterTextKeepsTheLoadedFile) {
   std::string text(20, '.');
   text += "A-enter...";
   chip_.SetEnterReply(std::vector<uint8_t>(text.begin(), text.end()));
-  ASSERT_EQ(UpdateFirmwareChip(state_), 0);
+  ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_EQ(Flash(), loaded.Expected());
 }
 
@@ -133,11 +129,11 @@ TEST_F(UpdateFirmwareChipTest, NotReadyThenReadyOnTheNextCall) {
   UseHexEverywhere(Save(SampleHex(2), "chip.hex"));
   state_.chipOnly = 1;
   chip_.SetNotReady(5);
-  EXPECT_EQ(UpdateFirmwareChip(state_), 5);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::NotReady);
   EXPECT_EQ(ChipLog().enterRequests, 4);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   EXPECT_EQ(state_.resultOk, 0);
-  EXPECT_EQ(UpdateFirmwareChip(state_), 0);
+  EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_EQ(ChipLog().enterRequests, 6);
   EXPECT_EQ(state_.resultOk, 1);
 }

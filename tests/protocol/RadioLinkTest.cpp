@@ -19,7 +19,7 @@ using Fault = FramedLinkResponder::Fault;
 
 class RadioLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(link.Connect(0), 1); }
+  void SetUp() override { ASSERT_TRUE(link.Connect(0)); }
   void TearDown() override { link.Disconnect(); }
 
   test::FakeClockScope clock;
@@ -35,7 +35,7 @@ TEST_F(RadioLinkTest, ConnectAnswersOnceAndLeavesThePortOpen) {
 TEST_F(RadioLinkTest, SendCommandWithoutParametersSendsNothing) {
   const uint64_t before = sim.pty.BytesReceived();
   uint8_t reply[32];
-  EXPECT_EQ(link.SendCommand(kCmdEndAccess, nullptr, 0, 0x81C6, reply, sizeof reply), 0);
+  EXPECT_FALSE(link.SendCommand(kCmdEndAccess, nullptr, 0, 0x81C6, reply, sizeof reply));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(sim.pty.BytesReceived(), before);
   EXPECT_TRUE(link.Port().IsOpen());
@@ -49,7 +49,7 @@ TEST_F(RadioLinkTest, ReadBlockOf37AsksFor200AndCopies37) {
     }
   });
   std::vector<uint8_t> dest(64, 0xEE);
-  ASSERT_EQ(link.ReadBlock(kMemorySelector, 0, 1000, 37, dest.data()), 1);
+  ASSERT_TRUE(link.ReadBlock(kMemorySelector, 0, 1000, 37, dest.data()));
   for (size_t i = 0; i < 37; ++i) {
     ASSERT_EQ(dest[i], static_cast<uint8_t>((1000 + i) * 7 + 3)) << i;
   }
@@ -65,18 +65,18 @@ TEST_F(RadioLinkTest, ShortFramedReplyIsNotCopiedFrom) {
   // passed; its data would lie beyond what arrived.
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kShortReply, 0, 1); });
   std::vector<uint8_t> dest(200, 0xEE);
-  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 200, dest.data()), 0);
+  EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 200, dest.data()));
   EXPECT_EQ(dest[0], 0xEE);
   EXPECT_EQ(dest[199], 0xEE);
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kShortReply, 0, 1); });
-  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), 1);
+  EXPECT_FALSE(link.ReadInfo(nullptr, 0, 8, dest.data(), 185).has_value());
   EXPECT_EQ(dest[0], 0xEE);
 }
 
 TEST_F(RadioLinkTest, ReadBlockRefusesMoreThanOneBlockWithoutSending) {
   uint8_t dest[256];
-  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 201, dest), 0);
-  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 0, dest), 0);
+  EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 201, dest));
+  EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 0, dest));
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 0);
   EXPECT_TRUE(link.Port().IsOpen());
 }
@@ -88,7 +88,7 @@ TEST_F(RadioLinkTest, ReadInfoReturnsStatusAndCopiesTheBlock) {
     r.SetInfoStatus(2);
   });
   std::vector<uint8_t> dest(185, 0);
-  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), 2);
+  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), std::optional<uint8_t>(2));
   EXPECT_TRUE(std::equal(dest.begin(), dest.end(), block.begin()));
   auto req = sim.With([](auto& r) { return r.Requests().back(); });
   EXPECT_EQ(req.command, Cmd::kReadInfo);
@@ -98,20 +98,21 @@ TEST_F(RadioLinkTest, ReadInfoReturnsStatusAndCopiesTheBlock) {
 TEST_F(RadioLinkTest, ReadInfoRefusesStatus1AndAWrongArea) {
   std::vector<uint8_t> dest(185, 0xEE);
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kStatus1, 0, 1); });
-  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), 1);
+  EXPECT_FALSE(link.ReadInfo(nullptr, 0, 8, dest.data(), 185).has_value());
   EXPECT_EQ(dest[0], 0xEE);
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kWrongArea, 0, 1); });
-  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 185), 1);  // the radio says area 5
+  EXPECT_FALSE(
+      link.ReadInfo(nullptr, 0, 8, dest.data(), 185).has_value());  // the radio says area 5
   EXPECT_EQ(dest[0], 0xEE);
   // A well-formed reply of the wrong length is refused too.
-  EXPECT_EQ(link.ReadInfo(nullptr, 0, 8, dest.data(), 100), 1);
+  EXPECT_FALSE(link.ReadInfo(nullptr, 0, 8, dest.data(), 100).has_value());
   EXPECT_EQ(dest[0], 0xEE);
 }
 
 TEST_F(RadioLinkTest, EveryDataFrameCarriesSequenceOne) {
   uint8_t dest[200];
   for (int i = 0; i < 10; ++i) {
-    ASSERT_EQ(link.ReadBlock(kMemorySelector, 0, 200u * i, 200, dest), 1);
+    ASSERT_TRUE(link.ReadBlock(kMemorySelector, 0, 200u * i, 200, dest));
   }
   auto requests = sim.With([](auto& r) { return r.Requests(); });
   ASSERT_EQ(requests.size(), 11u);  // connect + 10 blocks
@@ -124,9 +125,10 @@ TEST_F(RadioLinkTest, WriteBlockLandsInTheSelectedArea) {
   std::vector<uint8_t> data(200);
   std::iota(data.begin(), data.end(), 1);
   uint8_t info[185];
-  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185), 0);  // selects the font area
-  ASSERT_EQ(link.WriteBlock(kMemorySelector, 0, 400, 200, data.data()), 1);
-  EXPECT_EQ(link.EndAccess(0), 0);
+  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185),
+            std::optional<uint8_t>(0));  // selects the font area
+  ASSERT_TRUE(link.WriteBlock(kMemorySelector, 0, 400, 200, data.data()));
+  EXPECT_TRUE(link.EndAccess(0));
   sim.With([&](FramedLinkResponder& r) {
     auto& font = r.MemoryImage(FramedLinkResponder::Memory::kFont);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), font.begin() + 400));
@@ -136,18 +138,18 @@ TEST_F(RadioLinkTest, WriteBlockLandsInTheSelectedArea) {
 
 TEST_F(RadioLinkTest, FailedCommandClosesThePortSoLaterCommandsFail) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kEndAccess, Fault::kWrongLength); });
-  EXPECT_EQ(link.EndAccess(0), 1);
+  EXPECT_FALSE(link.EndAccess(0));
   EXPECT_FALSE(link.Port().IsOpen());
   // The wrong length byte was sent on every attempt: one request and three repeats.
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kEndAccess); }), 4);
   uint8_t dest[200];
-  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 200, dest), 0);
+  EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 200, dest));
 }
 
 TEST(RadioLinkConnect, UnselectedPortFailsWithoutOpening) {
   SetSelectedPortNumber(0);
   RadioLink link;
-  EXPECT_EQ(link.Connect(3), 0);
+  EXPECT_FALSE(link.Connect(3));
   EXPECT_FALSE(link.Port().IsOpen());
 }
 
@@ -156,11 +158,11 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
   test::SimulatedLink sim;
   sim.With([](auto& r) { r.SetUnreachableConnects(3); });
   RadioLink link;
-  EXPECT_EQ(link.Connect(0), 0);
+  EXPECT_FALSE(link.Connect(0));
   EXPECT_FALSE(link.Port().IsOpen());
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kConnect); }), 3);
   // The fourth connect frame is answered.
-  EXPECT_EQ(link.Connect(0), 1);
+  EXPECT_TRUE(link.Connect(0));
   link.Disconnect();
 }
 
@@ -190,9 +192,9 @@ TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   // the 31-byte ReadBlock request, the rest of it gets no answer.
   peer.Respond(12, test::InTurn({test::PtyPeer::Answer{hello}, test::PtyPeer::Answer{shortBlock}}));
   RadioLink link;
-  ASSERT_EQ(link.Connect(0), 1);
+  ASSERT_TRUE(link.Connect(0));
   std::vector<uint8_t> dest(200, 0xEE);
-  EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 1, dest.data()), 0);
+  EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 1, dest.data()));
   EXPECT_EQ(dest[0], 0xEE);
   link.Disconnect();
   peer.StopResponding();

@@ -10,6 +10,7 @@
 #include "platform/SharedLibrary.h"
 #include "radiodata/ConvertRadioData.h"
 #include "radiodata/ConverterChoice.h"
+#include "support/StepChecks.h"
 
 namespace fw {
 namespace {
@@ -73,7 +74,7 @@ TEST_F(ConvertTest, SubstitutePluginsLeaveTheTemplateUnchanged) {
     Prepare(size, PluginDir());
     const auto before = state.templateData;
     std::string detail = "stale";
-    EXPECT_EQ(ConvertRadioData(state, &detail), 1) << size << ": " << detail;
+    EXPECT_TRUE(test::Succeeded(ConvertRadioData(state), detail)) << size << ": " << detail;
     EXPECT_TRUE(detail.empty());
     EXPECT_EQ(state.templateData, before);
     EXPECT_EQ(state.radioDataSize, size);
@@ -83,13 +84,13 @@ TEST_F(ConvertTest, SubstitutePluginsLeaveTheTemplateUnchanged) {
 TEST_F(ConvertTest, MissingLibraryIsReportedNotFatal) {
   Prepare(126975, dir.dir());  // an installation without converter libraries
   std::string detail;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find(SharedLibrary::FileName("mutarisV1")), std::string::npos) << detail;
   EXPECT_NE(detail.find(dir.dir()), std::string::npos) << detail;
 
   // Installed later: the next call picks it up.
   CopyPlugin("mutarisV1", dir.path() / SharedLibrary::FileName("mutarisV1"));
-  EXPECT_EQ(ConvertRadioData(state, &detail), 1) << detail;
+  EXPECT_TRUE(test::Succeeded(ConvertRadioData(state), detail)) << detail;
 }
 
 TEST_F(ConvertTest, LibraryWithoutTheEntryPointIsReported) {
@@ -97,7 +98,7 @@ TEST_F(ConvertTest, LibraryWithoutTheEntryPointIsReported) {
   CopyPlugin("mutarisV1", dir.path() / SharedLibrary::FileName("mutaris"));
   Prepare(129976, dir.dir());
   std::string detail;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find("RecastRadioData"), std::string::npos) << detail;
   EXPECT_NE(detail.find(SharedLibrary::FileName("mutaris")), std::string::npos) << detail;
 }
@@ -106,7 +107,7 @@ TEST_F(ConvertTest, FileThatIsNoLibraryIsReportedWithTheLoaderText) {
   test::WriteBytes(dir.path() / SharedLibrary::FileName("mutaris"), {'n', 'o', 't', '\n'});
   Prepare(129976, dir.dir());
   std::string detail;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find("could not be loaded: "), std::string::npos) << detail;
   // The loader's own text follows the colon.
   EXPECT_GT(detail.size(), detail.find("could not be loaded: ") + 21) << detail;
@@ -115,7 +116,7 @@ TEST_F(ConvertTest, FileThatIsNoLibraryIsReportedWithTheLoaderText) {
 TEST_F(ConvertTest, RelativeProgramDirIsNeverSearched) {
   Prepare(129976, "plugins/");
   std::string detail;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find("not an absolute path"), std::string::npos) << detail;
 }
 
@@ -123,17 +124,17 @@ TEST_F(ConvertTest, BuffersShorterThanTheDataSizeAreRefusedBeforeTheCall) {
   Prepare(129976, PluginDir());
   state.templateData.resize(1000);  // converter would write past it
   std::string detail;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find("template data"), std::string::npos) << detail;
 
   Prepare(129976, PluginDir());
   state.AllocateRadioData(65431);  // converter would read past it
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
   EXPECT_NE(detail.find("radio data buffer"), std::string::npos) << detail;
 
   Prepare(129976, PluginDir());
   state.radioDataSize = 0;
-  EXPECT_EQ(ConvertRadioData(state, &detail), 0);
+  EXPECT_FALSE(test::Succeeded(ConvertRadioData(state), detail));
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Ids.h"
 #include "platform/SystemLanguage.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
@@ -62,27 +61,14 @@ class ReadRadioTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  // The messages `msg` posted, from the `from`-th post of all on.
-  std::vector<test::Posted> PostsOf(uint32_t msg, size_t from = 0) const {
-    std::vector<test::Posted> out;
-    const auto all = view.PostedMessages();
-    for (size_t i = from; i < all.size(); ++i) {
-      const test::Posted& p = all[i];
-      if (p.msg == msg) {
-        out.push_back(p);
-      }
-    }
-    return out;
-  }
-
   void ExpectReadOf(uint32_t size) {
     state.radioDataSize = size;
     state.bytesDone = 0;
     // A buffer larger than the image shows that nothing is written past it.
     state.AllocateRadioData(size + 200);
-    const size_t postsBefore = view.PostedMessages().size();
+    const size_t postsBefore = view.Events().size();
     sim.With([](auto& r) { r.ClearRecord(); });
-    ASSERT_EQ(ReadRadio(state), kReadDone);
+    ASSERT_EQ(ReadRadio(state), ReadResult::Done);
     EXPECT_EQ(state.resultOk.load(), 1);
     const uint32_t blocks = (size + 199) / 200;
     auto requests = sim.With([](auto& r) { return r.Requests(); });
@@ -94,16 +80,16 @@ class ReadRadioTest : public ::testing::Test {
     EXPECT_TRUE(std::all_of(state.radioData + size, state.radioData + size + 200, [](uint8_t b) {
       return b == 0;
     })) << "nothing written past the image";
-    auto progress = PostsOf(kMsgReadProgress, postsBefore);
+    auto progress = view.ProgressOf(Phase::Read, postsBefore);
     ASSERT_EQ(progress.size(), blocks);
     for (uint32_t i = 0; i + 1 < blocks; ++i) {
-      EXPECT_EQ(progress[i].lParam, static_cast<intptr_t>(200 * (i + 1)));
+      EXPECT_EQ(progress[i], static_cast<int>(200 * (i + 1)));
     }
-    EXPECT_EQ(progress.back().lParam, static_cast<intptr_t>(size));
+    EXPECT_EQ(progress.back(), static_cast<int>(size));
     EXPECT_EQ(requests.back().command, Cmd::kEndAccess);
     EXPECT_EQ(requests.back().infoArea, 0);  // mode 0: completed
     EXPECT_FALSE(state.radioLink.Port().IsOpen());
-    EXPECT_TRUE(PostsOf(kMsgReadEndError, postsBefore).empty());
+    EXPECT_TRUE(view.CommErrors(postsBefore).empty());
   }
 
   test::FakeClockScope clock;
@@ -129,15 +115,15 @@ TEST_F(ReadRadioTest, ReadsTheSmallerImagesWithTheirRemainder) {
 
 TEST_F(ReadRadioTest, SizeOf400IsTwoBlocksWithoutRemainder) {
   state.radioDataSize = 400;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 2);
-  EXPECT_EQ(PostsOf(kMsgReadProgress).size(), 2u);
+  EXPECT_EQ(view.ProgressOf(Phase::Read).size(), 2u);
 }
 
 TEST_F(ReadRadioTest, ImageLargerThanTheBufferGrowsItInsteadOfOverrunning) {
   state.AllocateRadioData(1000);
   state.radioDataSize = 1100;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   ASSERT_GE(state.radioDataBuffer.size(), 1100u);
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 1100, state.radioData));
@@ -145,7 +131,7 @@ TEST_F(ReadRadioTest, ImageLargerThanTheBufferGrowsItInsteadOfOverrunning) {
 
 TEST_F(ReadRadioTest, AsksForArea8UnlessTheModelIsKx2x) {
   state.radioDataSize = 200;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   auto requests = sim.With([](auto& r) { return r.Requests(); });
   std::vector<int> areas;
   for (const auto& r : requests) {
@@ -160,7 +146,7 @@ TEST_F(ReadRadioTest, Kx2xFallsBackToArea8OnAFreshConnection) {
   state.radioModel = "KX2X";
   state.radioDataSize = 200;
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kStatus1, 0, 1); });
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   auto requests = sim.With([](auto& r) { return r.Requests(); });
   std::vector<std::string> seen;
   for (const auto& r : requests) {
@@ -179,7 +165,7 @@ TEST_F(ReadRadioTest, Kx2xFallsBackToArea8OnAFreshConnection) {
 TEST_F(ReadRadioTest, Kx2xAnsweringArea0NeedsNoFallback) {
   state.radioModel = "KX2X";
   state.radioDataSize = 200;
-  ASSERT_EQ(ReadRadio(state), kReadDone);
+  ASSERT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadInfo); }), 1);
   EXPECT_EQ(sim.With([](auto& r) { return r.Requests()[1].infoArea; }), 0);
 }
@@ -188,11 +174,8 @@ TEST_F(ReadRadioTest, UnknownIdentityIsAModelError) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KW99000000N02000", "KW99", '3'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
-  auto boxes = view.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Model Error!");
-  EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(ReadRadio(state), ReadResult::UnknownModel);
+  EXPECT_TRUE(view.Boxes().empty()) << "the job says why";
   EXPECT_EQ(sim.With([](auto& r) { return r.Requests().back().command; }), Cmd::kEndAccess);
   EXPECT_EQ(sim.With([](auto& r) { return r.Requests().back().infoArea; }), 1);  // given up
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 0);
@@ -204,38 +187,34 @@ TEST_F(ReadRadioTest, TypeValueZeroIsAModelError) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KZ66000000N02000", "KZ66", '3'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
-  ASSERT_EQ(view.Boxes().size(), 1u);
-  EXPECT_EQ(view.Boxes()[0].text, "Model Error!");
+  EXPECT_EQ(ReadRadio(state), ReadResult::UnknownModel);
 }
 
 TEST_F(ReadRadioTest, AreaNotServedIsRefused) {
   sim.With([](auto& r) {
     r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock("KW66000000N02000", "KW66", '2'));
   });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
-  ASSERT_EQ(view.Boxes().size(), 1u);
-  EXPECT_EQ(view.Boxes()[0].text, "CPS Area dosn't match!");
-  EXPECT_EQ(view.Boxes()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(ReadRadio(state), ReadResult::AreaRefused);
+  EXPECT_TRUE(view.Boxes().empty()) << "the job says why";
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadBlock); }), 0);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
 }
 
 TEST_F(ReadRadioTest, NoRadioIsNotReadyYet) {
   sim.With([](auto& r) { r.SetUnreachableConnects(3); });
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   EXPECT_TRUE(view.Boxes().empty());
 }
 
 TEST_F(ReadRadioTest, NoPortIsNotReadyYet) {
   SetSelectedPortNumber(0);
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
 }
 
 TEST_F(ReadRadioTest, NoInformationBlockIsNotReadyYet) {
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadInfo, Fault::kStatus1); });
-  EXPECT_EQ(ReadRadio(state), kReadNotReady);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   EXPECT_TRUE(view.Boxes().empty());
 }
@@ -243,7 +222,7 @@ TEST_F(ReadRadioTest, NoInformationBlockIsNotReadyYet) {
 TEST_F(ReadRadioTest, NewFamilyFirmwareGivesFourAndTheOverride) {
   SetSystemLangIdOverride(kLangEnglishUs);
   sim.With([](auto& r) { r.SetVersionText("0400"); });
-  EXPECT_EQ(ReadRadio(state), kReadNewFamily);
+  EXPECT_EQ(ReadRadio(state), ReadResult::NewFamily);
   SetSystemLangIdOverride(0);
   EXPECT_EQ(state.familyOverride, 2);
   ASSERT_EQ(view.Boxes().size(), 1u);
@@ -256,26 +235,23 @@ TEST_F(ReadRadioTest, KnownVersionOrOverrideSkipsTheQuery) {
   sim.With([](auto& r) { r.SetVersionText("0400"); });
   state.radioDataSize = 200;
   state.radioVersion = 400;
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   state.radioVersion = 0;
   state.familyOverride = 2;
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kVersionQuery); }), 0);
   state.familyOverride = 0;
   sim.With([](auto& r) { r.SetVersionText("0399"); });
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kVersionQuery); }), 1);
 }
 
 TEST_F(ReadRadioTest, EndAccessFailingAfterACompleteReadStillSucceeds) {
   state.radioDataSize = 1000;
   sim.With([](auto& r) { r.InjectFault(Cmd::kEndAccess, Fault::kWrongLength); });
-  EXPECT_EQ(ReadRadio(state), kReadDone);
+  EXPECT_EQ(ReadRadio(state), ReadResult::Done);
   EXPECT_EQ(state.resultOk.load(), 1);
-  auto ended = PostsOf(kMsgReadEndError);
-  ASSERT_EQ(ended.size(), 1u);
-  EXPECT_EQ(ended[0].wParam, 0u);
-  EXPECT_EQ(ended[0].lParam, 0);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadEnd});
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 1000, state.radioData));
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
@@ -284,12 +260,13 @@ TEST_F(ReadRadioTest, EndAccessFailingAfterACompleteReadStillSucceeds) {
 TEST_F(ReadRadioTest, BlockFailingMidReadAbandonsTheLink) {
   state.bytesDone = 5000;  // carried over from the firmware phase
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kWrongLength, 100); });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
+  EXPECT_EQ(ReadRadio(state), ReadResult::BlockFailed);
   EXPECT_EQ(state.resultOk.load(), 0);
-  auto failed = PostsOf(kMsgReadCommError);
-  ASSERT_EQ(failed.size(), 1u);
-  EXPECT_EQ(failed[0].lParam, 5000 + 100 * 200);
-  EXPECT_EQ(PostsOf(kMsgReadProgress).size(), 100u);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
+  EXPECT_EQ(state.bytesDone.load(), 5000 + 100 * 200);
+  const auto progress = view.ProgressOf(Phase::Read);
+  ASSERT_EQ(progress.size(), 100u);
+  EXPECT_EQ(progress.back(), 5000 + 100 * 200);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
   // The blocks read before the failure stay in the buffer.
   const auto image = sim.With([](auto& r) { return r.MemoryImage(Memory::kData); });
@@ -301,8 +278,8 @@ TEST_F(ReadRadioTest, BlockFailingMidReadAbandonsTheLink) {
 TEST_F(ReadRadioTest, HangUpMidReadEndsWithThree) {
   state.radioDataSize = 2000;
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kHangUp, 3); });
-  EXPECT_EQ(ReadRadio(state), kReadRefused);
-  EXPECT_EQ(PostsOf(kMsgReadCommError).size(), 1u);
+  EXPECT_EQ(ReadRadio(state), ReadResult::BlockFailed);
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::ReadBlock});
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
 }
 
@@ -316,12 +293,12 @@ TEST(ReadRadioInfo, AreasWithoutInformationAreNotRequested) {
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   UpgradeState state;
-  ASSERT_EQ(state.radioLink.Connect(0), 1);
+  ASSERT_TRUE(state.radioLink.Connect(0));
   for (int area : {1, 3, 6, 9, 200}) {
-    EXPECT_EQ(ReadRadioInfo(state, area), 1) << area;
+    EXPECT_TRUE(ReadRadioInfo(state, area)) << area;
   }
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kReadInfo); }), 0);
-  EXPECT_EQ(ReadRadioInfo(state, 8), 1);
+  EXPECT_TRUE(ReadRadioInfo(state, 8));
   EXPECT_EQ(state.radioModelId, "KW66000000N0000002000");
   EXPECT_EQ(state.radioAreaCode, '1');
   EXPECT_EQ(state.radioIdentity[0], 'K');

@@ -7,6 +7,7 @@
 #include "core/UpgradeState.h"
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/TemplateFile.h"
+#include "support/StepChecks.h"
 
 namespace fw {
 namespace {
@@ -187,26 +188,27 @@ TEST_F(LoadTemplateTest, LoadsIntoTheStateAndSetsTheDataSize) {
   RawTemplate t;
   t.data = Pattern(65431, 3);
   std::string detail = "stale";
-  ASSERT_EQ(LoadTemplate(state, Put("KW66000000N02000.rcd", t), &detail), 1) << detail;
+  ASSERT_TRUE(test::Succeeded(LoadTemplate(state, Put("KW66000000N02000.rcd", t)), detail))
+      << detail;
   EXPECT_EQ(state.templateData, t.data);
   EXPECT_EQ(state.radioDataSize, 65431u);
   EXPECT_TRUE(detail.empty());
   // A second load replaces the first.
   t.data = Pattern(75031, 9);
-  ASSERT_EQ(LoadTemplate(state, Put("KW66000000N02000.rcd", t)), 1);
+  ASSERT_TRUE(LoadTemplate(state, Put("KW66000000N02000.rcd", t)).ok);
   EXPECT_EQ(state.templateData, t.data);
   EXPECT_EQ(state.radioDataSize, 75031u);
 }
 
 TEST_F(LoadTemplateTest, ARefusedFileKeepsThePreviousTemplate) {
   RawTemplate good;
-  ASSERT_EQ(LoadTemplate(state, Put("a.rcd", good)), 1);
+  ASSERT_TRUE(LoadTemplate(state, Put("a.rcd", good)).ok);
   RawTemplate bad;
   bad.data = Pattern(2000, 1);
   bad.trailer = 0;
   bad.l3 = 5000;  // cut short
   std::string detail;
-  EXPECT_EQ(LoadTemplate(state, Put("b.rcd", bad), &detail), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, Put("b.rcd", bad)), detail));
   EXPECT_NE(detail.find("b.rcd"), std::string::npos) << detail;
   EXPECT_EQ(state.templateData, good.data);
   EXPECT_EQ(state.radioDataSize, 1000u);
@@ -216,37 +218,37 @@ TEST_F(LoadTemplateTest, TemplateLargerThanTheRadioDataBufferIsRefused) {
   RawTemplate t;
   t.data = Pattern(UpgradeState::kDefaultRadioDataSize + 1, 0);
   std::string detail;
-  EXPECT_EQ(LoadTemplate(state, Put("big.rcd", t), &detail), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, Put("big.rcd", t)), detail));
   EXPECT_NE(detail.find("larger than the radio data buffer"), std::string::npos) << detail;
   t.data.pop_back();
-  EXPECT_EQ(LoadTemplate(state, Put("fits.rcd", t)), 1);
+  EXPECT_TRUE(LoadTemplate(state, Put("fits.rcd", t)).ok);
   EXPECT_EQ(state.radioDataSize, UpgradeState::kDefaultRadioDataSize);
 }
 
 TEST_F(LoadTemplateTest, ATemplateOfAnotherLengthThanTheRadiosDataIsRefused) {
   RawTemplate good;
   good.data = Pattern(65431, 5);
-  ASSERT_EQ(LoadTemplate(state, Put("good.rcd", good), nullptr, 65431), 1);
+  ASSERT_TRUE(LoadTemplate(state, Put("good.rcd", good), 65431).ok);
   RawTemplate ten;
   ten.data = Pattern(10, 1);
   std::string detail;
-  EXPECT_EQ(LoadTemplate(state, Put("ten.rcd", ten), &detail, 65431), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, Put("ten.rcd", ten), 65431), detail));
   EXPECT_NE(detail.find("ten.rcd holds 10 bytes"), std::string::npos) << detail;
   EXPECT_NE(detail.find("is 65431 bytes"), std::string::npos) << detail;
   EXPECT_EQ(state.templateData, good.data);
   EXPECT_EQ(state.radioDataSize, 65431u);
   // One byte more or less is refused as well.
   ten.data = Pattern(65432, 1);
-  EXPECT_EQ(LoadTemplate(state, Put("more.rcd", ten), &detail, 65431), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, Put("more.rcd", ten), 65431), detail));
   ten.data = Pattern(65430, 1);
-  EXPECT_EQ(LoadTemplate(state, Put("less.rcd", ten), &detail, 65431), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, Put("less.rcd", ten), 65431), detail));
   EXPECT_EQ(state.templateData, good.data);
 }
 
 TEST_F(LoadTemplateTest, MissingFileOrEmptyPathFails) {
   std::string detail;
-  EXPECT_EQ(LoadTemplate(state, "", &detail), 0);
-  EXPECT_EQ(LoadTemplate(state, dir.dir() + "KW66000000N02000.rcd", &detail), 0);
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, ""), detail));
+  EXPECT_FALSE(test::Succeeded(LoadTemplate(state, dir.dir() + "KW66000000N02000.rcd"), detail));
   EXPECT_NE(detail.find("KW66000000N02000.rcd"), std::string::npos) << detail;
   EXPECT_TRUE(state.templateData.empty());
   EXPECT_EQ(state.radioDataSize, UpgradeState::kDefaultRadioDataSize);
@@ -257,13 +259,13 @@ TEST_F(LoadTemplateTest, UsesTheAlternativeNameWhenTheNamedFileIsMissing) {
   alt.data = Pattern(500, 0x40);
   // Fifth character of "KV68000000N02000.rcd" set to '2'.
   Put("KV68200000N02000.rcd", alt);
-  ASSERT_EQ(LoadTemplate(state, dir.dir() + "KV68000000N02000.rcd"), 1);
+  ASSERT_TRUE(LoadTemplate(state, dir.dir() + "KV68000000N02000.rcd").ok);
   EXPECT_EQ(state.templateData, alt.data);
 
   // When the named file exists, it is the one loaded.
   RawTemplate named;
   named.data = Pattern(600, 0x80);
-  ASSERT_EQ(LoadTemplate(state, Put("KV68000000N02000.rcd", named)), 1);
+  ASSERT_TRUE(LoadTemplate(state, Put("KV68000000N02000.rcd", named)).ok);
   EXPECT_EQ(state.templateData, named.data);
 }
 

@@ -6,6 +6,7 @@
 #include "core/UpgradeState.h"
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/TemplateWriter.h"
+#include "support/StepChecks.h"
 
 namespace fw {
 namespace {
@@ -76,7 +77,7 @@ TEST(TemplateWriter, WrittenFilesLoadWithEveryTrailer) {
     std::string error;
     ASSERT_TRUE(WriteTemplateFile(path, data, o, &error)) << error;
     state.templateData.clear();
-    ASSERT_EQ(LoadTemplate(state, path, &error), 1) << trailer << ": " << error;
+    ASSERT_TRUE(test::Succeeded(LoadTemplate(state, path), error)) << trailer << ": " << error;
     EXPECT_EQ(state.templateData, data);
     EXPECT_EQ(state.radioDataSize, data.size());
   }

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "platform/Profile.h"
 #include "support/FakeClockScope.h"
@@ -117,15 +116,6 @@ class WriteRadioTest : public ::testing::Test {
     }
     return out;
   }
-  std::vector<test::Posted> PostsOf(uint32_t msg) {
-    std::vector<test::Posted> out;
-    for (const auto& p : view.PostedMessages()) {
-      if (p.msg == msg) {
-        out.push_back(p);
-      }
-    }
-    return out;
-  }
   // The data as the radio must hold it: the template with the language fixed.
   std::vector<uint8_t> ExpectedData(uint16_t language) {
     std::vector<uint8_t> d = Pattern(UpgradeState::kDefaultRadioDataSize, 7);
@@ -190,15 +180,14 @@ TEST_F(WriteRadioTest, KoreanRadioGetsDataThenFontWithBlockZeroLast) {
   EXPECT_EQ(Requests().back().command, Cmd::kEndAccess);
   EXPECT_EQ(Requests().back().infoArea, 0);
 
-  // One progress message per block, except the font remainder (none here); then 1137.
-  const auto progress = PostsOf(kMsgWriteProgress);
+  // One progress event per block, except the font remainder (none here); then the end of
+  // the write with the whole count.
+  const auto progress = view.ProgressOf(Phase::Write);
   ASSERT_EQ(progress.size(), 650u + 768u);
-  EXPECT_EQ(progress[649].lParam, 129976);
-  EXPECT_EQ(progress.back().lParam, 129976 + 153600);
-  const auto done = PostsOf(kMsgWriteComplete);
-  ASSERT_EQ(done.size(), 1u);
-  EXPECT_EQ(done[0].wParam, 129976u + 153600u);
-  EXPECT_EQ(done[0].lParam, 0);
+  EXPECT_EQ(progress[649], 129976);
+  EXPECT_EQ(progress.back(), 129976 + 153600);
+  EXPECT_EQ(view.WriteCompletions(), std::vector<int>{129976 + 153600});
+  EXPECT_TRUE(std::holds_alternative<WriteCompleteEvent>(view.Events().back()));
   EXPECT_EQ(state.bytesDone.load(), 129976 + 153600);
 
   EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkDone, "Write the radio completed!"},
@@ -244,7 +233,7 @@ TEST_F(WriteRadioTest, UnknownLanguageBecomesEnglishWithTheLanguageImage) {
       std::all_of(mem.begin() + 1050, mem.begin() + 1150, [](uint8_t b) { return b == 0xA5; }));
   EXPECT_TRUE(std::all_of(mem.begin() + 1150, mem.end(), [](uint8_t b) { return b == 0; }));
   // The remainder block posts no progress: 650 data + 4 + block 0.
-  EXPECT_EQ(PostsOf(kMsgWriteProgress).size(), 650u + 5u);
+  EXPECT_EQ(view.ProgressOf(Phase::Write).size(), 650u + 5u);
   EXPECT_EQ(state.bytesDone.load(), 129976 + 1150);
 }
 
@@ -325,7 +314,7 @@ TEST_F(WriteRadioTest, RepeatModeCountsJobsAndArmsTheTimer) {
   EXPECT_EQ(state.completedJobs, 2);
   EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, state.settingsPath), 2);
   EXPECT_TRUE(view.Boxes().empty());
-  EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000u}}));
+  EXPECT_EQ(view.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 40000u}}));
 }
 
 TEST_F(WriteRadioTest, ChipUpdateToFollowStopsAfterTheWriteRow) {
@@ -378,13 +367,8 @@ TEST_F(WriteRadioTest, FailuresAbandonTheLinkAndPostTheWriteError) {
     WriteRadio(state);
     EXPECT_EQ(state.resultOk.load(), 0);
     EXPECT_FALSE(state.radioLink.Port().IsOpen());
-    std::vector<uint32_t> ends;
-    for (const auto& p : local.PostedMessages()) {
-      if (p.msg != kMsgWriteProgress) {
-        ends.push_back(p.msg);
-      }
-    }
-    EXPECT_EQ(ends, std::vector<uint32_t>{kMsgWriteCommError});
+    EXPECT_EQ(local.CommErrors(), std::vector<CommError>{CommError::WriteBlock});
+    EXPECT_TRUE(local.WriteCompletions().empty());
     EXPECT_TRUE(local.Boxes().empty());
     EXPECT_TRUE(local.StatusTexts().empty());
     const auto requests = Requests();
@@ -403,11 +387,7 @@ TEST_F(WriteRadioTest, FailuresAbandonTheLinkAndPostTheWriteError) {
         EXPECT_EQ(requests[i].offset, requests.back().offset);
       }
     }
-    size_t progress = 0;
-    for (const auto& p : local.PostedMessages()) {
-      progress += p.msg == kMsgWriteProgress ? 1 : 0;
-    }
-    EXPECT_EQ(progress, c.progressPosts);
+    EXPECT_EQ(local.ProgressOf(Phase::Write).size(), c.progressPosts);
   }
   sim.With([](FramedLinkResponder& r) { r.ClearFaults(); });
 }
@@ -416,8 +396,8 @@ TEST_F(WriteRadioTest, EndAccessFailurePostsItsMessageButTheWriteCounts) {
   sim.With([](FramedLinkResponder& r) { r.InjectFault(Cmd::kEndAccess, Fault::kSilence); });
   WriteRadio(state);
   EXPECT_EQ(state.resultOk.load(), 1);
-  EXPECT_EQ(PostsOf(kMsgCommError1154).size(), 1u);
-  EXPECT_TRUE(PostsOf(kMsgWriteComplete).empty());
+  EXPECT_EQ(view.CommErrors(), std::vector<CommError>{CommError::WriteEnd});
+  EXPECT_TRUE(view.WriteCompletions().empty());
   EXPECT_EQ(view.Rows().back().text, "All upgrade completed successfully!");
 }
 

@@ -20,22 +20,22 @@ TEST(VoiceAreaSelection, Area5AfterArea4WritesTheVoiceMemoryAndAfterArea7TheFont
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   RadioLink link;
-  ASSERT_EQ(link.Connect(0), 1);
+  ASSERT_TRUE(link.Connect(0));
   std::vector<uint8_t> data(200);
   std::iota(data.begin(), data.end(), 1);
   uint8_t info[185];
 
-  ASSERT_EQ(link.ReadInfo(nullptr, 0, 4, info, 185), 0);
-  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185), 0);
-  ASSERT_EQ(link.WriteBlock(kMemorySelector, 0, 200, 200, data.data()), 1);
+  ASSERT_EQ(link.ReadInfo(nullptr, 0, 4, info, 185), std::optional<uint8_t>(0));
+  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185), std::optional<uint8_t>(0));
+  ASSERT_TRUE(link.WriteBlock(kMemorySelector, 0, 200, 200, data.data()));
 
-  ASSERT_EQ(link.ReadInfo(nullptr, 0, 7, info, 185), 0);
-  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185), 0);
-  ASSERT_EQ(link.WriteBlock(kMemorySelector, 0, 400, 200, data.data()), 1);
+  ASSERT_EQ(link.ReadInfo(nullptr, 0, 7, info, 185), std::optional<uint8_t>(0));
+  ASSERT_EQ(link.ReadInfo(nullptr, 0, 5, info, 185), std::optional<uint8_t>(0));
+  ASSERT_TRUE(link.WriteBlock(kMemorySelector, 0, 400, 200, data.data()));
 
   // The voice header: bytes 6-9 count the voice memory's kilobytes (10240 bytes: 10).
   uint8_t header[10] = {};
-  ASSERT_EQ(link.ReadBlock(kMemorySelector, 170, 0, 10, header), 1);
+  ASSERT_TRUE(link.ReadBlock(kMemorySelector, 170, 0, 10, header));
   EXPECT_EQ(header[6], 10);
   EXPECT_EQ(header[7] | header[8] | header[9], 0);
   link.Disconnect();

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "RadioSim.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
@@ -79,8 +78,9 @@ class FirmwareJob : public ::testing::Test {
   void ExpectFailedEnding() {
     EXPECT_EQ(state.resultOk.load(), 0);
     EXPECT_FALSE(state.downloadPort.IsOpen());
-    for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-      EXPECT_EQ(view.Enabled(id), 1) << id;
+    for (Control id : {Control::Port, Control::Vocoder, Control::Upgrade, Control::HexFile,
+                       Control::UpdateChip}) {
+      EXPECT_EQ(view.Enabled(id), 1) << test::Name(id);
     }
     EXPECT_EQ(view.StatusText(),
               "Make the radio into download mode, click \"Upgrade\" button to start ...");
@@ -135,18 +135,14 @@ TEST_F(FirmwareJob, SucceedsAndTheRadioHasTheImageByteExact) {
                                            {kMarkDone, "Update the radio software completed!"}}));
   ExpectOneBox("Update the radio software completed!", MessageIcon::None);
   EXPECT_EQ(view.StatusText(), "Click \"Upgrade\" button to start ...");
-  for (int id : {kPortCombo, kVocoderCombo, kUpgradeButton, kUpdateChipCheck}) {
-    EXPECT_EQ(view.Enabled(id), 1) << id;
+  for (Control id : {Control::Port, Control::Vocoder, Control::Upgrade, Control::UpdateChip}) {
+    EXPECT_EQ(view.Enabled(id), 1) << test::Name(id);
   }
-  EXPECT_EQ(view.Enabled(kHexFileButton), 0);
+  EXPECT_EQ(view.Enabled(Control::HexFile), 0);
 
   // Five blocks of 1024 counted, the padded last one included.
-  auto posted = view.PostedMessages();
-  ASSERT_EQ(posted.size(), 5u);
-  for (size_t i = 0; i < posted.size(); ++i) {
-    EXPECT_EQ(posted[i].msg, kMsgFirmwareProgress);
-    EXPECT_EQ(posted[i].lParam, static_cast<intptr_t>(1024 * (i + 1)));
-  }
+  ASSERT_EQ(view.Events().size(), 5u);
+  EXPECT_EQ(view.ProgressOf(Phase::Firmware), (std::vector<int>{1024, 2048, 3072, 4096, 5120}));
   EXPECT_EQ(state.bytesDone.load(), 5120);
   EXPECT_EQ(state.radioInfo, "MCU-0401");
   EXPECT_EQ(state.radioModel, "KV680DEMO");

@@ -17,7 +17,6 @@
 
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/RadioInfo.h"
@@ -105,10 +104,10 @@ class FullJob : public ::testing::Test {
   }
 
   void ExpectControls(bool vocoderToo) {
-    for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-      EXPECT_EQ(view.Enabled(id), 1) << id;
+    for (Control id : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
+      EXPECT_EQ(view.Enabled(id), 1) << test::Name(id);
     }
-    EXPECT_EQ(view.Enabled(kVocoderCombo), vocoderToo ? 1 : 0);
+    EXPECT_EQ(view.Enabled(Control::Vocoder), vocoderToo ? 1 : 0);
     EXPECT_EQ(view.StatusText(), kUsual);
   }
   std::vector<Row> FirstRows(size_t n) {
@@ -429,9 +428,8 @@ TEST_F(FullJob, RefusedBlockEndsWithTheWriteRow) {
   std::vector<Row> rows(kDoneUpToWrite.begin(), kDoneUpToWrite.end() - 1);
   rows.push_back({kMarkFailed, "Write the radio failed!"});
   EXPECT_EQ(view.Rows(), rows);
-  const auto posted = view.PostedMessages();
-  EXPECT_TRUE(std::any_of(posted.begin(), posted.end(),
-                          [](const test::Posted& p) { return p.msg == kMsgWriteCommError; }));
+  const auto errors = view.CommErrors();
+  EXPECT_TRUE(std::find(errors.begin(), errors.end(), CommError::WriteBlock) != errors.end());
   EXPECT_EQ(state.resultOk.load(), 0);
   ExpectControls(true);
   sim->WithChip([](sim::ChipLoaderResponder& chip) { EXPECT_EQ(chip.GetLog().enterRequests, 0); });

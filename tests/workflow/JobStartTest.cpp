@@ -11,7 +11,6 @@
 
 #include "RadioSim.h"
 #include "config/Settings.h"
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
@@ -62,16 +61,16 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   EXPECT_EQ(clock.clock().Sleeps().front(), 300u);
 
   auto log = view.Log();
-  size_t kill = IndexOf(log, "KillTimer 40");
+  size_t kill = IndexOf(log, "KillTimer AutoStart");
   size_t clear = IndexOf(log, "DeleteAllRows");
-  size_t disable = IndexOf(log, "EnableControl 1000 off");
+  size_t disable = IndexOf(log, "EnableControl Upgrade off");
   ASSERT_LT(kill, log.size());
   ASSERT_LT(clear, log.size());
   ASSERT_LT(disable, log.size());
   EXPECT_LT(kill, clear);
   EXPECT_LT(clear, disable);
-  for (int id : {1001, 1016, 1007, 1018}) {
-    EXPECT_LT(IndexOf(log, "EnableControl " + std::to_string(id) + " off"), log.size()) << id;
+  for (const char* name : {"Port", "Vocoder", "HexFile", "UpdateChip"}) {
+    EXPECT_LT(IndexOf(log, std::string("EnableControl ") + name + " off"), log.size()) << name;
   }
 }
 
@@ -83,11 +82,14 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   // Steps that only say which sequence called them.
   std::vector<std::string> called;
   SequenceSteps steps;
-  steps.transferMainFirmware = [&](UpgradeState&) { called.push_back("transfer"); };
+  steps.transferMainFirmware = [&](UpgradeState&) {
+    called.push_back("transfer");
+    return TransferResult::Failed;
+  };
   steps.updateFirmwareChip = [&](UpgradeState& st) {
     called.push_back("chip");
     st.resultOk = 1;
-    return 0;
+    return ChipResult::Updated;
   };
   SetSequenceSteps(&steps);
 
@@ -109,7 +111,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   EXPECT_EQ(called, std::vector<std::string>{"transfer"});
   ASSERT_EQ(full.Rows().size(), 1u);
   EXPECT_EQ(full.Rows()[0], (test::Row{kMarkFailed, "Update the radio software failed!"}));
-  EXPECT_EQ(full.Enabled(kUpgradeButton), 1);
+  EXPECT_EQ(full.Enabled(Control::Upgrade), 1);
 }
 
 TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
@@ -121,11 +123,10 @@ TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
   EXPECT_TRUE(view.Timers().empty());
   state.readWriteLog = 5;
   ArmAutoStartTimer(state);
-  EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{40, 10000}}));
+  EXPECT_EQ(view.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 10000}}));
 
-  EXPECT_FALSE(OnTimer(state, 41, JobInputs{}));
   EXPECT_FALSE(JobRunning(state));
-  EXPECT_TRUE(OnTimer(state, 40, JobInputs{}));
+  EXPECT_TRUE(OnTimer(state, Timer::AutoStart, JobInputs{}));
   WaitForEnd(state);
   EXPECT_TRUE(view.Timers().empty());  // the job killed it before its worker started
 }
@@ -156,7 +157,7 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   EXPECT_TRUE(view.Boxes().empty());
   EXPECT_EQ(state.resultOk.load(), 0);
   EXPECT_FALSE(state.downloadPort.IsOpen());
-  EXPECT_EQ(view.Enabled(kUpgradeButton), 1);
+  EXPECT_EQ(view.Enabled(Control::Upgrade), 1);
   EXPECT_EQ(
       radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
   ClearStop();

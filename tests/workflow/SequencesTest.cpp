@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
 #include "support/FakeClockScope.h"
@@ -39,11 +38,11 @@ constexpr const char* kUnknownFirmware =
 // A radio played by the test: each step answers from a script.
 class PlayedRadio {
  public:
-  std::vector<int> readCodes;  // one per attempt; the last repeats
-  std::vector<int> chipCodes;  // likewise
+  std::vector<ReadResult> readCodes;  // one per attempt; the last repeats
+  std::vector<ChipResult> chipCodes;  // likewise
   bool transferOk = true;
-  int loadResult = 1;
-  int convertResult = 1;
+  bool loadOk = true;
+  bool convertOk = true;
   bool writeOk = true;
 
   int reads = 0;
@@ -62,44 +61,44 @@ class PlayedRadio {
       AddRow(st, kMarkBusy, "Updating the radio software, please wait...");
       if (transferOk) {
         st.resultOk = 1;
+        return TransferResult::Done;
       }
+      return TransferResult::Failed;
     };
     s.readRadio = [this](UpgradeState& st) {
-      const int r = Next(readCodes, reads++);
-      if (r == 0) {
+      const ReadResult r = Next(readCodes, reads++, ReadResult::Done);
+      if (r == ReadResult::Done) {
         st.resultOk = 1;
       }
-      if (r == 4) {
+      if (r == ReadResult::NewFamily) {
         st.familyOverride = 2;
       }
       return r;
     };
-    s.loadTemplate = [this](UpgradeState& st, const std::string& path, std::string* detail) {
+    s.loadTemplate = [this](UpgradeState& st, const std::string& path) {
       templatePaths.push_back(path);
-      if (loadResult == 0) {
-        *detail = "no file " + path;
-        return 0;
+      if (!loadOk) {
+        return StepResult::Failed("no file " + path);
       }
       st.templateData.assign(1000, 0x5A);
       st.radioDataSize = 1000;
-      return loadResult;
+      return StepResult::Done();
     };
-    s.convertRadioData = [this](UpgradeState&, std::string* detail) {
-      if (convertResult == 0) {
-        *detail = "missing RecastRadioData";
-      }
-      return convertResult;
+    s.convertRadioData = [this](UpgradeState&) {
+      return convertOk ? StepResult::Done() : StepResult::Failed("missing RecastRadioData");
     };
     s.writeRadio = [this](UpgradeState& st) {
       ++writes;
       if (writeOk) {
         st.resultOk = 1;
         SetLastRow(st, kMarkDone, "Write the radio completed!");
+        return WriteResult::Done;
       }
+      return WriteResult::Failed;
     };
     s.updateFirmwareChip = [this](UpgradeState& st) {
-      const int r = Next(chipCodes, chips++);
-      if (r == 0) {
+      const ChipResult r = Next(chipCodes, chips++, ChipResult::Updated);
+      if (r == ChipResult::Updated) {
         st.resultOk = 1;
         SetLastRow(st, kMarkDone, "Update the firmware chip completed!");
       }
@@ -109,9 +108,10 @@ class PlayedRadio {
   }
 
  private:
-  static int Next(const std::vector<int>& codes, int i) {
+  template <class Result>
+  static Result Next(const std::vector<Result>& codes, int i, Result otherwise) {
     if (codes.empty()) {
-      return 0;
+      return otherwise;
     }
     return codes[std::min<size_t>(static_cast<size_t>(i), codes.size() - 1)];
   }
@@ -149,10 +149,10 @@ class Sequences : public ::testing::Test {
     return static_cast<size_t>(std::count(s.begin(), s.end(), ms));
   }
   void ExpectControlsBack(bool vocoderToo) {
-    for (int id : {kPortCombo, kUpgradeButton, kHexFileButton, kUpdateChipCheck}) {
-      EXPECT_EQ(view.Enabled(id), 1) << id;
+    for (Control id : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
+      EXPECT_EQ(view.Enabled(id), 1) << test::Name(id);
     }
-    EXPECT_EQ(view.Enabled(kVocoderCombo), vocoderToo ? 1 : -1);
+    EXPECT_EQ(view.Enabled(Control::Vocoder), vocoderToo ? 1 : -1);
     EXPECT_EQ(view.StatusText(), kUsual);
   }
   Row LastRow() { return view.Rows().back(); }
@@ -181,8 +181,8 @@ TEST_F(Sequences, FullJobRowsWaitsAndEnding) {
 }
 
 TEST_F(Sequences, ReadAnsweredOnTheTwentiethAttempt) {
-  radio.readCodes = std::vector<int>(19, 5);
-  radio.readCodes.push_back(0);
+  radio.readCodes = std::vector<ReadResult>(19, ReadResult::NotReady);
+  radio.readCodes.push_back(ReadResult::Done);
   Full();
   EXPECT_EQ(radio.reads, 20);
   EXPECT_EQ(CountSleeps(2000), 19u);
@@ -191,7 +191,7 @@ TEST_F(Sequences, ReadAnsweredOnTheTwentiethAttempt) {
 }
 
 TEST_F(Sequences, ReadNeverAnsweredEndsAfterTwentyAttempts) {
-  radio.readCodes = {7};  // any code of 5 or more means "not yet"
+  radio.readCodes = {ReadResult::NotReady};
   Full();
   EXPECT_EQ(radio.reads, 20);
   EXPECT_EQ(CountSleeps(2000), 19u);
@@ -203,32 +203,66 @@ TEST_F(Sequences, ReadNeverAnsweredEndsAfterTwentyAttempts) {
   ExpectControlsBack(true);
 }
 
+// A refused or failed read ends the job at once; the job, not the reader, says why: the
+// box first, then the failure row.
 TEST_F(Sequences, ReadFailuresAreNotRetried) {
-  for (int code : {1, 2, 3, 4}) {
-    SCOPED_TRACE(code);
+  struct Case {
+    ReadResult code;
+    const char* box;  // nullptr: none
+    const char* detail;
+    const char* row;
+  };
+  const Case cases[] = {
+      {ReadResult::UnknownModel, "Model Error!", "", "Read the radio failed!"},
+      {ReadResult::AreaRefused, "CPS Area dosn't match!", "", "Read the radio failed!"},
+      {ReadResult::BadModelId, "Model Error!",
+       "The radio reports the model identifier \"../KW66\", which is not a model identifier "
+       "(letters, digits, '-' and '_' only).",
+       "Read the radio failed!"},
+      {ReadResult::BlockFailed, nullptr, "", "Read the radio failed!"},
+      {ReadResult::NewFamily, nullptr, "", kUnknownFirmware},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.code));
     test::RecordingView local;
     state.SetView(&local);
     radio = PlayedRadio();
-    radio.readCodes = {code};
+    radio.readCodes = {c.code};
     state.familyOverride = 0;
+    state.radioModelId = "../KW66";
     steps = radio.Steps();
     SetSequenceSteps(&steps);
     state.rowCount = 0;
     RunFullSequence(state);
     EXPECT_EQ(radio.reads, 1);
-    EXPECT_EQ(local.Rows().back(),
-              (Row{kMarkFailed, code == 4 ? kUnknownFirmware : "Read the radio failed!"}));
+    EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, c.row}));
     EXPECT_EQ(local.StatusText(), kUsual);
+    const auto boxes = local.Boxes();
+    if (c.box == nullptr) {
+      EXPECT_TRUE(boxes.empty());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.box);
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes[0].detail, c.detail);
+    const auto log = local.Log();
+    const auto box = std::find(log.begin(), log.end(), std::string("MessageBox ") + c.box);
+    const auto row = std::find_if(log.begin(), log.end(), [&](const std::string& line) {
+      return line.ends_with(std::string(" text ") + c.row);
+    });
+    EXPECT_LT(box, row) << "the box comes before the failure row";
   }
 }
 
 TEST_F(Sequences, NewFamilyFoundByTheReaderIsCarriedToTheNextJob) {
-  radio.readCodes = {4};
+  radio.readCodes = {ReadResult::NewFamily};
   Full();
   EXPECT_EQ(LastRow(), (Row{kMarkFailed, kUnknownFirmware}));
   EXPECT_EQ(state.familyOverride, 2);
   // The next job's transfer sees the override; the template lookup then clears it.
-  radio.readCodes = {0};
+  radio.readCodes = {ReadResult::Done};
   state.radioInfo = "";  // no "MCU": only the override leads to "rcdb/"
   Full();
   EXPECT_EQ(radio.familyAtTransfer, (std::vector<int>{0, 2}));
@@ -256,7 +290,7 @@ TEST_F(Sequences, TemplateNameRule) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.modelId);
     radio = PlayedRadio();
-    radio.loadResult = 0;  // end the job at the template
+    radio.loadOk = false;  // end the job at the template
     state.radioModelId = c.modelId;
     state.radioInfo = c.info;
     state.radioVersion = c.version;
@@ -269,7 +303,7 @@ TEST_F(Sequences, TemplateNameRule) {
 }
 
 TEST_F(Sequences, TemplateAndConversionFailuresNameTheirReason) {
-  radio.loadResult = 0;
+  radio.loadOk = false;
   Full();
   EXPECT_EQ(LastRow(), (Row{kMarkFailed, "Open the new RCDB file failed!"}));
   ASSERT_EQ(view.Boxes().size(), 1u);
@@ -280,7 +314,7 @@ TEST_F(Sequences, TemplateAndConversionFailuresNameTheirReason) {
   test::RecordingView local;
   state.SetView(&local);
   radio = PlayedRadio();
-  radio.convertResult = 0;
+  radio.convertOk = false;
   Full();
   EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Convert RCDB failed!"}));
   // The failure row replaces "The upgrade data file has been found!".
@@ -313,7 +347,7 @@ TEST_F(Sequences, TransferAndWriteFailures) {
 }
 
 TEST_F(Sequences, ChipOnlyRetriesAFirstFailureAfterFortySeconds) {
-  radio.chipCodes = {3, 0};
+  radio.chipCodes = {ChipResult::Failed, ChipResult::Updated};
   ChipOnly();
   EXPECT_EQ(radio.chips, 2);
   EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{40000}));
@@ -322,7 +356,7 @@ TEST_F(Sequences, ChipOnlyRetriesAFirstFailureAfterFortySeconds) {
 }
 
 TEST_F(Sequences, ChipOnlyFailureAfterTheRetryEndsWithItsRow) {
-  radio.chipCodes = {5, 5, 2};
+  radio.chipCodes = {ChipResult::NotReady, ChipResult::NotReady, ChipResult::Failed};
   ChipOnly();
   EXPECT_EQ(radio.chips, 3);
   EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{40000, 3000}));
@@ -331,7 +365,7 @@ TEST_F(Sequences, ChipOnlyFailureAfterTheRetryEndsWithItsRow) {
 }
 
 TEST_F(Sequences, ChipOnlyNeverReadyEndsAsAFailure) {
-  radio.chipCodes = {5};
+  radio.chipCodes = {ChipResult::NotReady};
   ChipOnly();
   EXPECT_EQ(radio.chips, 11);
   EXPECT_EQ(CountSleeps(40000), 1u);
@@ -340,9 +374,41 @@ TEST_F(Sequences, ChipOnlyNeverReadyEndsAsAFailure) {
   EXPECT_EQ(state.resultOk.load(), 0);
 }
 
+// A chip update broken off while the chip was being programmed is a communication error:
+// the job says so for every such pass, before its failure row.
+TEST_F(Sequences, ChipUpdateBrokenOffShowsTheCommunicationErrorBeforeTheRow) {
+  radio.chipCodes = {ChipResult::Interrupted};
+  ChipOnly();
+  EXPECT_EQ(radio.chips, 2);  // the first failure is retried once, and ends the job
+  const auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const auto& box : boxes) {
+    EXPECT_EQ(box.text, "Communication error, Please retry!");
+    EXPECT_EQ(box.icon, MessageIcon::None);
+  }
+  EXPECT_EQ(view.Rows(), (std::vector<Row>{{kMarkFailed, "Update the firmware chip failed!"}}));
+  const auto log = view.Log();
+  const auto lastBox = std::find(log.rbegin(), log.rend(),
+                                 std::string("MessageBox Communication error, Please retry!"));
+  const auto row = std::find(log.rbegin(), log.rend(),
+                             std::string("SetRowText 0 text Update the firmware chip failed!"));
+  EXPECT_GT(lastBox, row) << "the box comes before the failure row";
+}
+
+TEST_F(Sequences, FullJobChipUpdateBrokenOffIsNotRetried) {
+  state.updateChip = 1;
+  radio.chipCodes = {ChipResult::Interrupted, ChipResult::Updated};
+  Full();
+  EXPECT_EQ(radio.chips, 1);
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Communication error, Please retry!");
+  EXPECT_EQ(LastRow(), (Row{kMarkFailed, "Update the firmware chip failed!"}));
+  ExpectControlsBack(true);
+}
+
 TEST_F(Sequences, FullJobDoesNotRetryAFirstChipFailure) {
   state.updateChip = 1;
-  radio.chipCodes = {3, 0};
+  radio.chipCodes = {ChipResult::Failed, ChipResult::Updated};
   Full();
   EXPECT_EQ(radio.chips, 1);
   EXPECT_EQ(CountSleeps(40000), 0u);
@@ -353,7 +419,7 @@ TEST_F(Sequences, FullJobDoesNotRetryAFirstChipFailure) {
 
 TEST_F(Sequences, FullJobRetriesAChipThatIsNotReady) {
   state.updateChip = 1;
-  radio.chipCodes = {5, 6, 0};
+  radio.chipCodes = {ChipResult::NotReady, ChipResult::NotReady, ChipResult::Updated};
   Full();
   EXPECT_EQ(radio.chips, 3);
   EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{25000, 10000, 20000, 40000, 3000}));
@@ -368,7 +434,7 @@ TEST_F(Sequences, FullJobRetriesAChipThatIsNotReady) {
 
 TEST_F(Sequences, FullJobChipRetryFailureLeavesTheVocoderComboDisabled) {
   state.updateChip = 1;
-  radio.chipCodes = {5, 5, 4};
+  radio.chipCodes = {ChipResult::NotReady, ChipResult::NotReady, ChipResult::PortFailed};
   Full();
   EXPECT_EQ(radio.chips, 3);
   EXPECT_EQ(LastRow(), (Row{kMarkFailed, "Update the firmware chip failed!"}));
@@ -378,11 +444,11 @@ TEST_F(Sequences, FullJobChipRetryFailureLeavesTheVocoderComboDisabled) {
   test::RecordingView local;
   state.SetView(&local);
   radio = PlayedRadio();
-  radio.chipCodes = {5};
+  radio.chipCodes = {ChipResult::NotReady};
   Full();
   EXPECT_EQ(radio.chips, 16);
   EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Update the firmware chip failed!"}));
-  EXPECT_EQ(local.Enabled(kVocoderCombo), 1);
+  EXPECT_EQ(local.Enabled(Control::Vocoder), 1);
 }
 
 LogTime FixedTime() {

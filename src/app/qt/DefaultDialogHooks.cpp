@@ -64,8 +64,8 @@ DialogHooks DefaultDialogHooks() {
   hooks.jobRunning = [](UpgradeState& state) { return JobRunning(state); };
   hooks.stopJob = [](UpgradeState&) { StopJob(); };
   hooks.joinJob = [](UpgradeState& state) { JoinJob(state); };
-  hooks.jobMessage = [](UpgradeState& state, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    return HandleJobMessage(state, msg, wParam, lParam);
+  hooks.jobEvent = [](UpgradeState& state, const JobEvent& event) {
+    return HandleJobEvent(state, event);
   };
   return hooks;
 }

@@ -29,7 +29,7 @@ struct DialogHooks {
   std::function<void(UpgradeState&)> saveSettings;
   // Vocoder combo 1016 changed.
   std::function<void(UpgradeState&, int)> selectVocoder;
-  // "Upgrade" (1000) and timer 40, after the window has copied its controls and the
+  // "Upgrade" and the auto-start timer, after the window has copied its controls and the
   // selected port into the record: prepares the window and starts the worker.
   std::function<void(UpgradeState&)> startJob;
   // Whether a job's worker is still running.
@@ -38,10 +38,10 @@ struct DialogHooks {
   std::function<void(UpgradeState&)> stopJob;
   // Joins the worker of a job that has ended.
   std::function<void(UpgradeState&)> joinJob;
-  // A message posted by a job: progress (1134, 1135, 1155, 1156) and communication
-  // errors. Returns true when it handled the message; the window shows the
-  // communication-error box itself for messages left unhandled.
-  std::function<bool(UpgradeState&, uint32_t, uintptr_t, intptr_t)> jobMessage;
+  // An event posted by a job: progress of a phase and communication errors. Returns true
+  // when it handled the event; the window shows the communication-error box itself for
+  // communication errors left unhandled.
+  std::function<bool(UpgradeState&, const JobEvent&)> jobEvent;
 };
 
 // The real steps of the program.

@@ -3,7 +3,6 @@
 #include <QSignalBlocker>
 #include <limits>
 
-#include "core/Ids.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 
@@ -85,11 +84,11 @@ void PortList::Scan(const OpenCheck& check) {
 int PortList::Rescan() {
   Scan();
   if (combo_->count() == 0) {
-    view_.EnableControl(kUpgradeButton, false);
+    view_.EnableControl(Control::Upgrade, false);
     view_.MessageBox(kNoPortMessage, MessageIcon::Exclamation, MessageButtons::Ok);
     return 0;
   }
-  view_.EnableControl(kUpgradeButton, true);
+  view_.EnableControl(Control::Upgrade, true);
   {
     QSignalBlocker block(combo_);
     combo_->setCurrentIndex(0);

@@ -61,7 +61,7 @@ void QtUpgradeView::InsertRow(int index, const std::string& mark, const std::str
   OnWindowThread([&] { dialog_.InsertStatusRow(index, mark, text); });
 }
 
-void QtUpgradeView::SetRowText(int index, int column, const std::string& text) {
+void QtUpgradeView::SetRowText(int index, Column column, const std::string& text) {
   OnWindowThread([&] { dialog_.SetStatusRowText(index, column, text); });
 }
 
@@ -73,16 +73,16 @@ void QtUpgradeView::SetStatusText(const std::string& text) {
   OnWindowThread([&] { dialog_.SetStatusLine(text); });
 }
 
-void QtUpgradeView::EnableControl(int id, bool enable) {
-  OnWindowThread([&] { dialog_.EnableById(id, enable); });
+void QtUpgradeView::EnableControl(Control control, bool enable) {
+  OnWindowThread([&] { dialog_.Enable(control, enable); });
 }
 
-void QtUpgradeView::SetProgressRange(int id, int lower, int upper) {
-  OnWindowThread([&] { dialog_.SetProgressRangeById(id, lower, upper); });
+void QtUpgradeView::SetProgressRange(ProgressBar bar, int lower, int upper) {
+  OnWindowThread([&] { dialog_.SetProgressRange(bar, lower, upper); });
 }
 
-void QtUpgradeView::SetProgressPos(int id, int pos) {
-  OnWindowThread([&] { dialog_.SetProgressPosById(id, pos); });
+void QtUpgradeView::SetProgressPos(ProgressBar bar, int pos) {
+  OnWindowThread([&] { dialog_.SetProgressPos(bar, pos); });
 }
 
 MessageResult QtUpgradeView::MessageBox(const std::string& text, MessageIcon icon,
@@ -146,23 +146,23 @@ void QtUpgradeView::SetWaitCursor(bool wait) {
   });
 }
 
-void QtUpgradeView::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-  Enqueue({[this, msg, wParam, lParam] { dialog_.OnWindowMessage(msg, wParam, lParam); }});
+void QtUpgradeView::Post(const JobEvent& event) {
+  Enqueue({[this, event] { dialog_.OnJobEvent(event); }});
 }
 
-void QtUpgradeView::SetTimer(int id, uint32_t periodMs) {
+void QtUpgradeView::SetTimer(Timer timer, uint32_t periodMs) {
   if (QThread::currentThread() == dialog_.thread()) {
-    dialog_.StartWindowTimer(id, periodMs);
+    dialog_.StartWindowTimer(timer, periodMs);
   } else {
-    Enqueue({[this, id, periodMs] { dialog_.StartWindowTimer(id, periodMs); }});
+    Enqueue({[this, timer, periodMs] { dialog_.StartWindowTimer(timer, periodMs); }});
   }
 }
 
-void QtUpgradeView::KillTimer(int id) {
+void QtUpgradeView::KillTimer(Timer timer) {
   if (QThread::currentThread() == dialog_.thread()) {
-    dialog_.StopWindowTimer(id);
+    dialog_.StopWindowTimer(timer);
   } else {
-    Enqueue({[this, id] { dialog_.StopWindowTimer(id); }});
+    Enqueue({[this, timer] { dialog_.StopWindowTimer(timer); }});
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The window's side of UpgradeView. Synchronous calls are carried out on the window's
 // thread before they return (directly when the caller is that thread; a worker queues them
-// and waits); posted messages are queued and return at once; timers are the window's.
+// and waits); posted events are queued and return at once; timers are the window's.
 // Message boxes are modal on the window's thread.
 
 #include <QString>
@@ -30,19 +30,19 @@ class QtUpgradeView : public UpgradeView {
   explicit QtUpgradeView(UpgradeDialog& dialog);
 
   void InsertRow(int index, const std::string& mark, const std::string& text) override;
-  void SetRowText(int index, int column, const std::string& text) override;
+  void SetRowText(int index, Column column, const std::string& text) override;
   void DeleteAllRows() override;
   void SetStatusText(const std::string& text) override;
-  void EnableControl(int id, bool enable) override;
-  void SetProgressRange(int id, int lower, int upper) override;
-  void SetProgressPos(int id, int pos) override;
+  void EnableControl(Control control, bool enable) override;
+  void SetProgressRange(ProgressBar bar, int lower, int upper) override;
+  void SetProgressPos(ProgressBar bar, int pos) override;
   MessageResult MessageBox(const std::string& text, MessageIcon icon,
                            MessageButtons buttons = MessageButtons::Ok,
                            const std::string& detail = std::string()) override;
   void SetWaitCursor(bool wait) override;
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-  void SetTimer(int id, uint32_t periodMs) override;
-  void KillTimer(int id) override;
+  void Post(const JobEvent& event) override;
+  void SetTimer(Timer timer, uint32_t periodMs) override;
+  void KillTimer(Timer timer) override;
 
   // Replaces the modal box (tests). Called on the window's thread.
   void SetBoxHandler(std::function<MessageResult(const BoxRequest&)> handler);
@@ -50,13 +50,13 @@ class QtUpgradeView : public UpgradeView {
   // questions as cancelled, so that a stopping job ends without waiting for the user.
   void SetClosing(bool closing) { closing_ = closing; }
 
-  // Runs, in order, the calls and posted messages that are waiting for the window's thread.
+  // Runs, in order, the calls and posted events that are waiting for the window's thread.
   // Called on that thread (the window invokes it once for each one queued).
   void RunQueuedCalls();
 
  private:
-  // A call or posted message waiting for the window's thread. `done` is set when a call has
-  // run; posted messages have none, nobody waits for them.
+  // A call or posted event waiting for the window's thread. `done` is set when a call has
+  // run; posted events have none, nobody waits for them.
   struct QueuedCall {
     std::function<void()> run;
     bool* done = nullptr;

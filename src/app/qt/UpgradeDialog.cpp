@@ -16,16 +16,28 @@
 
 #include "app/qt/AppIcon.h"
 #include "app/qt/TextProgressBar.h"
-#include "core/Ids.h"
 #include "voice/VoicePrompts.h"
 
 namespace fw {
 namespace {
 
-// Controls that only the window itself knows by number.
+// The controls' resource numbers.
 constexpr int kExitButton = 2;
+constexpr int kUpgradeButton = 1000;
+constexpr int kPortCombo = 1001;
 constexpr int kRefreshButton = 1002;
+constexpr int kStatusText = 1004;
+constexpr int kMainProgress = 1006;
+constexpr int kHexFileButton = 1007;
+constexpr int kHexFileText = 1008;
+constexpr int kSecondProgress = 1009;
+constexpr int kStatusList = 1011;
 constexpr int kWarningLabel = 1012;
+constexpr int kChipOnlyCheck = 1015;
+constexpr int kVocoderCombo = 1016;
+constexpr int kFirmwareOnlyCheck = 1017;
+constexpr int kUpdateChipCheck = 1018;
+constexpr int kWavFileText = 1023;
 constexpr int kReadWavButton = 1021;
 constexpr int kWriteWavButton = 1022;
 constexpr int kOpenWavButton = 1024;
@@ -33,6 +45,38 @@ constexpr int kOpenWavButton = 1024;
 constexpr int kStatusColumnWidth = 52;
 constexpr int kMessageColumnWidth = 600;
 constexpr int kRowHeight = 15;
+
+int ResourceNumber(Control control) {
+  switch (control) {
+    case Control::Upgrade:
+      return kUpgradeButton;
+    case Control::Port:
+      return kPortCombo;
+    case Control::StatusText:
+      return kStatusText;
+    case Control::MainProgress:
+      return kMainProgress;
+    case Control::HexFile:
+      return kHexFileButton;
+    case Control::HexFileText:
+      return kHexFileText;
+    case Control::SecondProgress:
+      return kSecondProgress;
+    case Control::StatusList:
+      return kStatusList;
+    case Control::ChipOnly:
+      return kChipOnlyCheck;
+    case Control::Vocoder:
+      return kVocoderCombo;
+    case Control::FirmwareOnly:
+      return kFirmwareOnlyCheck;
+    case Control::UpdateChip:
+      return kUpdateChipCheck;
+    case Control::WavFileText:
+      return kWavFileText;
+  }
+  return 0;
+}
 
 QPushButton* MakeButton(const char* text, QWidget* parent) {
   auto* b = new QPushButton(QString::fromUtf8(text), parent);
@@ -245,8 +289,12 @@ QWidget* UpgradeDialog::Control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-bool UpgradeDialog::TimerActive(int id) const {
-  auto it = timers_.find(id);
+QWidget* UpgradeDialog::Control(fw::Control control) const {
+  return Control(ResourceNumber(control));
+}
+
+bool UpgradeDialog::TimerActive(Timer timer) const {
+  auto it = timers_.find(timer);
   return it != timers_.end() && it->second->isActive();
 }
 
@@ -277,10 +325,11 @@ void UpgradeDialog::InsertStatusRow(int index, const std::string& mark, const st
   statusList_->scrollToItem(statusList_->item(row, 1));
 }
 
-void UpgradeDialog::SetStatusRowText(int index, int column, const std::string& text) {
-  if (index < 0 || index >= statusList_->rowCount() || column < 0 || column > 1) {
+void UpgradeDialog::SetStatusRowText(int index, Column which, const std::string& text) {
+  if (index < 0 || index >= statusList_->rowCount()) {
     return;  // no such row: nothing to change
   }
+  const int column = which == Column::Mark ? 0 : 1;
   QTableWidgetItem* item = statusList_->item(index, column);
   if (item == nullptr) {
     statusList_->setItem(index, column, new QTableWidgetItem(QString::fromStdString(text)));
@@ -297,16 +346,16 @@ void UpgradeDialog::SetStatusLine(const std::string& text) {
   statusText_->setText(QString::fromStdString(text));
 }
 
-void UpgradeDialog::EnableById(int id, bool enable) {
-  if (QWidget* w = Control(id)) {
+void UpgradeDialog::Enable(fw::Control control, bool enable) {
+  if (QWidget* w = Control(control)) {
     w->setEnabled(enable);
   }
 }
 
-void UpgradeDialog::SetProgressRangeById(int id, int lower, int upper) {
-  if (id == kMainProgress) {
+void UpgradeDialog::SetProgressRange(ProgressBar bar, int lower, int upper) {
+  if (bar == ProgressBar::Main) {
     mainProgress_->SetRange(lower, upper);
-  } else if (id == kSecondProgress) {
+  } else {
     // A plain bar ignores an empty or inverted range, as the system control does.
     if (lower < upper) {
       secondProgress_->setRange(lower, upper);
@@ -314,26 +363,26 @@ void UpgradeDialog::SetProgressRangeById(int id, int lower, int upper) {
   }
 }
 
-void UpgradeDialog::SetProgressPosById(int id, int pos) {
-  if (id == kMainProgress) {
+void UpgradeDialog::SetProgressPos(ProgressBar bar, int pos) {
+  if (bar == ProgressBar::Main) {
     mainProgress_->SetPos(pos);
-  } else if (id == kSecondProgress) {
+  } else {
     secondProgress_->setValue(
         std::clamp(pos, secondProgress_->minimum(), secondProgress_->maximum()));
   }
 }
 
-void UpgradeDialog::StartWindowTimer(int id, uint32_t periodMs) {
-  QTimer*& timer = timers_[id];
+void UpgradeDialog::StartWindowTimer(Timer which, uint32_t periodMs) {
+  QTimer*& timer = timers_[which];
   if (timer == nullptr) {
     timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
+    connect(timer, &QTimer::timeout, this, [this, which] { OnTimer(which); });
   }
   timer->start(static_cast<int>(std::min<uint32_t>(periodMs, INT32_MAX)));
 }
 
-void UpgradeDialog::StopWindowTimer(int id) {
-  auto it = timers_.find(id);
+void UpgradeDialog::StopWindowTimer(Timer timer) {
+  auto it = timers_.find(timer);
   if (it != timers_.end()) {
     it->second->stop();
   }

@@ -57,12 +57,14 @@ class UpgradeDialog : public QDialog {
   UpgradeState& State() { return *state_; }
   QtUpgradeView& View() { return view_; }
   PortList& Ports() { return *ports_; }
-  // The control with this resource id (nullptr when there is none).
+  // The control with this resource number (nullptr when there is none).
   QWidget* Control(int id) const;
+  // A named control.
+  QWidget* Control(fw::Control control) const;
   QTableWidget* StatusList() const { return statusList_; }
   TextProgressBar* MainProgress() const { return mainProgress_; }
   const DialogUnits& Units() const { return units_; }
-  bool TimerActive(int id) const;
+  bool TimerActive(Timer timer) const;
   QAction* AboutAction() const { return aboutAction_; }
 
   // Dialog data exchange: controls -> state record, and back.
@@ -71,14 +73,14 @@ class UpgradeDialog : public QDialog {
 
   // Window-thread operations behind the view.
   void InsertStatusRow(int index, const std::string& mark, const std::string& text);
-  void SetStatusRowText(int index, int column, const std::string& text);
+  void SetStatusRowText(int index, Column column, const std::string& text);
   void DeleteStatusRows();
   void SetStatusLine(const std::string& text);
-  void EnableById(int id, bool enable);
-  void SetProgressRangeById(int id, int lower, int upper);
-  void SetProgressPosById(int id, int pos);
-  void StartWindowTimer(int id, uint32_t periodMs);
-  void StopWindowTimer(int id);
+  void Enable(fw::Control control, bool enable);
+  void SetProgressRange(ProgressBar bar, int lower, int upper);
+  void SetProgressPos(ProgressBar bar, int pos);
+  void StartWindowTimer(Timer timer, uint32_t periodMs);
+  void StopWindowTimer(Timer timer);
 
   // The folder the window runs on holds no installation: "Upgrade" is disabled, the status
   // text names the problem, and a click (after a rescan enabled it) shows it again instead of
@@ -87,13 +89,13 @@ class UpgradeDialog : public QDialog {
 
   // Handlers (public so that the program and the tests can drive them).
   void OnUpgradeClicked();
-  void OnTimer(int id);
+  void OnTimer(Timer timer);
   void OnChipOnlyClicked();
   void OnUpdateChipClicked();
   void OnFirmwareOnlyClicked();
   void OnVocoderChanged(int index);
   void OnHexFileClicked();
-  void OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  void OnJobEvent(const JobEvent& event);
   // Runs what other threads queued through the view (invoked by name from the view).
   Q_INVOKABLE void RunQueuedViewCalls();
   // The Cancel command (close box, Escape, button 2). Returns true when the window ends.
@@ -140,7 +142,7 @@ class UpgradeDialog : public QDialog {
   DialogUnits units_;
   std::unique_ptr<PortList> ports_;
   std::map<int, QWidget*> controls_;
-  std::map<int, QTimer*> timers_;
+  std::map<Timer, QTimer*> timers_;
   bool exiting_ = false;
   std::string installationProblem_;
 

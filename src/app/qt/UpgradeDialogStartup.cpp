@@ -17,7 +17,6 @@
 #include "app/qt/AppIcon.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/UpgradeDialog.h"
-#include "core/Ids.h"
 #include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
@@ -96,11 +95,11 @@ int UpgradeDialog::Startup() {
   }
   // 15. Ports, status text, saved port, run mode.
   if (portCombo_->count() == 0) {
-    EnableById(kUpgradeButton, false);
-    EnableById(kHexFileButton, false);
+    Enable(fw::Control::Upgrade, false);
+    Enable(fw::Control::HexFile, false);
   } else {
-    EnableById(kUpgradeButton, true);
-    EnableById(kHexFileButton, true);
+    Enable(fw::Control::Upgrade, true);
+    Enable(fw::Control::HexFile, true);
     SetStatusLine(kUsualStatus);
     ports_->SelectSavedPort();
     ApplyRunMode();
@@ -123,7 +122,7 @@ int UpgradeDialog::Startup() {
   WriteControls();
   // 21. Unattended repeat mode: the first job starts by itself.
   if (state_->readWriteLog == 5) {
-    StartWindowTimer(kAutoStartTimer, kAutoStartPeriodMs);
+    StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
   }
   return 21;
 }
@@ -207,15 +206,15 @@ void UpgradeDialog::OnUpgradeClicked() {
 void UpgradeDialog::SetInstallationProblem(const std::string& problem) {
   installationProblem_ = problem;
   if (!problem.empty()) {
-    EnableById(kUpgradeButton, false);
+    Enable(fw::Control::Upgrade, false);
     SetStatusLine(problem);
     // The line may be cut at the window's edge: the whole text on hovering.
     statusText_->setToolTip(QString::fromStdString(problem));
   }
 }
 
-void UpgradeDialog::OnTimer(int id) {
-  if (id == kAutoStartTimer && !exiting_) {
+void UpgradeDialog::OnTimer(Timer timer) {
+  if (timer == Timer::AutoStart && !exiting_) {
     OnUpgradeClicked();
   }
 }
@@ -271,11 +270,11 @@ void UpgradeDialog::RunQueuedViewCalls() {
   view_.RunQueuedCalls();
 }
 
-void UpgradeDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-  if (hooks_.jobMessage && hooks_.jobMessage(*state_, msg, wParam, lParam)) {
+void UpgradeDialog::OnJobEvent(const JobEvent& event) {
+  if (hooks_.jobEvent && hooks_.jobEvent(*state_, event)) {
     return;
   }
-  if (IsCommErrorMessage(msg)) {
+  if (std::holds_alternative<CommErrorEvent>(event)) {
     view_.MessageBox(kCommError, MessageIcon::None, MessageButtons::Ok);
   }
 }
