@@ -160,7 +160,7 @@ void HeadlessView::SetTimerScale(double factor) {
 void HeadlessView::SetTimer(int id, uint32_t periodMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   periodMs = static_cast<uint32_t>(periodMs * timerScale_);
-  timers_[id] = Timer{periodMs, TickCount() + periodMs};
+  timers_[id] = Timer{periodMs, RealTimeClock().TickCount() + periodMs};
   wake_.notify_all();
 }
 
@@ -183,7 +183,7 @@ void HeadlessView::Run(const MessageHandler& onMessage, const TimerHandler& onTi
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (queue_.empty()) {
-        uint32_t now = TickCount();
+        uint32_t now = RealTimeClock().TickCount();
         for (auto& [id, t] : timers_) {
           if (static_cast<int32_t>(now - t.dueMs) >= 0) {
             t.dueMs = now + t.periodMs;

@@ -10,7 +10,6 @@
 #include "platform/ExecutablePath.h"
 #include "platform/Profile.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -133,7 +132,7 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   }
 
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
-  SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
+  state.selectedPort = file.GetInt(kSettingsSection, "Port", state.selectedPort);
   state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
   state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
   state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
@@ -194,7 +193,7 @@ bool SaveSettings(const UpgradeState& state) {
   if (state.settingsPath.empty()) {
     return false;
   }
-  bool ok = WriteInt(state, "Port", SelectedPortNumber());
+  bool ok = WriteInt(state, "Port", state.selectedPort);
   ok = WriteInt(state, "CMOS", state.vocoderIndex) && ok;
   ok = WriteInt(state, "UpdateChip", state.updateChip) && ok;
   return ok;

@@ -2,10 +2,8 @@
 
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
-#include "platform/Clock.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 
@@ -63,10 +61,10 @@ ProgressInputs ProgressInputsFrom(const UpgradeState& state) {
 bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, intptr_t lParam) {
   if (IsCommErrorMessage(msg)) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
-    if (!StopRequested()) {
+    if (!state.job.clock.StopRequested()) {
       // Another reader on the port takes the radio's replies: name it when there is one.
       state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
-                             OtherProgramsOnPort(GlobalPortMap().DevicePath(SelectedPortNumber())));
+                             OtherProgramsOnPort(state.job.devicePath));
     }
     return true;
   }
@@ -82,7 +80,7 @@ bool HandleJobMessage(UpgradeState& state, uint32_t msg, uintptr_t /*wParam*/, i
     state.view->SetStatusText(r.phaseText);
   }
   if (r.pauseAtFull) {
-    Sleep(1000);
+    state.job.clock.Sleep(1000);
   }
   state.view->SetProgressPos(kMainProgress, r.percent);
   state.view->SetProgressPos(kSecondProgress, r.percent);

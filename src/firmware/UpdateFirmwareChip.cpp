@@ -9,7 +9,6 @@
 #include "firmware/ChipFrames.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
-#include "platform/Clock.h"
 
 namespace fw {
 namespace {
@@ -64,7 +63,7 @@ bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
 // A closing step went unanswered: the update failed after the chip entered its loader.
 int CommunicationFailure(UpgradeState& state) {
   state.downloadPort.Close();
-  if (!StopRequested()) {
+  if (!state.job.clock.StopRequested()) {
     state.view->MessageBox(text::kCommError, MessageIcon::None);
   }
   return kChipFailed;
@@ -120,14 +119,14 @@ int UpdateFirmwareChip(UpgradeState& state) {
                            state.hexFilePath);
     return kChipFailed;
   }
-  Sleep(5000);
+  state.job.clock.Sleep(5000);
 
   if (!ChipExchange(port, kChipHandshake, kChipHandshakeRequest, sizeof kChipHandshakeRequest,
                     reply, sizeof kChipHandshakeReply, 10, kRetries)) {
     port.Close();
     return kChipNotReady;
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
   RadioWriteScope writing;  // from the erase to the leave command
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
@@ -135,7 +134,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
     port.Close();
     return kChipFailed;
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   AddProgress(state, 22);
   SetStatusText(state, "Updating the firmware chip, please wait...");
 
@@ -163,7 +162,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
                     sizeof kChipConfirmReply, 10, kRetries)) {
     return CommunicationFailure(state);
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   if (!ChipExchange(port, kChipLeave, kChipLeaveRequest, sizeof kChipLeaveRequest, reply,
                     sizeof kChipLeaveReply, 10, kRetries)) {
     return CommunicationFailure(state);
@@ -174,7 +173,7 @@ int UpdateFirmwareChip(UpgradeState& state) {
   state.resultOk = 1;
   SetLastRow(state, kMarkDone, kChipCompletedText);
 
-  Sleep(2000);
+  state.job.clock.Sleep(2000);
   if (state.chipOnly) {
     state.view->MessageBox(kChipCompletedText, MessageIcon::None);
     return kChipUpdated;

@@ -1,7 +1,5 @@
 #include "protocol/DownloadPort.h"
 
-#include "platform/Clock.h"
-
 namespace fw {
 namespace {
 
@@ -38,14 +36,14 @@ int DownloadPort::DownloadExchange(int kind, const uint8_t* request, uint32_t re
                                    uint8_t* reply, uint32_t replyLength, int retries) {
   Purge();
   Write(request, requestLength);
-  Sleep(20);
+  Time().Sleep(20);
   uint32_t n = Read(reply, replyLength);
   if (n == 0) {
     if (kind == kReplyWithData && replyLength == kIapReplyLength) {
       return 0;  // no radio in download mode: the caller moves on at once
     }
     for (int i = 0; i < 3 && n == 0; ++i) {
-      Sleep(500);
+      Time().Sleep(500);
       n = Read(reply, replyLength);
     }
   }
@@ -55,12 +53,12 @@ int DownloadPort::DownloadExchange(int kind, const uint8_t* request, uint32_t re
   if (kind == kReplyAck && AckAccepted(reply, replyLength, n)) {
     if (FirstByte(request, requestLength) == kEndOfTransmission) {
       // After the end of transmission the radio may send one more byte: take it off the line.
-      Sleep(100);
+      Time().Sleep(100);
       Read(reply, replyLength);
     }
     return 1;
   }
-  Sleep(200);
+  Time().Sleep(200);
   for (int i = 0; i < retries; ++i) {
     if (DownloadAgain(kind, request, requestLength, reply, replyLength)) {
       return 1;
@@ -73,7 +71,7 @@ int DownloadPort::DownloadAgain(int kind, const uint8_t* request, uint32_t reque
                                 uint8_t* reply, uint32_t replyLength) {
   Purge();
   Write(request, requestLength);
-  Sleep(50);
+  Time().Sleep(50);
   uint32_t n = Read(reply, replyLength);
   for (int i = 0; i < 3 && n == 0; ++i) {
     n = Read(reply, replyLength);

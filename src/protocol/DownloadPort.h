@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "serial/SerialPort.h"
+#include "protocol/ChannelPort.h"
 
 namespace fw {
 
@@ -13,7 +13,7 @@ enum DownloadReplyKind : int {
   kReplyAck = 2,       // one byte 0x06
 };
 
-class DownloadPort : public SerialPort {
+class DownloadPort : public ChannelPort {
  public:
   int DownloadExchange(int kind, const uint8_t* request, uint32_t requestLength, uint8_t* reply,
                        uint32_t replyLength, int retries);

@@ -7,6 +7,7 @@
 // (the radio's status byte, 1 on failure) and EndAccess (0 on success, 1 on failure).
 
 #include <cstdint>
+#include <string>
 
 #include "protocol/LinkFrame.h"
 #include "protocol/LinkPort.h"
@@ -35,10 +36,10 @@ class RadioLink {
 
   LinkPort& Port() { return port_; }
 
-  // Opens the selected port (115200 baud, 8 data bits, no parity, two stop bits) and
-  // shakes hands with the radio. The argument is ignored. 1 when the radio answered;
-  // 0 with the port closed otherwise.
-  int Connect(int ignoredPortNumber);
+  // Opens the job's port, COM `portNumber` at `devicePath` (115200 baud, 8 data bits, no
+  // parity, two stop bits) and shakes hands with the radio. 1 when the radio answered;
+  // 0 with the port closed otherwise (also for a number outside 1..16).
+  int Connect(int portNumber, const std::string& devicePath);
   // Sleeps 20 ms and closes the port.
   void Disconnect();
 
@@ -64,6 +65,7 @@ class RadioLink {
 
  private:
   LinkPort port_;
+  FrameSequence sequence_;
   uint8_t params_[kFrameBufferSize] = {};
   uint8_t packet_[kFrameBufferSize] = {};
   uint8_t frame_[kFrameBufferSize] = {};

@@ -3,10 +3,8 @@
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"
-#include "platform/Clock.h"
 #include "radiodata/ReadRadioInfo.h"
 #include "radiodata/TemplateFile.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -18,7 +16,7 @@ constexpr uint8_t kInfoAreaReadKx2x = 0;
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (state.radioLink.Connect(state.job.portNumber, state.job.devicePath) != 1) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -35,7 +33,7 @@ bool ReadInformation(UpgradeState& state) {
     if (!ConnectAfresh(state)) {
       return false;
     }
-    Sleep(kBeforeInfoMs);
+    state.job.clock.Sleep(kBeforeInfoMs);
   }
   return ReadRadioInfo(state, kInfoAreaRead) == 1;
 }
@@ -66,7 +64,7 @@ int ReadRadio(UpgradeState& state) {
       return kReadNewFamily;
     }
   }
-  Sleep(kBeforeInfoMs);
+  state.job.clock.Sleep(kBeforeInfoMs);
 
   if (!ReadInformation(state)) {
     return kReadNotReady;
@@ -100,7 +98,7 @@ int ReadRadio(UpgradeState& state) {
     state.radioDataBuffer.resize(size, 0);
   }
   state.radioData = state.radioDataBuffer.data();
-  Sleep(kBeforeBlocksMs);
+  state.job.clock.Sleep(kBeforeBlocksMs);
 
   const uint32_t blocks = size / kBlockSize;
   for (uint32_t i = 0; i < blocks; ++i) {

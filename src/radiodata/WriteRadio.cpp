@@ -8,10 +8,8 @@
 #include "core/Status.h"
 #include "core/WritePhase.h"
 #include "font/FontImages.h"
-#include "platform/Clock.h"
 #include "protocol/LinkFrame.h"
 #include "radiodata/ReadRadioInfo.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -43,11 +41,11 @@ bool IsKx2x(const UpgradeState& state) {
 
 bool Reconnect(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (state.radioLink.Connect(state.job.portNumber, state.job.devicePath) != 1) {
     state.radioLink.Disconnect();
     return false;
   }
-  Sleep(kBeforeInfoMs);
+  state.job.clock.Sleep(kBeforeInfoMs);
   return true;
 }
 
@@ -189,7 +187,7 @@ void ReportCompletion(UpgradeState& state) {
   if (state.updateChip != 0) {
     return;  // the chip update follows and reports the end of the job
   }
-  Sleep(kBeforeCompletionMs);
+  state.job.clock.Sleep(kBeforeCompletionMs);
   SetStatusText(state, kAllCompletedText);
   AddRow(state, kMarkDone, kAllCompletedText);
   if (!RecordCompletedJob(state)) {
@@ -234,7 +232,7 @@ void WriteRadio(UpgradeState& state) {
                                " bytes of the radio data.");
     return;
   }
-  if (state.radioLink.Connect(SelectedPortNumber()) != 1) {
+  if (state.radioLink.Connect(state.job.portNumber, state.job.devicePath) != 1) {
     state.radioLink.Disconnect();
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
     return;

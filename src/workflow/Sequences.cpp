@@ -5,6 +5,7 @@
 
 #include "workflow/Sequences.h"
 
+#include <memory>
 #include <span>
 #include <string>
 
@@ -14,7 +15,6 @@
 #include "firmware/MainFirmware.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "firmware/UpdateFirmwareChip.h"
-#include "platform/Clock.h"
 #include "radiodata/ConvertRadioData.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/LoadTemplate.h"
@@ -46,9 +46,14 @@ constexpr uint32_t kBetweenChipAttemptsMs = 3000;
 constexpr int kChipOnlyRetries = 10;
 constexpr int kFullChipRetries = 15;
 
-SequenceSteps& Steps() {
-  static SequenceSteps steps = SequenceSteps::Real();
+const SequenceSteps& RealSteps() {
+  static const SequenceSteps steps = SequenceSteps::Real();
   return steps;
+}
+
+// The job's own steps, or the system's.
+const SequenceSteps& StepsOf(const UpgradeState& state) {
+  return state.job.steps != nullptr ? *state.job.steps : RealSteps();
 }
 
 // Codes of 5 or more: the radio is not ready yet, try again.
@@ -89,7 +94,7 @@ std::span<const uint8_t> RadioDataSpan(const UpgradeState& state) {
 // ended with its row.
 bool ReadWithRetries(UpgradeState& state) {
   for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
-    const int r = Steps().readRadio(state);
+    const int r = StepsOf(state).readRadio(state);
     if (r == kReadDone) {
       break;
     }
@@ -97,10 +102,10 @@ bool ReadWithRetries(UpgradeState& state) {
       EndWithRow(state, r == kReadNewFamily ? kUnknownFirmwareText : kReadFailed);
       return false;
     }
-    if (attempt == kReadAttempts || StopRequested()) {
+    if (attempt == kReadAttempts || state.job.clock.StopRequested()) {
       break;
     }
-    Sleep(kBetweenReadsMs);
+    state.job.clock.Sleep(kBetweenReadsMs);
   }
   if (state.resultOk == 0) {
     EndWithRow(state, kReadFailed);
@@ -120,7 +125,7 @@ bool LoadAndConvert(UpgradeState& state) {
     detail = "The model identifier \"" + ModelIdForMessage(state.radioModelId) +
              "\" cannot name a template file.";
   } else {
-    state.resultOk = Steps().loadTemplate(state, path, &detail);
+    state.resultOk = StepsOf(state).loadTemplate(state, path, &detail);
   }
   if (state.resultOk == 0) {
     state.view->MessageBox(kTemplateFailed, MessageIcon::Exclamation, MessageButtons::Ok,
@@ -133,7 +138,7 @@ bool LoadAndConvert(UpgradeState& state) {
   LogData(state, 2, state.templateData);
   state.resultOk = 0;
 
-  if (Steps().convertRadioData(state, &detail) == 0) {
+  if (StepsOf(state).convertRadioData(state, &detail) == 0) {
     // Name the library, the entry point or the size that stopped the conversion.
     state.view->MessageBox(kConvertFailed, MessageIcon::Exclamation, MessageButtons::Ok, detail);
     EndWithRow(state, kConvertFailed);
@@ -150,14 +155,14 @@ void UpdateChipAfterWrite(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kRestarting);
   SetStatusText(state, text::kRestarting);
   state.resultOk = 0;
-  Sleep(kRestartAfterWriteMs);
+  state.job.clock.Sleep(kRestartAfterWriteMs);
   SetLastRow(state, kMarkBusy, kUpdatingChip);
 
-  int r = Steps().updateFirmwareChip(state);
+  int r = StepsOf(state).updateFirmwareChip(state);
   if (NotReady(r)) {
-    Sleep(kChipRetryWaitMs);
-    for (int i = 0; i < kFullChipRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
+    state.job.clock.Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kFullChipRetries && !state.job.clock.StopRequested(); ++i) {
+      r = StepsOf(state).updateFirmwareChip(state);
       if (r == kChipUpdated) {
         break;
       }
@@ -166,7 +171,7 @@ void UpdateChipAfterWrite(UpgradeState& state) {
         SetLastRow(state, kMarkFailed, kChipFailedText);
         return;
       }
-      Sleep(kBetweenChipAttemptsMs);
+      state.job.clock.Sleep(kBetweenChipAttemptsMs);
     }
   }
   if (state.resultOk == 0) {
@@ -194,21 +199,21 @@ SequenceSteps SequenceSteps::Real() {
   return s;
 }
 
-void SetSequenceSteps(const SequenceSteps* steps) {
-  Steps() = steps != nullptr ? *steps : SequenceSteps::Real();
+void SetSequenceSteps(UpgradeState& state, const SequenceSteps* steps) {
+  state.job.steps = steps != nullptr ? std::make_shared<const SequenceSteps>(*steps) : nullptr;
 }
 
 void RunChipOnlySequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, kUpdatingChip);
-  int r = Steps().updateFirmwareChip(state);
+  int r = StepsOf(state).updateFirmwareChip(state);
   if (r != kChipUpdated) {
-    Sleep(kChipRetryWaitMs);
-    for (int i = 0; i < kChipOnlyRetries && !StopRequested(); ++i) {
-      r = Steps().updateFirmwareChip(state);
+    state.job.clock.Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kChipOnlyRetries && !state.job.clock.StopRequested(); ++i) {
+      r = StepsOf(state).updateFirmwareChip(state);
       if (r == kChipUpdated || !NotReady(r)) {
         break;
       }
-      Sleep(kBetweenChipAttemptsMs);
+      state.job.clock.Sleep(kBetweenChipAttemptsMs);
     }
   }
   RestoreAfterChip(state);
@@ -220,7 +225,7 @@ void RunChipOnlySequence(UpgradeState& state) {
 
 void RunFullSequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  Steps().transferMainFirmware(state);
+  StepsOf(state).transferMainFirmware(state);
   if (state.resultOk == 0) {
     RestoreControls(state);
     if (state.rowCount >= 1) {
@@ -231,7 +236,7 @@ void RunFullSequence(UpgradeState& state) {
   SetLastRow(state, kMarkDone, text::kSoftwareCompleted);
   AddRow(state, kMarkBusy, text::kRestarting);
   state.resultOk = 0;
-  Sleep(kRestartAfterFirmwareMs);
+  state.job.clock.Sleep(kRestartAfterFirmwareMs);
   SetLastRow(state, kMarkBusy, kReadingText);
 
   if (!ReadWithRetries(state)) {
@@ -246,11 +251,11 @@ void RunFullSequence(UpgradeState& state) {
   if (!LoadAndConvert(state)) {
     return;
   }
-  Sleep(kBeforeWriteMs);
+  state.job.clock.Sleep(kBeforeWriteMs);
   state.resultOk = 0;
   AddRow(state, kMarkBusy, text::kWritingRadio);
   SetStatusText(state, text::kWritingRadio);
-  Steps().writeRadio(state);
+  StepsOf(state).writeRadio(state);
   if (state.resultOk == 0) {
     EndWithRow(state, kWriteFailed);
     return;

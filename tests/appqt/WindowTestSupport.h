@@ -28,7 +28,6 @@
 #include "core/Ids.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "workflow/Job.h"
 
@@ -54,7 +53,7 @@ struct Recorder {
       s.readWriteLog = runMode;
       s.imageDir = imageDir;
       s.selectedImageName = imageName;
-      SetSelectedPortNumber(savedPort);
+      s.selectedPort = savedPort;
       return std::string("Radio Flashwright 2.0");
     };
     h.buildFonts = [this](UpgradeState&) { return fontsOk; };
@@ -114,8 +113,6 @@ class WindowPorts {
   void Reset() {
     ptys_.clear();
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
-    ClearStop();
   }
 
  private:

@@ -91,7 +91,10 @@ TEST(SystemLanguage, FirstSetLocaleVariableDecides) {
 
 class QueryFirmwareVersionTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(link.Connect(0), 1); }
+  void SetUp() override {
+    link.Port().SetJobClock(clock.Job());
+    ASSERT_EQ(sim.Connect(link), 1);
+  }
   void TearDown() override {
     SetSystemLangIdOverride(0);
     link.Disconnect();

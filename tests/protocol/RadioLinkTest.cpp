@@ -19,7 +19,10 @@ using Fault = FramedLinkResponder::Fault;
 
 class RadioLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(link.Connect(0), 1); }
+  void SetUp() override {
+    link.Port().SetJobClock(clock.Job());
+    ASSERT_EQ(sim.Connect(link), 1);
+  }
   void TearDown() override { link.Disconnect(); }
 
   test::FakeClockScope clock;
@@ -145,9 +148,11 @@ TEST_F(RadioLinkTest, FailedCommandClosesThePortSoLaterCommandsFail) {
 }
 
 TEST(RadioLinkConnect, UnselectedPortFailsWithoutOpening) {
-  SetSelectedPortNumber(0);
+  test::PtyPeer peer;
   RadioLink link;
-  EXPECT_EQ(link.Connect(3), 0);
+  EXPECT_EQ(link.Connect(0, peer.SlavePath()), 0);   // no port chosen
+  EXPECT_EQ(link.Connect(17, peer.SlavePath()), 0);  // beyond COM16
+  EXPECT_EQ(link.Connect(3, ""), 0);                 // a number with no device
   EXPECT_FALSE(link.Port().IsOpen());
 }
 
@@ -156,11 +161,12 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
   test::SimulatedLink sim;
   sim.With([](auto& r) { r.SetUnreachableConnects(3); });
   RadioLink link;
-  EXPECT_EQ(link.Connect(0), 0);
+  link.Port().SetJobClock(clock.Job());
+  EXPECT_EQ(sim.Connect(link), 0);
   EXPECT_FALSE(link.Port().IsOpen());
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kConnect); }), 3);
   // The fourth connect frame is answered.
-  EXPECT_EQ(link.Connect(0), 1);
+  EXPECT_EQ(sim.Connect(link), 1);
   link.Disconnect();
 }
 
@@ -170,8 +176,6 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
 TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   test::FakeClockScope clock;
   test::PtyPeer peer;
-  GlobalPortMap().SetExplicit(9, peer.SlavePath());
-  SetSelectedPortNumber(9);
   test::Bytes hello(12, 0x11);
   hello[0] = kFrameStart;
   hello[9] = 12;
@@ -190,14 +194,13 @@ TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   // the 31-byte ReadBlock request, the rest of it gets no answer.
   peer.Respond(12, test::InTurn({test::PtyPeer::Answer{hello}, test::PtyPeer::Answer{shortBlock}}));
   RadioLink link;
-  ASSERT_EQ(link.Connect(0), 1);
+  link.Port().SetJobClock(clock.Job());
+  ASSERT_EQ(link.Connect(9, peer.SlavePath()), 1);
   std::vector<uint8_t> dest(200, 0xEE);
   EXPECT_EQ(link.ReadBlock(kMemorySelector, 0, 0, 1, dest.data()), 0);
   EXPECT_EQ(dest[0], 0xEE);
   link.Disconnect();
   peer.StopResponding();
-  GlobalPortMap().ClearExplicit();
-  SetSelectedPortNumber(0);
 }
 
 }  // namespace

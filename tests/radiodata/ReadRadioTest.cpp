@@ -110,6 +110,7 @@ class ReadRadioTest : public ::testing::Test {
   test::SimulatedLink sim;
   test::RecordingView view;
   UpgradeState state;
+  test::JobOnSimulatedLink job{clock, sim, state};
 
  private:
   std::filesystem::path dir_;
@@ -229,7 +230,8 @@ TEST_F(ReadRadioTest, NoRadioIsNotReadyYet) {
 }
 
 TEST_F(ReadRadioTest, NoPortIsNotReadyYet) {
-  SetSelectedPortNumber(0);
+  state.job.portNumber = 0;
+  state.job.devicePath.clear();
   EXPECT_EQ(ReadRadio(state), kReadNotReady);
 }
 
@@ -316,7 +318,8 @@ TEST(ReadRadioInfo, AreasWithoutInformationAreNotRequested) {
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   UpgradeState state;
-  ASSERT_EQ(state.radioLink.Connect(0), 1);
+  test::JobOnSimulatedLink job{clock, sim, state};
+  ASSERT_EQ(sim.Connect(state.radioLink), 1);
   for (int area : {1, 3, 6, 9, 200}) {
     EXPECT_EQ(ReadRadioInfo(state, area), 1) << area;
   }

@@ -14,7 +14,6 @@
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
@@ -39,6 +38,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   state.readWriteLog = 5;
   state.rowCount = 4;
@@ -57,7 +57,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   EXPECT_EQ(state.updateChip.load(), 1);
   EXPECT_EQ(state.hexFilePath, "chip.hex");
   EXPECT_EQ(state.wavFilePath, "voice.wav");
-  EXPECT_EQ(SelectedPortNumber(), 9);
+  EXPECT_EQ(state.job.portNumber, 9);
   EXPECT_EQ(state.bytesDone.load(), 0);
   EXPECT_EQ(clock.clock().Sleeps().front(), 300u);
 
@@ -79,6 +79,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   // Steps that only say which sequence called them.
   std::vector<std::string> called;
@@ -89,7 +90,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
     st.resultOk = 1;
     return 0;
   };
-  SetSequenceSteps(&steps);
+  SetSequenceSteps(state, &steps);
 
   JobInputs in;
   in.chipOnly = true;
@@ -105,7 +106,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   state.SetView(&full);
   ASSERT_TRUE(StartJob(state, JobInputs{}));  // neither box: the full sequence
   WaitForEnd(state);
-  SetSequenceSteps(nullptr);
+  SetSequenceSteps(state, nullptr);
   EXPECT_EQ(called, std::vector<std::string>{"transfer"});
   ASSERT_EQ(full.Rows().size(), 1u);
   EXPECT_EQ(full.Rows()[0], (test::Row{kMarkFailed, "Update the radio software failed!"}));
@@ -116,6 +117,7 @@ TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   ArmAutoStartTimer(state);
   EXPECT_TRUE(view.Timers().empty());
@@ -151,7 +153,7 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   ASSERT_TRUE(StartJob(state, in));  // real clock: the silent radio keeps it busy for seconds
   EXPECT_FALSE(StartJob(state, in));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  StopJob();
+  StopJob(state);
   WaitForEnd(state);
   EXPECT_TRUE(view.Boxes().empty());
   EXPECT_EQ(state.resultOk.load(), 0);
@@ -159,7 +161,6 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   EXPECT_EQ(view.Enabled(kUpgradeButton), 1);
   EXPECT_EQ(
       radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
-  ClearStop();
   GlobalPortMap().ClearExplicit();
 }
 

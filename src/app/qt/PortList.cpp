@@ -5,7 +5,6 @@
 
 #include "core/Ids.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -69,7 +68,8 @@ QString PortToolTip(int portNumber, const std::string& devicePath, PortAccess ac
   return tip;
 }
 
-PortList::PortList(PortCombo* combo, UpgradeView& view) : combo_(combo), view_(view) {}
+PortList::PortList(PortCombo* combo, UpgradeView& view, std::atomic<int>& selected)
+    : combo_(combo), view_(view), selected_(selected) {}
 
 void PortList::Scan(const OpenCheck& check) {
   QSignalBlocker block(combo_);
@@ -94,7 +94,7 @@ int PortList::Rescan() {
     QSignalBlocker block(combo_);
     combo_->setCurrentIndex(0);
   }
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(0)));
+  selected_ = EntryToNumber(combo_->itemText(0));
   return combo_->count();
 }
 
@@ -103,7 +103,7 @@ void PortList::SelectionChanged() {
   if (index < 0) {
     return;  // nothing selected: the number stays
   }
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(index)));
+  selected_ = EntryToNumber(combo_->itemText(index));
 }
 
 void PortList::SelectSavedPort() {
@@ -111,7 +111,7 @@ void PortList::SelectSavedPort() {
     return;
   }
   // The entry's name (before a mark such as " (no permission)"), compared in any case.
-  QString wanted = QStringLiteral("COM%1").arg(SelectedPortNumber());
+  QString wanted = QStringLiteral("COM%1").arg(selected_.load());
   int index = -1;
   for (int i = 0; i < combo_->count() && index < 0; ++i) {
     if (combo_->itemText(i).section(QLatin1Char(' '), 0, 0).compare(wanted, Qt::CaseInsensitive) ==
@@ -125,7 +125,7 @@ void PortList::SelectSavedPort() {
     return;
   }
   combo_->setCurrentIndex(0);
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(0)));
+  selected_ = EntryToNumber(combo_->itemText(0));
 }
 
 }  // namespace fw

@@ -18,6 +18,7 @@
 #include "app/qt/TextProgressBar.h"
 #include "core/Ids.h"
 #include "voice/VoicePrompts.h"
+#include "workflow/Job.h"
 
 namespace fw {
 namespace {
@@ -61,7 +62,7 @@ UpgradeDialog::UpgradeDialog(DialogHooks hooks, QWidget* parent)
   setWindowTitle(QString::fromUtf8(kCaption));
   setFixedSize(units_.X(449), units_.Y(211));
   CreateControls();
-  ports_ = std::make_unique<PortList>(portCombo_, view_);
+  ports_ = std::make_unique<PortList>(portCombo_, view_, state_->selectedPort);
   // Enter is discarded for the window and its drop-down lists.
   qApp->installEventFilter(this);
 }
@@ -343,6 +344,7 @@ void UpgradeDialog::OnReadWavClicked() {
   if (JobRunning()) {
     return;  // the job owns the radio link until it ends
   }
+  SetJobPort(*state_, state_->selectedPort);
   ReadWav(*state_);
 }
 
@@ -350,6 +352,7 @@ void UpgradeDialog::OnWriteWavClicked() {
   if (JobRunning()) {
     return;
   }
+  SetJobPort(*state_, state_->selectedPort);
   WriteWav(*state_);
 }
 
