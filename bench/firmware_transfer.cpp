@@ -26,7 +26,6 @@
 #include "core/UpgradeState.h"
 #include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace {
 
@@ -88,8 +87,9 @@ void BM_FirmwareTransfer1MiB(benchmark::State& bench) {
       break;
     }
     fw::GlobalPortMap().SetExplicit(kPort, radio.DevicePath());
-    fw::SetSelectedPortNumber(kPort);
     fw::UpgradeState state;
+    state.job.portNumber = kPort;
+    state.job.devicePath = radio.DevicePath();
     state.imageDir = dir + "/";
     state.mainImageName = "Main.bin";
     state.modelList = "KV68";

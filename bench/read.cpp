@@ -19,7 +19,6 @@
 #include "platform/Clock.h"
 #include "radiodata/ReadRadio.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace {
 
@@ -31,7 +30,6 @@ constexpr int kPort = 9;
 
 void BM_ReadRadio129976(benchmark::State& st) {
   fw::FakeClock clock;
-  fw::SetClock(&clock);
   FramedLinkResponder radio;
   fw::sim::SimPty pty;
   pty.AddResponder(&radio);
@@ -41,7 +39,6 @@ void BM_ReadRadio129976(benchmark::State& st) {
     return;
   }
   fw::GlobalPortMap().SetExplicit(kPort, pty.DevicePath());
-  fw::SetSelectedPortNumber(kPort);
 
   const auto dir =
       std::filesystem::temp_directory_path() / ("flashwright-bench-" + std::to_string(::getpid()));
@@ -58,6 +55,9 @@ void BM_ReadRadio129976(benchmark::State& st) {
       FramedLinkResponder::MakeInfoBlock("KW66000000N02000", "KW66000000N00000", '1'));
 
   fw::UpgradeState state;
+  state.job.clock.Use(clock);
+  state.job.portNumber = kPort;
+  state.job.devicePath = pty.DevicePath();
   state.modelTable.Load((dir / "Model.dat").string());
   state.AllocateRadioData(fw::UpgradeState::kDefaultRadioDataSize);
   state.radioVersion = 400;  // the version query is not part of the read being measured
@@ -105,8 +105,6 @@ void BM_ReadRadio129976(benchmark::State& st) {
   }
   pty.Stop();
   fw::GlobalPortMap().ClearExplicit();
-  fw::SetSelectedPortNumber(0);
-  fw::SetClock(nullptr);
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ReadRadio129976)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);

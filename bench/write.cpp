@@ -20,7 +20,6 @@
 #include "platform/Clock.h"
 #include "radiodata/WriteRadio.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace {
 
@@ -48,24 +47,24 @@ bool Holds(const std::vector<uint8_t>& memory, const std::vector<uint8_t>& expec
 
 void BM_WriteRadioWithFont(benchmark::State& st) {
   fw::FakeClock clock;
-  fw::SetClock(&clock);
   FramedLinkResponder radio;
   fw::sim::SimPty pty;
   pty.AddResponder(&radio);
   pty.SetLineRate(kBaud);
   if (!pty.Start()) {
     st.SkipWithError(pty.Error().c_str());
-    fw::SetClock(nullptr);
     return;
   }
   fw::GlobalPortMap().SetExplicit(kPort, pty.DevicePath());
-  fw::SetSelectedPortNumber(kPort);
   // A "KV" model that is not on a no-font list: with Korean in its data it gets the
   // Korean character-set image, the largest font write there is.
   radio.SetInfoBlock(
       FramedLinkResponder::MakeInfoBlock("KV55000000N02000", "KV55000000N00000L", '1'));
 
   fw::UpgradeState state;
+  state.job.clock.Use(clock);
+  state.job.portNumber = kPort;
+  state.job.devicePath = pty.DevicePath();
   state.radioModel = "KV55";
   state.radioDataSize = kDataSize;
   state.templateData = Pattern(kDataSize, 7);
@@ -129,8 +128,6 @@ void BM_WriteRadioWithFont(benchmark::State& st) {
   }
   pty.Stop();
   fw::GlobalPortMap().ClearExplicit();
-  fw::SetSelectedPortNumber(0);
-  fw::SetClock(nullptr);
 }
 BENCHMARK(BM_WriteRadioWithFont)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
 

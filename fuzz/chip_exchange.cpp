@@ -12,10 +12,9 @@
 // last attempt read and what the reply buffer holds afterwards; nothing may be written
 // past the reply length.
 //
-// The radio is played on a pseudo-terminal, as in fuzz_download_port: the target is linked
-// with --wrap=write and --wrap=poll (see CMakeLists.txt); the first part of a reply lies in
-// the port's input queue before the request's write() returns, each further part is
-// queued when the program polls the port for more input. The clock skips fixed waits (the
+// The radio is played in process on the port's byte channel, as in fuzz_download_port: the
+// first part of a reply lies in the port's input queue before the request's Write returns,
+// each further part is queued when a read waits for more input. The clock skips fixed waits (the
 // exchange's pause and its wait after the request) and moves on 1 s at every reading
 // against the 1 s read deadline of the download port, so every read waits exactly once
 // before its deadline passes. The same input always runs the same way.
@@ -49,7 +48,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "PtyRadio.h"
+#include "ScriptedRadio.h"
 #include "firmware/ChipExchange.h"
 #include "firmware/ChipFrames.h"
 #include "platform/Clock.h"
@@ -58,8 +57,8 @@
 namespace {
 
 using fw::fuzz::Bytes;
-using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
+using fw::fuzz::ScriptedRadio;
 using Script = fw::fuzz::ReplyScript;
 
 constexpr size_t kGuard = 32;  // bytes past the reply length that stay untouched
@@ -159,7 +158,7 @@ Bytes Request(int step, uint8_t count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static PtyRadio* radio = &fw::fuzz::ServedRadio();
+  static ScriptedRadio* radio = &fw::fuzz::ServedRadio();
   static fw::DownloadPort& port = fw::fuzz::ServedDownloadPort(fw::kTwoStopBits);
 
   if (size < 3) {

@@ -13,10 +13,10 @@
 // out, the result, and what the reply buffer holds afterwards; nothing may be written past
 // the reply length.
 //
-// The radio is played on a pseudo-terminal. The target is linked with --wrap=write and
-// --wrap=poll (see CMakeLists.txt): a request is seen while the program writes it, and the
-// first part of its reply lies in the port's input queue before write() returns; each
-// further part is queued when the program polls the port for more input. The clock skips
+// The radio is played in process, on the port's byte channel (ScriptedRadio.h): a request is
+// seen while the program writes it, and the first part of its reply lies in the port's
+// input queue before Write returns; each further part is queued when a read waits for more
+// input. The clock skips
 // fixed waits and moves on 1 s at every reading against the 1 s read deadline the transfer
 // uses, so every read waits exactly once before its deadline passes. The same input always
 // runs the same way.
@@ -48,15 +48,15 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "PtyRadio.h"
+#include "ScriptedRadio.h"
 #include "platform/Clock.h"
 #include "protocol/DownloadPort.h"
 
 namespace {
 
 using fw::fuzz::Bytes;
-using fw::fuzz::PtyRadio;
 using fw::fuzz::Reply;
+using fw::fuzz::ScriptedRadio;
 using Script = fw::fuzz::ReplyScript;
 
 constexpr size_t kGuard = 32;  // bytes past the reply length that stay untouched
@@ -170,7 +170,7 @@ fw::DownloadModeRequest Request(int choice, const Bytes& block) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static PtyRadio* radio = &fw::fuzz::ServedRadio();
+  static ScriptedRadio* radio = &fw::fuzz::ServedRadio();
   static fw::DownloadPort& port = fw::fuzz::ServedDownloadPort(fw::kOneStopBit);
 
   if (size < 2) {

@@ -9,9 +9,9 @@
 // command hands out must lie within the bytes received. Also, on the raw input: the frame
 // and packet checksums against a reference, and the version reply's number.
 //
-// The radio is played on a pseudo-terminal. The target is linked with --wrap=write (see
-// CMakeLists.txt), so a request is seen while the program writes it, and its reply lies in
-// the port's input queue before write() returns, before the program reads. The clock skips
+// The radio is played in process, on the link port's byte channel (ScriptedRadio.h): a
+// request is seen while the program writes it, and its reply lies in the port's input
+// queue before Write returns, before the program reads. The clock skips
 // fixed waits and moves on 1 s at every reading, so a read deadline passes as soon as the
 // queued bytes have been taken. The same input always runs the same way.
 //
@@ -43,21 +43,19 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "PtyRadio.h"
+#include "ScriptedRadio.h"
 #include "core/UpgradeView.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "platform/Clock.h"
 #include "protocol/LinkFrame.h"
 #include "protocol/LinkPort.h"
 #include "protocol/RadioLink.h"
-#include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace {
 
 using fw::fuzz::Bytes;
 using fw::fuzz::HarnessFailure;
-using fw::fuzz::PtyRadio;
+using fw::fuzz::ScriptedRadio;
 using fw::fuzz::Turn;
 
 constexpr int kPortNumber = 1;
@@ -317,13 +315,13 @@ void CheckRawDecoding(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static PtyRadio* radio = [] {
-    PtyRadio* r = &fw::fuzz::ServedRadio();
-    fw::GlobalPortMap().SetExplicit(kPortNumber, r->Path());
-    fw::SetSelectedPortNumber(kPortNumber);
-    return r;
+  static ScriptedRadio* radio = &fw::fuzz::ServedRadio();
+  static fw::RadioLink& link = []() -> fw::RadioLink& {
+    auto* l = new fw::RadioLink();
+    l->Port().SetJobClock(fw::fuzz::ServedClock());
+    l->Port().UseChannel(fw::fuzz::ServedRadio().NewChannel());
+    return *l;
   }();
-  static fw::RadioLink& link = *new fw::RadioLink();
 
   CheckRawDecoding(data, size);
   if (size < 3) {
@@ -343,7 +341,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The handshake: any answer but the connect frame itself at first, then a whole frame
   // that is no echo.
-  const int connected = link.Connect(kPortNumber) ? 1 : 0;
+  const int connected = link.Connect(kPortNumber, radio->Path()) ? 1 : 0;
   const std::vector<Turn> handshake = radio->TakeTurns();
   const ModelExchange hello = Model(
       handshake, kConnectAttempts, kConnectReplyLength,

@@ -17,7 +17,6 @@
 #include "core/UpgradeState.h"
 #include "core/UpgradeView.h"
 #include "platform/Clock.h"
-#include "serial/SelectedPort.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoicePrompts.h"
 
@@ -25,7 +24,7 @@ namespace {
 
 class NoWaitClock final : public fw::Clock {
  public:
-  void Sleep(uint32_t) override {}
+  void Sleep(uint32_t, fw::StopSignal&) override {}
   uint32_t TickCount() override { return now_ += 1000; }
 
  private:
@@ -69,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static auto* view = new BoxView();
   static fw::UpgradeState* state = [] {
     static NoWaitClock clock;
-    fw::SetClock(&clock);
-    fw::SetSelectedPortNumber(0);  // no radio: a write that passes its checks ends at once
     auto* s = new fw::UpgradeState();
+    s->job.clock.Use(clock);
+    s->job.portNumber = 0;  // no radio: a write that passes its checks ends at once
     s->programDir = fw::fuzz::ScratchDir();
     s->SetView(view);
     return s;

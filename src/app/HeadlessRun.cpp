@@ -18,7 +18,6 @@
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "workflow/Job.h"
 
 namespace fw {
@@ -137,7 +136,7 @@ int RunHeadless(int argc, char** argv) {
     PrintHeadlessUsage(stdout);
     return 0;
   }
-  Clock& clock = InstallClockFromEnvironment();
+  Clock& clock = ClockFromEnvironment();
 
   // Absolute and canonical before anything uses it: the converter libraries are loaded by
   // absolute path only, long after the firmware was sent.
@@ -149,6 +148,7 @@ int RunHeadless(int argc, char** argv) {
   }
   UpgradeState state;
   state.SetView(&view);
+  state.job.clock.Use(clock);
   PrepareInstallation(state, programDir, options.vocoder);
   // Nobody is there to answer the question about a radio that does not identify itself.
   state.askTechnician = false;
@@ -163,7 +163,7 @@ int RunHeadless(int argc, char** argv) {
   inputs.updateChip = options.updateChip || state.updateChip != 0;
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
-  inputs.portNumber = options.port.value_or(SelectedPortNumber());
+  inputs.portNumber = options.port.value_or(state.selectedPort.load());
   // A folder without what this job reads is named at once, before the radio is touched.
   const InstallationUse use = inputs.chipOnly       ? InstallationUse::kChipOnly
                               : inputs.firmwareOnly ? InstallationUse::kFirmwareOnly
@@ -201,7 +201,7 @@ int RunHeadless(int argc, char** argv) {
            },
            [&](bool timersArmed) {
              if (g_stopAsked != 0) {
-               StopJob();
+               StopJob(state);
                return !JobRunning(state);
              }
              return !JobRunning(state) && !(repeat && timersArmed && g_hungUp == 0);

@@ -160,7 +160,7 @@ void HeadlessView::SetTimerScale(double factor) {
 void HeadlessView::SetTimer(Timer timer, uint32_t periodMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   periodMs = static_cast<uint32_t>(periodMs * timerScale_);
-  timers_[timer] = ArmedTimer{periodMs, TickCount() + periodMs};
+  timers_[timer] = ArmedTimer{periodMs, RealTimeClock().TickCount() + periodMs};
   wake_.notify_all();
 }
 
@@ -182,7 +182,7 @@ void HeadlessView::Run(const EventHandler& onEvent, const TimerHandler& onTimer,
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (queue_.empty()) {
-        uint32_t now = TickCount();
+        uint32_t now = RealTimeClock().TickCount();
         for (auto& [timer, t] : timers_) {
           if (static_cast<int32_t>(now - t.dueMs) >= 0) {
             t.dueMs = now + t.periodMs;

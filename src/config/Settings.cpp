@@ -9,7 +9,6 @@
 #include "platform/ExecutablePath.h"
 #include "platform/Profile.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -132,7 +131,7 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   }
 
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
-  SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
+  state.selectedPort = file.GetInt(kSettingsSection, "Port", state.selectedPort);
   state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
   state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
   state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
@@ -193,7 +192,7 @@ bool SaveSettings(const UpgradeState& state) {
   if (state.settingsPath.empty()) {
     return false;
   }
-  bool ok = WriteInt(state, "Port", SelectedPortNumber());
+  bool ok = WriteInt(state, "Port", state.selectedPort);
   ok = WriteInt(state, "CMOS", state.vocoderIndex) && ok;
   ok = WriteInt(state, "UpdateChip", state.updateChip) && ok;
   return ok;

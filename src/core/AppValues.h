@@ -1,7 +1,8 @@
 #pragma once
 // Process-wide values of the application object: the full-width glyph flag and the three
-// About texts. (The selected COM port number lives in serial/SelectedPort.h, where the
-// port layer reads it.) Set at start-up on the window's thread before any job runs.
+// About texts. (The COM port number chosen in the window is a dialog value of the state
+// record; each job carries its own port.) Set at start-up on the window's thread before any job
+// runs.
 
 #include <atomic>
 #include <string>

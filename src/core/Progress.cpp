@@ -1,10 +1,8 @@
 #include "core/Progress.h"
 
 #include "core/MessageTexts.h"
-#include "platform/Clock.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 
@@ -62,10 +60,10 @@ ProgressInputs ProgressInputsFrom(const UpgradeState& state) {
 bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
   if (std::holds_alternative<CommErrorEvent>(event)) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
-    if (!StopRequested()) {
+    if (!state.job.clock.StopRequested()) {
       // Another reader on the port takes the radio's replies: name it when there is one.
       state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
-                             OtherProgramsOnPort(GlobalPortMap().DevicePath(SelectedPortNumber())));
+                             OtherProgramsOnPort(state.job.devicePath));
     }
     return true;
   }
@@ -84,7 +82,7 @@ bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
     state.view->SetStatusText(r.phaseText);
   }
   if (r.pauseAtFull) {
-    Sleep(1000);
+    state.job.clock.Sleep(1000);
   }
   state.view->SetProgressPos(ProgressBar::Main, r.percent);
   state.view->SetProgressPos(ProgressBar::Second, r.percent);

@@ -1,7 +1,5 @@
 #include "core/UpgradeState.h"
 
-#include "platform/Clock.h"
-
 namespace fw {
 namespace {
 
@@ -38,12 +36,15 @@ UpgradeState::UpgradeState()
       fontBufferC(kFontImageBufferSize, 0),
       glyphScratch(kGlyphScratchSize),
       wavReadBuffer(kWavBufferSize),
-      wavWriteBuffer(kWavBufferSize) {}
+      wavWriteBuffer(kWavBufferSize) {
+  downloadPort.SetJobClock(job.clock);
+  radioLink.Port().SetJobClock(job.clock);
+}
 
 UpgradeState::~UpgradeState() {
   // A job still running must not outlive the record it works on.
   if (worker.joinable()) {
-    RequestStop();
+    job.clock.RequestStop();
     worker.join();
   }
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/ModelTable.h"
+#include "core/JobContext.h"
 #include "core/UpgradeView.h"
 #include "firmware/HexRecordTable.h"
 #include "font/GlyphImageBuilder.h"
@@ -43,11 +44,15 @@ class UpgradeState {
   UpgradeView* view;
   void SetView(UpgradeView* v);
 
-  // --- Owned communication objects ---
+  // --- The job: its clock, stop signal, port and steps ---
+  JobContext job;
+
+  // --- Owned communication objects (on the job's clock) ---
   DownloadPort downloadPort;
   RadioLink radioLink;
 
   // --- Dialog values (exchanged with the controls before a job starts) ---
+  std::atomic<int> selectedPort{0};  // 1001: the COM number chosen (the settings' "Port")
   std::string hexFilePath;           // 1008
   std::atomic<int> chipOnly{0};      // 1015
   std::atomic<int> firmwareOnly{0};  // 1017

@@ -1,7 +1,6 @@
 #include "firmware/ChipExchange.h"
 
 #include "firmware/ChipFrames.h"
-#include "platform/Clock.h"
 
 namespace fw {
 namespace {
@@ -10,7 +9,7 @@ bool Attempt(DownloadPort& port, int step, const uint8_t* request, uint32_t requ
              uint8_t* reply, uint32_t replyLength, uint32_t waitMs, uint32_t* received) {
   port.Purge();
   port.Write(request, requestLength);
-  Sleep(waitMs);
+  port.Time().Sleep(waitMs);
   const uint32_t count = port.Read(reply, replyLength);
   if (received != nullptr) {
     *received = count;
@@ -23,7 +22,7 @@ bool Attempt(DownloadPort& port, int step, const uint8_t* request, uint32_t requ
 int ChipExchange(DownloadPort& port, int step, const uint8_t* request, uint32_t requestLength,
                  uint8_t* reply, uint32_t replyLength, uint32_t waitMs, int retries,
                  uint32_t* received) {
-  Sleep(50);
+  port.Time().Sleep(50);
   if (Attempt(port, step, request, requestLength, reply, replyLength, waitMs, received)) {
     return 1;
   }

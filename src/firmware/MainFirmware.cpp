@@ -14,12 +14,10 @@
 #include "firmware/HexLoader.h"
 #include "firmware/IdentifyReply.h"
 #include "firmware/ImageSelection.h"
-#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileIo.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -60,7 +58,7 @@ constexpr int kRetries = 3;
 void Fail(UpgradeState& state, const std::string& text, MessageIcon icon,
           const std::string& detail = std::string()) {
   state.downloadPort.Close();
-  if (!StopRequested()) {
+  if (!state.job.clock.StopRequested()) {
     state.view->MessageBox(text, icon, MessageButtons::Ok, detail);
   }
 }
@@ -87,7 +85,7 @@ ImageSettings SettingsOf(const UpgradeState& s) {
 // like a short one. True with the fields taken (or with "====" in the information field)
 // when a reply said who the radio is; false when no attempt did.
 bool IdentifyRadio(UpgradeState& state, uint8_t* reply, IdentifyFields& id) {
-  for (int attempt = 0; attempt <= kRetries && !StopRequested(); ++attempt) {
+  for (int attempt = 0; attempt <= kRetries && !state.job.clock.StopRequested(); ++attempt) {
     std::memset(reply, 0, kIdentifyReplySize);
     const bool arrived = attempt == 0
                              ? state.downloadPort.DownloadExchange(kIdentifyRequest, reply, 0) == 1
@@ -100,7 +98,7 @@ bool IdentifyRadio(UpgradeState& state, uint8_t* reply, IdentifyFields& id) {
       return true;
     }
     if (attempt == 0) {
-      Sleep(200);  // as the exchange waits after a first reply it refuses
+      state.job.clock.Sleep(200);  // as the exchange waits after a first reply it refuses
     }
   }
   return false;
@@ -121,7 +119,7 @@ bool MaySendUnidentified(UpgradeState& state) {
              "the headless front end with --allow-unidentified.");
     return false;
   }
-  if (StopRequested() ||
+  if (state.job.clock.StopRequested() ||
       state.view->MessageBox(std::string(kUnidentifiedQuestion) + " " + image + " anyway?",
                              MessageIcon::Question, MessageButtons::OkCancel,
                              kUnidentifiedDetail) != MessageResult::Ok) {
@@ -208,7 +206,7 @@ void FailDownloadRequest(UpgradeState& state) {
   AddRow(state, kMarkBusy, kNotInDownloadMode);
   state.rowCount = 1;
   SetLastRow(state, kMarkFailed, kConnectRadioFailed);
-  if (!StopRequested()) {
+  if (!state.job.clock.StopRequested()) {
     state.view->MessageBox(kNotInDownloadMode, MessageIcon::Exclamation, MessageButtons::Ok,
                            holders);
   }
@@ -276,8 +274,8 @@ void ReloadChipHex(UpgradeState& state) {
 }
 
 int OpenDownloadPort(UpgradeState& state, int stopBits) {
-  const int number = SelectedPortNumber();
-  std::string path = GlobalPortMap().DevicePath(number);
+  const int number = state.job.portNumber;
+  const std::string& path = state.job.devicePath;
   std::string reason;
   bool open = false;
   if (path.empty()) {
@@ -297,7 +295,7 @@ int OpenDownloadPort(UpgradeState& state, int stopBits) {
     return 0;
   }
   state.downloadPort.SetReadTimeout(kReadDeadlineMs);
-  Sleep(100);
+  state.job.clock.Sleep(100);
   return 1;
 }
 
@@ -313,7 +311,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
       FailExchange(state, kEnterDownloadFailed);
       return TransferResult::Failed;
     }
-    Sleep(1000);
+    state.job.clock.Sleep(1000);
   }
   for (ProgressBar bar : {ProgressBar::Main, ProgressBar::Second}) {
     state.view->SetProgressRange(bar, 0, 100);
@@ -352,7 +350,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
     return TransferResult::Failed;
   }
 
-  if (StopRequested()) {  // the job is being ended: ask the radio for nothing more
+  if (state.job.clock.StopRequested()) {  // the job is being ended: ask the radio for nothing more
     FailExchange(state, text::kCommError);
     return TransferResult::Failed;
   }
@@ -372,7 +370,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
     FailExchange(state, text::kCommError);
     return TransferResult::Failed;
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
 
   uint8_t block[kDataBlockSize];
   if (!SendDataBlocks(state, block, reply)) {
@@ -394,7 +392,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
   state.downloadPort.Close();
   SetStatusText(state, text::kRestarting);
   if (state.firmwareOnly != 0) {
-    Sleep(1000);
+    state.job.clock.Sleep(1000);
     state.view->MessageBox(text::kSoftwareCompleted, MessageIcon::None);
   }
   return TransferResult::Done;

@@ -8,7 +8,6 @@
 #include "firmware/ChipFrames.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
-#include "platform/Clock.h"
 
 namespace fw {
 namespace {
@@ -117,14 +116,14 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
                            state.hexFilePath);
     return ChipResult::Failed;
   }
-  Sleep(5000);
+  state.job.clock.Sleep(5000);
 
   if (!ChipExchange(port, kChipHandshake, kChipHandshakeRequest, sizeof kChipHandshakeRequest,
                     reply, sizeof kChipHandshakeReply, 10, kRetries)) {
     port.Close();
     return ChipResult::NotReady;
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
   RadioWriteScope writing;  // from the erase to the leave command
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
@@ -132,7 +131,7 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
     port.Close();
     return ChipResult::Failed;
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   AddProgress(state, 22);
   SetStatusText(state, "Updating the firmware chip, please wait...");
 
@@ -160,7 +159,7 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
                     sizeof kChipConfirmReply, 10, kRetries)) {
     return CommunicationFailure(state);
   }
-  Sleep(500);
+  state.job.clock.Sleep(500);
   if (!ChipExchange(port, kChipLeave, kChipLeaveRequest, sizeof kChipLeaveRequest, reply,
                     sizeof kChipLeaveReply, 10, kRetries)) {
     return CommunicationFailure(state);
@@ -171,7 +170,7 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
   state.resultOk = 1;
   SetLastRow(state, kMarkDone, kChipCompletedText);
 
-  Sleep(2000);
+  state.job.clock.Sleep(2000);
   if (state.chipOnly) {
     state.view->MessageBox(kChipCompletedText, MessageIcon::None);
     return ChipResult::Updated;

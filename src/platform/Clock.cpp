@@ -6,32 +6,12 @@
 #include <string>
 
 namespace fw {
-namespace {
 
-std::atomic<bool> g_stop{false};
-std::mutex g_stopMutex;
-std::condition_variable g_stopCv;
-
-RealClock& DefaultClock() {
-  static RealClock clock;
-  return clock;
-}
-
-std::atomic<Clock*> g_clock{nullptr};
-
-}  // namespace
-
-bool InterruptibleWait(uint32_t ms) {
-  std::unique_lock<std::mutex> lock(g_stopMutex);
-  return !g_stopCv.wait_for(lock, std::chrono::milliseconds(ms),
-                            [] { return g_stop.load(std::memory_order_acquire); });
-}
-
-void RealClock::Sleep(uint32_t ms) {
-  if (ms == 0 || StopRequested()) {
+void RealClock::Sleep(uint32_t ms, StopSignal& stop) {
+  if (ms == 0 || stop.Requested()) {
     return;
   }
-  InterruptibleWait(ms);
+  stop.WaitFor(ms);
 }
 
 uint32_t RealClock::TickCount() {
@@ -46,11 +26,11 @@ ScaledClock::ScaledClock(double factor) : factor_(factor) {
   }
 }
 
-void ScaledClock::Sleep(uint32_t ms) {
-  RealClock::Sleep(static_cast<uint32_t>(ms * factor_ + 0.5));
+void ScaledClock::Sleep(uint32_t ms, StopSignal& stop) {
+  RealClock::Sleep(static_cast<uint32_t>(ms * factor_ + 0.5), stop);
 }
 
-void FakeClock::Sleep(uint32_t ms) {
+void FakeClock::Sleep(uint32_t ms, StopSignal& /*stop*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   sleeps_.push_back(ms);
   slept_ += ms;
@@ -80,53 +60,25 @@ void FakeClock::ClearSleeps() {
   sleeps_.clear();
 }
 
-void SetClock(Clock* clock) {
-  g_clock.store(clock, std::memory_order_release);
+Clock& RealTimeClock() {
+  static RealClock clock;
+  return clock;
 }
 
-Clock& CurrentClock() {
-  Clock* c = g_clock.load(std::memory_order_acquire);
-  return c ? *c : DefaultClock();
-}
-
-Clock& InstallClockFromEnvironment() {
+Clock& ClockFromEnvironment() {
   static std::unique_ptr<ScaledClock> scaled;
-  const char* env = std::getenv("FLASHWRIGHT_TIME_SCALE");
-  if (env != nullptr && *env != '\0') {
-    char* end = nullptr;
-    double f = std::strtod(env, &end);
-    if (end != env && f > 0.0 && f <= 1.0) {
-      scaled = std::make_unique<ScaledClock>(f);
-      SetClock(scaled.get());
-      return *scaled;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char* env = std::getenv("FLASHWRIGHT_TIME_SCALE");
+    if (env != nullptr && *env != '\0') {
+      char* end = nullptr;
+      double f = std::strtod(env, &end);
+      if (end != env && f > 0.0 && f <= 1.0) {
+        scaled = std::make_unique<ScaledClock>(f);
+      }
     }
-  }
-  SetClock(nullptr);
-  return DefaultClock();
-}
-
-void Sleep(uint32_t ms) {
-  CurrentClock().Sleep(ms);
-}
-uint32_t TickCount() {
-  return CurrentClock().TickCount();
-}
-
-void RequestStop() {
-  {
-    std::lock_guard<std::mutex> lock(g_stopMutex);
-    g_stop.store(true, std::memory_order_release);
-  }
-  g_stopCv.notify_all();
-}
-
-void ClearStop() {
-  std::lock_guard<std::mutex> lock(g_stopMutex);
-  g_stop.store(false, std::memory_order_release);
-}
-
-bool StopRequested() {
-  return g_stop.load(std::memory_order_acquire);
+  });
+  return scaled ? static_cast<Clock&>(*scaled) : RealTimeClock();
 }
 
 }  // namespace fw

@@ -2,16 +2,16 @@
 // Time for every fixed wait and every read deadline.
 //
 // The steps of an upgrade call Sleep() for their fixed waits (10 ms between protocol
-// steps up to 40 s before retrying the chip update) and TickCount() for read deadlines.
-// Both go through the process-wide clock installed with SetClock(); the real clock is
-// the default. A sleep returns early once a stop has been requested, so that a job can
-// be ended promptly when the window closes.
+// steps up to 40 s before retrying the chip update) and TickCount() for read deadlines,
+// both on their job's clock (JobClock): the real clock by default, a scaled one for demos,
+// a fake one in tests. A sleep returns early once the job's stop has been requested, so
+// that a job can be ended promptly when the window closes.
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "platform/StopSignal.h"
 
 namespace fw {
 
@@ -19,8 +19,8 @@ class Clock {
  public:
   virtual ~Clock() = default;
   // A fixed wait of `ms` milliseconds (may be shortened by a scaled clock, or skipped by
-  // a fake one). Returns early when a stop is requested.
-  virtual void Sleep(uint32_t ms) = 0;
+  // a fake one). Returns early when `stop` is requested.
+  virtual void Sleep(uint32_t ms, StopSignal& stop) = 0;
   // Milliseconds since an arbitrary origin; wraps like the Windows tick counter.
   virtual uint32_t TickCount() = 0;
 };
@@ -28,7 +28,7 @@ class Clock {
 // Real time: steady clock, sleeps of the full length.
 class RealClock : public Clock {
  public:
-  void Sleep(uint32_t ms) override;
+  void Sleep(uint32_t ms, StopSignal& stop) override;
   uint32_t TickCount() override;
 };
 
@@ -37,7 +37,7 @@ class RealClock : public Clock {
 class ScaledClock : public RealClock {
  public:
   explicit ScaledClock(double factor);
-  void Sleep(uint32_t ms) override;
+  void Sleep(uint32_t ms, StopSignal& stop) override;
   double Factor() const { return factor_; }
 
  private:
@@ -49,7 +49,7 @@ class ScaledClock : public RealClock {
 // in real time on top of the slept total. Every sleep is recorded.
 class FakeClock : public Clock {
  public:
-  void Sleep(uint32_t ms) override;
+  void Sleep(uint32_t ms, StopSignal& stop) override;
   uint32_t TickCount() override;
   // Sleeps recorded so far (in order), and their sum.
   std::vector<uint32_t> Sleeps() const;
@@ -63,27 +63,12 @@ class FakeClock : public Clock {
   RealClock real_;
 };
 
-// The process-wide clock. SetClock(nullptr) restores the real clock. The clock object
-// must outlive its use; install it before any worker starts.
-void SetClock(Clock* clock);
-Clock& CurrentClock();
+// The real clock (stateless, shared).
+Clock& RealTimeClock();
 
-// Builds the clock named by the environment: FLASHWRIGHT_TIME_SCALE=<factor in (0,1]>
-// gives a ScaledClock, anything else (or nothing) the real clock. Returns the clock it
-// installed (owned by this module).
-Clock& InstallClockFromEnvironment();
-
-void Sleep(uint32_t ms);
-uint32_t TickCount();
-
-// Stop requests: a requested stop makes every Sleep() return at once and lets blocking
-// reads end early. ClearStop() is called when a new job starts.
-void RequestStop();
-void ClearStop();
-bool StopRequested();
-
-// Waits up to `ms` real milliseconds or until a stop is requested (whichever is first).
-// Returns false when it ended because of a stop request.
-bool InterruptibleWait(uint32_t ms);
+// The clock named by the environment: FLASHWRIGHT_TIME_SCALE=<factor in (0,1]> gives a
+// ScaledClock, anything else (or nothing) the real clock. The clock lives as long as the
+// program; jobs choose it with JobClock::Use.
+Clock& ClockFromEnvironment();
 
 }  // namespace fw

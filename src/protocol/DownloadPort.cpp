@@ -1,7 +1,5 @@
 #include "protocol/DownloadPort.h"
 
-#include "platform/Clock.h"
-
 namespace fw {
 
 int DownloadPort::DownloadExchange(const DownloadModeRequest& r, uint8_t* reply, int retries) {
@@ -10,26 +8,26 @@ int DownloadPort::DownloadExchange(const DownloadModeRequest& r, uint8_t* reply,
   const uint32_t replyLength = r.reply.length;
   Purge();
   Write(request, requestLength);
-  Sleep(20);
+  Time().Sleep(20);
   uint32_t n = Read(reply, replyLength);
   if (n == 0) {
     if (r.reply.silenceFailsAtOnce) {
       return 0;  // no radio in download mode: the caller moves on at once
     }
     for (int i = 0; i < 3 && n == 0; ++i) {
-      Sleep(500);
+      Time().Sleep(500);
       n = Read(reply, replyLength);
     }
   }
   if (r.reply.Accepts(reply, n)) {
     if (r.reply.dropsTrailingByte) {
       // After the end of transmission the radio may send one more byte: take it off the line.
-      Sleep(100);
+      Time().Sleep(100);
       Read(reply, replyLength);
     }
     return 1;
   }
-  Sleep(200);
+  Time().Sleep(200);
   for (int i = 0; i < retries; ++i) {
     if (DownloadAgain(r, reply)) {
       return 1;
@@ -44,7 +42,7 @@ int DownloadPort::DownloadAgain(const DownloadModeRequest& r, uint8_t* reply) {
   const uint32_t replyLength = r.reply.length;
   Purge();
   Write(request, requestLength);
-  Sleep(50);
+  Time().Sleep(50);
   uint32_t n = Read(reply, replyLength);
   for (int i = 0; i < 3 && n == 0; ++i) {
     n = Read(reply, replyLength);

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "protocol/ChannelPort.h"
 #include "protocol/DownloadRequests.h"
-#include "serial/SerialPort.h"
 
 namespace fw {
 
-class DownloadPort : public SerialPort {
+class DownloadPort : public ChannelPort {
  public:
   // Sends `request` and reads its reply into `reply` (room for request.reply.length bytes):
   // purge, write, 20 ms, read; after a silent read, three more reads 500 ms apart (unless

@@ -5,8 +5,6 @@
 namespace fw {
 namespace {
 
-uint16_t g_frameSequence = 1;
-
 void PutLe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -71,11 +69,11 @@ uint8_t PacketChecksum(const uint8_t* bytes, size_t n) {
   return static_cast<uint8_t>(0x32 - sum);
 }
 
-uint16_t NextFrameSequence(bool restart) {
+uint16_t FrameSequence::Next(bool restart) {
   if (restart) {
-    g_frameSequence = 1;
+    next_ = 1;
   }
-  return g_frameSequence++;
+  return next_++;
 }
 
 size_t BuildConnectFrame(uint8_t* out, size_t capacity) {

@@ -49,9 +49,15 @@ bool FrameChecksumValid(const uint8_t* frame, size_t n);
 // bytes 1 .. 4 + p.
 uint8_t PacketChecksum(const uint8_t* bytes, size_t n);
 
-// The process-wide frame sequence counter (starts at 1). Restarting sets it to 1; the
-// value returned is written into the frame, then the counter advances.
-uint16_t NextFrameSequence(bool restart);
+// A link's frame sequence counter (starts at 1). Restarting sets it to 1; the value
+// returned is written into the frame, then the counter advances. Each RadioLink has its own.
+class FrameSequence {
+ public:
+  uint16_t Next(bool restart);
+
+ private:
+  uint16_t next_ = 1;
+};
 
 // The 12-byte connect frame: 7E 00 00 FE 20 10 00 00 00 0C and its checksum.
 size_t BuildConnectFrame(uint8_t* out, size_t capacity);

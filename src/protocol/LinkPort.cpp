@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/Clock.h"
 #include "protocol/LinkFrame.h"
 
 namespace fw {
@@ -66,14 +65,14 @@ int LinkPort::Exchange(const uint8_t* request, uint32_t requestLength, uint8_t* 
   Purge();
   Write(request, requestLength);
   if (IsVersionQuery(request, requestLength)) {
-    Sleep(500);
+    Time().Sleep(500);
   }
   uint32_t n = Read(reply, replyLength);
   // The first attempt takes any acceptable reply, even one that repeats the request.
   if (Acceptable(request, requestLength, reply, replyLength, n)) {
     return 1;
   }
-  Sleep(70);
+  Time().Sleep(70);
   for (int i = 0; i < retries; ++i) {
     if (ExchangeAgain(request, requestLength, reply, replyLength)) {
       return 1;
@@ -87,9 +86,9 @@ int LinkPort::ExchangeAgain(const uint8_t* request, uint32_t requestLength, uint
   Purge();
   Write(request, requestLength);
   if (IsVersionQuery(request, requestLength)) {
-    Sleep(500);
+    Time().Sleep(500);
   }
-  Sleep(50);
+  Time().Sleep(50);
   uint32_t n = Read(reply, replyLength);
   if (!Acceptable(request, requestLength, reply, replyLength, n)) {
     return 0;

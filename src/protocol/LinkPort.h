@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "serial/SerialPort.h"
+#include "protocol/ChannelPort.h"
 
 namespace fw {
 
@@ -17,7 +17,7 @@ inline constexpr uint8_t kVersionQueryRequest[4] = {0x02, 0x50, 0x00, 0x03};
 // carries no packet.
 bool ReplySumsValid(const uint8_t* reply, uint32_t n);
 
-class LinkPort : public SerialPort {
+class LinkPort : public ChannelPort {
  public:
   // Whether a framed reply must carry valid checksums to be accepted (on unless switched
   // off): a reply corrupted on the line is then refused and the request repeated, like a

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/Clock.h"
-#include "serial/SelectedPort.h"
-
 namespace fw {
 namespace {
 
@@ -19,12 +16,11 @@ constexpr uint32_t kInfoParamLength = 17;  // area number + 16 bytes
 
 RadioLink::~RadioLink() = default;
 
-bool RadioLink::Connect(int /*ignoredPortNumber*/) {
-  const int portNumber = SelectedPortNumber();
+bool RadioLink::Connect(int portNumber, const std::string& devicePath) {
   if (portNumber < 1 || portNumber > 16) {
     return false;
   }
-  if (port_.OpenSelectedPort(115200, 8, kParityNone, kTwoStopBits, portNumber) == 0) {
+  if (port_.OpenJobPort(portNumber, devicePath, 115200, 8, kParityNone, kTwoStopBits) == 0) {
     return false;
   }
   uint8_t connect[kConnectFrameSize];
@@ -32,7 +28,7 @@ bool RadioLink::Connect(int /*ignoredPortNumber*/) {
   uint8_t answer[kConnectFrameSize] = {};
   port_.Purge();
   port_.Write(connect, kConnectFrameSize);
-  Sleep(kHandshakeWaitMs);
+  port_.Time().Sleep(kHandshakeWaitMs);
   const uint32_t got = port_.Read(answer, kConnectFrameSize);
   // Any answer that is not the connect frame coming straight back shows a radio.
   bool ok = got > 0 && SameBytes(connect, answer, kConnectFrameSize, got) == 0;
@@ -47,7 +43,7 @@ bool RadioLink::Connect(int /*ignoredPortNumber*/) {
 }
 
 void RadioLink::Disconnect() {
-  Sleep(kDisconnectWaitMs);
+  port_.Time().Sleep(kDisconnectWaitMs);
   port_.Close();
 }
 
@@ -61,7 +57,7 @@ bool RadioLink::SendCommand(uint16_t code, const uint8_t* params, uint16_t param
   const size_t frameLength =
       packetLength == 0
           ? 0
-          : BuildDataFrame(packet_, packetLength, NextFrameSequence(true), frame_, sizeof frame_);
+          : BuildDataFrame(packet_, packetLength, sequence_.Next(true), frame_, sizeof frame_);
   if (frameLength == 0) {
     return false;  // does not fit a frame buffer: nothing is sent
   }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "protocol/LinkFrame.h"
 #include "protocol/LinkPort.h"
@@ -36,10 +37,10 @@ class RadioLink {
 
   LinkPort& Port() { return port_; }
 
-  // Opens the selected port (115200 baud, 8 data bits, no parity, two stop bits) and
-  // shakes hands with the radio. The argument is ignored. True when the radio answered;
-  // false with the port closed otherwise.
-  bool Connect(int ignoredPortNumber);
+  // Opens the job's port, COM `portNumber` at `devicePath` (115200 baud, 8 data bits, no
+  // parity, two stop bits) and shakes hands with the radio. True when the radio answered;
+  // false with the port closed otherwise (also for a number outside 1..16).
+  bool Connect(int portNumber, const std::string& devicePath);
   // Sleeps 20 ms and closes the port.
   void Disconnect();
 
@@ -67,6 +68,7 @@ class RadioLink {
 
  private:
   LinkPort port_;
+  FrameSequence sequence_;
   uint8_t params_[kFrameBufferSize] = {};
   uint8_t packet_[kFrameBufferSize] = {};
   uint8_t frame_[kFrameBufferSize] = {};

@@ -2,10 +2,8 @@
 
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"
-#include "platform/Clock.h"
 #include "radiodata/ReadRadioInfo.h"
 #include "radiodata/TemplateFile.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -17,7 +15,7 @@ constexpr uint8_t kInfoAreaReadKx2x = 0;
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (!state.radioLink.Connect(SelectedPortNumber())) {
+  if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -34,7 +32,7 @@ bool ReadInformation(UpgradeState& state) {
     if (!ConnectAfresh(state)) {
       return false;
     }
-    Sleep(kBeforeInfoMs);
+    state.job.clock.Sleep(kBeforeInfoMs);
   }
   return ReadRadioInfo(state, kInfoAreaRead);
 }
@@ -65,7 +63,7 @@ ReadResult ReadRadio(UpgradeState& state) {
       return ReadResult::NewFamily;
     }
   }
-  Sleep(kBeforeInfoMs);
+  state.job.clock.Sleep(kBeforeInfoMs);
 
   if (!ReadInformation(state)) {
     return ReadResult::NotReady;
@@ -92,7 +90,7 @@ ReadResult ReadRadio(UpgradeState& state) {
     state.radioDataBuffer.resize(size, 0);
   }
   state.radioData = state.radioDataBuffer.data();
-  Sleep(kBeforeBlocksMs);
+  state.job.clock.Sleep(kBeforeBlocksMs);
 
   const uint32_t blocks = size / kBlockSize;
   for (uint32_t i = 0; i < blocks; ++i) {

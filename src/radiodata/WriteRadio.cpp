@@ -7,10 +7,8 @@
 #include "core/Status.h"
 #include "core/WritePhase.h"
 #include "font/FontImages.h"
-#include "platform/Clock.h"
 #include "protocol/LinkFrame.h"
 #include "radiodata/ReadRadioInfo.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -42,11 +40,11 @@ bool IsKx2x(const UpgradeState& state) {
 
 bool Reconnect(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (!state.radioLink.Connect(SelectedPortNumber())) {
+  if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
     return false;
   }
-  Sleep(kBeforeInfoMs);
+  state.job.clock.Sleep(kBeforeInfoMs);
   return true;
 }
 
@@ -188,7 +186,7 @@ void ReportCompletion(UpgradeState& state) {
   if (state.updateChip != 0) {
     return;  // the chip update follows and reports the end of the job
   }
-  Sleep(kBeforeCompletionMs);
+  state.job.clock.Sleep(kBeforeCompletionMs);
   SetStatusText(state, kAllCompletedText);
   AddRow(state, kMarkDone, kAllCompletedText);
   if (!RecordCompletedJob(state)) {
@@ -233,7 +231,7 @@ WriteResult WriteRadio(UpgradeState& state) {
                                " bytes of the radio data.");
     return WriteResult::Failed;
   }
-  if (!state.radioLink.Connect(SelectedPortNumber())) {
+  if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
     return WriteResult::Failed;

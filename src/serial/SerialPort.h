@@ -5,14 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/ByteChannel.h"
+
 namespace fw {
 
-// Parity codes (as in a Windows DCB).
-enum : int { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
-// Stop-bit codes (as in a Windows DCB).
-enum : int { kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2 };
-
-class SerialPort {
+class SerialPort : public ByteChannel {
  public:
   SerialPort();
   virtual ~SerialPort();
@@ -21,41 +18,33 @@ class SerialPort {
 
   // 1 if opened, 0 if not. Opens exclusively: a port that another program (or another
   // SerialPort) holds is refused. An already open object is closed first.
-  int Open(const std::string& path);
+  int Open(const std::string& path) override;
   // 1 if the line settings were applied, 0 if not (closed port, unsupported rate or code).
   // Raw mode, no flow control, DTR and RTS on.
-  int Configure(uint32_t baud, int dataBits, int parity, int stopBits);
+  int Configure(uint32_t baud, int dataBits, int parity, int stopBits) override;
   // Sets the software deadline of Read (0: wait without limit). Non-zero on success.
-  int SetReadTimeout(uint32_t ms);
+  int SetReadTimeout(uint32_t ms) override;
   // Discards pending input and clears a pending line error. Always 0.
-  int Purge();
+  int Purge() override;
   // Bytes written; 0 on failure.
-  uint32_t Write(const uint8_t* buffer, uint32_t count);
+  uint32_t Write(const uint8_t* buffer, uint32_t count) override;
   // Waits until `count` bytes have arrived or the deadline passes; returns the number of
   // bytes placed in `buffer` (0..count). A line error gives 0 at once; a hang-up gives
-  // what arrived, at once; a stop request (platform/Clock.h) ends the wait.
-  uint32_t Read(uint8_t* buffer, uint32_t count);
+  // what arrived, at once; the job's stop request ends the wait.
+  uint32_t Read(uint8_t* buffer, uint32_t count) override;
   // 1 if closed or already closed, 0 if the system reported an error.
-  int Close();
-
-  // Opens the port with this COM number (device path from the port map), applies the
-  // line settings and deadline, waits 50 ms. Returns the port number, or 0.
-  int OpenPort(int portNumber, uint32_t baud, int dataBits, int parity, int stopBits,
-               uint32_t deadlineMs);
-  // OpenPort on the port the user selected, 300 ms deadline while opening, then 900 ms.
-  // The fifth argument is ignored. Returns the port number, or 0.
-  int OpenSelectedPort(uint32_t baud, int dataBits, int parity, int stopBits, int ignored);
+  int Close() override;
 
   // True if the device at `path` can be opened exclusively right now; it is closed again
   // at once and its line settings are left alone. Used to list the free ports.
   static bool CanOpenExclusively(const std::string& path);
 
-  bool IsOpen() const;
-  const std::string& PortPath() const { return portPath_; }
-  uint32_t ReadTimeoutMs() const { return readTimeoutMs_; }
-  // The system's reason for the last failed Open or OpenPort (for example "Permission
-  // denied"), empty when the last Open succeeded.
-  const std::string& LastError() const { return lastError_; }
+  bool IsOpen() const override;
+  const std::string& PortPath() const override { return portPath_; }
+  uint32_t ReadTimeoutMs() const override { return readTimeoutMs_; }
+  // The system's reason for the last failed Open (for example "Permission denied"), empty
+  // when the last Open succeeded.
+  const std::string& LastError() const override { return lastError_; }
 
  protected:
 #ifdef _WIN32

@@ -240,12 +240,12 @@ uint32_t SerialPort::Write(const uint8_t* buffer, uint32_t count) {
     return 0;
   }
   uint32_t done = 0;
-  uint32_t lastProgress = TickCount();
+  uint32_t lastProgress = Time().TickCount();
   while (done < count) {
     ssize_t n = ::write(handle_, buffer + done, count - done);
     if (n > 0) {
       done += static_cast<uint32_t>(n);
-      lastProgress = TickCount();
+      lastProgress = Time().TickCount();
       continue;
     }
     if (n < 0 && errno == EINTR) {
@@ -254,7 +254,7 @@ uint32_t SerialPort::Write(const uint8_t* buffer, uint32_t count) {
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       return 0;  // hang-up or a device that went away
     }
-    if (StopRequested() || TickCount() - lastProgress > kWriteStallMs) {
+    if (Time().StopRequested() || Time().TickCount() - lastProgress > kWriteStallMs) {
       return 0;
     }
     struct pollfd p = {handle_, POLLOUT, 0};
@@ -270,7 +270,7 @@ uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
   if (handle_ < 0 || (buffer == nullptr && count != 0)) {
     return 0;
   }
-  const uint32_t start = TickCount();
+  const uint32_t start = Time().TickCount();
   uint32_t got = 0;
   bool idleWake = false;
   for (;;) {
@@ -301,13 +301,13 @@ uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
     }
     int waitMs = kPollSliceMs;
     if (readTimeoutMs_ != 0) {
-      uint32_t elapsed = TickCount() - start;
+      uint32_t elapsed = Time().TickCount() - start;
       if (elapsed > readTimeoutMs_) {
         return got;
       }
       waitMs = static_cast<int>(std::min<uint32_t>(readTimeoutMs_ - elapsed + 1, kPollSliceMs));
     }
-    if (StopRequested()) {
+    if (Time().StopRequested()) {
       return got;
     }
     if (idleWake) {

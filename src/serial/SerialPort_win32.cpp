@@ -151,7 +151,7 @@ uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
   if (!IsOpen() || (buffer == nullptr && count != 0)) {
     return 0;
   }
-  const uint32_t start = TickCount();
+  const uint32_t start = Time().TickCount();
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
@@ -163,8 +163,8 @@ uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
       return ReadFile(H(handle_), buffer, count, &got, nullptr) ? got : 0;
     }
     // Elapsed time, not start + deadline: the tick counter wraps after 49.7 days.
-    uint32_t elapsed = TickCount() - start;
-    if ((readTimeoutMs_ == 0 || elapsed <= readTimeoutMs_) && !StopRequested()) {
+    uint32_t elapsed = Time().TickCount() - start;
+    if ((readTimeoutMs_ == 0 || elapsed <= readTimeoutMs_) && !Time().StopRequested()) {
       continue;  // busy poll
     }
     DWORD got = 0;

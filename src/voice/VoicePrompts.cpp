@@ -7,11 +7,9 @@
 #include <span>
 
 #include "core/Status.h"
-#include "platform/Clock.h"
 #include "platform/FileIo.h"
 #include "radiodata/ReadRadio.h"
 #include "radiodata/ReadRadioInfo.h"
-#include "serial/SelectedPort.h"
 #include "voice/VoiceFile.h"
 
 namespace fw {
@@ -35,7 +33,7 @@ constexpr const char* kDataTooLargeText =
 
 bool ConnectAfresh(UpgradeState& state) {
   state.radioLink.Disconnect();
-  if (!state.radioLink.Connect(SelectedPortNumber())) {
+  if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
     return false;
   }
@@ -50,7 +48,7 @@ bool OpenVoiceAccess(UpgradeState& state) {
     return false;
   }
   SetStatusText(state, kReadingText);
-  Sleep(kBeforeInfoMs);
+  state.job.clock.Sleep(kBeforeInfoMs);
   if (state.radioModel.find("KX2X") != std::string::npos) {
     if (ReadRadioInfo(state, kVoiceAreaKx2x)) {
       return true;
@@ -58,7 +56,7 @@ bool OpenVoiceAccess(UpgradeState& state) {
     if (!ConnectAfresh(state)) {
       return false;
     }
-    Sleep(kBeforeInfoMs);
+    state.job.clock.Sleep(kBeforeInfoMs);
   }
   return ReadRadioInfo(state, kVoiceArea);
 }
@@ -134,7 +132,7 @@ void ReadWav(UpgradeState& state) {
   if (!OpenVoiceAccess(state)) {
     return;
   }
-  Sleep(kBeforeHeaderMs);
+  state.job.clock.Sleep(kBeforeHeaderMs);
   uint64_t areaLength = 0;
   if (!ReadVoiceHeader(state, areaLength)) {
     return;
@@ -217,7 +215,7 @@ void WriteWav(UpgradeState& state) {
     return;
   }
   ReadRadioInfo(state, kVoiceWriteArea);  // opens the voice area for writing
-  Sleep(kBeforeHeaderMs);
+  state.job.clock.Sleep(kBeforeHeaderMs);
   uint64_t areaLength = 0;
   if (!ReadVoiceHeader(state, areaLength)) {
     return;

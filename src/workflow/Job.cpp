@@ -4,8 +4,7 @@
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/MainFirmware.h"
-#include "platform/Clock.h"
-#include "serial/SelectedPort.h"
+#include "serial/PortMap.h"
 #include "workflow/Sequences.h"
 
 namespace fw {
@@ -42,13 +41,13 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
                            state.settingsProblem);
     return false;
   }
-  Sleep(300);
+  state.job.clock.Sleep(300);
   state.chipOnly = inputs.chipOnly ? 1 : 0;
   state.firmwareOnly = inputs.firmwareOnly ? 1 : 0;
   state.updateChip = inputs.updateChip ? 1 : 0;
   state.hexFilePath = inputs.hexFilePath;
   state.wavFilePath = inputs.wavFilePath;
-  SetSelectedPortNumber(inputs.portNumber);
+  SetJobPort(state, inputs.portNumber);
   if (state.readWriteLog == 5) {
     state.view->KillTimer(Timer::AutoStart);
   }
@@ -66,7 +65,7 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   if (state.worker.joinable()) {
     state.worker.join();
   }
-  ClearStop();
+  state.job.clock.ClearStop();
   state.jobRunning = true;
   state.worker = std::thread([&state] {
     RunJob(state);
@@ -86,7 +85,7 @@ void RunJob(UpgradeState& state) {
   } else {
     RunFullSequence(state);
   }
-  if (StopRequested() && state.resultOk == 0) {
+  if (state.job.clock.StopRequested() && state.resultOk == 0) {
     AppendEndRow(state, kMarkFailed, text::kStoppedByUser);
   }
   FinishRows(state);
@@ -122,8 +121,14 @@ void JoinJob(UpgradeState& state) {
   }
 }
 
-void StopJob() {
-  RequestStop();
+void SetJobPort(UpgradeState& state, int portNumber) {
+  state.job.portNumber = portNumber;
+  // The device is looked up once: the job talks to the same line to its end.
+  state.job.devicePath = GlobalPortMap().DevicePath(portNumber);
+}
+
+void StopJob(UpgradeState& state) {
+  state.job.clock.RequestStop();
 }
 
 }  // namespace fw

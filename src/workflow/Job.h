@@ -16,7 +16,7 @@ struct JobInputs {
   bool updateChip = false;    // 1018
   std::string hexFilePath;    // 1008
   std::string wavFilePath;    // 1023
-  int portNumber = 0;         // the COM number selected in 1001
+  int portNumber = 0;         // the COM number selected in 1001; the job's port
 };
 
 // On the window's thread: prepares the window (clears the list, the counters and resultOk,
@@ -45,7 +45,11 @@ bool JobRunning(const UpgradeState& state);
 // Waits for the worker to end (call once JobRunning is false, or after StopJob). The view's
 // synchronous calls must keep being served while waiting, or the worker cannot finish.
 void JoinJob(UpgradeState& state);
-// Asks a running job to end soon: sleeps and reads return at once, no more boxes appear.
-void StopJob();
+// Gives the job on `state` COM `portNumber` and the device the port map has for it (also
+// for the voice-prompt operations, which run outside a job on the window's port).
+void SetJobPort(UpgradeState& state, int portNumber);
+// Asks the job running on `state` to end soon: its sleeps and reads return at once, no
+// more boxes appear. Other jobs go on.
+void StopJob(UpgradeState& state);
 
 }  // namespace fw

@@ -5,6 +5,7 @@
 
 #include "workflow/Sequences.h"
 
+#include <memory>
 #include <span>
 #include <string>
 
@@ -45,16 +46,21 @@ constexpr uint32_t kBetweenChipAttemptsMs = 3000;
 constexpr int kChipOnlyRetries = 10;
 constexpr int kFullChipRetries = 15;
 
-SequenceSteps& Steps() {
-  static SequenceSteps steps = SequenceSteps::Real();
+const SequenceSteps& RealSteps() {
+  static const SequenceSteps steps = SequenceSteps::Real();
   return steps;
+}
+
+// The job's own steps, or the system's.
+const SequenceSteps& StepsOf(const UpgradeState& state) {
+  return state.job.steps != nullptr ? *state.job.steps : RealSteps();
 }
 
 // One pass of the chip update. A pass broken off while the chip was being programmed is a
 // communication error, said at once (unless the job is being stopped).
 ChipResult UpdateChipOnce(UpgradeState& state) {
-  const ChipResult r = Steps().updateFirmwareChip(state);
-  if (r == ChipResult::Interrupted && !StopRequested()) {
+  const ChipResult r = StepsOf(state).updateFirmwareChip(state);
+  if (r == ChipResult::Interrupted && !state.job.clock.StopRequested()) {
     state.view->MessageBox(text::kCommError, MessageIcon::None);
   }
   return r;
@@ -115,7 +121,7 @@ void ShowReadRefusal(UpgradeState& state, ReadResult r) {
 bool ReadWithRetries(UpgradeState& state) {
   ReadResult r = ReadResult::NotReady;
   for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
-    r = Steps().readRadio(state);
+    r = StepsOf(state).readRadio(state);
     if (r == ReadResult::Done) {
       break;
     }
@@ -124,10 +130,10 @@ bool ReadWithRetries(UpgradeState& state) {
       EndWithRow(state, r == ReadResult::NewFamily ? kUnknownFirmwareText : kReadFailed);
       return false;
     }
-    if (attempt == kReadAttempts || StopRequested()) {
+    if (attempt == kReadAttempts || state.job.clock.StopRequested()) {
       break;
     }
-    Sleep(kBetweenReadsMs);
+    state.job.clock.Sleep(kBetweenReadsMs);
   }
   if (r != ReadResult::Done) {
     EndWithRow(state, kReadFailed);
@@ -146,7 +152,7 @@ bool LoadAndConvert(UpgradeState& state) {
     loaded = StepResult::Failed("The model identifier \"" + ModelIdForMessage(state.radioModelId) +
                                 "\" cannot name a template file.");
   } else {
-    loaded = Steps().loadTemplate(state, path);
+    loaded = StepsOf(state).loadTemplate(state, path);
   }
   state.resultOk = loaded.ok ? 1 : 0;
   if (!loaded.ok) {
@@ -160,7 +166,7 @@ bool LoadAndConvert(UpgradeState& state) {
   LogData(state, 2, state.templateData);
   state.resultOk = 0;
 
-  const StepResult converted = Steps().convertRadioData(state);
+  const StepResult converted = StepsOf(state).convertRadioData(state);
   if (!converted.ok) {
     // Name the library, the entry point or the size that stopped the conversion.
     state.view->MessageBox(kConvertFailed, MessageIcon::Exclamation, MessageButtons::Ok,
@@ -179,13 +185,13 @@ void UpdateChipAfterWrite(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kRestarting);
   SetStatusText(state, text::kRestarting);
   state.resultOk = 0;
-  Sleep(kRestartAfterWriteMs);
+  state.job.clock.Sleep(kRestartAfterWriteMs);
   SetLastRow(state, kMarkBusy, kUpdatingChip);
 
   ChipResult r = UpdateChipOnce(state);
   if (r == ChipResult::NotReady) {
-    Sleep(kChipRetryWaitMs);
-    for (int i = 0; i < kFullChipRetries && !StopRequested(); ++i) {
+    state.job.clock.Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kFullChipRetries && !state.job.clock.StopRequested(); ++i) {
       r = UpdateChipOnce(state);
       if (r == ChipResult::Updated) {
         break;
@@ -195,7 +201,7 @@ void UpdateChipAfterWrite(UpgradeState& state) {
         SetLastRow(state, kMarkFailed, kChipFailedText);
         return;
       }
-      Sleep(kBetweenChipAttemptsMs);
+      state.job.clock.Sleep(kBetweenChipAttemptsMs);
     }
   }
   if (r != ChipResult::Updated) {
@@ -221,21 +227,21 @@ SequenceSteps SequenceSteps::Real() {
   return s;
 }
 
-void SetSequenceSteps(const SequenceSteps* steps) {
-  Steps() = steps != nullptr ? *steps : SequenceSteps::Real();
+void SetSequenceSteps(UpgradeState& state, const SequenceSteps* steps) {
+  state.job.steps = steps != nullptr ? std::make_shared<const SequenceSteps>(*steps) : nullptr;
 }
 
 void RunChipOnlySequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, kUpdatingChip);
   ChipResult r = UpdateChipOnce(state);
   if (r != ChipResult::Updated) {
-    Sleep(kChipRetryWaitMs);
-    for (int i = 0; i < kChipOnlyRetries && !StopRequested(); ++i) {
+    state.job.clock.Sleep(kChipRetryWaitMs);
+    for (int i = 0; i < kChipOnlyRetries && !state.job.clock.StopRequested(); ++i) {
       r = UpdateChipOnce(state);
       if (r == ChipResult::Updated || r != ChipResult::NotReady) {
         break;
       }
-      Sleep(kBetweenChipAttemptsMs);
+      state.job.clock.Sleep(kBetweenChipAttemptsMs);
     }
   }
   RestoreAfterChip(state);
@@ -247,7 +253,7 @@ void RunChipOnlySequence(UpgradeState& state) {
 
 void RunFullSequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  if (Steps().transferMainFirmware(state) != TransferResult::Done) {
+  if (StepsOf(state).transferMainFirmware(state) != TransferResult::Done) {
     RestoreControls(state);
     if (state.rowCount >= 1) {
       SetLastRow(state, kMarkFailed, text::kSoftwareFailed);
@@ -257,7 +263,7 @@ void RunFullSequence(UpgradeState& state) {
   SetLastRow(state, kMarkDone, text::kSoftwareCompleted);
   AddRow(state, kMarkBusy, text::kRestarting);
   state.resultOk = 0;
-  Sleep(kRestartAfterFirmwareMs);
+  state.job.clock.Sleep(kRestartAfterFirmwareMs);
   SetLastRow(state, kMarkBusy, kReadingText);
 
   if (!ReadWithRetries(state)) {
@@ -272,11 +278,11 @@ void RunFullSequence(UpgradeState& state) {
   if (!LoadAndConvert(state)) {
     return;
   }
-  Sleep(kBeforeWriteMs);
+  state.job.clock.Sleep(kBeforeWriteMs);
   state.resultOk = 0;
   AddRow(state, kMarkBusy, text::kWritingRadio);
   SetStatusText(state, text::kWritingRadio);
-  if (Steps().writeRadio(state) != WriteResult::Done) {
+  if (StepsOf(state).writeRadio(state) != WriteResult::Done) {
     EndWithRow(state, kWriteFailed);
     return;
   }

@@ -32,8 +32,8 @@ struct SequenceSteps {
   static SequenceSteps Real();
 };
 
-// Installs `steps` for the sequences (copied); nullptr restores the real ones. Call it
-// only while no job runs.
-void SetSequenceSteps(const SequenceSteps* steps);
+// Gives the job on `state` its own `steps` (copied); nullptr restores the real ones. Call
+// it only while that job does not run.
+void SetSequenceSteps(UpgradeState& state, const SequenceSteps* steps);
 
 }  // namespace fw

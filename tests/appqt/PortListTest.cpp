@@ -12,7 +12,6 @@
 #include "app/qt/PortList.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "serial/SerialPort.h"
 #include "support/RecordingView.h"
 
@@ -37,6 +36,7 @@ class PortListTest : public QObject {
   std::vector<std::unique_ptr<test::PtyPair>> ptys_;
   std::unique_ptr<PortCombo> combo_;
   std::unique_ptr<test::RecordingView> view_;
+  std::atomic<int> selected_{0};  // the window's chosen port
   std::unique_ptr<PortList> list_;
   // No devices of this machine: only the mapped pseudo-terminals exist.
   QTemporaryDir devDir_;
@@ -61,10 +61,10 @@ class PortListTest : public QObject {
 
   void init() {
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
+    selected_ = 0;
     combo_ = std::make_unique<PortCombo>();
     view_ = std::make_unique<test::RecordingView>();
-    list_ = std::make_unique<PortList>(combo_.get(), *view_);
+    list_ = std::make_unique<PortList>(combo_.get(), *view_, selected_);
   }
 
   void cleanup() {
@@ -88,33 +88,33 @@ class PortListTest : public QObject {
 
   void savedPortIsSelected() {
     Map({7, 3});
-    SetSelectedPortNumber(7);
+    selected_ = 7;
     list_->Scan();
     QCOMPARE(Entries(*combo_), (QStringList{"COM3", "COM7"}));
     QCOMPARE(combo_->currentIndex(), -1);  // the scan selects nothing
     list_->SelectSavedPort();
     QCOMPARE(combo_->currentText(), QStringLiteral("COM7"));
-    QCOMPARE(SelectedPortNumber(), 7);
+    QCOMPARE(selected_.load(), 7);
     QVERIFY(view_->Boxes().empty());
   }
 
   void absentSavedPortTakesTheFirstEntry() {
     Map({3, 7});
-    SetSelectedPortNumber(5);
+    selected_ = 5;
     list_->Scan();
     list_->SelectSavedPort();
     QCOMPARE(combo_->currentText(), QStringLiteral("COM3"));
-    QCOMPARE(SelectedPortNumber(), 3);
+    QCOMPARE(selected_.load(), 3);
   }
 
   void com10IsNotTakenForCom1() {
     Map({2, 10});
-    SetSelectedPortNumber(1);
+    selected_ = 1;
     list_->Scan();
     QCOMPARE(Entries(*combo_), (QStringList{"COM2", "COM10"}));
     list_->SelectSavedPort();
     QCOMPARE(combo_->currentText(), QStringLiteral("COM2"));
-    QCOMPARE(SelectedPortNumber(), 2);
+    QCOMPARE(selected_.load(), 2);
   }
 
   void portHeldByAnotherOpenerIsNotListed() {
@@ -137,7 +137,7 @@ class PortListTest : public QObject {
     auto check = [&](const std::string& path) {
       return path == refused ? EACCES : path == busy ? EBUSY : TryOpenExclusively(path);
     };
-    SetSelectedPortNumber(6);
+    selected_ = 6;
     list_->Scan(check);
     QCOMPARE(Entries(*combo_), (QStringList{"COM3", "COM6 (no permission)"}));
     const QString tip = combo_->itemData(1, Qt::ToolTipRole).toString();
@@ -150,11 +150,11 @@ class PortListTest : public QObject {
              qPrintable(tip));
     list_->SelectSavedPort();
     QCOMPARE(combo_->currentIndex(), 1);
-    QCOMPARE(SelectedPortNumber(), 6);
+    QCOMPARE(selected_.load(), 6);
     combo_->setCurrentIndex(0);
     combo_->setCurrentIndex(1);
     list_->SelectionChanged();
-    QCOMPARE(SelectedPortNumber(), 6);
+    QCOMPARE(selected_.load(), 6);
   }
 
   void onlyCom1ToCom16AreOffered() {
@@ -188,7 +188,7 @@ class PortListTest : public QObject {
   }
 
   void rescanWithoutPortsTellsTheUser() {
-    SetSelectedPortNumber(9);
+    selected_ = 9;
     QCOMPARE(list_->Rescan(), 0);
     auto boxes = view_->Boxes();
     QCOMPARE(boxes.size(), size_t(1));
@@ -196,15 +196,15 @@ class PortListTest : public QObject {
     QVERIFY(boxes[0].icon == MessageIcon::Exclamation);
     QVERIFY(boxes[0].buttons == MessageButtons::Ok);
     QCOMPARE(view_->Enabled(Control::Upgrade), 0);
-    QCOMPARE(SelectedPortNumber(), 9);  // unchanged
+    QCOMPARE(selected_.load(), 9);  // unchanged
   }
 
   void rescanSelectsTheFirstEntry() {
     Map({5, 8});
-    SetSelectedPortNumber(8);
+    selected_ = 8;
     QCOMPARE(list_->Rescan(), 2);
     QCOMPARE(combo_->currentIndex(), 0);
-    QCOMPARE(SelectedPortNumber(), 5);
+    QCOMPARE(selected_.load(), 5);
     QCOMPARE(view_->Enabled(Control::Upgrade), 1);
     QVERIFY(view_->Boxes().empty());
   }
@@ -216,23 +216,23 @@ class PortListTest : public QObject {
     list_->SelectSavedPort();
     combo_->setCurrentIndex(1);
     list_->SelectionChanged();
-    QCOMPARE(SelectedPortNumber(), 8);
+    QCOMPARE(selected_.load(), 8);
     Map({2});  // a port that appeared since
     combo_->showPopup();
     combo_->hidePopup();
     // Closed without a choice: the first listed port is selected and stored.
     QCOMPARE(Entries(*combo_), (QStringList{"COM2", "COM5", "COM8"}));
     QCOMPARE(combo_->currentText(), QStringLiteral("COM2"));
-    QCOMPARE(SelectedPortNumber(), 2);
+    QCOMPARE(selected_.load(), 2);
   }
 
   void selectionWithoutEntryKeepsTheNumber() {
-    SetSelectedPortNumber(4);
+    selected_ = 4;
     list_->Scan();  // nothing found
     list_->SelectionChanged();
-    QCOMPARE(SelectedPortNumber(), 4);
+    QCOMPARE(selected_.load(), 4);
     list_->SelectSavedPort();  // empty combo: nothing happens
-    QCOMPARE(SelectedPortNumber(), 4);
+    QCOMPARE(selected_.load(), 4);
   }
 };
 

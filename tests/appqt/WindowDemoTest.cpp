@@ -107,7 +107,6 @@ class WindowDemoTest : public QObject {
   void cleanup() {
     QSettings(QStringLiteral("flashwright"), QStringLiteral("flashwright")).clear();
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
   }
 
   void demoUpgradesTwiceFromARelativeFolder() {
@@ -305,8 +304,8 @@ class WindowDemoTest : public QObject {
     InstallationFolder folder(dir.Path() + "demo-install", nullptr);
     folder.SetWritable([](const std::string&) { return false; });
     folder.Load(*state);
-    QCOMPARE(SelectedPortNumber(), 1);
-    SetSelectedPortNumber(7);
+    QCOMPARE(state->selectedPort.load(), 1);
+    state->selectedPort = 7;
     state->vocoderIndex = 1;
     state->updateChip = 0;
     folder.Save(*state);
@@ -316,11 +315,10 @@ class WindowDemoTest : public QObject {
              view.Boxes()[0].text.c_str());
     QVERIFY(ReadWholeFile(ini) == before);
 
-    SetSelectedPortNumber(0);
     auto next = std::make_unique<UpgradeState>();
     InstallationFolder reopened(dir.Path() + "demo-install", nullptr);
     reopened.Load(*next);
-    QCOMPARE(SelectedPortNumber(), 7);
+    QCOMPARE(next->selectedPort.load(), 7);
     QCOMPARE(next->vocoderIndex, 1);
     QCOMPARE(next->updateChip, 0);
 

@@ -39,7 +39,7 @@ class WindowJobTest : public QObject {
     QMetaObject::invokeMethod(timer, "timeout");
     QCOMPARE(r.startJobs, 1);
     // The window read its controls and the port before the job started.
-    QCOMPARE(SelectedPortNumber(), 2);
+    QCOMPARE(d.State().selectedPort.load(), 2);
   }
 
   void autoStartTimerRunsARealJobThatClosingStops() {
@@ -55,6 +55,7 @@ class WindowJobTest : public QObject {
     hooks.saveSettings = [](UpgradeState&) {};
     Recorder r;
     UpgradeDialog d(std::move(hooks));
+    clock.Attach(d.State().job.clock);
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
     QVERIFY(d.TimerActive(Timer::AutoStart));
@@ -122,9 +123,9 @@ class WindowJobTest : public QObject {
       running = true;
       worker = std::thread([&] {
         // A job that keeps reporting until it is stopped, then reports once more.
-        while (!StopRequested()) {
+        while (!statePtr->job.clock.StopRequested()) {
           statePtr->view->SetStatusText("working");
-          Sleep(5);
+          statePtr->job.clock.Sleep(5);
         }
         statePtr->view->InsertRow(0, "   \u00D7", "stopped");
         statePtr->view->MessageBox("Open port failed!", MessageIcon::Error);

@@ -11,7 +11,6 @@
 #include "app/qt/UpgradeDialog.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 using namespace fw;
 
@@ -40,11 +39,11 @@ int main(int argc, char** argv) {
       GlobalPortMap().SetExplicit(2, a.path());
       GlobalPortMap().SetExplicit(5, b.path());
     }
-    SetSelectedPortNumber(5);
     DialogHooks hooks = DefaultDialogHooks();
     const int mode = s.mode;
     hooks.loadSettings = [mode](UpgradeState& st) {
       st.readWriteLog = mode;
+      st.selectedPort = 5;
       return std::string();
     };
     hooks.buildFonts = [](UpgradeState&) { return true; };

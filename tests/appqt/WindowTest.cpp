@@ -57,7 +57,7 @@ class WindowTest : public QObject {
     QCOMPARE(d.windowTitle(), QStringLiteral("Radio Flashwright 2.0"));
     auto* combo = static_cast<QComboBox*>(d.Control(Control::Port));
     QCOMPARE(combo->currentText(), QStringLiteral("COM7"));
-    QCOMPARE(SelectedPortNumber(), 7);
+    QCOMPARE(d.State().selectedPort.load(), 7);
     QVERIFY(d.Control(Control::Upgrade)->isEnabled());
     QVERIFY(d.Control(Control::HexFile)->isEnabled());
     QCOMPARE(static_cast<QLabel*>(d.Control(Control::StatusText))->text(),

@@ -27,7 +27,6 @@
 #include "core/AppValues.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "workflow/Job.h"
 
@@ -53,7 +52,7 @@ struct Recorder {
       s.readWriteLog = runMode;
       s.imageDir = imageDir;
       s.selectedImageName = imageName;
-      SetSelectedPortNumber(savedPort);
+      s.selectedPort = savedPort;
       return std::string("Radio Flashwright 2.0");
     };
     h.buildFonts = [this](UpgradeState&) { return fontsOk; };
@@ -117,8 +116,6 @@ class WindowPorts {
   void Reset() {
     ptys_.clear();
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
-    ClearStop();
   }
 
  private:

@@ -62,12 +62,13 @@ class WindowUpgradeTest : public QObject {
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
-      SetSelectedPortNumber(1);
+      s.selectedPort = 1;
       return s.windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;
     UpgradeDialog d(std::move(hooks));
+    clock.Attach(d.State().job.clock);
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
     QVERIFY(d.Control(Control::Upgrade)->isEnabled());
@@ -134,12 +135,13 @@ class WindowUpgradeTest : public QObject {
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
       s.readWriteLog = 3;  // firmware only: the question is the transfer's
-      SetSelectedPortNumber(1);
+      s.selectedPort = 1;
       return s.windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;
     UpgradeDialog d(std::move(hooks));
+    clock.Attach(d.State().job.clock);
     r.Attach(d);
     QCOMPARE(d.Startup(), 21);
     const std::string question =

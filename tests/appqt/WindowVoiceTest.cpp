@@ -55,14 +55,14 @@ class WindowVoiceTest : public QObject {
     SetLogTimeSource(nullptr);
     pty_.Stop();
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
   }
-  void init() { SetSelectedPortNumber(9); }
 
   void controlsStayHiddenButTheirHandlersWork() {
     test::FakeClockScope clock;
     Recorder r;
     UpgradeDialog d(r.Hooks());
+    clock.Attach(d.State().job.clock);
+    d.State().selectedPort = 9;
     r.Attach(d);
     d.State().SetView(&d.View());  // as start-up does
     d.State().programDir = dir_.path().toStdString() + "/";
@@ -116,6 +116,8 @@ class WindowVoiceTest : public QObject {
     bool running = true;
     hooks.jobRunning = [&](UpgradeState&) { return running; };
     UpgradeDialog d(hooks);
+    clock.Attach(d.State().job.clock);
+    d.State().selectedPort = 9;
     r.Attach(d);
     d.State().SetView(&d.View());
     d.State().programDir = dir_.path().toStdString() + "/";

@@ -13,7 +13,6 @@
 #include "config/Settings.h"
 #include "core/AppValues.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/ScratchDir.h"
 
 namespace fw {
@@ -37,7 +36,6 @@ class InCurrentFolder {
 class Installation : public testing::Test {
  protected:
   void TearDown() override {
-    SetSelectedPortNumber(0);
     App().versionText.clear();
     App().companyText.clear();
     App().smallMcuText.clear();

@@ -12,7 +12,6 @@
 #include "core/AppValues.h"
 #include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/RecordingView.h"
 #include "support/ScratchDir.h"
 
@@ -28,7 +27,6 @@ class Settings : public testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    SetSelectedPortNumber(0);
     App().versionText.clear();
     App().companyText.clear();
     App().smallMcuText.clear();
@@ -165,12 +163,12 @@ TEST_F(Settings, EmptyStringKeysLeaveTheirTargetsAlone) {
 }
 
 TEST_F(Settings, PortComesFromTheFileOrKeepsTheSystemWideValue) {
-  SetSelectedPortNumber(6);  // as read from the system-wide profile before
   UpgradeState s;
+  s.selectedPort = 6;  // as read from the system-wide profile before
   LoadSettingsFile(s, dir.Write("a.ini", "[Setting]\nCMOS=1\n"));
-  EXPECT_EQ(SelectedPortNumber(), 6);
+  EXPECT_EQ(s.selectedPort.load(), 6);
   LoadSettingsFile(s, dir.Write("b.ini", "[setting]\nport=11\n"));
-  EXPECT_EQ(SelectedPortNumber(), 11);
+  EXPECT_EQ(s.selectedPort.load(), 11);
 }
 
 TEST_F(Settings, LongValuesAreCutToTheBuffer) {
@@ -239,7 +237,7 @@ TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
 
   UpgradeState s;
   LoadSettingsFile(s, path);
-  EXPECT_EQ(SelectedPortNumber(), 3);
+  EXPECT_EQ(s.selectedPort.load(), 3);
   EXPECT_EQ(s.readWriteLog, 7);
   EXPECT_EQ(s.autoTest, 7);
   EXPECT_EQ(s.vocoderIndex, 0);
@@ -266,7 +264,7 @@ TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
   EXPECT_EQ(s.selectedImageName, "KV_MAIN_SELP.bin");
   EXPECT_EQ(s.hexFilePath, dir.Dir() + "dadazu_selp.hex");
   EXPECT_EQ(s.chipLoadedBytes, 2u + 52u);  // the SELP hex file was loaded
-  SetSelectedPortNumber(5);
+  s.selectedPort = 5;
   s.updateChip = 1;
   ASSERT_TRUE(SaveSettings(s));
   EXPECT_EQ(ScratchDir::Read(path),
@@ -278,7 +276,7 @@ TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
   LoadSettingsFile(next, path);
   EXPECT_EQ(next.vocoderIndex, 1);
   EXPECT_EQ(next.updateChip, 1);
-  EXPECT_EQ(SelectedPortNumber(), 5);
+  EXPECT_EQ(next.selectedPort.load(), 5);
 
   SelectVocoder(next, -1);  // no selection: nothing changes
   EXPECT_EQ(next.vocoderIndex, 1);
@@ -291,7 +289,7 @@ TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
 TEST_F(Settings, SavingCreatesTheFileWhenThereIsNone) {
   UpgradeState s;
   LoadSettingsFile(s, dir.Path("Flashwright.ini"));
-  SetSelectedPortNumber(2);
+  s.selectedPort = 2;
   ASSERT_TRUE(SaveSettings(s));
   EXPECT_EQ(ScratchDir::Read(dir.Path("Flashwright.ini")),
             "[Setting]\r\nPort=2\r\nCMOS=0\r\nUpdateChip=0\r\n");
@@ -306,7 +304,7 @@ TEST_F(Settings, ClosingAsksOnlyAfterAFailedStepAndSavesUnlessCancelled) {
   const std::string before = "[Setting]\r\nPort=1\r\n";
   std::string path = dir.Write("Flashwright.ini", before);
   LoadSettingsFile(s, path);
-  SetSelectedPortNumber(4);
+  s.selectedPort = 4;
 
   s.resultOk = 0;  // the last step failed
   view.SetBoxAnswer(MessageResult::Cancel);
@@ -399,11 +397,10 @@ TEST_F(Settings, AFileThatIsNoSettingsFileIsReportedAndGivesTheDefaults) {
   std::filesystem::create_directory(cases[3]);
   for (const std::string& path : cases) {
     UpgradeState t;
-    SetSelectedPortNumber(0);
     const std::string problem = LoadSettingsFile(t, path);
     EXPECT_NE(problem.find(path), std::string::npos) << path << ": " << problem;
     EXPECT_EQ(t.settingsProblem, problem);
-    EXPECT_EQ(SelectedPortNumber(), 0) << path;
+    EXPECT_EQ(t.selectedPort.load(), 0) << path;
   }
 }
 

@@ -90,6 +90,7 @@ TEST(Progress, HandlerDrivesBothBarsAndShowsCommErrors) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   state.imageSize = 102400;
   state.firmwareOnly = 1;

@@ -20,7 +20,6 @@
 #include "firmware/HexLoader.h"
 #include "firmware/UpdateFirmwareChip.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "support/RecordingView.h"
 
@@ -58,7 +57,10 @@ class DemoChipUpdate : public testing::Test {
     state_->SetView(&view_);
     LoadSettingsForProgramDir(*state_, folder_->Dir());
     GlobalPortMap().SetExplicit(kPort, sim_.DevicePath());
-    ASSERT_EQ(SelectedPortNumber(), kPort);
+    ASSERT_EQ(state_->selectedPort.load(), kPort);
+    clock_.Attach(state_->job.clock);
+    state_->job.portNumber = kPort;  // as the job takes the window's port
+    state_->job.devicePath = sim_.DevicePath();
     LoadHexFile(*state_);  // the window's start-up loads the file the settings name
     state_->chipOnly = 1;
   }
@@ -66,7 +68,6 @@ class DemoChipUpdate : public testing::Test {
     state_.reset();
     sim_.Stop();
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
   }
 
   void ExpectChipHolds(const char* key) {

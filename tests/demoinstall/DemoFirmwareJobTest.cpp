@@ -68,6 +68,7 @@ TEST_P(DemoFirmwareJob, RadioGetsTheImageTheSettingsNameForIt) {
   ASSERT_TRUE(sim.Start()) << sim.Error();
 
   auto state = std::make_unique<UpgradeState>();
+  clock.Attach(state->job.clock);
   state->SetView(&view);
   LoadSettingsForProgramDir(*state, folder_->Dir());
   GlobalPortMap().SetExplicit(kPort, sim.DevicePath());

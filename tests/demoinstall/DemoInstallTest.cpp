@@ -24,7 +24,6 @@
 #include "radiodata/ConverterChoice.h"
 #include "radiodata/LoadTemplate.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/StepChecks.h"
 
 namespace fw {
@@ -63,14 +62,12 @@ class DemoInstallTest : public testing::Test {
   void SetUp() override {
     ASSERT_EQ(run_.exitCode, 0) << run_.output;
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
     ResetApp();
     state_ = std::make_unique<UpgradeState>();
     LoadSettingsForProgramDir(*state_, Dir());
   }
   void TearDown() override {
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
     ResetApp();
   }
 
@@ -89,7 +86,7 @@ TEST_F(DemoInstallTest, SettingsFillEveryField) {
   EXPECT_EQ(s.settingsPath, Dir() + "Flashwright.ini");
   EXPECT_EQ(s.programDir, Dir());
   EXPECT_EQ(s.imageDir, Dir());
-  EXPECT_EQ(SelectedPortNumber(), 1);
+  EXPECT_EQ(s.selectedPort.load(), 1);
   EXPECT_EQ(s.updateChip, 1);
   EXPECT_EQ(s.readWriteLog, 0);
   EXPECT_EQ(s.vocoderIndex, 0);

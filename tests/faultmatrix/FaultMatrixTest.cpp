@@ -203,7 +203,7 @@ class Cell {
     in.updateChip = true;
     in.portNumber = kPort;
     in.hexFilePath = state_.hexFilePath;
-    const uint32_t t0 = TickCount();
+    const uint32_t t0 = state_.job.clock.TickCount();
     const auto r0 = std::chrono::steady_clock::now();
     if (!StartJob(state_, in)) {
       out.problems.push_back("the job did not start");
@@ -214,14 +214,14 @@ class Cell {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     out.ended = !JobRunning(state_);
-    out.fakeMs = TickCount() - t0;
+    out.fakeMs = state_.job.clock.TickCount() - t0;
     out.realMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r0)
             .count();
     if (!out.ended) {
       out.problems.push_back("the job did not end within " + std::to_string(kJobLimitSeconds) +
                              " s");
-      StopJob();
+      StopJob(state_);
     }
     JoinJob(state_);
     if (out.fakeMs > kJobClockLimitMs) {
@@ -421,6 +421,7 @@ class Cell {
   test::FullUpgradeSetup setup_;
   std::unique_ptr<sim::RadioSim> sim_;
   UpgradeState state_;  // last: destroyed (and its worker joined) first
+  test::JobOnClock onClock_{clock_, state_.job.clock};
 };
 
 // The firmware step's exchanges meet the large-processor radio, the others the small one.

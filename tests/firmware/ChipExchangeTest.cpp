@@ -51,6 +51,7 @@ class ChipExchangeTest : public ::testing::Test {
   void Open(ScriptedChip& chip, uint32_t deadlineMs) {
     sim_.AddResponder(&chip);
     ASSERT_TRUE(sim_.Start()) << sim_.Error();
+    port_.SetJobClock(clock_.Job());
     ASSERT_EQ(port_.Open(sim_.DevicePath()), 1) << port_.LastError();
     ASSERT_EQ(port_.Configure(115200, 8, kParityNone, kTwoStopBits), 1);
     port_.SetReadTimeout(deadlineMs);

@@ -16,7 +16,6 @@
 #include "firmware/HexLoader.h"
 #include "firmware/UpdateFirmwareChip.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "support/HexFileWriter.h"
 #include "support/RecordingView.h"
@@ -33,7 +32,9 @@ class ChipUpdateFixture : public ::testing::Test {
     sim_.AddResponder(&chip_);
     ASSERT_TRUE(sim_.Start()) << sim_.Error();
     GlobalPortMap().SetExplicit(kPort, sim_.DevicePath());
-    SetSelectedPortNumber(kPort);
+    clock_.Attach(state_.job.clock);
+    state_.job.portNumber = kPort;
+    state_.job.devicePath = sim_.DevicePath();
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
     dir_ = ::testing::TempDir() + "chipupdate_" + std::to_string(::getpid()) + "_" + name + "_";
@@ -43,7 +44,6 @@ class ChipUpdateFixture : public ::testing::Test {
 
   void TearDown() override {
     GlobalPortMap().ClearExplicit();
-    SetSelectedPortNumber(0);
     for (const std::string& f : files_) {
       ::unlink(f.c_str());
     }

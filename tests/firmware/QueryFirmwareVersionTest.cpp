@@ -91,7 +91,10 @@ TEST(SystemLanguage, FirstSetLocaleVariableDecides) {
 
 class QueryFirmwareVersionTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(link.Connect(0)); }
+  void SetUp() override {
+    link.Port().SetJobClock(clock.Job());
+    ASSERT_TRUE(sim.Connect(link));
+  }
   void TearDown() override {
     SetSystemLangIdOverride(0);
     link.Disconnect();

@@ -75,8 +75,7 @@ class UpdateFirmwareChipFailureTest : public ChipUpdateFixture {};
 
 TEST_F(UpdateFirmwareChipFailureTest, PortThatDoesNotOpen) {
   UseHexEverywhere(Save(SampleHex(3), "chip.hex"));
-  GlobalPortMap().ClearExplicit();
-  GlobalPortMap().SetExplicit(kPort, dir_ + "no-such-device");
+  state_.job.devicePath = dir_ + "no-such-device";  // the job's port has no device behind it
   EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::PortFailed);
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   const char* text = "Failed to connect radio. Please check all connections and port settings!";

@@ -4,18 +4,21 @@
 #include <thread>
 
 #include "platform/Clock.h"
+#include "platform/JobClock.h"
 #include "support/FakeClockScope.h"
 
 namespace fw {
 namespace {
 
 TEST(Clock, FakeClockSleepsCostNoTimeButMoveTheTickCount) {
+  JobClock job;
   test::FakeClockScope scope;
+  scope.Attach(job);
   auto t0 = std::chrono::steady_clock::now();
-  uint32_t before = TickCount();
-  Sleep(40000);
-  Sleep(25000);
-  uint32_t after = TickCount();
+  uint32_t before = job.TickCount();
+  job.Sleep(40000);
+  job.Sleep(25000);
+  uint32_t after = job.TickCount();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
   EXPECT_GE(after - before, 65000u);
   EXPECT_EQ(scope.clock().Sleeps(), (std::vector<uint32_t>{40000, 25000}));
@@ -24,13 +27,12 @@ TEST(Clock, FakeClockSleepsCostNoTimeButMoveTheTickCount) {
 
 TEST(Clock, ScaledClockShortensSleepsButNotTheTickCount) {
   ScaledClock clock(0.01);
-  SetClock(&clock);
+  JobClock job(clock);
   auto t0 = std::chrono::steady_clock::now();
-  uint32_t before = TickCount();
-  Sleep(2000);  // 20 ms
+  uint32_t before = job.TickCount();
+  job.Sleep(2000);  // 20 ms
   auto elapsed = std::chrono::steady_clock::now() - t0;
-  uint32_t ticks = TickCount() - before;
-  SetClock(nullptr);
+  uint32_t ticks = job.TickCount() - before;
   EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
   EXPECT_GE(elapsed, std::chrono::milliseconds(15));
   EXPECT_LT(ticks, 1000u);  // ticks are real time
@@ -44,19 +46,35 @@ TEST(Clock, ScaleOutsideTheRangeMeansRealTime) {
 }
 
 TEST(Clock, StopRequestEndsARealSleepEarly) {
-  ClearStop();
-  SetClock(nullptr);
-  std::thread stopper([] {
+  JobClock job;
+  std::thread stopper([&job] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    RequestStop();
+    job.RequestStop();
   });
   auto t0 = std::chrono::steady_clock::now();
-  Sleep(40000);
+  job.Sleep(40000);
   auto elapsed = std::chrono::steady_clock::now() - t0;
   stopper.join();
-  EXPECT_TRUE(StopRequested());
-  ClearStop();
+  EXPECT_TRUE(job.StopRequested());
   EXPECT_LT(elapsed, std::chrono::seconds(5));
+}
+
+TEST(Clock, StoppingOneJobLeavesAnotherJobsSleepAlone) {
+  JobClock stopped;
+  JobClock running;
+  stopped.RequestStop();
+  auto t0 = std::chrono::steady_clock::now();
+  stopped.Sleep(40000);  // returns at once
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  t0 = std::chrono::steady_clock::now();
+  running.Sleep(60);  // sleeps its full length
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(55));
+  EXPECT_FALSE(running.StopRequested());
+  // A wait on the running job's signal is not woken by the other's stop either.
+  EXPECT_TRUE(running.InterruptibleWait(20));
+  EXPECT_FALSE(stopped.InterruptibleWait(20000));
+  stopped.ClearStop();
+  EXPECT_FALSE(stopped.StopRequested());
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ Bytes DataBlock() {
 class DownloadPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    port.SetJobClock(clock.Job());
     ASSERT_EQ(port.Open(peer.SlavePath()), 1);
     ASSERT_EQ(port.Configure(115200, 8, kParityNone, kOneStopBit), 1);
     port.SetReadTimeout(150);  // real time; every fixed wait is on the fake clock

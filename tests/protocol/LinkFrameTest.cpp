@@ -13,7 +13,7 @@ Bytes DataFrameFor(uint16_t code, const Bytes& params) {
   uint8_t packet[kFrameBufferSize];
   uint8_t frame[kFrameBufferSize];
   size_t p = BuildCommandPacket(code, params.data(), params.size(), packet, sizeof packet);
-  size_t f = BuildDataFrame(packet, p, NextFrameSequence(true), frame, sizeof frame);
+  size_t f = BuildDataFrame(packet, p, FrameSequence().Next(true), frame, sizeof frame);
   return Bytes(frame, frame + f);
 }
 
@@ -63,10 +63,15 @@ TEST(LinkFrame, PacketChecksumIs0x32MinusTheSum) {
 }
 
 TEST(LinkFrame, SequenceRestartsAtOneAndOtherwiseCounts) {
-  EXPECT_EQ(NextFrameSequence(true), 1);
-  EXPECT_EQ(NextFrameSequence(false), 2);
-  EXPECT_EQ(NextFrameSequence(false), 3);
-  EXPECT_EQ(NextFrameSequence(true), 1);
+  FrameSequence sequence;
+  EXPECT_EQ(sequence.Next(true), 1);
+  EXPECT_EQ(sequence.Next(false), 2);
+  EXPECT_EQ(sequence.Next(false), 3);
+  EXPECT_EQ(sequence.Next(true), 1);
+  // Each link counts on its own.
+  FrameSequence other;
+  EXPECT_EQ(other.Next(false), 1);
+  EXPECT_EQ(sequence.Next(false), 2);
   for (int i = 0; i < 9; ++i) {
     DataFrameFor(kCmdEndAccess, {0x00});
   }

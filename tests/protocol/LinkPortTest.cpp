@@ -61,6 +61,7 @@ const Bytes kWrongPacketSum = {0x7E, 0x01, 0x00, 0x00, 0x20, 0x10, 0x00, 0x01, 0
 class LinkPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    port.SetJobClock(clock.Job());
     ASSERT_EQ(port.Open(peer.SlavePath()), 1);
     ASSERT_EQ(port.Configure(115200, 8, kParityNone, kTwoStopBits), 1);
     port.SetReadTimeout(150);  // real time; every wait of the exchange is on the fake clock

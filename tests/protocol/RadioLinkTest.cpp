@@ -19,7 +19,10 @@ using Fault = FramedLinkResponder::Fault;
 
 class RadioLinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(link.Connect(0)); }
+  void SetUp() override {
+    link.Port().SetJobClock(clock.Job());
+    ASSERT_TRUE(sim.Connect(link));
+  }
   void TearDown() override { link.Disconnect(); }
 
   test::FakeClockScope clock;
@@ -147,9 +150,11 @@ TEST_F(RadioLinkTest, FailedCommandClosesThePortSoLaterCommandsFail) {
 }
 
 TEST(RadioLinkConnect, UnselectedPortFailsWithoutOpening) {
-  SetSelectedPortNumber(0);
+  test::PtyPeer peer;
   RadioLink link;
-  EXPECT_FALSE(link.Connect(3));
+  EXPECT_FALSE(link.Connect(0, peer.SlavePath()));   // no port chosen
+  EXPECT_FALSE(link.Connect(17, peer.SlavePath()));  // beyond COM16
+  EXPECT_FALSE(link.Connect(3, ""));                 // a number with no device
   EXPECT_FALSE(link.Port().IsOpen());
 }
 
@@ -158,11 +163,12 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
   test::SimulatedLink sim;
   sim.With([](auto& r) { r.SetUnreachableConnects(3); });
   RadioLink link;
-  EXPECT_FALSE(link.Connect(0));
+  link.Port().SetJobClock(clock.Job());
+  EXPECT_FALSE(sim.Connect(link));
   EXPECT_FALSE(link.Port().IsOpen());
   EXPECT_EQ(sim.With([](auto& r) { return r.CountOf(Cmd::kConnect); }), 3);
   // The fourth connect frame is answered.
-  EXPECT_TRUE(link.Connect(0));
+  EXPECT_TRUE(sim.Connect(link));
   link.Disconnect();
 }
 
@@ -172,8 +178,6 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
 TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   test::FakeClockScope clock;
   test::PtyPeer peer;
-  GlobalPortMap().SetExplicit(9, peer.SlavePath());
-  SetSelectedPortNumber(9);
   test::Bytes hello(12, 0x11);
   hello[0] = kFrameStart;
   hello[9] = 12;
@@ -192,14 +196,13 @@ TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   // the 31-byte ReadBlock request, the rest of it gets no answer.
   peer.Respond(12, test::InTurn({test::PtyPeer::Answer{hello}, test::PtyPeer::Answer{shortBlock}}));
   RadioLink link;
-  ASSERT_TRUE(link.Connect(0));
+  link.Port().SetJobClock(clock.Job());
+  ASSERT_TRUE(link.Connect(9, peer.SlavePath()));
   std::vector<uint8_t> dest(200, 0xEE);
   EXPECT_FALSE(link.ReadBlock(kMemorySelector, 0, 0, 1, dest.data()));
   EXPECT_EQ(dest[0], 0xEE);
   link.Disconnect();
   peer.StopResponding();
-  GlobalPortMap().ClearExplicit();
-  SetSelectedPortNumber(0);
 }
 
 }  // namespace

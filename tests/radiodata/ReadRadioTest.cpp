@@ -96,6 +96,7 @@ class ReadRadioTest : public ::testing::Test {
   test::SimulatedLink sim;
   test::RecordingView view;
   UpgradeState state;
+  test::JobOnSimulatedLink job{clock, sim, state};
 
  private:
   std::filesystem::path dir_;
@@ -208,7 +209,8 @@ TEST_F(ReadRadioTest, NoRadioIsNotReadyYet) {
 }
 
 TEST_F(ReadRadioTest, NoPortIsNotReadyYet) {
-  SetSelectedPortNumber(0);
+  state.job.portNumber = 0;
+  state.job.devicePath.clear();
   EXPECT_EQ(ReadRadio(state), ReadResult::NotReady);
 }
 
@@ -293,7 +295,8 @@ TEST(ReadRadioInfo, AreasWithoutInformationAreNotRequested) {
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   UpgradeState state;
-  ASSERT_TRUE(state.radioLink.Connect(0));
+  test::JobOnSimulatedLink job{clock, sim, state};
+  ASSERT_TRUE(sim.Connect(state.radioLink));
   for (int area : {1, 3, 6, 9, 200}) {
     EXPECT_TRUE(ReadRadioInfo(state, area)) << area;
   }

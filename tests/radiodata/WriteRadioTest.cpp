@@ -136,6 +136,7 @@ class WriteRadioTest : public ::testing::Test {
   test::SimulatedLink sim;
   test::RecordingView view;
   UpgradeState state;
+  test::JobOnSimulatedLink job{clock, sim, state};
 };
 
 TEST_F(WriteRadioTest, KoreanRadioGetsDataThenFontWithBlockZeroLast) {

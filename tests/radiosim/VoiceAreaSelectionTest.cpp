@@ -20,7 +20,8 @@ TEST(VoiceAreaSelection, Area5AfterArea4WritesTheVoiceMemoryAndAfterArea7TheFont
   test::FakeClockScope clock;
   test::SimulatedLink sim;
   RadioLink link;
-  ASSERT_TRUE(link.Connect(0));
+  link.Port().SetJobClock(clock.Job());
+  ASSERT_TRUE(sim.Connect(link));
   std::vector<uint8_t> data(200);
   std::iota(data.begin(), data.end(), 1);
   uint8_t info[185];

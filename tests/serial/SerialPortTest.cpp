@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/Clock.h"
+#include "protocol/LinkPort.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "serial/SerialPort.h"
 #include "support/FakeClockScope.h"
 #include "support/PtyPeer.h"
@@ -44,11 +44,12 @@ Bytes Counting(size_t n, uint8_t first) {
 class SerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearStop();
+    port.SetJobClock(job);
     ASSERT_EQ(port.Open(peer.SlavePath()), 1) << port.LastError();
     ASSERT_EQ(port.Configure(115200, 8, kParityNone, kOneStopBit), 1);
   }
   PtyPeer peer;
+  JobClock job;
   SerialPort port;
 };
 
@@ -166,16 +167,25 @@ TEST_F(SerialPortTest, HangUpEndsAWaitingReadPromptlyWithoutSpinning) {
 
 TEST_F(SerialPortTest, StopRequestEndsAReadWithoutDeadline) {
   port.SetReadTimeout(0);
-  std::thread stopper([] {
+  std::thread stopper([this] {
     std::this_thread::sleep_for(Ms(100));
-    RequestStop();
+    job.RequestStop();
   });
   uint8_t buf[4];
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(port.Read(buf, 4), 0u);
   EXPECT_LT(SinceMs(t0), 1500);
   stopper.join();
-  ClearStop();
+}
+
+TEST_F(SerialPortTest, AnotherJobsStopLeavesTheReadAlone) {
+  port.SetReadTimeout(300);
+  JobClock other;
+  other.RequestStop();
+  uint8_t buf[4];
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.Read(buf, 4), 0u);
+  EXPECT_GE(SinceMs(t0), 250);  // ran to its own deadline
 }
 
 TEST_F(SerialPortTest, CloseTwiceAndUseAfterClose) {
@@ -286,28 +296,26 @@ TEST(SerialPortLineError, PendingLineErrorGivesZeroAtOnceAndIsThenCleared) {
   EXPECT_EQ(port.Read(buf, 4), 4u);
 }
 
-TEST(SerialPortOpenPort, OpensByComNumberThroughThePortMap) {
+TEST(SerialPortOpenPort, OpensTheJobsPortOnItsClock) {
+  JobClock job;
   test::FakeClockScope clock;
+  clock.Attach(job);
   PtyPeer peer;
-  GlobalPortMap().SetExplicit(12, peer.SlavePath());
-  SerialPort port;
-  EXPECT_EQ(port.OpenPort(12, 115200, 8, kParityNone, kTwoStopBits, 300), 12);
+  LinkPort port;
+  port.SetJobClock(job);
+  EXPECT_EQ(port.OpenPort(12, peer.SlavePath(), 115200, 8, kParityNone, kTwoStopBits, 300), 12);
   EXPECT_EQ(port.PortPath(), peer.SlavePath());
   EXPECT_EQ(port.ReadTimeoutMs(), 300u);
   EXPECT_EQ(clock.clock().Sleeps(), (std::vector<uint32_t>{50}));
   port.Close();
 
-  SetSelectedPortNumber(12);
-  EXPECT_EQ(port.OpenSelectedPort(115200, 8, kParityNone, kTwoStopBits, 1000), 12);
+  EXPECT_EQ(port.OpenJobPort(12, peer.SlavePath(), 115200, 8, kParityNone, kTwoStopBits), 12);
   EXPECT_EQ(port.ReadTimeoutMs(), 900u);
   port.Close();
 
-  GlobalPortMap().SetExplicit(12, "");
-  SetSelectedPortNumber(0);
-  EXPECT_EQ(port.OpenSelectedPort(115200, 8, kParityNone, kTwoStopBits, 1000), 0);
-  EXPECT_EQ(port.OpenPort(17, 115200, 8, kParityNone, kTwoStopBits, 300), 0);
+  // A number the port map has no device for opens nothing.
+  EXPECT_EQ(port.OpenJobPort(17, "", 115200, 8, kParityNone, kTwoStopBits), 0);
   EXPECT_FALSE(port.IsOpen());
-  EXPECT_FALSE(port.LastError().empty());
 }
 
 }  // namespace

@@ -1,24 +1,54 @@
 #pragma once
-// Installs a FakeClock for the lifetime of a test scope, then restores the real clock.
+// A FakeClock for the jobs (and ports) of a test scope: Attach() puts the given job clocks
+// on it; they go back to the real clock, with no stop pending, when the scope ends. Job()
+// is a job clock of the scope's own, for ports used outside a job.
 
-#include "platform/Clock.h"
+#include <utility>
+#include <vector>
+
+#include "platform/JobClock.h"
 
 namespace fw::test {
 
-class FakeClockScope {
+template <class C>
+class ClockScope {
  public:
-  FakeClockScope() {
-    ClearStop();
-    SetClock(&clock_);
+  template <class... Args>
+  explicit ClockScope(Args&&... args) : clock_(std::forward<Args>(args)...) {}
+  ~ClockScope() {
+    for (JobClock* job : jobs_) {
+      job->Use(RealTimeClock());
+      job->ClearStop();
+    }
   }
-  ~FakeClockScope() {
-    SetClock(nullptr);
-    ClearStop();
+  ClockScope(const ClockScope&) = delete;
+  ClockScope& operator=(const ClockScope&) = delete;
+
+  // Runs `job` on this scope's clock, with no stop pending.
+  void Attach(JobClock& job) {
+    job.ClearStop();
+    job.Use(clock_);
+    jobs_.push_back(&job);
   }
-  FakeClock& clock() { return clock_; }
+  C& clock() { return clock_; }
+  // A job clock of the scope's own on this clock, for ports that belong to no job.
+  JobClock& Job() { return job_; }
 
  private:
-  FakeClock clock_;
+  C clock_;
+  JobClock job_{clock_};
+  std::vector<JobClock*> jobs_;
+};
+
+using FakeClockScope = ClockScope<FakeClock>;
+
+// A fixture member declared after the clock scope and the record: runs the record's job on
+// the scope's clock.
+struct JobOnClock {
+  template <class Scope>
+  JobOnClock(Scope& clock, JobClock& job) {
+    clock.Attach(job);
+  }
 };
 
 }  // namespace fw::test

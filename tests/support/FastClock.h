@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "support/FakeClockScope.h"
 
 namespace fw::test {
 
 class FastClock : public Clock {
  public:
   explicit FastClock(uint32_t factor) : factor_(factor), start_(std::chrono::steady_clock::now()) {}
-  void Sleep(uint32_t ms) override {
+  void Sleep(uint32_t ms, StopSignal& /*stop*/) override {
     std::lock_guard<std::mutex> lock(mutex_);
     sleeps_.push_back(ms);
     slept_ += ms;
@@ -39,21 +40,10 @@ class FastClock : public Clock {
   uint64_t slept_ = 0;
 };
 
-// Installs a FastClock for a test scope.
-class FastClockScope {
+// A FastClock for the jobs of a test scope (see FakeClockScope.h).
+class FastClockScope : public ClockScope<FastClock> {
  public:
-  explicit FastClockScope(uint32_t factor = 40) : clock_(factor) {
-    ClearStop();
-    SetClock(&clock_);
-  }
-  ~FastClockScope() {
-    SetClock(nullptr);
-    ClearStop();
-  }
-  FastClock& clock() { return clock_; }
-
- private:
-  FastClock clock_;
+  explicit FastClockScope(uint32_t factor = 40) : ClockScope<FastClock>(factor) {}
 };
 
 }  // namespace fw::test

@@ -92,6 +92,7 @@ class VoicePromptsTest : public ::testing::Test {
   test::RecordingView view;
   test::ScratchDir dir;
   UpgradeState state;
+  test::JobOnSimulatedLink job{clock, sim, state};
 };
 
 TEST_F(VoicePromptsTest, LogFileNameCarriesTheLocalTime) {
@@ -335,6 +336,7 @@ TEST_F(VoicePromptsTest, CancelledOpenEmptiesThePathAndZeroesTheBuffer) {
 
 TEST_F(VoicePromptsTest, NoRadioEndsSilently) {
   test::FastClockScope fast;  // the unanswered connect frames time out quickly
+  fast.Attach(state.job.clock);
   sim.With([](auto& r) { r.SetUnreachableConnects(100); });
   ReadWav(state);
   OpenWav(state, dir.Write("v.bin", AsText(VoiceFile(400, 0, 400))));
@@ -345,7 +347,8 @@ TEST_F(VoicePromptsTest, NoRadioEndsSilently) {
   EXPECT_EQ(Count(Cmd::kReadInfo), 0);
   EXPECT_FALSE(state.radioLink.Port().IsOpen());
 
-  SetSelectedPortNumber(0);  // no port at all
+  state.job.portNumber = 0;  // no port at all
+  state.job.devicePath.clear();
   ReadWav(state);
   WriteWav(state);
   EXPECT_TRUE(view.Boxes().empty());
@@ -353,6 +356,7 @@ TEST_F(VoicePromptsTest, NoRadioEndsSilently) {
 
 TEST_F(VoicePromptsTest, FailedBlocksEndWithoutFileOrFinishMessage) {
   test::FastClockScope fast;  // the unanswered blocks time out quickly
+  fast.Attach(state.job.clock);
   SetVoice(VoiceFile(10240, 0, 1000), 10);
   sim.With([](auto& r) { r.InjectFault(Cmd::kReadBlock, Fault::kSilence, 0); });
   ReadWav(state);  // the header read fails

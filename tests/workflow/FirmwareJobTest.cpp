@@ -119,6 +119,7 @@ class FirmwareJob : public ::testing::Test {
 
 TEST_F(FirmwareJob, SucceedsAndTheRadioHasTheImageByteExact) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   RunJob();
   auto record = sim->DownloadSnapshot();
   EXPECT_TRUE(record.completed);
@@ -169,6 +170,7 @@ TEST_F(FirmwareJob, SucceedsAndTheRadioHasTheImageByteExact) {
 // job (the second click on "Upgrade") upgrades it as the first did.
 TEST_F(FirmwareJob, SecondJobUpgradesTheNextRadio) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   config.download.restartMs = 50;
   RunJob();
   ASSERT_EQ(state.resultOk.load(), 1);
@@ -194,6 +196,7 @@ TEST_F(FirmwareJob, SecondJobUpgradesTheNextRadio) {
 
 TEST_F(FirmwareJob, AutomaticDownloadRequestAndBlockSizes) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   state.autoTest = 1;
   image = Pattern(2048);
   dir.Write("Main.bin", image);
@@ -206,6 +209,7 @@ TEST_F(FirmwareJob, AutomaticDownloadRequestAndBlockSizes) {
 
 TEST_F(FirmwareJob, ShortImageIsSentAsOnePaddedBlock) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   image = Pattern(100);
   dir.Write("Main.bin", image);
   RunJob();
@@ -221,6 +225,7 @@ TEST_F(FirmwareJob, ShortImageIsSentAsOnePaddedBlock) {
 
 TEST_F(FirmwareJob, ExactlyOneMebibyteIsSentAndBlockNumbersWrap) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   image = Pattern(1048576);
   dir.Write("Main.bin", image);
   RunJob();
@@ -233,6 +238,7 @@ TEST_F(FirmwareJob, ExactlyOneMebibyteIsSentAndBlockNumbersWrap) {
 
 TEST_F(FirmwareJob, OneByteMoreThanAMebibyteIsRefusedBeforeTheDownloadRequest) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   dir.Write("Main.bin", Pattern(1048577));
   RunJob();
   ExpectOneBox("Open the file cache is too small!", MessageIcon::None);
@@ -243,6 +249,7 @@ TEST_F(FirmwareJob, OneByteMoreThanAMebibyteIsRefusedBeforeTheDownloadRequest) {
 
 TEST_F(FirmwareJob, LostFirstByteOfWaitingIsAccepted) {
   test::FastClockScope clock;  // the 57-byte reply ends its read at the deadline
+  clock.Attach(state.job.clock);
   config.download.loseWaitingFirstByte = true;
   RunJob();
   EXPECT_EQ(state.resultOk.load(), 1);
@@ -251,6 +258,7 @@ TEST_F(FirmwareJob, LostFirstByteOfWaitingIsAccepted) {
 
 TEST_F(FirmwareJob, RepeatedBlockAfterNaksIsTakenOnce) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kWrongByte, DownloadStep::kData, 2, 3);
   RunJob();
   auto record = sim->DownloadSnapshot();
@@ -261,6 +269,7 @@ TEST_F(FirmwareJob, RepeatedBlockAfterNaksIsTakenOnce) {
 
 TEST_F(FirmwareJob, PortThatCannotBeOpenedGivesTheSystemsReason) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   GlobalPortMap().SetExplicit(kPort, dir.Path() + "no-such-tty");
   JobInputs in;
   in.firmwareOnly = true;
@@ -282,6 +291,7 @@ TEST_F(FirmwareJob, PortThatCannotBeOpenedGivesTheSystemsReason) {
 
 TEST_F(FirmwareJob, UnansweredAutomaticDownloadRequest) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   state.autoTest = 1;
   Fault(FaultKind::kSilence, DownloadStep::kAutoDownload);
   RunJob();
@@ -293,6 +303,7 @@ TEST_F(FirmwareJob, UnansweredAutomaticDownloadRequest) {
 
 TEST_F(FirmwareJob, RadioNotInDownloadMode) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kNotInDownload, DownloadStep::kIdentify);
   RunJob();
   ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
@@ -302,6 +313,7 @@ TEST_F(FirmwareJob, RadioNotInDownloadMode) {
 
 TEST_F(FirmwareJob, ModelNotServed) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   state.modelList = "KZ66/KX4X";
   RunJob();
   ExpectOneBox("Model settings does not match!", MessageIcon::Error);
@@ -311,6 +323,7 @@ TEST_F(FirmwareJob, ModelNotServed) {
 
 TEST_F(FirmwareJob, NewFamilyVariantWithoutAnImage) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   config.download.variant = "X";
   RunJob();
   ExpectOneBox("Update the radio software failed!", MessageIcon::None);
@@ -320,6 +333,7 @@ TEST_F(FirmwareJob, NewFamilyVariantWithoutAnImage) {
 
 TEST_F(FirmwareJob, UnsupportedKwV1Radio) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   config.download.info = "V1.00";
   config.download.model = "KW860ABC";
   state.modelList = "KV86/KV89/KV81/KW86/KW89/KW81";
@@ -332,6 +346,7 @@ TEST_F(FirmwareJob, UnsupportedKwV1Radio) {
 
 TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   state.mainImageName = "Absent.bin";
   RunJob();
   auto boxes = view.Boxes();
@@ -348,6 +363,7 @@ TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
 // program folder alone.
 TEST_F(FirmwareJob, EmptyImageKeyIsNamedAndNothingIsSent) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   state.mainImageName.clear();
   state.settingsPath = dir.Path() + "Flashwright.ini";
   RunJob();
@@ -363,6 +379,7 @@ TEST_F(FirmwareJob, EmptyImageKeyIsNamedAndNothingIsSent) {
 
 TEST_F(FirmwareJob, EmptyImageAndOverlongNameAreRefused) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   dir.Write("Main.bin", std::vector<uint8_t>());
   RunJob();
   ASSERT_EQ(view.Boxes().size(), 1u);
@@ -415,6 +432,7 @@ class UnidentifiedRadio : public FirmwareJob {
 
 TEST_F(UnidentifiedRadio, ShortRepliesAreAskedFourTimesThenTheTechnicianDecides) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kShortReply, DownloadStep::kIdentify);
   view.SetBoxAnswer(MessageResult::Cancel);
   RunJob();
@@ -431,6 +449,7 @@ TEST_F(UnidentifiedRadio, ShortRepliesAreAskedFourTimesThenTheTechnicianDecides)
 
 TEST_F(UnidentifiedRadio, TheTechniciansConsentSendsTheImageNamedInTheQuestion) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kSilence, DownloadStep::kIdentify);
   RunJob();  // the view answers OK
   auto boxes = view.Boxes();
@@ -449,6 +468,7 @@ TEST_F(UnidentifiedRadio, TheTechniciansConsentSendsTheImageNamedInTheQuestion) 
 // clean reply identifies the large-processor radio, which gets its own image.
 TEST_F(UnidentifiedRadio, AGarbledReplyIsAFailedAttempt) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kGarbled, DownloadStep::kIdentify, 1);
   RunJob();  // (the radio's request counts start again at the download request)
   ExpectOneBox("Update the radio software completed!", MessageIcon::None);
@@ -465,6 +485,7 @@ TEST_F(UnidentifiedRadio, WithoutATechnicianTheJobEnds) {
   for (int mode : {0, 5}) {
     SCOPED_TRACE(mode);
     test::FastClockScope clock;
+    clock.Attach(state.job.clock);
     test::RecordingView local;
     state.SetView(&local);
     state.askTechnician = mode == 5;  // run mode 5 refuses even with a technician there
@@ -487,6 +508,7 @@ TEST_F(UnidentifiedRadio, WithoutATechnicianTheJobEnds) {
 // An image that cannot be sent is reported as such; nobody is asked about it.
 TEST_F(UnidentifiedRadio, NoQuestionAboutAMissingImage) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
   state.smallImageName = "Absent.bin";
   RunJob();
@@ -499,6 +521,7 @@ TEST_F(UnidentifiedRadio, NoQuestionAboutAMissingImage) {
 
 TEST_F(UnidentifiedRadio, TheExplicitOptionSendsWithoutAsking) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
   state.askTechnician = false;
   state.allowUnidentified = true;
@@ -509,6 +532,7 @@ TEST_F(UnidentifiedRadio, TheExplicitOptionSendsWithoutAsking) {
 
 TEST_F(FirmwareJob, NoWaitingAnswer) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kSilence, DownloadStep::kDownloadRequest);
   RunJob();
   ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
@@ -524,6 +548,7 @@ TEST_F(FirmwareJob, NoWaitingAnswer) {
 
 TEST_F(FirmwareJob, WrongWaitingAnswer) {
   test::FakeClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(FaultKind::kWrongByte, DownloadStep::kDownloadRequest);
   RunJob();
   ExpectOneBox(kNotInDownloadMode, MessageIcon::Exclamation);
@@ -548,6 +573,7 @@ class FirmwareJobBlockFailure : public FirmwareJob,
 
 TEST_P(FirmwareJobBlockFailure, EndsWithCommunicationError) {
   test::FastClockScope clock;
+  clock.Attach(state.job.clock);
   Fault(GetParam().kind, GetParam().step, 0, GetParam().block);
   RunJob();
   ExpectOneBox("Communication error, Please retry!", MessageIcon::None);

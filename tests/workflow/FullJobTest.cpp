@@ -129,6 +129,7 @@ class FullJob : public ::testing::Test {
   const std::vector<uint8_t>& oldData = setup.oldData;
   const std::string& modelId = setup.modelId;
   UpgradeState state;  // last: destroyed (and its worker joined) first
+  test::JobOnClock onClock{clock, state.job.clock};
 };
 
 const std::vector<Row> kDoneUpToWrite = {

@@ -13,7 +13,6 @@
 #include "config/Settings.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 #include "support/FakeClockScope.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
@@ -38,6 +37,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   state.readWriteLog = 5;
   state.rowCount = 4;
@@ -56,7 +56,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   EXPECT_EQ(state.updateChip.load(), 1);
   EXPECT_EQ(state.hexFilePath, "chip.hex");
   EXPECT_EQ(state.wavFilePath, "voice.wav");
-  EXPECT_EQ(SelectedPortNumber(), 9);
+  EXPECT_EQ(state.job.portNumber, 9);
   EXPECT_EQ(state.bytesDone.load(), 0);
   EXPECT_EQ(clock.clock().Sleeps().front(), 300u);
 
@@ -78,6 +78,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   // Steps that only say which sequence called them.
   std::vector<std::string> called;
@@ -91,7 +92,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
     st.resultOk = 1;
     return ChipResult::Updated;
   };
-  SetSequenceSteps(&steps);
+  SetSequenceSteps(state, &steps);
 
   JobInputs in;
   in.chipOnly = true;
@@ -107,7 +108,7 @@ TEST(StartJob, ChipOnlyWinsOverFirmwareOnlyAndNeitherRunsTheFullSequence) {
   state.SetView(&full);
   ASSERT_TRUE(StartJob(state, JobInputs{}));  // neither box: the full sequence
   WaitForEnd(state);
-  SetSequenceSteps(nullptr);
+  SetSequenceSteps(state, nullptr);
   EXPECT_EQ(called, std::vector<std::string>{"transfer"});
   ASSERT_EQ(full.Rows().size(), 1u);
   EXPECT_EQ(full.Rows()[0], (test::Row{kMarkFailed, "Update the radio software failed!"}));
@@ -118,6 +119,7 @@ TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
   test::FakeClockScope clock;
   test::RecordingView view;
   UpgradeState state;
+  clock.Attach(state.job.clock);
   state.SetView(&view);
   ArmAutoStartTimer(state);
   EXPECT_TRUE(view.Timers().empty());
@@ -152,7 +154,7 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   ASSERT_TRUE(StartJob(state, in));  // real clock: the silent radio keeps it busy for seconds
   EXPECT_FALSE(StartJob(state, in));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  StopJob();
+  StopJob(state);
   WaitForEnd(state);
   EXPECT_TRUE(view.Boxes().empty());
   EXPECT_EQ(state.resultOk.load(), 0);
@@ -160,7 +162,6 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   EXPECT_EQ(view.Enabled(Control::Upgrade), 1);
   EXPECT_EQ(
       radio.DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)], 0u);
-  ClearStop();
   GlobalPortMap().ClearExplicit();
 }
 

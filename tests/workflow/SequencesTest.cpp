@@ -127,18 +127,17 @@ class Sequences : public ::testing::Test {
     state.radioVersion = 401;
     state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
   }
-  void TearDown() override { SetSequenceSteps(nullptr); }
 
   void Full() {
     steps = radio.Steps();
-    SetSequenceSteps(&steps);
+    SetSequenceSteps(state, &steps);
     state.rowCount = 0;
     state.resultOk = 0;
     RunFullSequence(state);
   }
   void ChipOnly() {
     steps = radio.Steps();
-    SetSequenceSteps(&steps);
+    SetSequenceSteps(state, &steps);
     state.chipOnly = 1;
     state.resultOk = 0;
     RunChipOnlySequence(state);
@@ -163,6 +162,7 @@ class Sequences : public ::testing::Test {
   PlayedRadio radio;
   SequenceSteps steps;
   UpgradeState state;
+  test::JobOnClock onClock{clock, state.job.clock};
 };
 
 TEST_F(Sequences, FullJobRowsWaitsAndEnding) {
@@ -231,7 +231,7 @@ TEST_F(Sequences, ReadFailuresAreNotRetried) {
     state.familyOverride = 0;
     state.radioModelId = "../KW66";
     steps = radio.Steps();
-    SetSequenceSteps(&steps);
+    SetSequenceSteps(state, &steps);
     state.rowCount = 0;
     RunFullSequence(state);
     EXPECT_EQ(radio.reads, 1);

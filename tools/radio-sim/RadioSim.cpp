@@ -28,6 +28,11 @@ void RadioSim::AddResponder(std::unique_ptr<Responder> responder) {
   others_.push_back(std::move(responder));
 }
 
+std::unique_ptr<SimChannel> RadioSim::NewChannel(const std::string& devicePath) {
+  return std::make_unique<SimChannel>(devicePath, pty_.Responders(), pty_.StateMutex(),
+                                      pty_.GetFaultHook(), pty_.LineRate());
+}
+
 bool RadioSim::Start() {
   return pty_.Start();
 }

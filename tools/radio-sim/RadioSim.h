@@ -14,6 +14,7 @@
 #include "DownloadModeResponder.h"
 #include "FramedLinkResponder.h"
 #include "RadioMode.h"
+#include "SimChannel.h"
 #include "SimPty.h"
 
 namespace fw::sim {
@@ -43,6 +44,11 @@ class RadioSim {
 
   bool Start();
   void Stop();
+  // The same radio as a byte channel in the tool's process (no pseudo-terminal needed, no
+  // Start): a port given this channel reaches it by opening `devicePath`. The responders,
+  // the fault hook (set it first) and the line rate are the runner's; one radio serves one
+  // port at a time, as a real one does.
+  std::unique_ptr<SimChannel> NewChannel(const std::string& devicePath);
   const std::string& DevicePath() const { return pty_.DevicePath(); }
   const std::string& Error() const { return pty_.Error(); }
   SimPty& Pty() { return pty_; }

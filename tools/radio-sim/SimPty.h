@@ -42,6 +42,7 @@ class SimPty {
   // Pace both directions like a real line at this rate (0: as fast as the pty goes). The
   // byte time follows the stop bits the tool configured (10 or 11 bit times per byte).
   void SetLineRate(uint32_t baud) { lineRate_.store(baud); }
+  uint32_t LineRate() const { return lineRate_.load(); }
   void SetPartialTimeoutMs(uint32_t ms) { partialTimeoutMs_.store(ms); }
 
   // Called for every request a responder consumed, with the runner's state lock held: the
@@ -51,6 +52,9 @@ class SimPty {
                                        std::vector<Action>& actions)>;
   // Set before Start().
   void SetFaultHook(FaultHook hook) { faultHook_ = std::move(hook); }
+  const FaultHook& GetFaultHook() const { return faultHook_; }
+  // The responders, in the order they answer.
+  const std::vector<Responder*>& Responders() const { return responders_; }
 
   // Line errors injected so far (actions with `lineError`). While running, the count is
   // registered as the device's line-error counter, so that the tool's port sees them.

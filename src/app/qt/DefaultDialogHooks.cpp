@@ -5,7 +5,6 @@
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
 #include "font/FontImages.h"
-#include "serial/SelectedPort.h"
 #include "workflow/Job.h"
 
 #ifdef _WIN32
@@ -22,11 +21,11 @@ namespace fw {
 // by the window.
 DialogHooks DefaultDialogHooks() {
   DialogHooks hooks;
-  hooks.readSystemPort = [](UpgradeState&) {
+  hooks.readSystemPort = []([[maybe_unused]] UpgradeState& state) {
 #ifdef _WIN32
     // WIN.INI, section "Settings", key "Port"; the current number is the default.
-    SetSelectedPortNumber(static_cast<int>(
-        ::GetProfileIntW(L"Settings", L"Port", static_cast<INT>(SelectedPortNumber()))));
+    state.selectedPort = static_cast<int>(
+        ::GetProfileIntW(L"Settings", L"Port", static_cast<INT>(state.selectedPort.load())));
 #endif
     // Elsewhere there is no system-wide profile: the number stays.
   };
@@ -58,11 +57,11 @@ DialogHooks DefaultDialogHooks() {
     in.updateChip = state.updateChip != 0;
     in.hexFilePath = state.hexFilePath;
     in.wavFilePath = state.wavFilePath;
-    in.portNumber = SelectedPortNumber();
+    in.portNumber = state.selectedPort.load();
     StartJob(state, in);
   };
   hooks.jobRunning = [](UpgradeState& state) { return JobRunning(state); };
-  hooks.stopJob = [](UpgradeState&) { StopJob(); };
+  hooks.stopJob = [](UpgradeState& state) { StopJob(state); };
   hooks.joinJob = [](UpgradeState& state) { JoinJob(state); };
   hooks.jobEvent = [](UpgradeState& state, const JobEvent& event) {
     return HandleJobEvent(state, event);

@@ -12,7 +12,6 @@
 #include "core/AppValues.h"
 #include "platform/ExecutablePath.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -177,7 +176,7 @@ std::string InstallationFolder::Load(UpgradeState& state) {
       own = false;
     }
   }
-  const int portBefore = SelectedPortNumber();
+  const int portBefore = state.selectedPort.load();
   std::string caption = LoadFolder(state, folder, own, false);
   InstallationCheck check = CheckForWindow(state);
   while (!check.Complete() && ask_ && ask_(check)) {
@@ -185,7 +184,7 @@ std::string InstallationFolder::Load(UpgradeState& state) {
     if (chosen.empty()) {
       break;  // the folder dialog was cancelled: the window opens on the folder as it is
     }
-    SetSelectedPortNumber(portBefore);
+    state.selectedPort = portBefore;
     caption = LoadFolder(state, ResolveProgramDir(chosen), false, true);
     check = CheckForWindow(state);
   }
@@ -196,7 +195,7 @@ std::string InstallationFolder::Load(UpgradeState& state) {
   }
   if (std::optional<KeptChoices> kept = user.Kept(check.folder)) {
     // Choices made in the window that the installation's file could not take.
-    SetSelectedPortNumber(kept->port);
+    state.selectedPort = kept->port;
     state.vocoderIndex = kept->vocoder;
     state.updateChip = kept->updateChip;
   }
@@ -210,7 +209,7 @@ void InstallationFolder::Save(UpgradeState& state) {
     user.Forget(folder);
     return;
   }
-  user.Keep(folder, KeptChoices{SelectedPortNumber(), state.vocoderIndex, state.updateChip});
+  user.Keep(folder, KeptChoices{state.selectedPort.load(), state.vocoderIndex, state.updateChip});
   if (!IsFile(state.settingsPath) || user.ToldReadOnly(folder) || state.view == nullptr) {
     return;  // a folder without an installation was named at start-up
   }

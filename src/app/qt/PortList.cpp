@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 namespace {
@@ -68,7 +67,8 @@ QString PortToolTip(int portNumber, const std::string& devicePath, PortAccess ac
   return tip;
 }
 
-PortList::PortList(PortCombo* combo, UpgradeView& view) : combo_(combo), view_(view) {}
+PortList::PortList(PortCombo* combo, UpgradeView& view, std::atomic<int>& selected)
+    : combo_(combo), view_(view), selected_(selected) {}
 
 void PortList::Scan(const OpenCheck& check) {
   QSignalBlocker block(combo_);
@@ -93,7 +93,7 @@ int PortList::Rescan() {
     QSignalBlocker block(combo_);
     combo_->setCurrentIndex(0);
   }
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(0)));
+  selected_ = EntryToNumber(combo_->itemText(0));
   return combo_->count();
 }
 
@@ -102,7 +102,7 @@ void PortList::SelectionChanged() {
   if (index < 0) {
     return;  // nothing selected: the number stays
   }
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(index)));
+  selected_ = EntryToNumber(combo_->itemText(index));
 }
 
 void PortList::SelectSavedPort() {
@@ -110,7 +110,7 @@ void PortList::SelectSavedPort() {
     return;
   }
   // The entry's name (before a mark such as " (no permission)"), compared in any case.
-  QString wanted = QStringLiteral("COM%1").arg(SelectedPortNumber());
+  QString wanted = QStringLiteral("COM%1").arg(selected_.load());
   int index = -1;
   for (int i = 0; i < combo_->count() && index < 0; ++i) {
     if (combo_->itemText(i).section(QLatin1Char(' '), 0, 0).compare(wanted, Qt::CaseInsensitive) ==
@@ -124,7 +124,7 @@ void PortList::SelectSavedPort() {
     return;
   }
   combo_->setCurrentIndex(0);
-  SetSelectedPortNumber(EntryToNumber(combo_->itemText(0)));
+  selected_ = EntryToNumber(combo_->itemText(0));
 }
 
 }  // namespace fw

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QString>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,8 @@ QString PortToolTip(int portNumber, const std::string& devicePath,
 class PortList {
  public:
   // `view` shows the rescan message and enables the "Upgrade" button.
-  PortList(PortCombo* combo, UpgradeView& view);
+  // `selected` is the window's chosen COM number (the state record's dialog value).
+  PortList(PortCombo* combo, UpgradeView& view, std::atomic<int>& selected);
 
   // Refills the combo; leaves no entry selected.
   void Scan(const OpenCheck& check = TryOpenExclusively);
@@ -67,6 +69,7 @@ class PortList {
  private:
   PortCombo* combo_;
   UpgradeView& view_;
+  std::atomic<int>& selected_;
 };
 
 }  // namespace fw

@@ -8,7 +8,6 @@
 #include "app/qt/UpgradeDialog.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
-#include "serial/SelectedPort.h"
 
 namespace fw {
 
@@ -129,7 +128,7 @@ MessageResult QtUpgradeView::ShowBox(const BoxRequest& request) {
   }
   if (!request.detail.empty()) {
     box.setDetailedText(
-        DetailWithFix(request.detail, GlobalPortMap().DevicePath(SelectedPortNumber())));
+        DetailWithFix(request.detail, GlobalPortMap().DevicePath(dialog_.State().selectedPort)));
   }
   return box.exec() == QMessageBox::Cancel ? MessageResult::Cancel : MessageResult::Ok;
 }

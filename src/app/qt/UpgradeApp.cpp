@@ -17,7 +17,6 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   }
   QApplication::setApplicationName(QStringLiteral("Radio Flashwright"));
   QApplication::setWindowIcon(AppIcon());
-  InstallClockFromEnvironment();
   // "--program-dir DIR" (or "--program-dir=DIR"): an installation folder elsewhere, made
   // absolute and canonical before anything uses it. Without it: the program's own folder or,
   // when that holds no installation, the one last used.
@@ -31,6 +30,8 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   hooks.saveSettings = [&folder](UpgradeState& state) { folder.Save(state); };
   {
     UpgradeDialog dialog(std::move(hooks));
+    // The demo's time scale (FLASHWRIGHT_TIME_SCALE) shortens the jobs' fixed waits.
+    dialog.State().job.clock.Use(ClockFromEnvironment());
     folder.SetParent(&dialog);
     dialog.Startup();
     if (folder.NoInstallation()) {

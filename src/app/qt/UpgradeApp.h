@@ -1,8 +1,8 @@
 #pragma once
 // The program's application object: starts the Qt application, runs the main window as
 // a modal dialog until the user leaves it, and ends. The process-wide values it carries
-// live in core/AppValues.h (About texts, full-width glyph flag) and
-// serial/SelectedPort.h (the COM port number).
+// live in core/AppValues.h (About texts, full-width glyph flag); the COM port number
+// chosen in the window is a dialog value of the state record.
 
 #include "app/qt/DialogHooks.h"
 

@@ -17,6 +17,7 @@
 #include "app/qt/AppIcon.h"
 #include "app/qt/TextProgressBar.h"
 #include "voice/VoicePrompts.h"
+#include "workflow/Job.h"
 
 namespace fw {
 namespace {
@@ -105,7 +106,7 @@ UpgradeDialog::UpgradeDialog(DialogHooks hooks, QWidget* parent)
   setWindowTitle(QString::fromUtf8(kCaption));
   setFixedSize(units_.X(449), units_.Y(211));
   CreateControls();
-  ports_ = std::make_unique<PortList>(portCombo_, view_);
+  ports_ = std::make_unique<PortList>(portCombo_, view_, state_->selectedPort);
   // Enter is discarded for the window and its drop-down lists.
   qApp->installEventFilter(this);
 }
@@ -392,6 +393,7 @@ void UpgradeDialog::OnReadWavClicked() {
   if (JobRunning()) {
     return;  // the job owns the radio link until it ends
   }
+  SetJobPort(*state_, state_->selectedPort);
   ReadWav(*state_);
 }
 
@@ -399,6 +401,7 @@ void UpgradeDialog::OnWriteWavClicked() {
   if (JobRunning()) {
     return;
   }
+  SetJobPort(*state_, state_->selectedPort);
   WriteWav(*state_);
 }
 

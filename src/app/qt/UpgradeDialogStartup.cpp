@@ -351,7 +351,7 @@ void UpgradeDialog::StopJobAndWait() {
     if (hooks_.stopJob) {
       hooks_.stopJob(*state_);
     } else {
-      RequestStop();
+      state_->job.clock.RequestStop();
     }
     // Keep serving the worker's calls to the window until it has ended.
     QEventLoop loop;

@@ -1,24 +1,11 @@
 #pragma once
-// The radio played on a pseudo-terminal, for fuzz targets that drive the program's own
-// exchanges over its serial port. A target using it includes this header in one file only
-// (it defines the wrappers of write() and poll()), is linked with --wrap=write and
-// --wrap=poll (see CMakeLists.txt) and sets g_servedRadio; the port's writes then reach
-// OnRequest and its waits for input OnWait. A request is then seen while the
-// program writes it: the first part of its reply lies in the port's input queue before
-// write() returns, each further part arrives when the program waits for more input. With
-// the stepping clock fixed waits cost nothing and every reading of the time is 1 s later,
-// so that every read waits once before its deadline passes: the same input always runs the
-// same way.
-
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
+// The radio played in process, for fuzz targets that drive the program's own exchanges over
+// its download port or radio link. The ports are given a byte channel on the served radio
+// (ServedRadio().NewChannel()): a request is seen as the program writes it, the first part
+// of its reply is queued before Write returns, and each further part arrives when a read
+// finds the queue short and waits for more. With the stepping clock fixed waits cost
+// nothing and every reading of the time is 1 s later, so that every read waits once before
+// its deadline passes: the same input always runs the same way.
 
 #include <algorithm>
 #include <cstdint>
@@ -26,15 +13,15 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/JobClock.h"
 #include "protocol/DownloadPort.h"
-
-extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
-extern "C" int __real_poll(struct pollfd* fds, nfds_t nfds, int timeout);
+#include "serial/ByteChannel.h"
 
 namespace fw::fuzz {
 
@@ -43,14 +30,14 @@ using Bytes = std::vector<uint8_t>;
 using Reply = std::deque<Bytes>;
 
 [[noreturn]] inline void HarnessFailure(const char* what) {
-  std::fprintf(stderr, "fuzz harness: %s (errno %d)\n", what, errno);
+  std::fprintf(stderr, "fuzz harness: %s\n", what);
   std::abort();
 }
 
 // Fixed waits cost nothing; every reading of the time is 1 s later than the one before.
 class SteppingClock final : public Clock {
  public:
-  void Sleep(uint32_t) override {}
+  void Sleep(uint32_t, StopSignal&) override {}
   uint32_t TickCount() override { return now_ += 1000; }
 
  private:
@@ -150,43 +137,22 @@ struct Turn {
   Bytes reply;
 };
 
-// The radio's end of a pseudo-terminal whose other end is the program's port.
-class PtyRadio {
+// The radio's end of the line: it answers each request with the reply the target chooses
+// and hands the reply over part by part.
+class ScriptedRadio {
  public:
   // The reply to a request, chosen by the target (from its input).
   using ReplySource = std::function<Reply(const Bytes& request)>;
 
-  PtyRadio() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-      HarnessFailure("openpty");
-    }
-    for (int fd : {master_, slave_}) {
-      struct termios t;
-      if (::tcgetattr(fd, &t) != 0) {
-        HarnessFailure("tcgetattr");
-      }
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    struct stat st;
-    if (::fstat(slave_, &st) != 0) {
-      HarnessFailure("fstat");
-    }
-    slaveDevice_ = st.st_rdev;
-    path_ = name;
-  }
-
+  // The device path the channels open.
   const std::string& Path() const { return path_; }
 
-  // Starts a run: nothing queued either way, no turns yet.
+  // Starts a run: nothing queued, no turns yet.
   void Begin(ReplySource source) {
-    Drain(master_);
-    Drain(slave_);
     source_ = std::move(source);
     turns_.clear();
     pending_.clear();
+    queue_.clear();
   }
   void End() { source_ = nullptr; }
 
@@ -194,26 +160,24 @@ class PtyRadio {
   // The turns since the last call.
   std::vector<Turn> TakeTurns() { return std::exchange(turns_, {}); }
 
-  bool IsPort(int fd) const {
-    struct stat st;
-    return source_ != nullptr && fd != master_ && fd != slave_ && ::fstat(fd, &st) == 0 &&
-           S_ISCHR(st.st_mode) && st.st_rdev == slaveDevice_;
-  }
+  // A channel on this radio for one port.
+  std::unique_ptr<ByteChannel> NewChannel();
 
-  // The program wrote a request: the first part of its reply goes into the port's input
-  // queue at once, the rest waits for the program's waits. The parts of an earlier reply
-  // not yet sent are dropped.
+  // The program wrote a request: the first part of its reply is queued at once, the rest
+  // waits for the program's waits. The parts of an earlier reply not yet sent are dropped.
   void OnRequest(const uint8_t* bytes, size_t n) {
+    if (source_ == nullptr) {
+      return;
+    }
     Turn turn;
     turn.request.assign(bytes, bytes + n);
-    Drain(master_);  // the requests are kept here; the terminal's buffer must not fill up
     pending_ = source_(turn.request);
     for (const Bytes& part : pending_) {
       turn.reply.insert(turn.reply.end(), part.begin(), part.end());
     }
     turns_.push_back(std::move(turn));
     // The program purged its input before writing: nothing else is queued.
-    if (Queued() != 0) {
+    if (!queue_.empty()) {
       HarnessFailure("input queued before the reply");
     }
     DeliverNextPart();
@@ -222,75 +186,122 @@ class PtyRadio {
   // The program waits for input: the next part of the reply, if any, arrives. False when
   // the reply has no part left: the radio stays silent.
   bool OnWait() {
-    if (Queued() != 0) {
+    if (!queue_.empty()) {
       HarnessFailure("the program waits with input queued");
     }
     return DeliverNextPart();
   }
 
+  void Purge() { queue_.clear(); }
+  uint32_t Take(uint8_t* buffer, uint32_t count) {
+    uint32_t got = 0;
+    while (got < count && !queue_.empty()) {
+      buffer[got++] = queue_.front();
+      queue_.pop_front();
+    }
+    return got;
+  }
+
  private:
-  static void Drain(int fd) {
-    ::tcflush(fd, TCIFLUSH);
-    uint8_t scratch[4096];
-    while (::read(fd, scratch, sizeof scratch) > 0) {
-    }
-  }
-
-  int Queued() const {
-    int queued = 0;
-    if (::ioctl(slave_, FIONREAD, &queued) != 0) {
-      HarnessFailure("FIONREAD");
-    }
-    return queued;
-  }
-
   bool DeliverNextPart() {
     if (pending_.empty()) {
       return false;
     }
-    const Bytes part = std::move(pending_.front());
+    queue_.insert(queue_.end(), pending_.front().begin(), pending_.front().end());
     pending_.pop_front();
-    size_t done = 0;
-    while (done < part.size()) {
-      const ssize_t n = __real_write(master_, part.data() + done, part.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
-        HarnessFailure("write to the pseudo-terminal");
-      }
-    }
-    // The terminal hands the bytes over a moment later; wait until all are queued.
-    for (int spins = 0; Queued() < static_cast<int>(part.size()); ++spins) {
-      if (spins > 200000) {
-        HarnessFailure("reply not delivered");
-      }
-      struct timespec ts = {0, 10000};
-      ::nanosleep(&ts, nullptr);
-    }
     return true;
   }
 
-  int master_ = -1;
-  int slave_ = -1;
-  dev_t slaveDevice_ = 0;
-  std::string path_;
+  std::string path_ = "fuzz-radio";
   ReplySource source_;
   std::vector<Turn> turns_;
   Reply pending_;
+  std::deque<uint8_t> queue_;
 };
 
-// The radio the wrapped calls below serve.
-inline PtyRadio* g_servedRadio = nullptr;
+// A port's channel on the served radio. Reads run as the serial port's do: take what is
+// queued; when short, give up once the deadline has passed (or the job is stopped),
+// otherwise wait, which lets the next part of the reply arrive.
+class ScriptedChannel final : public ByteChannel {
+ public:
+  explicit ScriptedChannel(ScriptedRadio& radio) : radio_(radio) {}
+  int Open(const std::string& path) override {
+    open_ = path == radio_.Path();
+    path_ = open_ ? path : std::string();
+    error_ = open_ ? std::string() : "No such file or directory";
+    return open_ ? 1 : 0;
+  }
+  int Configure(uint32_t, int, int, int) override { return open_ ? 1 : 0; }
+  int SetReadTimeout(uint32_t ms) override {
+    timeout_ = ms;
+    return open_ ? 1 : 0;
+  }
+  int Purge() override {
+    if (open_) {
+      radio_.Purge();
+    }
+    return 0;
+  }
+  uint32_t Write(const uint8_t* buffer, uint32_t count) override {
+    if (!open_ || (buffer == nullptr && count != 0)) {
+      return 0;
+    }
+    radio_.OnRequest(buffer, count);
+    return count;
+  }
+  uint32_t Read(uint8_t* buffer, uint32_t count) override {
+    if (!open_ || (buffer == nullptr && count != 0)) {
+      return 0;
+    }
+    const uint32_t start = Time().TickCount();
+    uint32_t got = 0;
+    for (;;) {
+      got += radio_.Take(buffer + got, count - got);
+      if (got >= count) {
+        return got;
+      }
+      if (timeout_ != 0 && Time().TickCount() - start > timeout_) {
+        return got;
+      }
+      if (Time().StopRequested()) {
+        return got;
+      }
+      radio_.OnWait();
+    }
+  }
+  int Close() override {
+    open_ = false;
+    path_.clear();
+    return 1;
+  }
+  bool IsOpen() const override { return open_; }
+  const std::string& PortPath() const override { return path_; }
+  uint32_t ReadTimeoutMs() const override { return timeout_; }
+  const std::string& LastError() const override { return error_; }
 
-// The served radio, made on first use, with the stepping clock installed.
-inline PtyRadio& ServedRadio() {
-  static PtyRadio* radio = [] {
-    auto* r = new PtyRadio();
-    static SteppingClock clock;
-    SetClock(&clock);
-    g_servedRadio = r;
-    return r;
-  }();
+ private:
+  ScriptedRadio& radio_;
+  bool open_ = false;
+  uint32_t timeout_ = 0;
+  std::string path_;
+  std::string error_;
+};
+
+inline std::unique_ptr<ByteChannel> ScriptedRadio::NewChannel() {
+  return std::make_unique<ScriptedChannel>(*this);
+}
+
+// The clock of the ports on the served radio: fixed waits cost nothing, each reading of the
+// time is 1 s on.
+inline JobClock& ServedClock() {
+  static SteppingClock clock;
+  static JobClock job(clock);
+  return job;
+}
+
+// The served radio, made on first use.
+inline ScriptedRadio& ServedRadio() {
+  static ScriptedRadio* radio = new ScriptedRadio();
   return *radio;
 }
 
@@ -299,6 +310,8 @@ inline PtyRadio& ServedRadio() {
 inline DownloadPort& ServedDownloadPort(int stopBits) {
   static DownloadPort* port = [stopBits] {
     auto* p = new DownloadPort();
+    p->SetJobClock(ServedClock());
+    p->UseChannel(ServedRadio().NewChannel());
     if (p->Open(ServedRadio().Path()) != 1 || p->Configure(115200, 8, kParityNone, stopBits) != 1) {
       HarnessFailure("opening the port");
     }
@@ -309,25 +322,3 @@ inline DownloadPort& ServedDownloadPort(int stopBits) {
 }
 
 }  // namespace fw::fuzz
-
-// Every write() of the program passes here; the port's writes are answered.
-extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
-  const ssize_t n = __real_write(fd, buffer, count);
-  fw::fuzz::PtyRadio* radio = fw::fuzz::g_servedRadio;
-  if (n > 0 && radio != nullptr && radio->IsPort(fd)) {
-    radio->OnRequest(static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
-  }
-  return n;
-}
-
-// Every poll() too; the port's waits for input let the next part of a reply arrive. When
-// none is left the wait costs no real time: nothing more can come, and the clock, not the
-// wait, says when the deadline passes.
-extern "C" int __wrap_poll(struct pollfd* fds, nfds_t nfds, int timeout) {
-  fw::fuzz::PtyRadio* radio = fw::fuzz::g_servedRadio;
-  if (nfds == 1 && (fds[0].events & POLLIN) != 0 && radio != nullptr && radio->IsPort(fds[0].fd) &&
-      !radio->OnWait()) {
-    timeout = 0;
-  }
-  return __real_poll(fds, nfds, timeout);
-}
