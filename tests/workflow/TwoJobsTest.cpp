@@ -16,7 +16,6 @@
 
 #include "RadioSim.h"
 #include "SimChannel.h"
-#include "core/Ids.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
