@@ -225,22 +225,17 @@ WriteResult WriteRadio(UpgradeState& state) {
   const uint32_t size = state.radioDataSize.load();
   if (state.templateData.size() < size) {
     // Nothing to write from: the converted data is shorter than the size to write.
-    state.view->MessageBox("Write the radio failed!", MessageIcon::Exclamation, MessageButtons::Ok,
-                           "The data to write holds " + std::to_string(state.templateData.size()) +
-                               " bytes, fewer than the " + std::to_string(size) +
-                               " bytes of the radio data.");
-    return WriteResult::Failed;
+    return WriteResult::NothingToWrite;
   }
   if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
-    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
-    return WriteResult::Failed;
+    return WriteResult::PortFailed;
   }
   state.fontLanguage = LanguageIn(state.templateData);
 
   if (!ReadInfoArea(state, 0, 8)) {
     InfoFailed(state);
-    return WriteResult::Failed;
+    return WriteResult::LinkFailed;
   }
 
   const FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
@@ -255,21 +250,21 @@ WriteResult WriteRadio(UpgradeState& state) {
   RadioWriteScope writing;  // the data, then the font library
   if (!ReadInfoArea(state, 2, 7)) {
     InfoFailed(state);
-    return WriteResult::Failed;
+    return WriteResult::LinkFailed;
   }
   if (!WriteData(state, size)) {
     WriteFailed(state);
-    return WriteResult::Failed;
+    return WriteResult::LinkFailed;
   }
 
   if (const uint32_t fontSize = state.fontImageSize.load(); fontSize != 0) {
     if (!ReadRadioInfo(state, 5)) {
       InfoFailed(state);
-      return WriteResult::Failed;
+      return WriteResult::LinkFailed;
     }
     if (!WriteFont(state, fontSize)) {
       WriteFailed(state);
-      return WriteResult::Failed;
+      return WriteResult::LinkFailed;
     }
   }
 

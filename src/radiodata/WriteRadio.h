@@ -52,7 +52,12 @@ FontChoice ChooseFont(const std::string& modelId, uint16_t language);
 // the status text say "Write the radio completed!"; without a chip update to follow, the
 // job's completion is reported (a row, and a message box or, in run mode 5, the job count
 // and the timer for the next job).
-enum class WriteResult { Done, Failed };
+enum class WriteResult {
+  Done,
+  NothingToWrite,  // templateData holds fewer than radioDataSize bytes: nothing was sent
+  PortFailed,      // the radio link did not connect
+  LinkFailed,      // a request or a block went unanswered (a communication error was posted)
+};
 WriteResult WriteRadio(UpgradeState& state);
 
 }  // namespace fw

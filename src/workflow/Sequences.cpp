@@ -180,6 +180,20 @@ bool LoadAndConvert(UpgradeState& state) {
   return true;
 }
 
+// Tells the user why the write did not start (a write broken off has posted its
+// communication error already).
+void ShowWriteFailure(UpgradeState& state, WriteResult r) {
+  if (r == WriteResult::NothingToWrite) {
+    state.view->MessageBox(kWriteFailed, MessageIcon::Exclamation, MessageButtons::Ok,
+                           "The data to write holds " + std::to_string(state.templateData.size()) +
+                               " bytes, fewer than the " +
+                               std::to_string(state.radioDataSize.load()) +
+                               " bytes of the radio data.");
+  } else if (r == WriteResult::PortFailed) {
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+  }
+}
+
 // The chip update at the end of a full job, after the write.
 void UpdateChipAfterWrite(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kRestarting);
@@ -282,7 +296,8 @@ void RunFullSequence(UpgradeState& state) {
   state.resultOk = 0;
   AddRow(state, kMarkBusy, text::kWritingRadio);
   SetStatusText(state, text::kWritingRadio);
-  if (StepsOf(state).writeRadio(state) != WriteResult::Done) {
+  if (const WriteResult written = StepsOf(state).writeRadio(state); written != WriteResult::Done) {
+    ShowWriteFailure(state, written);
     EndWithRow(state, kWriteFailed);
     return;
   }

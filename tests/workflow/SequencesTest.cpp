@@ -44,6 +44,7 @@ class PlayedRadio {
   bool loadOk = true;
   bool convertOk = true;
   bool writeOk = true;
+  WriteResult writeFailure = WriteResult::LinkFailed;
 
   int reads = 0;
   int chips = 0;
@@ -94,7 +95,10 @@ class PlayedRadio {
         SetLastRow(st, kMarkDone, "Write the radio completed!");
         return WriteResult::Done;
       }
-      return WriteResult::Failed;
+      if (writeFailure == WriteResult::NothingToWrite) {
+        st.templateData.resize(600);  // shorter than the 1000 bytes to write
+      }
+      return writeFailure;
     };
     s.updateFirmwareChip = [this](UpgradeState& st) {
       const ChipResult r = Next(chipCodes, chips++, ChipResult::Updated);
@@ -344,6 +348,49 @@ TEST_F(Sequences, TransferAndWriteFailures) {
   EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Write the radio failed!"}));
   EXPECT_EQ(radio.chips, 0);
   EXPECT_EQ(state.resultOk.load(), 0);
+}
+
+// A write that did not start says why in its box, before the failure row; a write broken
+// off has posted its communication error and shows no box of its own.
+TEST_F(Sequences, WriteFailuresShowTheirBoxBeforeTheRow) {
+  struct Case {
+    WriteResult result;
+    const char* box;  // nullptr: none
+    MessageIcon icon;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {WriteResult::LinkFailed, nullptr, MessageIcon::None, ""},
+      {WriteResult::PortFailed, "Open serial COM port failed!", MessageIcon::None, ""},
+      {WriteResult::NothingToWrite, "Write the radio failed!", MessageIcon::Exclamation,
+       "The data to write holds 600 bytes, fewer than the 1000 bytes of the radio data."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.result));
+    test::RecordingView local;
+    state.SetView(&local);
+    radio = PlayedRadio();
+    radio.writeOk = false;
+    radio.writeFailure = c.result;
+    Full();
+    EXPECT_EQ(local.Rows().back(), (Row{kMarkFailed, "Write the radio failed!"}));
+    EXPECT_EQ(state.resultOk.load(), 0);
+    const auto boxes = local.Boxes();
+    if (c.box == nullptr) {
+      EXPECT_TRUE(boxes.empty());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.box);
+    EXPECT_EQ(boxes[0].icon, c.icon);
+    EXPECT_EQ(boxes[0].detail, c.detail);
+    const auto log = local.Log();
+    const auto box = std::find(log.begin(), log.end(), std::string("MessageBox ") + c.box);
+    const auto row = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+      return line.ends_with(" text Write the radio failed!");
+    });
+    EXPECT_LT(box, row) << "the box comes before the failure row";
+  }
 }
 
 TEST_F(Sequences, ChipOnlyRetriesAFirstFailureAfterFortySeconds) {
