@@ -57,6 +57,25 @@ void CheckNamedFile(const char* what, const std::vector<std::pair<const char*, s
 
 }  // namespace
 
+Installation::Installation()
+    : fontBufferA(kFontImageBufferSize, 0),
+      fontBufferB(kFontImageBufferSize, 0),
+      fontBufferC(kFontImageBufferSize, 0),
+      glyphScratch(kGlyphScratchSize) {}
+
+const Installation& InstallationRef::Get() const {
+  // A record given no installation reads as one whose settings file is absent.
+  static const Installation* const kNone = new Installation();
+  return installation_ ? *installation_ : *kNone;
+}
+
+Installation& LoadingInstallation(UpgradeState& state) {
+  if (!state.installation.Shared()) {
+    state.installation = std::make_shared<Installation>();
+  }
+  return const_cast<Installation&>(*state.installation.Shared());
+}
+
 std::string ResolveProgramDir(const std::string& given) {
   std::error_code ec;
   fs::path dir;

@@ -33,10 +33,6 @@ UpgradeState::UpgradeState()
     : view(&g_nullView),
       imageBuffer(kImageBufferSize),
       fontImage(kFontImageBufferSize, 0),
-      fontBufferA(kFontImageBufferSize, 0),
-      fontBufferB(kFontImageBufferSize, 0),
-      fontBufferC(kFontImageBufferSize, 0),
-      glyphScratch(kGlyphScratchSize),
       wavReadBuffer(kWavBufferSize),
       wavWriteBuffer(kWavBufferSize) {}
 
