@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "RadioSim.h"
 #include "core/UpgradeState.h"
 #include "firmware/MainFirmware.h"
@@ -90,9 +91,9 @@ void BM_FirmwareTransfer1MiB(benchmark::State& bench) {
     fw::GlobalPortMap().SetExplicit(kPort, radio.DevicePath());
     fw::SetSelectedPortNumber(kPort);
     fw::UpgradeState state;
-    state.imageDir = dir + "/";
-    state.mainImageName = "Main.bin";
-    state.modelList = "KV68";
+    LoadingInstallation(state).imageDir = dir + "/";
+    LoadingInstallation(state).mainImageName = "Main.bin";
+    LoadingInstallation(state).modelList = "KV68";
     state.resultOk = 0;
 
     auto t0 = std::chrono::steady_clock::now();

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "LinkWire.h"
 #include "SimPty.h"
@@ -58,7 +59,7 @@ void BM_ReadRadio129976(benchmark::State& st) {
       FramedLinkResponder::MakeInfoBlock("KW66000000N02000", "KW66000000N00000", '1'));
 
   fw::UpgradeState state;
-  state.modelTable.Load((dir / "Model.dat").string());
+  LoadingInstallation(state).modelTable.Load((dir / "Model.dat").string());
   state.AllocateRadioData(fw::UpgradeState::kDefaultRadioDataSize);
   state.radioVersion = 400;  // the version query is not part of the read being measured
 

@@ -159,7 +159,7 @@ int RunHeadless(int argc, char** argv) {
   // What the dialog would copy from its controls: the settings' state, then the options.
   JobInputs inputs;
   inputs.chipOnly = options.chipOnly;
-  inputs.firmwareOnly = options.firmwareOnly || (!options.chipOnly && state.readWriteLog == 3);
+  inputs.firmwareOnly = options.firmwareOnly || (!options.chipOnly && state.installation->readWriteLog == 3);
   inputs.updateChip = options.updateChip || state.updateChip != 0;
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
@@ -188,7 +188,7 @@ int RunHeadless(int argc, char** argv) {
 
   // The first job starts at once; in run mode 5 each completed job arms timer 40, whose
   // firing starts the next one.
-  const bool repeat = state.readWriteLog == kRunModeRepeat;
+  const bool repeat = state.installation->readWriteLog == kRunModeRepeat;
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");
     return 1;

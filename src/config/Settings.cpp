@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "config/Settings.h"
 
 #include <filesystem>
@@ -92,7 +93,7 @@ void ApplyPorts(const Profile& file) {
 }
 
 bool WriteInt(const UpgradeState& state, const char* key, int value) {
-  return ProfileWriteString(kSettingsSection, key, std::to_string(value), state.settingsPath);
+  return ProfileWriteString(kSettingsSection, key, std::to_string(value), state.installation->settingsPath);
 }
 
 }  // namespace
@@ -123,11 +124,11 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 }
 
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
-  state.settingsPath = settingsPath;
+  state.installation->settingsPath = settingsPath;
   const Profile file = Profile::Load(settingsPath);
-  state.settingsProblem = file.Problem();
+  state.installation->settingsProblem = file.Problem();
   if (file.Exists() && !file.HasSection(kSettingsSection)) {
-    state.settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
+    state.installation->settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
                             "]: it is not a settings file, or it is saved in an encoding " +
                             "that is not read (UTF-16 needs its byte-order mark)";
   }
@@ -135,9 +136,9 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
   SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
   state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
-  state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
+  state.installation->readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.installation->readWriteLog);
   state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
-  state.autoTest = file.GetInt(kSettingsSection, "AutoTest", state.readWriteLog);
+  state.installation->autoTest = file.GetInt(kSettingsSection, "AutoTest", state.installation->readWriteLog);
   // Only the value 1 gives the consent in advance; anything else leaves the question to the
   // technician (or the refusal to the unattended modes).
   state.allowUnidentified =
@@ -147,51 +148,51 @@ std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPat
   // checks them.
   state.radioLink.Port().SetCheckReplySums(file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0);
 
-  ReadString(file, "MODEL", state.modelList);
-  ReadString(file, "TitleVer", state.windowTitle);
+  ReadString(file, "MODEL", state.installation->modelList);
+  ReadString(file, "TitleVer", state.installation->windowTitle);
   ReadString(file, "VerInfo", App().versionText);
   ReadString(file, "CorpInfo", App().companyText);
   ReadString(file, "SmMCUInfo", App().smallMcuText);
-  ReadString(file, "MainBin", state.mainImageName);
-  ReadString(file, "MainBinSelp", state.mainImageNameSelp);
-  ReadString(file, "SmallMainBin", state.smallImageName);
-  ReadString(file, "SmallMainBinSelp", state.smallImageNameSelp);
+  ReadString(file, "MainBin", state.installation->mainImageName);
+  ReadString(file, "MainBinSelp", state.installation->mainImageNameSelp);
+  ReadString(file, "SmallMainBin", state.installation->smallImageName);
+  ReadString(file, "SmallMainBinSelp", state.installation->smallImageNameSelp);
   // Not a key of the original installations: a glyph font file of the installation's own.
-  ReadString(file, "FontFile", state.glyphFontFile);
-  state.glyphFontFile = NativeSeparators(state.glyphFontFile);
-  for (std::string* name : {&state.mainImageName, &state.mainImageNameSelp, &state.smallImageName,
-                            &state.smallImageNameSelp}) {
+  ReadString(file, "FontFile", state.installation->glyphFontFile);
+  state.installation->glyphFontFile = NativeSeparators(state.installation->glyphFontFile);
+  for (std::string* name : {&state.installation->mainImageName, &state.installation->mainImageNameSelp, &state.installation->smallImageName,
+                            &state.installation->smallImageNameSelp}) {
     *name = NativeSeparators(*name);
   }
 
-  state.programDir = WithTrailingSeparator(FolderOf(settingsPath));
-  if (state.configSubdir.empty()) {
-    state.configSubdir = kDefaultConfigSubdir;
-    state.configNumber = 55;
+  state.installation->programDir = WithTrailingSeparator(FolderOf(settingsPath));
+  if (state.installation->configSubdir.empty()) {
+    state.installation->configSubdir = kDefaultConfigSubdir;
+    state.installation->configNumber = 55;
   }
-  state.modelTablePath = state.programDir + state.configSubdir + "/" + kModelFileName;
+  state.installation->modelTablePath = state.installation->programDir + state.installation->configSubdir + "/" + kModelFileName;
 
   // A hex key that yields nothing leaves the program folder alone, which no load can open.
   const std::pair<const char*, std::string*> hexKeys[] = {
-      {"DadazuHex", &state.chipHexPath},
-      {"DadazuHexSelp", &state.chipHexPathSelp},
-      {"SmallDadazuHex", &state.smallChipHexPath},
-      {"SmallDadazuHexSelp", &state.smallChipHexPathSelp},
+      {"DadazuHex", &state.installation->chipHexPath},
+      {"DadazuHexSelp", &state.installation->chipHexPathSelp},
+      {"SmallDadazuHex", &state.installation->smallChipHexPath},
+      {"SmallDadazuHexSelp", &state.installation->smallChipHexPathSelp},
   };
   for (const auto& [key, path] : hexKeys) {
-    *path = state.programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
+    *path = state.installation->programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
   }
-  state.hexFilePath = state.chipHexPath;
+  state.hexFilePath = state.installation->chipHexPath;
 
   // The images lie beside the settings file, whatever the program is called.
-  state.imageDir = state.programDir;
+  state.installation->imageDir = state.installation->programDir;
 
   ApplyPorts(file);
-  return state.settingsProblem;
+  return state.installation->settingsProblem;
 }
 
 bool SaveSettings(const UpgradeState& state) {
-  if (state.settingsPath.empty()) {
+  if (state.installation->settingsPath.empty()) {
     return false;
   }
   bool ok = WriteInt(state, "Port", SelectedPortNumber());
@@ -220,25 +221,25 @@ void SelectVocoder(UpgradeState& state, int index) {
       std::string_view(kVocoderItems[0]) == (index < 2 ? kVocoderItems[index] : std::string_view());
   if (ambe) {
     state.vocoderIndex = 0;
-    state.selectedImageName = state.mainImageName;
-    state.hexFilePath = state.chipHexPath;
+    state.selectedImageName = state.installation->mainImageName;
+    state.hexFilePath = state.installation->chipHexPath;
   } else {
     state.vocoderIndex = 1;
-    state.selectedImageName = state.mainImageNameSelp;
-    state.hexFilePath = state.chipHexPathSelp;
+    state.selectedImageName = state.installation->mainImageNameSelp;
+    state.hexFilePath = state.installation->chipHexPathSelp;
   }
   LoadHexFile(state);
 }
 
 bool RecordCompletedJob(UpgradeState& state) {
-  if (state.readWriteLog != kRunModeRepeat) {
+  if (state.installation->readWriteLog != kRunModeRepeat) {
     return false;
   }
   ++state.completedJobs;
   // No settings path (a state that never loaded settings) has nowhere to keep the count.
-  if (!state.settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
+  if (!state.installation->settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
     const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
-                               " could not be written to \"" + state.settingsPath + "\".";
+                               " could not be written to \"" + state.installation->settingsPath + "\".";
     AddRow(state, kMarkFailed, kJobCountNotSavedText);
     state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
     return true;

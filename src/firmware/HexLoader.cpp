@@ -16,8 +16,8 @@ bool LoadHexFile(UpgradeState& state) {
   if (bytes) {
     // The file's text in the ANSI code page, one unit per character.
     std::u16string text = Cp936ToUtf16(*bytes);
-    state.chipLoadedBytes = state.hexRecords.Decode(text, state.hexFilePath) + kChipFixedStepUnits;
-    loaded = !state.hexRecords.Refusal().has_value();
+    state.chipLoadedBytes = HexRecords(state).Decode(text, state.hexFilePath) + kChipFixedStepUnits;
+    loaded = !HexRecords(state).Refusal().has_value();
   }
   state.chipImageSize = state.chipLoadedBytes;
   return loaded;
@@ -36,7 +36,7 @@ std::string HexRefusalText(const HexRefusal& refusal) {
 }
 
 const HexRefusal* HexFileRefusal(const UpgradeState& state) {
-  const std::optional<HexRefusal>& refusal = state.hexRecords.Refusal();
+  const std::optional<HexRefusal>& refusal = HexRecords(state).Refusal();
   return refusal && refusal->file == state.hexFilePath ? &*refusal : nullptr;
 }
 

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "font/FontImages.h"
 
 #include <cstdio>
@@ -45,11 +46,11 @@ bool ReadFileUpTo(const std::string& path, std::streamoff limit, std::vector<uin
 }
 
 std::string ResolveFontFile(const UpgradeState& state) {
-  const std::string& f = state.glyphFontFile;
+  const std::string& f = state.installation->glyphFontFile;
   if (f.empty() || f[0] == '/' || (f.size() > 1 && f[1] == ':')) {
     return f;
   }
-  return state.programDir + f;
+  return state.installation->programDir + f;
 }
 
 }  // namespace
@@ -57,19 +58,19 @@ std::string ResolveFontFile(const UpgradeState& state) {
 std::string LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
   char name[16];
   std::snprintf(name, sizeof(name), "%04X.bin", static_cast<unsigned>(languageId));
-  FileRead file = ReadRegularFile(state.programDir + name, FontLibrary::kMaxPayload);
+  FileRead file = ReadRegularFile(state.installation->programDir + name, FontLibrary::kMaxPayload);
   if (!file.ok()) {
     // Missing, unreadable or too large for the image: no language image.
-    state.languageFontSize = 0;
+    state.installation->languageFontSize = 0;
     return file.status == FileReadStatus::kMissing ? std::string() : file.problem;
   }
   const std::string& data = file.bytes;
-  std::vector<uint8_t>& buffer = state.fontBufferC;
+  std::vector<uint8_t>& buffer = state.installation->fontBufferC;
   std::fill(buffer.begin(), buffer.end(), 0);
   if (!data.empty()) {  // an empty file has no bytes to copy (and no data pointer)
     std::memcpy(buffer.data() + FontLibrary::kHeaderSize, data.data(), data.size());
   }
-  state.languageFontSize = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
+  state.installation->languageFontSize = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
   FontLibrary::WriteLanguage(buffer.data(), languageId);
   FontLibrary::WriteVersion(buffer.data(), "1.01.03");
   return std::string();
@@ -79,7 +80,7 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
                                   std::string_view versionText, uint16_t languageId,
                                   size_t payloadLength, bool withIndexTable,
                                   std::vector<uint8_t>& buffer) {
-  const std::string path = state.programDir + fileName;
+  const std::string path = state.installation->programDir + fileName;
   std::vector<uint8_t> data;
   if (!ReadFileUpTo(path, kMaxListFileSize, &data)) {
     return "Cannot open the character list file \"" + path + "\".";
@@ -87,7 +88,7 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
   if (static_cast<std::streamoff>(data.size()) > kMaxListFileSize) {
     return "The character list file \"" + path + "\" is too large.";
   }
-  std::vector<uint8_t>& scratch = state.glyphScratch;
+  std::vector<uint8_t>& scratch = state.installation->glyphScratch;
   std::fill(scratch.begin(), scratch.end(), 0);
   CharacterListResult list;
   try {
@@ -99,7 +100,7 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
     return "The character list file \"" + path + "\" has more than " +
            std::to_string(scratch.size() / kCharacterEntrySize) + " lines.";
   }
-  GlyphRasteriser& rasteriser = state.glyphBuilder.Rasteriser();
+  GlyphRasteriser& rasteriser = state.installation->glyphBuilder.Rasteriser();
   rasteriser.SetFontFile(ResolveFontFile(state));
   std::string fontError;
   if (!rasteriser.Open(&fontError)) {
@@ -110,12 +111,12 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
   }
   const CharacterSetParams params{versionText, languageId, payloadLength, withIndexTable};
   try {
-    RenderCharacterSet(state.glyphBuilder, scratch.data(), list.entryCount, params,
+    RenderCharacterSet(state.installation->glyphBuilder, scratch.data(), list.entryCount, params,
                        App().fullWidthGlyphs, buffer.data());
   } catch (const std::exception& e) {
     // The code page conversion is missing from the system.
-    state.glyphBuilder.renderingEnabled = 0;
-    state.glyphBuilder.SetEntryLimit(GlyphImageBuilder::kEntryCount);
+    state.installation->glyphBuilder.renderingEnabled = 0;
+    state.installation->glyphBuilder.SetEntryLimit(GlyphImageBuilder::kEntryCount);
     return "Cannot render the character list file \"" + path + "\": " + e.what();
   }
   App().fullWidthGlyphs = true;
@@ -125,12 +126,12 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
 std::string BuildFontImages(UpgradeState& state) {
   LoadLanguageFont(state, 0x0409);
   std::string error = BuildCharacterSetFont(state, "SimpleCH.dat", "8.01.01", 0x0804, 153550, false,
-                                            state.fontBufferA);
+                                            state.installation->fontBufferA);
   if (!error.empty()) {
     return error;
   }
   return BuildCharacterSetFont(state, "SimpleCH_0412.dat", "9.03.03", 0x0412, 143310, true,
-                               state.fontBufferB);
+                               state.installation->fontBufferB);
 }
 
 }  // namespace fw

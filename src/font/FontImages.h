@@ -21,7 +21,7 @@ class UpgradeState;
 std::string LoadLanguageFont(UpgradeState& state, uint16_t languageId);
 
 // Renders the character list programDir + fileName into `buffer` (153650 bytes) with
-// state.glyphBuilder, then sets the process-wide full-width flag. Returns an empty
+// state.installation->glyphBuilder, then sets the process-wide full-width flag. Returns an empty
 // string on success, else the error message to show (the list cannot be opened or holds
 // more than 9600 entries, or there is no font to draw with; `buffer` is then unchanged),
 // or the code page conversion failed while rendering (`buffer` is then cleared).

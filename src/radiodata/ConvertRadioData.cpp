@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "radiodata/ConvertRadioData.h"
 
 #include <map>
@@ -48,7 +49,7 @@ int Fail(std::string* detail, std::string text) {
 }  // namespace
 
 std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind) {
-  std::string dir = state.programDir;
+  std::string dir = state.installation->programDir;
   if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
     dir += '/';
   return dir + SharedLibrary::FileName(ConverterEntryFor(kind).libraryBase);
@@ -56,7 +57,7 @@ std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind) 
 
 int ConvertRadioData(UpgradeState& state, std::string* detail) {
   const uint32_t size = state.radioDataSize;
-  const ConverterKind kind = ChooseConverter(size, state.modelList);
+  const ConverterKind kind = ChooseConverter(size, state.installation->modelList);
   const ConverterEntry entry = ConverterEntryFor(kind);
 
   // The converter reads and writes `size` bytes of both buffers; never hand it less.

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "radiodata/ReadRadio.h"
 
 #include "core/Ids.h"
@@ -71,12 +72,12 @@ int ReadRadio(UpgradeState& state) {
   if (!ReadInformation(state)) {
     return kReadNotReady;
   }
-  if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
+  if (!state.installation->modelTable.FindByIdentity(state.radioIdentity).has_value()) {
     AbandonLink(state);
     state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation);
     return kReadRefused;
   }
-  if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
+  if (!state.installation->modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
     state.view->MessageBox(kAreaErrorText, MessageIcon::Exclamation);
     return kReadRefused;

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "radiodata/WriteRadio.h"
 
 #include <algorithm>
@@ -155,7 +156,7 @@ void PrepareFontImage(UpgradeState& state, const FontChoice& choice) {
     case FontSource::kSimpleChinese:
     case FontSource::kKorean: {
       const std::vector<uint8_t>& source =
-          choice.source == FontSource::kKorean ? state.fontBufferB : state.fontBufferA;
+          choice.source == FontSource::kKorean ? state.installation->fontBufferB : state.installation->fontBufferA;
       std::memcpy(target.data(), source.data(), UpgradeState::kFontImageSize);
       state.fontImageSize = UpgradeState::kFontImageSize;
       return;
@@ -166,15 +167,15 @@ void PrepareFontImage(UpgradeState& state, const FontChoice& choice) {
         // The radio keeps the font it has; the job must not look as if it got a new one.
         AddWarningRow(state, kLanguageFontLeftOutText + problem);
       }
-      const uint32_t size = std::min<uint32_t>(state.languageFontSize,
-                                               static_cast<uint32_t>(state.fontBufferC.size()));
+      const uint32_t size = std::min<uint32_t>(state.installation->languageFontSize,
+                                               static_cast<uint32_t>(state.installation->fontBufferC.size()));
       if (size == 0) {
         // No image for the language: writing the 100 bytes behind nothing would send
         // whatever fontImage holds from an earlier job.
         state.fontImageSize = 0;
         return;
       }
-      std::memcpy(target.data(), state.fontBufferC.data(), size);
+      std::memcpy(target.data(), state.installation->fontBufferC.data(), size);
       // The image goes out with 100 bytes more, as long as the buffer holds them.
       state.fontImageSize =
           std::min<uint32_t>(size + kLanguageFontSlack, static_cast<uint32_t>(target.size()));

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "voice/VoicePrompts.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ bool ForEachBlock(uint32_t total, Transfer transfer) {
 }
 
 std::string VoiceLogFolder(const UpgradeState& state) {
-  std::string folder = state.programDir;
+  std::string folder = state.installation->programDir;
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
     folder += '/';
   }

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "workflow/Job.h"
 
 #include "config/Settings.h"
@@ -38,10 +39,10 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   if (state.jobRunning) {
     return false;
   }
-  if (!state.settingsProblem.empty()) {
+  if (!state.installation->settingsProblem.empty()) {
     // Without its settings the job would pick a port and images by default: touch nothing.
     state.view->MessageBox(kSettingsUnreadableText, MessageIcon::Error, MessageButtons::Ok,
-                           state.settingsProblem);
+                           state.installation->settingsProblem);
     return false;
   }
   Sleep(300);
@@ -51,7 +52,7 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.hexFilePath = inputs.hexFilePath;
   state.wavFilePath = inputs.wavFilePath;
   SetSelectedPortNumber(inputs.portNumber);
-  if (state.readWriteLog == 5) {
+  if (state.installation->readWriteLog == 5) {
     state.view->KillTimer(kAutoStartTimer);
   }
   state.resultOk = 0;
@@ -109,7 +110,7 @@ bool OnTimer(UpgradeState& state, int timerId, const JobInputs& inputs) {
 }
 
 void ArmAutoStartTimer(UpgradeState& state) {
-  if (state.readWriteLog == 5) {
+  if (state.installation->readWriteLog == 5) {
     state.view->SetTimer(kAutoStartTimer, 10000);
   }
 }

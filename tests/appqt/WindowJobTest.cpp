@@ -1,6 +1,7 @@
 // The main window and jobs: the auto-start timer, the exit question, stopping a running job on
 // close, the view's calls from a worker, box details.
 
+#include "config/Installation.h"
 #include "WindowTestSupport.h"
 
 using namespace fw;
@@ -50,7 +51,7 @@ class WindowJobTest : public QObject {
     test::FakeClockScope clock;  // the job's fixed waits cost nothing
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [](UpgradeState& s) {
-      s.readWriteLog = 5;
+      LoadingInstallation(s).readWriteLog = 5;
       s.firmwareOnly = 1;
       return std::string();
     };

@@ -1,5 +1,6 @@
 // The main window: layout, start-up, run modes, Enter, check boxes 1015/1018, About.
 
+#include "config/Installation.h"
 #include "WindowTestSupport.h"
 #include "app/qt/DialogUnits.h"
 
@@ -64,7 +65,7 @@ class WindowTest : public QObject {
              QString::fromUtf8(UpgradeDialog::kUsualStatus));
     QCOMPARE(static_cast<QLabel*>(d.Control(1012))->text(),
              QStringLiteral("[ Warning: Do not disconnect when upgrading! ]"));
-    QCOMPARE(d.State().configSubdir, std::string("config/r55"));
+    QCOMPARE(LoadingInstallation(d.State()).configSubdir, std::string("config/r55"));
     QCOMPARE(d.State().radioDataBuffer.size(), size_t(129976));
     QCOMPARE(d.State().imageSize.load(), -1);  // no image file
     QCOMPARE(static_cast<QComboBox*>(d.Control(kVocoderCombo))->currentText(),
@@ -93,7 +94,7 @@ class WindowTest : public QObject {
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [&](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     // The real font build stops at the missing character list with its error.
     Recorder r;

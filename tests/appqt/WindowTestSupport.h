@@ -19,6 +19,7 @@
 #include <sstream>
 #include <thread>
 
+#include "config/Installation.h"
 #include "PtyPair.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/TextProgressBar.h"
@@ -51,8 +52,8 @@ struct Recorder {
   DialogHooks Hooks() {
     DialogHooks h;
     h.loadSettings = [this](UpgradeState& s) {
-      s.readWriteLog = runMode;
-      s.imageDir = imageDir;
+      LoadingInstallation(s).readWriteLog = runMode;
+      LoadingInstallation(s).imageDir = imageDir;
       s.selectedImageName = imageName;
       SetSelectedPortNumber(savedPort);
       return std::string("Radio Flashwright 2.0");

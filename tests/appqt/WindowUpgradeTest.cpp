@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "config/Installation.h"
 #include "DemoIdentity.h"
 #include "DemoInstall.h"
 #include "RadioSim.h"
@@ -63,7 +64,7 @@ class WindowUpgradeTest : public QObject {
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
       SetSelectedPortNumber(1);
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;
@@ -133,9 +134,9 @@ class WindowUpgradeTest : public QObject {
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
-      s.readWriteLog = 3;  // firmware only: the question is the transfer's
+      LoadingInstallation(s).readWriteLog = 3;  // firmware only: the question is the transfer's
       SetSelectedPortNumber(1);
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;

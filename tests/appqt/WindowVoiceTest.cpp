@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <cstring>
 
+#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "SimPty.h"
 #include "WindowTestSupport.h"
@@ -65,7 +66,7 @@ class WindowVoiceTest : public QObject {
     UpgradeDialog d(r.Hooks());
     r.Attach(d);
     d.State().SetView(&d.View());  // as start-up does
-    d.State().programDir = dir_.path().toStdString() + "/";
+    LoadingInstallation(d.State()).programDir = dir_.path().toStdString() + "/";
     for (int id : {1021, 1022, 1023, 1024}) {
       QVERIFY(!Visible(d, id));
     }
@@ -118,7 +119,7 @@ class WindowVoiceTest : public QObject {
     UpgradeDialog d(hooks);
     r.Attach(d);
     d.State().SetView(&d.View());
-    d.State().programDir = dir_.path().toStdString() + "/";
+    LoadingInstallation(d.State()).programDir = dir_.path().toStdString() + "/";
     bool asked = false;
     d.SetWavFileChooser([&] {
       asked = true;

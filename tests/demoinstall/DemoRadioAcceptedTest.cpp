@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "config/Installation.h"
 #include "DemoLayout.h"
 #include "DemoTestSupport.h"
 #include "config/Settings.h"
@@ -38,9 +39,9 @@ class DemoRadioAcceptedTest : public testing::Test {
 
   ImageSettings Settings() const {
     const UpgradeState& s = *state_;
-    return {s.modelList,       s.mainImageName,      s.mainImageNameSelp,
-            s.smallImageName,  s.smallImageNameSelp, s.chipHexPath,
-            s.chipHexPathSelp, s.smallChipHexPath,   s.smallChipHexPathSelp};
+    return {LoadingInstallation(s).modelList,       LoadingInstallation(s).mainImageName,      LoadingInstallation(s).mainImageNameSelp,
+            LoadingInstallation(s).smallImageName,  LoadingInstallation(s).smallImageNameSelp, LoadingInstallation(s).chipHexPath,
+            LoadingInstallation(s).chipHexPathSelp, LoadingInstallation(s).smallChipHexPath,   LoadingInstallation(s).smallChipHexPathSelp};
   }
 
   static std::unique_ptr<test::TempFolder> folder_;
@@ -65,7 +66,7 @@ TEST_F(DemoRadioAcceptedTest, InformationBlockNamesTheTemplates) {
   EXPECT_EQ(info.modelId, demo::kModelId);
 
   ModelTable table;
-  table.Load(state_->modelTablePath);
+  table.Load(LoadingInstallation(*state_).modelTablePath);
   EXPECT_TRUE(table.FindByIdentity(info.identity).has_value());
   EXPECT_TRUE(table.IsAreaAccepted(info.areaCode));
 
@@ -93,10 +94,10 @@ TEST_F(DemoRadioAcceptedTest, ImageSelectionMatchesTheTemplates) {
     radio.variant = c.variant;
     radio.modelCode = std::string(demo::kDownloadModelText).substr(0, 4);
     radio.version = std::stoi(std::string(c.info).substr(4));
-    ASSERT_NE(state_->modelList.find(radio.modelCode), std::string::npos);
+    ASSERT_NE(LoadingInstallation(*state_).modelList.find(radio.modelCode), std::string::npos);
     const ImageChoice choice = ChooseImage(Settings(), radio);
     ASSERT_EQ(choice.result, ImageChoiceResult::kChosen);
-    EXPECT_TRUE(fs::is_regular_file(state_->imageDir + choice.imageName)) << choice.imageName;
+    EXPECT_TRUE(fs::is_regular_file(LoadingInstallation(*state_).imageDir + choice.imageName)) << choice.imageName;
     EXPECT_TRUE(fs::is_regular_file(choice.hexPath)) << choice.hexPath;
 
     state_->radioInfo = radio.info;

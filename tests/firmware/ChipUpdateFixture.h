@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "ChipLoaderResponder.h"
 #include "SimPty.h"
 #include "core/Ids.h"
@@ -81,8 +82,8 @@ class ChipUpdateFixture : public ::testing::Test {
 
   // Every hex path of the settings names this file.
   void UseHexEverywhere(const std::string& path) {
-    state_.chipHexPath = state_.chipHexPathSelp = path;
-    state_.smallChipHexPath = state_.smallChipHexPathSelp = path;
+    LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).chipHexPathSelp = path;
+    LoadingInstallation(state_).smallChipHexPath = LoadingInstallation(state_).smallChipHexPathSelp = path;
   }
 
   sim::ChipLoaderResponder::Log ChipLog() {

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "radiodata/ReadRadio.h"
 #include "radiodata/ReadRadioInfo.h"
 
@@ -43,7 +44,7 @@ class ReadRadioTest : public ::testing::Test {
                              << ",1,x,y\r\n"
                              << "Type1=" << FullUpgradeSetup::IdentityHex("KZ66000000N02000")
                              << ",0,x,y\r\n";
-    state.modelTable.Load(modelFile.string());
+    LoadingInstallation(state).modelTable.Load(modelFile.string());
     state.SetView(&view);
     state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
     state.resultOk = 0;

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "voice/VoicePrompts.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ class VoicePromptsTest : public ::testing::Test {
   void SetUp() override {
     SetLogTimeSource(&FixedTime);
     state.SetView(&view);
-    state.programDir = dir.Dir();
+    LoadingInstallation(state).programDir = dir.Dir();
     state.radioModel = "KW66";
   }
   void TearDown() override {

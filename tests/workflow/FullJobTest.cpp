@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/Installation.h"
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
 #include "core/Ids.h"
@@ -280,7 +281,7 @@ TEST_F(NoisyReadJob, WithTheCheckSwitchedOffTheFlippedBitsReachTheData) {
 }
 
 TEST_F(FullJob, WithoutChipTheWriteEndsTheJob) {
-  state.readWriteLog = 0;
+  LoadingInstallation(state).readWriteLog = 0;
   RunJob(false);
   std::vector<Row> rows = kDoneUpToWrite;
   rows.push_back({kMarkDone, "All upgrade completed successfully!"});

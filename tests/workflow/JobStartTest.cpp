@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/Installation.h"
 #include "RadioSim.h"
 #include "config/Settings.h"
 #include "core/Ids.h"
@@ -40,7 +41,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
-  state.readWriteLog = 5;
+  LoadingInstallation(state).readWriteLog = 5;
   state.rowCount = 4;
   state.bytesDone = 999;
   JobInputs in;
@@ -119,7 +120,7 @@ TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
   state.SetView(&view);
   ArmAutoStartTimer(state);
   EXPECT_TRUE(view.Timers().empty());
-  state.readWriteLog = 5;
+  LoadingInstallation(state).readWriteLog = 5;
   ArmAutoStartTimer(state);
   EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{40, 10000}}));
 
@@ -143,8 +144,8 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
-  state.imageDir = dir.Path();
-  state.mainImageName = "Main.bin";
+  LoadingInstallation(state).imageDir = dir.Path();
+  LoadingInstallation(state).mainImageName = "Main.bin";
   JobInputs in;
   in.firmwareOnly = true;
   in.portNumber = 11;

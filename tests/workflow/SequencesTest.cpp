@@ -2,6 +2,7 @@
 // retries and waits, the template path handed to the loader, every ending's row and
 // controls, and what survives into the next job.
 
+#include "config/Installation.h"
 #include "workflow/Sequences.h"
 
 #include <gtest/gtest.h>
@@ -121,7 +122,7 @@ class Sequences : public ::testing::Test {
  protected:
   void SetUp() override {
     state.SetView(&view);
-    state.programDir = dir.Path();
+    LoadingInstallation(state).programDir = dir.Path();
     state.radioModelId = "KW66000000N02000L";
     state.radioInfo = "MCU-0401";
     state.radioVersion = 401;
@@ -391,7 +392,7 @@ LogTime FixedTime() {
 
 TEST_F(Sequences, DataLogsOfAFullJob) {
   SetLogTimeSource(FixedTime);
-  state.readWriteLog = 1;
+  LoadingInstallation(state).readWriteLog = 1;
   std::fill(state.radioDataBuffer.begin(), state.radioDataBuffer.end(), 0x11);
   Full();
   SetLogTimeSource(nullptr);

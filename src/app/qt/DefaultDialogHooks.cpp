@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "app/qt/DialogHooks.h"
 
 #include "config/Settings.h"
@@ -32,12 +33,12 @@ DialogHooks DefaultDialogHooks() {
   };
   hooks.loadSettings = [](UpgradeState& state) {
     LoadSettings(state);
-    return state.windowTitle;
+    return state.installation->windowTitle;
   };
   hooks.loadImageFile = [](UpgradeState& state) {
-    LoadImageFile(state, state.imageDir + state.selectedImageName);
+    LoadImageFile(state, state.installation->imageDir + state.selectedImageName);
   };
-  hooks.loadModelTable = [](UpgradeState& state) { state.modelTable.Load(state.modelTablePath); };
+  hooks.loadModelTable = [](UpgradeState& state) { state.installation->modelTable.Load(state.installation->modelTablePath); };
   hooks.buildFonts = [](UpgradeState& state) {
     // A character list that cannot be read ends the window's start-up with its message.
     std::string error = BuildFontImages(state);

@@ -1,3 +1,4 @@
+#include "config/Installation.h"
 #include "app/qt/InstallationFolder.h"
 
 #include <QByteArray>
@@ -133,7 +134,7 @@ std::string UserSettings::Location() const {
 
 InstallationCheck CheckForWindow(const UpgradeState& state) {
   const InstallationUse use =
-      state.readWriteLog == 3 ? InstallationUse::kFirmwareOnly : InstallationUse::kFull;
+      state.installation->readWriteLog == 3 ? InstallationUse::kFirmwareOnly : InstallationUse::kFull;
   return CheckInstallation(state, use, state.updateChip != 0);
 }
 
@@ -148,8 +149,8 @@ std::string InstallationFolder::LoadFolder(UpgradeState& state, const std::strin
   // A folder chosen after another starts from nothing: keys it lacks are not the other's.
   if (reload) {
     for (std::string* s :
-         {&state.modelList, &state.windowTitle, &state.mainImageName, &state.mainImageNameSelp,
-          &state.smallImageName, &state.smallImageNameSelp, &state.glyphFontFile}) {
+         {&state.installation->modelList, &state.installation->windowTitle, &state.installation->mainImageName, &state.installation->mainImageNameSelp,
+          &state.installation->smallImageName, &state.installation->smallImageNameSelp, &state.installation->glyphFontFile}) {
       s->clear();
     }
     App().versionText.clear();
@@ -162,7 +163,7 @@ std::string InstallationFolder::LoadFolder(UpgradeState& state, const std::strin
   } else {
     LoadSettingsForProgramDir(state, folder);
   }
-  return state.windowTitle;
+  return state.installation->windowTitle;
 }
 
 std::string InstallationFolder::Load(UpgradeState& state) {
@@ -205,17 +206,17 @@ std::string InstallationFolder::Load(UpgradeState& state) {
 
 void InstallationFolder::Save(UpgradeState& state) {
   UserSettings user;
-  const std::string folder = state.programDir;
-  if (writable_(state.settingsPath) && SaveSettings(state)) {
+  const std::string folder = state.installation->programDir;
+  if (writable_(state.installation->settingsPath) && SaveSettings(state)) {
     user.Forget(folder);
     return;
   }
   user.Keep(folder, KeptChoices{SelectedPortNumber(), state.vocoderIndex, state.updateChip});
-  if (!IsFile(state.settingsPath) || user.ToldReadOnly(folder) || state.view == nullptr) {
+  if (!IsFile(state.installation->settingsPath) || user.ToldReadOnly(folder) || state.view == nullptr) {
     return;  // a folder without an installation was named at start-up
   }
   const QString note =
-      QString::fromUtf8(kReadOnlyNote).arg(Q(state.settingsPath), Q(user.Location()));
+      QString::fromUtf8(kReadOnlyNote).arg(Q(state.installation->settingsPath), Q(user.Location()));
   state.view->MessageBox(note.toStdString(), MessageIcon::None, MessageButtons::Ok);
   user.SetToldReadOnly(folder);
 }
