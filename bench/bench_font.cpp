@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "config/Installation.h"
 #include "BenchInstall.h"
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/UpgradeState.h"
 #include "font/FontImages.h"

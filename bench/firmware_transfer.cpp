@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Installation.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <string>
 
-#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "LinkWire.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/Clock.h"
 #include "radiodata/ReadRadio.h"

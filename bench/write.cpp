@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "LinkWire.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/Clock.h"
 #include "radiodata/WriteRadio.h"
@@ -105,7 +105,8 @@ void BM_WriteRadioWithFont(benchmark::State& st) {
       }
       exchanges = radio.Requests().size();
       intact = Holds(radio.MemoryImage(Memory::kData), state.templateData, kDataSize) &&
-               Holds(radio.MemoryImage(Memory::kFont), LoadingInstallation(state).fontBufferB, kFontSize);
+               Holds(radio.MemoryImage(Memory::kFont), LoadingInstallation(state).fontBufferB,
+                     kFontSize);
     }
     if (!intact) {
       st.SkipWithError("the radio does not hold what was written");

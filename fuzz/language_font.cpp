@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "config/Installation.h"
 #include "FuzzSupport.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "font/FontImages.h"
 #include "font/FontLibrary.h"

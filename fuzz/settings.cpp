@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "config/Installation.h"
 #include "FuzzSupport.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/UpgradeState.h"
 

@@ -1,6 +1,6 @@
-#include "config/Installation.h"
 #include "app/HeadlessStartup.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
@@ -9,8 +9,9 @@ namespace fw {
 
 void PrepareInstallation(UpgradeState& state, const std::string& programDir,
                          std::optional<int> vocoder) {
-  state.installation->configSubdir = "config/r55";
-  state.installation->configNumber = 55;
+  Installation& installation = LoadingInstallation(state);
+  installation.configSubdir = "config/r55";
+  installation.configNumber = 55;
   LoadSettingsForProgramDir(state, programDir);
   state.radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state.writeDataSize = UpgradeState::kDefaultRadioDataSize;
@@ -24,7 +25,7 @@ void PrepareInstallation(UpgradeState& state, const std::string& programDir,
   std::string imagePath = state.installation->imageDir + state.installation->mainImageName;
   state.imageSize = ImageFileSize(imagePath);
   LoadImageFile(state, imagePath);
-  state.installation->modelTable.Load(state.installation->modelTablePath);
+  installation.modelTable.Load(installation.modelTablePath);
   LoadHexFile(state);
 }
 

@@ -1,9 +1,9 @@
-#include "config/Installation.h"
 #include "config/Settings.h"
 
 #include <filesystem>
 #include <set>
 
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/Ids.h"
 #include "core/Status.h"
@@ -92,10 +92,6 @@ void ApplyPorts(const Profile& file) {
   }
 }
 
-bool WriteInt(const UpgradeState& state, const char* key, int value) {
-  return ProfileWriteString(kSettingsSection, key, std::to_string(value), state.installation->settingsPath);
-}
-
 }  // namespace
 
 std::string SettingsPathForExecutable(const std::string& executablePath) {
@@ -124,80 +120,106 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 }
 
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
-  state.installation->settingsPath = settingsPath;
+  Installation& inst = LoadingInstallation(state);
+  // Absent keys leave the job's values as they are.
+  inst.settingUpdateChip = state.updateChip;
+  inst.settingVocoderIndex = state.vocoderIndex;
+  inst.settingAllowUnidentified = state.allowUnidentified;
+  LoadInstallationSettings(inst, settingsPath);
+  ApplySettingsToJob(state);
+  return inst.settingsProblem;
+}
+
+std::string LoadInstallationSettings(Installation& inst, const std::string& settingsPath) {
+  inst.settingsPath = settingsPath;
   const Profile file = Profile::Load(settingsPath);
-  state.installation->settingsProblem = file.Problem();
+  inst.settingsProblem = file.Problem();
   if (file.Exists() && !file.HasSection(kSettingsSection)) {
-    state.installation->settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
-                            "]: it is not a settings file, or it is saved in an encoding " +
-                            "that is not read (UTF-16 needs its byte-order mark)";
+    inst.settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
+                           "]: it is not a settings file, or it is saved in an encoding " +
+                           "that is not read (UTF-16 needs its byte-order mark)";
   }
 
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
   SetSelectedPortNumber(file.GetInt(kSettingsSection, "Port", SelectedPortNumber()));
-  state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
-  state.installation->readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.installation->readWriteLog);
-  state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
-  state.installation->autoTest = file.GetInt(kSettingsSection, "AutoTest", state.installation->readWriteLog);
+  inst.settingUpdateChip = file.GetInt(kSettingsSection, "UpdateChip", inst.settingUpdateChip);
+  inst.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", inst.readWriteLog);
+  inst.settingVocoderIndex = file.GetInt(kSettingsSection, "CMOS", inst.settingVocoderIndex);
+  inst.autoTest = file.GetInt(kSettingsSection, "AutoTest", inst.readWriteLog);
   // Only the value 1 gives the consent in advance; anything else leaves the question to the
   // technician (or the refusal to the unattended modes).
-  state.allowUnidentified =
-      file.GetInt(kSettingsSection, "AllowUnidentified", state.allowUnidentified ? 1 : 0) == 1;
+  inst.settingAllowUnidentified = file.GetInt(kSettingsSection, "AllowUnidentified",
+                                              inst.settingAllowUnidentified ? 1 : 0) == 1;
   // Not a key of the original installations: 0 takes the radio link's framed replies without
   // checking their checksums (for a radio that sends bad ones); anything else, or no key,
   // checks them.
-  state.radioLink.Port().SetCheckReplySums(file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0);
+  inst.checkReplySums = file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0;
 
-  ReadString(file, "MODEL", state.installation->modelList);
-  ReadString(file, "TitleVer", state.installation->windowTitle);
+  ReadString(file, "MODEL", inst.modelList);
+  ReadString(file, "TitleVer", inst.windowTitle);
   ReadString(file, "VerInfo", App().versionText);
   ReadString(file, "CorpInfo", App().companyText);
   ReadString(file, "SmMCUInfo", App().smallMcuText);
-  ReadString(file, "MainBin", state.installation->mainImageName);
-  ReadString(file, "MainBinSelp", state.installation->mainImageNameSelp);
-  ReadString(file, "SmallMainBin", state.installation->smallImageName);
-  ReadString(file, "SmallMainBinSelp", state.installation->smallImageNameSelp);
+  ReadString(file, "MainBin", inst.mainImageName);
+  ReadString(file, "MainBinSelp", inst.mainImageNameSelp);
+  ReadString(file, "SmallMainBin", inst.smallImageName);
+  ReadString(file, "SmallMainBinSelp", inst.smallImageNameSelp);
   // Not a key of the original installations: a glyph font file of the installation's own.
-  ReadString(file, "FontFile", state.installation->glyphFontFile);
-  state.installation->glyphFontFile = NativeSeparators(state.installation->glyphFontFile);
-  for (std::string* name : {&state.installation->mainImageName, &state.installation->mainImageNameSelp, &state.installation->smallImageName,
-                            &state.installation->smallImageNameSelp}) {
+  ReadString(file, "FontFile", inst.glyphFontFile);
+  inst.glyphFontFile = NativeSeparators(inst.glyphFontFile);
+  for (std::string* name : {&inst.mainImageName, &inst.mainImageNameSelp, &inst.smallImageName,
+                            &inst.smallImageNameSelp}) {
     *name = NativeSeparators(*name);
   }
 
-  state.installation->programDir = WithTrailingSeparator(FolderOf(settingsPath));
-  if (state.installation->configSubdir.empty()) {
-    state.installation->configSubdir = kDefaultConfigSubdir;
-    state.installation->configNumber = 55;
+  inst.programDir = WithTrailingSeparator(FolderOf(settingsPath));
+  if (inst.configSubdir.empty()) {
+    inst.configSubdir = kDefaultConfigSubdir;
+    inst.configNumber = 55;
   }
-  state.installation->modelTablePath = state.installation->programDir + state.installation->configSubdir + "/" + kModelFileName;
+  inst.modelTablePath = inst.programDir + inst.configSubdir + "/" + kModelFileName;
 
   // A hex key that yields nothing leaves the program folder alone, which no load can open.
   const std::pair<const char*, std::string*> hexKeys[] = {
-      {"DadazuHex", &state.installation->chipHexPath},
-      {"DadazuHexSelp", &state.installation->chipHexPathSelp},
-      {"SmallDadazuHex", &state.installation->smallChipHexPath},
-      {"SmallDadazuHexSelp", &state.installation->smallChipHexPathSelp},
+      {"DadazuHex", &inst.chipHexPath},
+      {"DadazuHexSelp", &inst.chipHexPathSelp},
+      {"SmallDadazuHex", &inst.smallChipHexPath},
+      {"SmallDadazuHexSelp", &inst.smallChipHexPathSelp},
   };
   for (const auto& [key, path] : hexKeys) {
-    *path = state.installation->programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
+    *path = inst.programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
   }
-  state.hexFilePath = state.installation->chipHexPath;
 
   // The images lie beside the settings file, whatever the program is called.
-  state.installation->imageDir = state.installation->programDir;
+  inst.imageDir = inst.programDir;
 
   ApplyPorts(file);
-  return state.installation->settingsProblem;
+  return inst.settingsProblem;
+}
+
+void ApplySettingsToJob(UpgradeState& state) {
+  const Installation& inst = *state.installation;
+  state.updateChip = inst.settingUpdateChip;
+  state.vocoderIndex = inst.settingVocoderIndex;
+  state.allowUnidentified = inst.settingAllowUnidentified;
+  state.radioLink.Port().SetCheckReplySums(inst.checkReplySums);
+  state.hexFilePath = inst.chipHexPath;
+}
+
+SettingsWriter::SettingsWriter(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
+
+bool SettingsWriter::WriteInt(const char* key, int value) const {
+  return ProfileWriteString(kSettingsSection, key, std::to_string(value), settingsPath_);
 }
 
 bool SaveSettings(const UpgradeState& state) {
-  if (state.installation->settingsPath.empty()) {
+  const SettingsWriter writer(state.installation->settingsPath);
+  if (!writer.HasFile()) {
     return false;
   }
-  bool ok = WriteInt(state, "Port", SelectedPortNumber());
-  ok = WriteInt(state, "CMOS", state.vocoderIndex) && ok;
-  ok = WriteInt(state, "UpdateChip", state.updateChip) && ok;
+  bool ok = writer.WriteInt("Port", SelectedPortNumber());
+  ok = writer.WriteInt("CMOS", state.vocoderIndex) && ok;
+  ok = writer.WriteInt("UpdateChip", state.updateChip) && ok;
   return ok;
 }
 
@@ -237,9 +259,11 @@ bool RecordCompletedJob(UpgradeState& state) {
   }
   ++state.completedJobs;
   // No settings path (a state that never loaded settings) has nowhere to keep the count.
-  if (!state.installation->settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
+  const SettingsWriter writer(state.installation->settingsPath);
+  if (writer.HasFile() && !writer.WriteInt("UpdateTimes", state.completedJobs)) {
     const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
-                               " could not be written to \"" + state.installation->settingsPath + "\".";
+                               " could not be written to \"" + state.installation->settingsPath +
+                               "\".";
     AddRow(state, kMarkFailed, kJobCountNotSavedText);
     state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
     return true;

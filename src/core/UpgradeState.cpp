@@ -33,6 +33,7 @@ UpgradeState::UpgradeState()
     : view(&g_nullView),
       imageBuffer(kImageBufferSize),
       fontImage(kFontImageBufferSize, 0),
+      languageImage(kFontImageBufferSize, 0),
       wavReadBuffer(kWavBufferSize),
       wavWriteBuffer(kWavBufferSize) {}
 

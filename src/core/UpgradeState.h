@@ -130,8 +130,11 @@ class UpgradeState {
   std::atomic<bool> jobRunning{false};
 
   // --- Buffers ---
-  std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared
-  std::vector<uint8_t> fontImage;        // 153650, zero
+  std::vector<uint8_t> imageBuffer;  // 1 MiB, not cleared
+  std::vector<uint8_t> fontImage;    // 153650, zero
+  // The language image the write step loads for the radio's language (font/FontImages.h).
+  std::vector<uint8_t> languageImage;  // 153650, zero
+  uint32_t languageImageSize = 0;
   std::vector<uint8_t> wavReadBuffer;    // 10240
   std::vector<uint8_t> wavWriteBuffer;   // 10240
   std::vector<uint8_t> radioDataBuffer;  // radioDataSize at start-up, zero

@@ -7,6 +7,18 @@
 
 namespace fw {
 
+HexRecordTable& HexRecords(UpgradeState& state) {
+  if (!state.hexRecords) {
+    state.hexRecords = std::make_shared<HexRecordTable>();
+  }
+  return *state.hexRecords;
+}
+
+const HexRecordTable& HexRecords(const UpgradeState& state) {
+  static const HexRecordTable* const kEmpty = new HexRecordTable();
+  return state.hexRecords ? *state.hexRecords : *kEmpty;
+}
+
 bool LoadHexFile(UpgradeState& state) {
   if (state.hexFilePath.empty()) {
     return false;

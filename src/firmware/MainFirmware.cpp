@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "firmware/MainFirmware.h"
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
@@ -83,9 +83,11 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 ImageSettings SettingsOf(const UpgradeState& s) {
-  return ImageSettings{s.installation->modelList,       s.installation->mainImageName,      s.installation->mainImageNameSelp,
-                       s.installation->smallImageName,  s.installation->smallImageNameSelp, s.installation->chipHexPath,
-                       s.installation->chipHexPathSelp, s.installation->smallChipHexPath,   s.installation->smallChipHexPathSelp};
+  return ImageSettings{s.installation->modelList,           s.installation->mainImageName,
+                       s.installation->mainImageNameSelp,   s.installation->smallImageName,
+                       s.installation->smallImageNameSelp,  s.installation->chipHexPath,
+                       s.installation->chipHexPathSelp,     s.installation->smallChipHexPath,
+                       s.installation->smallChipHexPathSelp};
 }
 
 // Asks the radio who it is: up to four requests "R", as one download exchange with three

@@ -1,6 +1,6 @@
-#include "config/Installation.h"
 #include "firmware/UpdateFirmwareChip.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/MessageTexts.h"
@@ -53,9 +53,11 @@ const char* RecordTableProblem(const UpgradeState& state) {
 bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
   const bool large = state.radioDataSize >= 0x1F000;
   if (vocoder == ChipVocoder::kAmbe) {
-    state.hexFilePath = large ? state.installation->chipHexPath : state.installation->smallChipHexPath;
+    state.hexFilePath =
+        large ? state.installation->chipHexPath : state.installation->smallChipHexPath;
   } else if (vocoder == ChipVocoder::kSelp) {
-    state.hexFilePath = large ? state.installation->chipHexPathSelp : state.installation->smallChipHexPathSelp;
+    state.hexFilePath =
+        large ? state.installation->chipHexPathSelp : state.installation->smallChipHexPathSelp;
   } else {
     return true;  // the chip did not say: keep the loaded file
   }

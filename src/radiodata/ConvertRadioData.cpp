@@ -1,10 +1,10 @@
-#include "config/Installation.h"
 #include "radiodata/ConvertRadioData.h"
 
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "config/Installation.h"
 #include "platform/SharedLibrary.h"
 #include "radiodata/ConverterAbi.h"
 

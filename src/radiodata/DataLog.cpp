@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "radiodata/DataLog.h"
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 
 #include <mutex>
 
+#include "config/Installation.h"
 #include "platform/FileIo.h"
 
 #ifdef _WIN32

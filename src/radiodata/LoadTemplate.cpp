@@ -1,9 +1,9 @@
-#include "config/Installation.h"
 #include "radiodata/LoadTemplate.h"
 
 #include <limits>
 #include <string>
 
+#include "config/Installation.h"
 #include "radiodata/TemplateFile.h"
 
 namespace fw {

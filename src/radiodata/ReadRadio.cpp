@@ -1,6 +1,6 @@
-#include "config/Installation.h"
 #include "radiodata/ReadRadio.h"
 
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"

@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "voice/VoicePrompts.h"
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <fstream>
 #include <span>
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "platform/Clock.h"
 #include "platform/FileIo.h"

@@ -1,6 +1,6 @@
-#include "config/Installation.h"
 #include "workflow/Job.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/MessageTexts.h"

@@ -14,7 +14,6 @@
 #include <QWindow>
 #include <cstdlib>
 
-#include "config/Installation.h"
 #include "DemoIdentity.h"
 #include "DemoInstall.h"
 #include "RadioSim.h"
@@ -261,7 +260,8 @@ class WindowDemoTest : public QObject {
     QCOMPARE(asked.size(), size_t{1});
     QCOMPARE(QString::fromStdString(LoadingInstallation(*state).programDir),
              QString::fromStdString(dir.Path() + "demo-install/"));
-    QCOMPARE(QString::fromStdString(LoadingInstallation(*state).mainImageName), QStringLiteral("KV86_AMBE_V401.bin"));
+    QCOMPARE(QString::fromStdString(LoadingInstallation(*state).mainImageName),
+             QStringLiteral("KV86_AMBE_V401.bin"));
   }
 
   // Declining to choose leaves the window on the empty folder: "Upgrade" is disabled, the
@@ -338,3 +338,4 @@ class WindowDemoTest : public QObject {
 
 QTEST_MAIN(WindowDemoTest)
 #include "WindowDemoTest.moc"
+#include "config/Installation.h"

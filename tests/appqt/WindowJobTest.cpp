@@ -1,7 +1,6 @@
 // The main window and jobs: the auto-start timer, the exit question, stopping a running job on
 // close, the view's calls from a worker, box details.
 
-#include "config/Installation.h"
 #include "WindowTestSupport.h"
 
 using namespace fw;
@@ -250,3 +249,4 @@ class WindowJobTest : public QObject {
 
 QTEST_MAIN(WindowJobTest)
 #include "WindowJobTest.moc"
+#include "config/Installation.h"

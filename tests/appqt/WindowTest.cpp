@@ -1,6 +1,5 @@
 // The main window: layout, start-up, run modes, Enter, check boxes 1015/1018, About.
 
-#include "config/Installation.h"
 #include "WindowTestSupport.h"
 #include "app/qt/DialogUnits.h"
 
@@ -356,3 +355,4 @@ class WindowTest : public QObject {
 
 QTEST_MAIN(WindowTest)
 #include "WindowTest.moc"
+#include "config/Installation.h"

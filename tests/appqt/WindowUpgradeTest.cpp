@@ -9,7 +9,6 @@
 
 #include <fstream>
 
-#include "config/Installation.h"
 #include "DemoIdentity.h"
 #include "DemoInstall.h"
 #include "RadioSim.h"
@@ -178,3 +177,4 @@ class WindowUpgradeTest : public QObject {
 
 QTEST_MAIN(WindowUpgradeTest)
 #include "WindowUpgradeTest.moc"
+#include "config/Installation.h"

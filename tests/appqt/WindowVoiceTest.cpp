@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <cstring>
 
-#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "SimPty.h"
 #include "WindowTestSupport.h"
@@ -144,3 +143,4 @@ class WindowVoiceTest : public QObject {
 
 QTEST_MAIN(WindowVoiceTest)
 #include "WindowVoiceTest.moc"
+#include "config/Installation.h"

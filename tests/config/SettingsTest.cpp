@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "config/Settings.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/Ids.h"
 #include "firmware/MainFirmware.h"
@@ -111,17 +111,17 @@ TEST_F(Settings, RunningProgramReadsTheIniBesideItself) {
 TEST_F(Settings, AutoTestDefaultsToTheRunModeJustRead) {
   UpgradeState a;
   LoadSettingsFile(a, dir.Write("a.ini", "[Setting]\nREADWRITELOG=1\n"));
-  EXPECT_EQ(a.readWriteLog, 1);
-  EXPECT_EQ(a.autoTest, 1);
+  EXPECT_EQ(LoadingInstallation(a).readWriteLog, 1);
+  EXPECT_EQ(LoadingInstallation(a).autoTest, 1);
 
   UpgradeState b;
   LoadSettingsFile(b, dir.Write("b.ini", "[Setting]\nREADWRITELOG=0\n"));
-  EXPECT_EQ(b.autoTest, 0);
+  EXPECT_EQ(LoadingInstallation(b).autoTest, 0);
 
   UpgradeState c;
   LoadSettingsFile(c, dir.Write("c.ini", "[Setting]\nAutoTest=0\nREADWRITELOG=5\n"));
-  EXPECT_EQ(c.readWriteLog, 5);
-  EXPECT_EQ(c.autoTest, 0);
+  EXPECT_EQ(LoadingInstallation(c).readWriteLog, 5);
+  EXPECT_EQ(LoadingInstallation(c).autoTest, 0);
 }
 
 TEST_F(Settings, OnlyAllowUnidentifiedOneGivesTheConsentInAdvance) {
@@ -404,7 +404,7 @@ TEST_F(Settings, AFileThatIsNoSettingsFileIsReportedAndGivesTheDefaults) {
     SetSelectedPortNumber(0);
     const std::string problem = LoadSettingsFile(t, path);
     EXPECT_NE(problem.find(path), std::string::npos) << path << ": " << problem;
-    EXPECT_EQ(t.settingsProblem, problem);
+    EXPECT_EQ(LoadingInstallation(t).settingsProblem, problem);
     EXPECT_EQ(SelectedPortNumber(), 0) << path;
   }
 }
@@ -420,7 +420,8 @@ TEST_F(Settings, AFifoAsSettingsFileNeverBlocksTheStart) {
   const std::string model = dir.Path("Model.dat");
   ASSERT_EQ(mkfifo(model.c_str(), 0600), 0);
   EXPECT_NE(LoadingInstallation(s).modelTable.Load(model).find(model), std::string::npos);
-  EXPECT_NE(LoadingInstallation(s).modelTable.Load("/dev/zero").find("/dev/zero"), std::string::npos);
+  EXPECT_NE(LoadingInstallation(s).modelTable.Load("/dev/zero").find("/dev/zero"),
+            std::string::npos);
   const std::string image = dir.Path("Main.bin");
   ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
   s.imageSize = ImageFileSize(image);

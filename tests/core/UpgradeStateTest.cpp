@@ -25,7 +25,8 @@ TEST(UpgradeState, NewRecordHasTheDocumentedDefaultsAndBufferSizes) {
   EXPECT_EQ(LoadingInstallation(s).glyphScratch.size(), 307200u);
   EXPECT_EQ(s.wavReadBuffer.size(), 10240u);
   EXPECT_EQ(s.wavWriteBuffer.size(), 10240u);
-  for (auto* b : {&s.fontImage, &LoadingInstallation(s).fontBufferA, &LoadingInstallation(s).fontBufferB, &LoadingInstallation(s).fontBufferC}) {
+  for (auto* b : {&s.fontImage, &LoadingInstallation(s).fontBufferA,
+                  &LoadingInstallation(s).fontBufferB, &LoadingInstallation(s).fontBufferC}) {
     ASSERT_EQ(b->size(), 153650u);
     EXPECT_TRUE(std::all_of(b->begin(), b->end(), [](uint8_t v) { return v == 0; }));
   }

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "config/Installation.h"
 #include "DemoLayout.h"
 #include "DemoTestSupport.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/UpgradeState.h"
 #include "firmware/ImageSelection.h"
@@ -39,9 +39,11 @@ class DemoRadioAcceptedTest : public testing::Test {
 
   ImageSettings Settings() const {
     const UpgradeState& s = *state_;
-    return {LoadingInstallation(s).modelList,       LoadingInstallation(s).mainImageName,      LoadingInstallation(s).mainImageNameSelp,
-            LoadingInstallation(s).smallImageName,  LoadingInstallation(s).smallImageNameSelp, LoadingInstallation(s).chipHexPath,
-            LoadingInstallation(s).chipHexPathSelp, LoadingInstallation(s).smallChipHexPath,   LoadingInstallation(s).smallChipHexPathSelp};
+    return {s.installation->modelList,           s.installation->mainImageName,
+            s.installation->mainImageNameSelp,   s.installation->smallImageName,
+            s.installation->smallImageNameSelp,  s.installation->chipHexPath,
+            s.installation->chipHexPathSelp,     s.installation->smallChipHexPath,
+            s.installation->smallChipHexPathSelp};
   }
 
   static std::unique_ptr<test::TempFolder> folder_;
@@ -97,7 +99,8 @@ TEST_F(DemoRadioAcceptedTest, ImageSelectionMatchesTheTemplates) {
     ASSERT_NE(LoadingInstallation(*state_).modelList.find(radio.modelCode), std::string::npos);
     const ImageChoice choice = ChooseImage(Settings(), radio);
     ASSERT_EQ(choice.result, ImageChoiceResult::kChosen);
-    EXPECT_TRUE(fs::is_regular_file(LoadingInstallation(*state_).imageDir + choice.imageName)) << choice.imageName;
+    EXPECT_TRUE(fs::is_regular_file(LoadingInstallation(*state_).imageDir + choice.imageName))
+        << choice.imageName;
     EXPECT_TRUE(fs::is_regular_file(choice.hexPath)) << choice.hexPath;
 
     state_->radioInfo = radio.info;

@@ -42,9 +42,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/Installation.h"
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
@@ -173,7 +173,8 @@ class Cell {
     // The small processor's image lies beside the large one's, as in a real installation:
     // a large-processor radio that is sent it shows in the radio's record.
     LoadingInstallation(state_).smallImageName = "SmallMain.bin";
-    setup_.dir.Write(LoadingInstallation(state_).smallImageName, test::FullUpgradeSetup::Pattern(6000, 37));
+    setup_.dir.Write(LoadingInstallation(state_).smallImageName,
+                     test::FullUpgradeSetup::Pattern(6000, 37));
     if (largeProcessor_) {
       // "MCU-0401", variant "A": the large processor's image, Main.bin.
       ownImageName_ = LoadingInstallation(state_).mainImageName;

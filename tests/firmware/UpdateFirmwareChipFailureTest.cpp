@@ -1,5 +1,5 @@
-#include "config/Installation.h"
 #include "ChipUpdateFixture.h"
+#include "config/Installation.h"
 
 #include <cstdio>
 #include <string>

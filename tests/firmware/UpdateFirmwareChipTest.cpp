@@ -1,5 +1,5 @@
-#include "config/Installation.h"
 #include "ChipUpdateFixture.h"
+#include "config/Installation.h"
 
 namespace fw::test {
 namespace {
@@ -94,7 +94,8 @@ TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) 
   HexFileWriter small = SampleHex(0x90);
   LoadingInstallation(state_).chipHexPath = Save(large, "large.hex");
   LoadingInstallation(state_).smallChipHexPath = Save(small, "small.hex");
-  LoadingInstallation(state_).chipHexPathSelp = LoadingInstallation(state_).smallChipHexPathSelp = LoadingInstallation(state_).chipHexPath;
+  LoadingInstallation(state_).chipHexPathSelp = LoadingInstallation(state_).smallChipHexPathSelp =
+      LoadingInstallation(state_).chipHexPath;
   state_.radioDataSize = 65431;
   state_.hexFilePath = LoadingInstallation(state_).chipHexPath;
   chip_.SetEnterText("A-enter");
@@ -106,8 +107,8 @@ TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) 
 TEST_F(UpdateFirmwareChipTest, SelpEnterOnALargeRadioSwitchesToTheSelpHexFile) {
   HexFileWriter selp = SampleHex(0x33);
   HexFileWriter other = SampleHex(0x44);
-  LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).smallChipHexPath = LoadingInstallation(state_).smallChipHexPathSelp =
-      Save(other, "other.hex");
+  LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).smallChipHexPath =
+      LoadingInstallation(state_).smallChipHexPathSelp = Save(other, "other.hex");
   LoadingInstallation(state_).chipHexPathSelp = Save(selp, "selp.hex");
   state_.radioDataSize = 0x1F000;
   chip_.SetEnterText("boot S-enter");

@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "font/FontImages.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "FontTestFiles.h"
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/UpgradeState.h"
 
@@ -49,12 +49,12 @@ class FontImagesTest : public ::testing::Test {
   void TearDown() override { App().fullWidthGlyphs = false; }
 
   std::string BuildChinese() {
-    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH.dat", "8.01.01", 0x0804, 153550, false,
-                                 LoadingInstallation(state).fontBufferA);
+    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH.dat", "8.01.01", 0x0804,
+                                 153550, false, LoadingInstallation(state).fontBufferA);
   }
   std::string BuildKorean() {
-    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH_0412.dat", "9.03.03", 0x0412, 143310, true,
-                                 LoadingInstallation(state).fontBufferB);
+    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH_0412.dat", "9.03.03", 0x0412,
+                                 143310, true, LoadingInstallation(state).fontBufferB);
   }
 
   TempDir dir;
@@ -90,20 +90,24 @@ TEST_F(FontImagesTest, LanguageFileNameIsTheIdInUpperCaseHex) {
 
 TEST_F(FontImagesTest, EmptyLanguageFileGivesTheHeaderAlone) {
   // Found by fuzzing: an empty file has no bytes to copy behind the header.
-  std::fill(LoadingInstallation(state).fontBufferC.begin(), LoadingInstallation(state).fontBufferC.end(), 0x5A);
+  std::fill(LoadingInstallation(state).fontBufferC.begin(),
+            LoadingInstallation(state).fontBufferC.end(), 0x5A);
   dir.Write("0409.bin", std::vector<uint8_t>());
   LoadLanguageFont(LoadingInstallation(state), 0x0409);
   EXPECT_EQ(LoadingInstallation(state).languageFontSize, 50u);
   const std::vector<uint8_t> version = Version("1.01.03");
-  EXPECT_TRUE(std::equal(version.begin(), version.end(), LoadingInstallation(state).fontBufferC.begin()));
+  EXPECT_TRUE(
+      std::equal(version.begin(), version.end(), LoadingInstallation(state).fontBufferC.begin()));
   EXPECT_EQ(LoadingInstallation(state).fontBufferC[15], 0x09);
   EXPECT_EQ(LoadingInstallation(state).fontBufferC[16], 0x04);
-  EXPECT_TRUE(AllZero(LoadingInstallation(state).fontBufferC, 50, LoadingInstallation(state).fontBufferC.size()));
+  EXPECT_TRUE(AllZero(LoadingInstallation(state).fontBufferC, 50,
+                      LoadingInstallation(state).fontBufferC.size()));
 }
 
 TEST_F(FontImagesTest, MissingOrOversizedLanguageFileGivesSizeZero) {
   LoadingInstallation(state).languageFontSize = 77;
-  std::fill(LoadingInstallation(state).fontBufferC.begin(), LoadingInstallation(state).fontBufferC.end(), 0x5A);
+  std::fill(LoadingInstallation(state).fontBufferC.begin(),
+            LoadingInstallation(state).fontBufferC.end(), 0x5A);
   LoadLanguageFont(LoadingInstallation(state), 0x041E);
   EXPECT_EQ(LoadingInstallation(state).languageFontSize, 0u);
   EXPECT_EQ(LoadingInstallation(state).fontBufferC[60], 0x5A);  // kept
@@ -123,7 +127,8 @@ TEST_F(FontImagesTest, MissingOrOversizedLanguageFileGivesSizeZero) {
 
 TEST_F(FontImagesTest, ByteOrderMarkOnlyListGivesAnEmptyImage) {
   dir.WriteText("SimpleCH.dat", u"\uFEFF");
-  std::fill(LoadingInstallation(state).fontBufferA.begin(), LoadingInstallation(state).fontBufferA.end(), 0x77);
+  std::fill(LoadingInstallation(state).fontBufferA.begin(),
+            LoadingInstallation(state).fontBufferA.end(), 0x77);
   ASSERT_EQ(BuildChinese(), "");
   const auto& b = LoadingInstallation(state).fontBufferA;
   const std::vector<uint8_t> version = Version("8.01.01");
@@ -197,11 +202,13 @@ TEST_F(FontImagesTest, KoreanImageGivesOutOnlyTheEntriesItsPayloadKeeps) {
     ASSERT_EQ(TableEntry(b, i), 0) << i;
   }
   const uint8_t last[] = {'?', '?', 0};
-  EXPECT_TRUE(std::equal(last, last + 3, LoadingInstallation(state).glyphScratch.begin() + 32 * 4071));
+  EXPECT_TRUE(
+      std::equal(last, last + 3, LoadingInstallation(state).glyphScratch.begin() + 32 * 4071));
 }
 
 TEST_F(FontImagesTest, MissingListIsAnErrorNamingTheFile) {
-  std::fill(LoadingInstallation(state).fontBufferA.begin(), LoadingInstallation(state).fontBufferA.end(), 0x77);
+  std::fill(LoadingInstallation(state).fontBufferA.begin(),
+            LoadingInstallation(state).fontBufferA.end(), 0x77);
   const std::string error = BuildChinese();
   EXPECT_NE(error.find("SimpleCH.dat"), std::string::npos);
   EXPECT_EQ(LoadingInstallation(state).fontBufferA[60], 0x77);
@@ -260,7 +267,8 @@ TEST_F(FontImagesTest, StartUpBuildsChineseWithoutAndKoreanWithFullWidth) {
 
 TEST_F(FontImagesTest, StartUpStopsAtTheFirstMissingList) {
   dir.WriteText("SimpleCH_0412.dat", u"中\r\n");
-  std::fill(LoadingInstallation(state).fontBufferB.begin(), LoadingInstallation(state).fontBufferB.end(), 0x66);
+  std::fill(LoadingInstallation(state).fontBufferB.begin(),
+            LoadingInstallation(state).fontBufferB.end(), 0x66);
   const std::string error = BuildFontImages(LoadingInstallation(state));
   EXPECT_NE(error.find("SimpleCH.dat"), std::string::npos);
   EXPECT_EQ(LoadingInstallation(state).fontBufferB[60], 0x66);

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "config/Installation.h"
 #include "TemplateTestFiles.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/SharedLibrary.h"
 #include "radiodata/ConvertRadioData.h"

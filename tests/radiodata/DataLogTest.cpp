@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "config/Installation.h"
 #include "TemplateTestFiles.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "radiodata/DataLog.h"
 

@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "radiodata/ReadRadio.h"
 #include "radiodata/ReadRadioInfo.h"
 
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "platform/SystemLanguage.h"
 #include "support/FakeClockScope.h"

@@ -3,7 +3,6 @@
 // progress and completion messages, the rows and the endings, and the job count of the
 // unattended repeat mode.
 
-#include "config/Installation.h"
 #include "radiodata/WriteRadio.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "platform/Profile.h"
@@ -177,8 +177,8 @@ TEST_F(WriteRadioTest, KoreanRadioGetsDataThenFontWithBlockZeroLast) {
   EXPECT_EQ(font.back().offset, 0u);
   EXPECT_EQ(font.back().length, 200);
   const std::vector<uint8_t> fontMem = Image(Memory::kFont);
-  EXPECT_TRUE(
-      std::equal(LoadingInstallation(state).fontBufferB.begin(), LoadingInstallation(state).fontBufferB.begin() + 153600, fontMem.begin()));
+  EXPECT_TRUE(std::equal(LoadingInstallation(state).fontBufferB.begin(),
+                         LoadingInstallation(state).fontBufferB.begin() + 153600, fontMem.begin()));
 
   // The information areas asked for: 8 (model), 7 (data), 5 (font); the end of access last.
   std::vector<int> areas;
@@ -225,7 +225,7 @@ TEST_F(WriteRadioTest, UnknownLanguageBecomesEnglishWithTheLanguageImage) {
   WriteRadio(state);
   EXPECT_EQ(state.resultOk.load(), 1);
   ExpectDataWritten(0x0409);
-  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 1050u);
+  EXPECT_EQ(state.languageImageSize, 1050u);
   EXPECT_EQ(state.fontImageSize.load(), 1150u);
 
   const auto font = WritesTo(Memory::kFont);
@@ -297,8 +297,8 @@ TEST_F(WriteRadioTest, ModelsWithoutFontAndZeroLanguage) {
   ExpectDataWritten(0x0804);
   EXPECT_EQ(WritesTo(Memory::kFont).size(), 768u);
   const std::vector<uint8_t> mem = Image(Memory::kFont);
-  EXPECT_TRUE(
-      std::equal(LoadingInstallation(state).fontBufferA.begin(), LoadingInstallation(state).fontBufferA.begin() + 153600, mem.begin()));
+  EXPECT_TRUE(std::equal(LoadingInstallation(state).fontBufferA.begin(),
+                         LoadingInstallation(state).fontBufferA.begin() + 153600, mem.begin()));
 }
 
 TEST_F(WriteRadioTest, Kx2xAsksForAreasZeroAndTwo) {
@@ -320,11 +320,13 @@ TEST_F(WriteRadioTest, RepeatModeCountsJobsAndArmsTheTimer) {
   LoadingInstallation(state).readWriteLog = 5;
   WriteRadio(state);
   EXPECT_EQ(state.completedJobs, 1);
-  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath), 1);
+  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath),
+            1);
   SetLanguage(0x0412);
   WriteRadio(state);
   EXPECT_EQ(state.completedJobs, 2);
-  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath), 2);
+  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath),
+            2);
   EXPECT_TRUE(view.Boxes().empty());
   EXPECT_EQ(view.Timers(), (std::map<int, uint32_t>{{kAutoStartTimer, 40000u}}));
 }

@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "voice/VoicePrompts.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "support/FakeClockScope.h"
 #include "support/FastClock.h"
 #include "support/RecordingView.h"

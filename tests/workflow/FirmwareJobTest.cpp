@@ -10,8 +10,8 @@
 #include <ostream>
 #include <thread>
 
-#include "config/Installation.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"

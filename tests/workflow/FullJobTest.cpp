@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/Installation.h"
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"

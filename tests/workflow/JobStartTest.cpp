@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "config/Installation.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Ids.h"
 #include "core/Status.h"

@@ -2,7 +2,6 @@
 // retries and waits, the template path handed to the loader, every ending's row and
 // controls, and what survives into the next job.
 
-#include "config/Installation.h"
 #include "workflow/Sequences.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"

@@ -1,6 +1,6 @@
-#include "config/Installation.h"
 #include "app/qt/DialogHooks.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "firmware/HexLoader.h"
@@ -38,10 +38,13 @@ DialogHooks DefaultDialogHooks() {
   hooks.loadImageFile = [](UpgradeState& state) {
     LoadImageFile(state, state.installation->imageDir + state.selectedImageName);
   };
-  hooks.loadModelTable = [](UpgradeState& state) { state.installation->modelTable.Load(state.installation->modelTablePath); };
+  hooks.loadModelTable = [](UpgradeState& state) {
+    Installation& installation = LoadingInstallation(state);
+    installation.modelTable.Load(installation.modelTablePath);
+  };
   hooks.buildFonts = [](UpgradeState& state) {
     // A character list that cannot be read ends the window's start-up with its message.
-    std::string error = BuildFontImages(state);
+    std::string error = BuildFontImages(LoadingInstallation(state));
     if (!error.empty()) {
       state.view->MessageBox(error, MessageIcon::Error);
       return false;

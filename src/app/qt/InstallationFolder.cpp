@@ -1,4 +1,3 @@
-#include "config/Installation.h"
 #include "app/qt/InstallationFolder.h"
 
 #include <QByteArray>
@@ -9,6 +8,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
 #include "platform/ExecutablePath.h"
@@ -133,8 +133,8 @@ std::string UserSettings::Location() const {
 // ---------------------------------------------------------------------------------------
 
 InstallationCheck CheckForWindow(const UpgradeState& state) {
-  const InstallationUse use =
-      state.installation->readWriteLog == 3 ? InstallationUse::kFirmwareOnly : InstallationUse::kFull;
+  const InstallationUse use = state.installation->readWriteLog == 3 ? InstallationUse::kFirmwareOnly
+                                                                    : InstallationUse::kFull;
   return CheckInstallation(state, use, state.updateChip != 0);
 }
 
@@ -148,9 +148,11 @@ std::string InstallationFolder::LoadFolder(UpgradeState& state, const std::strin
                                            bool ownFolder, bool reload) {
   // A folder chosen after another starts from nothing: keys it lacks are not the other's.
   if (reload) {
+    Installation& installation = LoadingInstallation(state);
     for (std::string* s :
-         {&state.installation->modelList, &state.installation->windowTitle, &state.installation->mainImageName, &state.installation->mainImageNameSelp,
-          &state.installation->smallImageName, &state.installation->smallImageNameSelp, &state.installation->glyphFontFile}) {
+         {&installation.modelList, &installation.windowTitle, &installation.mainImageName,
+          &installation.mainImageNameSelp, &installation.smallImageName,
+          &installation.smallImageNameSelp, &installation.glyphFontFile}) {
       s->clear();
     }
     App().versionText.clear();
@@ -212,7 +214,8 @@ void InstallationFolder::Save(UpgradeState& state) {
     return;
   }
   user.Keep(folder, KeptChoices{SelectedPortNumber(), state.vocoderIndex, state.updateChip});
-  if (!IsFile(state.installation->settingsPath) || user.ToldReadOnly(folder) || state.view == nullptr) {
+  if (!IsFile(state.installation->settingsPath) || user.ToldReadOnly(folder) ||
+      state.view == nullptr) {
     return;  // a folder without an installation was named at start-up
   }
   const QString note =

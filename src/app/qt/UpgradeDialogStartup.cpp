@@ -13,11 +13,11 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "config/Installation.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
@@ -50,8 +50,9 @@ int UpgradeDialog::Startup() {
   // 4. From here on the steps report to this window.
   state_->SetView(&view_);
   // 5. Folder of the model table.
-  state_->installation->configSubdir = "config/r55";
-  state_->installation->configNumber = 55;
+  Installation& installation = LoadingInstallation(*state_);
+  installation.configSubdir = "config/r55";
+  installation.configNumber = 55;
   // 6.
   LayOutStatusList();
   // 7.
