@@ -301,6 +301,77 @@ TEST_F(Settings, SavingCreatesTheFileWhenThereIsNone) {
   EXPECT_FALSE(SaveSettings(unloaded));
 }
 
+// One installation, loaded once, serves two job records: each starts from the settings as
+// read, changes only its own values, and writes back its own choice to the one file.
+TEST_F(Settings, TwoJobsShareOneInstallationReadOnly) {
+  auto loaded = std::make_shared<Installation>();
+  const std::string path =
+      dir.Write("Flashwright.ini",
+                "[Setting]\r\nPort=3\r\nCMOS=1\r\nUpdateChip=1\r\nAllowUnidentified=1\r\n"
+                "CheckReplySums=0\r\nMODEL=KV86\r\nMainBin=a.bin\r\nMainBinSelp=s.bin\r\n"
+                "DadazuHex=a.hex\r\nDadazuHexSelp=s.hex\r\n");
+  EXPECT_EQ(LoadInstallationSettings(*loaded, path), "");
+  const std::shared_ptr<const Installation> shared = loaded;
+  loaded.reset();
+
+  UpgradeState first;
+  UpgradeState second;
+  first.installation = shared;
+  second.installation = shared;
+  ApplySettingsToJob(first);
+  ApplySettingsToJob(second);
+  EXPECT_EQ(&*first.installation, shared.get());
+  EXPECT_EQ(&*second.installation, shared.get());
+  EXPECT_EQ(shared.use_count(), 3);
+  for (UpgradeState* job : {&first, &second}) {
+    EXPECT_EQ(job->vocoderIndex, 1);
+    EXPECT_EQ(job->updateChip, 1);
+    EXPECT_TRUE(job->allowUnidentified);
+    EXPECT_FALSE(job->radioLink.Port().CheckReplySums());
+    EXPECT_EQ(job->hexFilePath, dir.Dir() + "a.hex");
+  }
+
+  // The first job switches to AMBE and another hex file; the second keeps the settings.
+  SelectVocoder(first, 0);
+  first.updateChip = 0;
+  first.hexFilePath = dir.Dir() + "other.hex";
+  EXPECT_EQ(first.selectedImageName, "a.bin");
+  EXPECT_EQ(second.vocoderIndex, 1);
+  EXPECT_EQ(second.updateChip, 1);
+  EXPECT_EQ(second.hexFilePath, dir.Dir() + "a.hex");
+  EXPECT_EQ(shared->settingVocoderIndex, 1);
+  EXPECT_EQ(shared->settingUpdateChip, 1);
+  EXPECT_EQ(shared->chipHexPath, dir.Dir() + "a.hex");
+  EXPECT_EQ(shared->modelList, "KV86");
+
+  // Each writes its own values to the installation's file.
+  ASSERT_TRUE(SaveSettings(first));
+  std::string text = ScratchDir::Read(path);
+  EXPECT_NE(text.find("CMOS=0\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("UpdateChip=0\r\n"), std::string::npos) << text;
+  ASSERT_TRUE(SaveSettings(second));
+  text = ScratchDir::Read(path);
+  EXPECT_NE(text.find("CMOS=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("UpdateChip=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Port=3\r\n"), std::string::npos) << text;
+  // The file is read once: what it says now reaches neither the installation nor the jobs.
+  EXPECT_EQ(shared->settingVocoderIndex, 1);
+}
+
+// A job record given no installation reads as one without a settings file: nothing to write
+// to, no paths, the defaults.
+TEST_F(Settings, AJobWithoutInstallationReadsTheDefaults) {
+  UpgradeState job;
+  EXPECT_EQ(job.installation.Shared(), nullptr);
+  EXPECT_EQ(job.installation->settingsPath, "");
+  EXPECT_EQ(job.installation->programDir, "");
+  EXPECT_EQ(job.installation->readWriteLog, 0);
+  EXPECT_TRUE(job.installation->modelTable.entries().empty());
+  EXPECT_FALSE(SaveSettings(job));
+  EXPECT_FALSE(SettingsWriter("").HasFile());
+  EXPECT_EQ(job.installation.Shared(), nullptr);  // reading made none
+}
+
 TEST_F(Settings, ClosingAsksOnlyAfterAFailedStepAndSavesUnlessCancelled) {
   test::RecordingView view;
   UpgradeState s;

@@ -227,6 +227,10 @@ TEST_F(WriteRadioTest, UnknownLanguageBecomesEnglishWithTheLanguageImage) {
   ExpectDataWritten(0x0409);
   EXPECT_EQ(state.languageImageSize, 1050u);
   EXPECT_EQ(state.fontImageSize.load(), 1150u);
+  // The image is the job's: the installation other jobs share keeps the one it started with.
+  EXPECT_EQ(state.installation->languageFontSize, 0u);
+  EXPECT_TRUE(std::all_of(state.installation->fontBufferC.begin(),
+                          state.installation->fontBufferC.end(), [](uint8_t b) { return b == 0; }));
 
   const auto font = WritesTo(Memory::kFont);
   ASSERT_EQ(font.size(), 6u);  // blocks 1 .. 4, the remainder of 150, block 0
