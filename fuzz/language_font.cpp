@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static auto* state = [] {
     auto* s = new fw::UpgradeState();
-    s->programDir = fw::fuzz::ScratchDir();
+    LoadingInstallation(*s).programDir = fw::fuzz::ScratchDir();
     return s;
   }();
   fw::fuzz::WriteScratchFile("0409.bin", fw::fuzz::AsText(data, size));

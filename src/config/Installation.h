@@ -33,24 +33,24 @@ class Installation {
   Installation& operator=(const Installation&) = delete;
 
   // --- Settings as read from the settings file (section "Setting") ---
-  int autoTest = 0;                  // "AutoTest"
-  int readWriteLog = 0;              // "READWRITELOG" (run mode)
-  int settingVocoderIndex = 0;       // "CMOS": 0 = AMBE, 1 = SELP
-  int settingUpdateChip = 0;         // "UpdateChip"
+  int autoTest = 0;                       // "AutoTest"
+  int readWriteLog = 0;                   // "READWRITELOG" (run mode)
+  int settingVocoderIndex = 0;            // "CMOS": 0 = AMBE, 1 = SELP
+  int settingUpdateChip = 0;              // "UpdateChip"
   bool settingAllowUnidentified = false;  // "AllowUnidentified" = 1
-  bool checkReplySums = true;        // "CheckReplySums" (not 0)
-  std::string modelList;             // "MODEL"
-  std::string mainImageName;         // "MainBin"
-  std::string mainImageNameSelp;     // "MainBinSelp"
-  std::string smallImageName;        // "SmallMainBin"
-  std::string smallImageNameSelp;    // "SmallMainBinSelp"
-  std::string chipHexPath;           // programDir + "DadazuHex"
-  std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
-  std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
-  std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
-  std::string windowTitle;           // "TitleVer": the window's caption when not empty
-  std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
-                                     // (empty: the installed stand-in for the 13 px font)
+  bool checkReplySums = true;             // "CheckReplySums" (not 0)
+  std::string modelList;                  // "MODEL"
+  std::string mainImageName;              // "MainBin"
+  std::string mainImageNameSelp;          // "MainBinSelp"
+  std::string smallImageName;             // "SmallMainBin"
+  std::string smallImageNameSelp;         // "SmallMainBinSelp"
+  std::string chipHexPath;                // programDir + "DadazuHex"
+  std::string chipHexPathSelp;            // programDir + "DadazuHexSelp"
+  std::string smallChipHexPath;           // programDir + "SmallDadazuHex"
+  std::string smallChipHexPathSelp;       // programDir + "SmallDadazuHexSelp"
+  std::string windowTitle;                // "TitleVer": the window's caption when not empty
+  std::string glyphFontFile;              // "FontFile": glyph font, relative to programDir
+                                          // (empty: the installed stand-in for the 13 px font)
 
   // --- Paths (with a trailing separator where they name a folder) ---
   std::string settingsPath;  // the settings file; every settings write goes there
@@ -67,9 +67,9 @@ class Installation {
   ModelTable modelTable;
 
   // --- Font images, rendered at start-up (font/FontImages.h) ---
-  std::vector<uint8_t> fontBufferA;   // 153650, zero: simple Chinese
-  std::vector<uint8_t> fontBufferB;   // 153650, zero: Korean
-  std::vector<uint8_t> fontBufferC;   // 153650, zero: the language image
+  std::vector<uint8_t> fontBufferA;  // 153650, zero: simple Chinese
+  std::vector<uint8_t> fontBufferB;  // 153650, zero: Korean
+  std::vector<uint8_t> fontBufferC;  // 153650, zero: the language image
   uint32_t languageFontSize = 0;
   std::vector<uint8_t> glyphScratch;  // 307200, not cleared
   GlyphImageBuilder glyphBuilder;     // with its own 153650-byte glyph image, zero

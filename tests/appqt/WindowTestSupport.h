@@ -19,11 +19,11 @@
 #include <sstream>
 #include <thread>
 
-#include "config/Installation.h"
 #include "PtyPair.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
 #include "core/Ids.h"

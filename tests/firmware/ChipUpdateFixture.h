@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "config/Installation.h"
 #include "ChipLoaderResponder.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/Ids.h"
 #include "core/Status.h"
 #include "core/UpgradeState.h"
@@ -83,7 +83,8 @@ class ChipUpdateFixture : public ::testing::Test {
   // Every hex path of the settings names this file.
   void UseHexEverywhere(const std::string& path) {
     LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).chipHexPathSelp = path;
-    LoadingInstallation(state_).smallChipHexPath = LoadingInstallation(state_).smallChipHexPathSelp = path;
+    LoadingInstallation(state_).smallChipHexPath =
+        LoadingInstallation(state_).smallChipHexPathSelp = path;
   }
 
   sim::ChipLoaderResponder::Log ChipLog() {

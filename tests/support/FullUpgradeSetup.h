@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "config/Installation.h"
 #include "FramedLinkResponder.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "firmware/HexLoader.h"
 #include "radiodata/RadioInfo.h"
