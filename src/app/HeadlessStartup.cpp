@@ -4,6 +4,7 @@
 #include "config/Settings.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 
 namespace fw {
 

@@ -7,7 +7,6 @@
 #include "core/AppValues.h"
 #include "core/Ids.h"
 #include "core/Status.h"
-#include "firmware/HexLoader.h"
 #include "platform/ExecutablePath.h"
 #include "platform/Profile.h"
 #include "serial/PortMap.h"
@@ -233,24 +232,6 @@ bool ConfirmCloseAndSave(UpgradeState& state) {
   state.downloadPort.Close();
   SaveSettings(state);
   return true;
-}
-
-void SelectVocoder(UpgradeState& state, int index) {
-  if (index < 0) {
-    return;
-  }
-  const bool ambe =
-      std::string_view(kVocoderItems[0]) == (index < 2 ? kVocoderItems[index] : std::string_view());
-  if (ambe) {
-    state.vocoderIndex = 0;
-    state.selectedImageName = state.installation->mainImageName;
-    state.hexFilePath = state.installation->chipHexPath;
-  } else {
-    state.vocoderIndex = 1;
-    state.selectedImageName = state.installation->mainImageNameSelp;
-    state.hexFilePath = state.installation->chipHexPathSelp;
-  }
-  LoadHexFile(state);
 }
 
 bool RecordCompletedJob(UpgradeState& state) {

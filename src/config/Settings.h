@@ -84,11 +84,6 @@ bool SaveSettings(const UpgradeState& state);
 // closed, the settings are saved (failures ignored) and true is returned: close the window.
 bool ConfirmCloseAndSave(UpgradeState& state);
 
-// The vocoder combo changed to item `index` (-1: no selection, nothing happens): switches
-// `vocoderIndex`, `selectedImageName` and `hexFilePath` to that variant and reloads the hex
-// file.
-void SelectVocoder(UpgradeState& state, int index);
-
 // After a job that completed in run mode 5: counts it, writes the count as "UpdateTimes"
 // and re-arms the job timer (40 s). Does nothing in other run modes. Returns true when it
 // counted the job. When the count cannot be written, a failed row and an error box say so

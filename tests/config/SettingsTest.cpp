@@ -13,6 +13,7 @@
 #include "core/AppValues.h"
 #include "core/Ids.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 #include "serial/PortMap.h"
 #include "serial/SelectedPort.h"
 #include "support/RecordingView.h"

@@ -5,6 +5,7 @@
 #include "core/Progress.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 #include "font/FontImages.h"
 #include "serial/SelectedPort.h"
 #include "workflow/Job.h"
