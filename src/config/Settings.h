@@ -44,12 +44,11 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 // naming the file; empty when the file was read or is absent. StartJob refuses to start a
 // job while `settingsProblem` is set.
 //
-// Fills the installation's settings, paths (`settingsPath`, `programDir`, `imageDir`,
-// `modelTablePath`, the four chip hex paths, `hexFilePath`) and `windowTitle`, the
-// application's About texts and port number, and the port map's explicit entries.
-// The installation is the state's own while it loads (LoadingInstallation); the job's
-// values "UpdateChip", "CMOS" and "AllowUnidentified" start from the settings
-// (ApplySettingsToJob).
+// Fills the state's installation (LoadingInstallation: start-up only): its settings, paths
+// (`settingsPath`, `programDir`, `imageDir`, `modelTablePath`, the four chip hex paths) and
+// `windowTitle`; the application's About texts and port number, and the port map's explicit
+// entries; then the job's own values "UpdateChip", "CMOS", "AllowUnidentified" and
+// `hexFilePath` from them (ApplySettingsToJob).
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
 
 // The installation's part of LoadSettingsFile: fills `inst` from the settings file at
