@@ -10,6 +10,7 @@
 #include <string>
 
 #include "BenchInstall.h"
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/UpgradeState.h"
 #include "font/FontImages.h"
@@ -29,19 +30,19 @@ void RunBuilds(benchmark::State& bs, bool freshState) {
     lang << std::string(100000, '\x55');
   }
   auto state = std::make_unique<fw::UpgradeState>();
-  state->programDir = dir.string() + "/";
+  LoadingInstallation(*state).programDir = dir.string() + "/";
   for (auto _ : bs) {
     if (freshState) {
       state = std::make_unique<fw::UpgradeState>();
-      state->programDir = dir.string() + "/";
+      LoadingInstallation(*state).programDir = dir.string() + "/";
     }
     fw::App().fullWidthGlyphs = false;
-    const std::string error = fw::BuildFontImages(*state);
+    const std::string error = fw::BuildFontImages(LoadingInstallation(*state));
     if (!error.empty()) {
       bs.SkipWithError(error.c_str());
       break;
     }
-    benchmark::DoNotOptimize(state->fontBufferB.data());
+    benchmark::DoNotOptimize(LoadingInstallation(*state).fontBufferB.data());
   }
   bs.counters["hanzi"] = static_cast<double>(hanzi.size());
   std::filesystem::remove_all(dir);

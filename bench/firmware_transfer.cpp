@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "firmware/MainFirmware.h"
 #include "serial/PortMap.h"
@@ -90,9 +91,9 @@ void BM_FirmwareTransfer1MiB(benchmark::State& bench) {
     fw::UpgradeState state;
     state.job.portNumber = kPort;
     state.job.devicePath = radio.DevicePath();
-    state.imageDir = dir + "/";
-    state.mainImageName = "Main.bin";
-    state.modelList = "KV68";
+    LoadingInstallation(state).imageDir = dir + "/";
+    LoadingInstallation(state).mainImageName = "Main.bin";
+    LoadingInstallation(state).modelList = "KV68";
     state.resultOk = 0;
 
     auto t0 = std::chrono::steady_clock::now();

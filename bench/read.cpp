@@ -15,6 +15,7 @@
 #include "FramedLinkResponder.h"
 #include "LinkWire.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/Clock.h"
 #include "radiodata/ReadRadio.h"
@@ -58,7 +59,7 @@ void BM_ReadRadio129976(benchmark::State& st) {
   state.job.clock.Use(clock);
   state.job.portNumber = kPort;
   state.job.devicePath = pty.DevicePath();
-  state.modelTable.Load((dir / "Model.dat").string());
+  LoadingInstallation(state).modelTable.Load((dir / "Model.dat").string());
   state.AllocateRadioData(fw::UpgradeState::kDefaultRadioDataSize);
   state.radioVersion = 400;  // the version query is not part of the read being measured
 

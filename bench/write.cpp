@@ -16,6 +16,7 @@
 #include "FramedLinkResponder.h"
 #include "LinkWire.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/Clock.h"
 #include "radiodata/WriteRadio.h"
@@ -70,7 +71,7 @@ void BM_WriteRadioWithFont(benchmark::State& st) {
   state.templateData = Pattern(kDataSize, 7);
   state.templateData[fw::kLanguageOffset] = fw::kLangKorean & 0xFF;
   state.templateData[fw::kLanguageOffset + 1] = fw::kLangKorean >> 8;
-  state.fontBufferB = Pattern(fw::UpgradeState::kFontImageBufferSize, 13);
+  LoadingInstallation(state).fontBufferB = Pattern(fw::UpgradeState::kFontImageBufferSize, 13);
   state.updateChip = 1;  // the job's end is the chip update's to report: not measured here
 
   double ratioSum = 0;
@@ -103,7 +104,8 @@ void BM_WriteRadioWithFont(benchmark::State& st) {
       }
       exchanges = radio.Requests().size();
       intact = Holds(radio.MemoryImage(Memory::kData), state.templateData, kDataSize) &&
-               Holds(radio.MemoryImage(Memory::kFont), state.fontBufferB, kFontSize);
+               Holds(radio.MemoryImage(Memory::kFont), LoadingInstallation(state).fontBufferB,
+                     kFontSize);
     }
     if (!intact) {
       st.SkipWithError("the radio does not hold what was written");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/UpgradeState.h"
 
@@ -13,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fw::fuzz::WriteScratchFile(fw::kSettingsFileName, fw::fuzz::AsText(data, size));
   auto state = std::make_unique<fw::UpgradeState>();
   fw::LoadSettingsFile(*state, path);
-  FUZZ_CHECK(state->settingsPath == path);
-  FUZZ_CHECK(state->programDir == fw::fuzz::ScratchDir());
-  FUZZ_CHECK(state->hexFilePath == state->chipHexPath);
+  FUZZ_CHECK(LoadingInstallation(*state).settingsPath == path);
+  FUZZ_CHECK(LoadingInstallation(*state).programDir == fw::fuzz::ScratchDir());
+  FUZZ_CHECK(state->hexFilePath == LoadingInstallation(*state).chipHexPath);
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "core/UpgradeView.h"
 #include "platform/Clock.h"
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto* s = new fw::UpgradeState();
     s->job.clock.Use(clock);
     s->job.portNumber = 0;  // no radio: a write that passes its checks ends at once
-    s->programDir = fw::fuzz::ScratchDir();
+    LoadingInstallation(*s).programDir = fw::fuzz::ScratchDir();
     s->SetView(view);
     return s;
   }();

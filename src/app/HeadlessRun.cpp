@@ -159,7 +159,8 @@ int RunHeadless(int argc, char** argv) {
   // What the dialog would copy from its controls: the settings' state, then the options.
   JobInputs inputs;
   inputs.chipOnly = options.chipOnly;
-  inputs.firmwareOnly = options.firmwareOnly || (!options.chipOnly && state.readWriteLog == 3);
+  inputs.firmwareOnly =
+      options.firmwareOnly || (!options.chipOnly && state.installation->readWriteLog == 3);
   inputs.updateChip = options.updateChip || state.updateChip != 0;
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
@@ -176,7 +177,7 @@ int RunHeadless(int argc, char** argv) {
   }
   if (use == InstallationUse::kFull) {
     // The full sequence writes the font library: render it as the window's start-up does.
-    std::string fontError = BuildFontImages(state);
+    std::string fontError = BuildFontImages(LoadingInstallation(state));
     if (!fontError.empty()) {
       view.MessageBox(fontError, MessageIcon::Exclamation, MessageButtons::Ok, std::string());
     }
@@ -188,7 +189,7 @@ int RunHeadless(int argc, char** argv) {
 
   // The first job starts at once; in run mode 5 each completed job arms the auto-start
   // timer, whose firing starts the next one.
-  const bool repeat = state.readWriteLog == kRunModeRepeat;
+  const bool repeat = state.installation->readWriteLog == kRunModeRepeat;
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");
     return 1;

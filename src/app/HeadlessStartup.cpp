@@ -1,15 +1,18 @@
 #include "app/HeadlessStartup.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 
 namespace fw {
 
 void PrepareInstallation(UpgradeState& state, const std::string& programDir,
                          std::optional<int> vocoder) {
-  state.configSubdir = "config/r55";
-  state.configNumber = 55;
+  Installation& installation = LoadingInstallation(state);
+  installation.configSubdir = "config/r55";
+  installation.configNumber = 55;
   LoadSettingsForProgramDir(state, programDir);
   state.radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state.writeDataSize = UpgradeState::kDefaultRadioDataSize;
@@ -20,10 +23,10 @@ void PrepareInstallation(UpgradeState& state, const std::string& programDir,
   SelectVocoder(state, state.vocoderIndex == 0 ? 0 : 1);
   // The image named by "MainBin" is loaded at start-up; the transfer loads the one it
   // chooses for the radio again.
-  std::string imagePath = state.imageDir + state.mainImageName;
+  std::string imagePath = state.installation->imageDir + state.installation->mainImageName;
   state.imageSize = ImageFileSize(imagePath);
   LoadImageFile(state, imagePath);
-  state.modelTable.Load(state.modelTablePath);
+  installation.modelTable.Load(installation.modelTablePath);
   LoadHexFile(state);
 }
 

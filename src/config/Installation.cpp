@@ -57,6 +57,25 @@ void CheckNamedFile(const char* what, const std::vector<std::pair<const char*, s
 
 }  // namespace
 
+Installation::Installation()
+    : fontBufferA(kFontImageBufferSize, 0),
+      fontBufferB(kFontImageBufferSize, 0),
+      fontBufferC(kFontImageBufferSize, 0),
+      glyphScratch(kGlyphScratchSize) {}
+
+const Installation& InstallationRef::Get() const {
+  // A record given no installation reads as one whose settings file is absent.
+  static const Installation* const kNone = new Installation();
+  return installation_ ? *installation_ : *kNone;
+}
+
+Installation& LoadingInstallation(UpgradeState& state) {
+  if (!state.installation.Shared()) {
+    state.installation = std::make_shared<Installation>();
+  }
+  return const_cast<Installation&>(*state.installation.Shared());
+}
+
 std::string ResolveProgramDir(const std::string& given) {
   std::error_code ec;
   fs::path dir;
@@ -94,11 +113,12 @@ std::string InstallationCheck::Message() const {
 }
 
 InstallationCheck CheckInstallation(const UpgradeState& state, InstallationUse use, bool withChip) {
+  const Installation& inst = *state.installation;
   InstallationCheck check;
-  check.folder = WithSeparator(state.programDir);
+  check.folder = WithSeparator(inst.programDir);
   std::error_code ec;
   check.folderExists = fs::is_directory(check.folder, ec);
-  check.settingsFound = IsFile(state.settingsPath);
+  check.settingsFound = IsFile(inst.settingsPath);
   std::vector<std::string>& missing = check.missing;
   if (!check.folderExists) {
     missing.push_back("the folder does not exist");
@@ -109,7 +129,7 @@ InstallationCheck CheckInstallation(const UpgradeState& state, InstallationUse u
   const bool chip = use == InstallationUse::kChipOnly || withChip;
   if (!check.settingsFound) {
     // Without the settings nothing names the images and hex files: say what belongs here.
-    missing.push_back("no settings file " + Relative(state.settingsPath, check.folder));
+    missing.push_back("no settings file " + Relative(inst.settingsPath, check.folder));
     if (image) {
       missing.push_back("no firmware images");
     }
@@ -120,10 +140,10 @@ InstallationCheck CheckInstallation(const UpgradeState& state, InstallationUse u
     const bool selp = state.vocoderIndex == 1;
     if (image) {
       std::vector<std::pair<const char*, std::string>> keys = {
-          {"MainBin", state.mainImageName},
-          {"MainBinSelp", state.mainImageNameSelp},
-          {"SmallMainBin", state.smallImageName},
-          {"SmallMainBinSelp", state.smallImageNameSelp}};
+          {"MainBin", inst.mainImageName},
+          {"MainBinSelp", inst.mainImageNameSelp},
+          {"SmallMainBin", inst.smallImageName},
+          {"SmallMainBinSelp", inst.smallImageNameSelp}};
       if (selp) {
         std::swap(keys[0], keys[1]);
       }
@@ -132,10 +152,10 @@ InstallationCheck CheckInstallation(const UpgradeState& state, InstallationUse u
     if (chip) {
       // The hex paths are the program folder + the key's value.
       std::vector<std::pair<const char*, std::string>> keys = {
-          {"DadazuHex", Relative(state.chipHexPath, check.folder)},
-          {"DadazuHexSelp", Relative(state.chipHexPathSelp, check.folder)},
-          {"SmallDadazuHex", Relative(state.smallChipHexPath, check.folder)},
-          {"SmallDadazuHexSelp", Relative(state.smallChipHexPathSelp, check.folder)}};
+          {"DadazuHex", Relative(inst.chipHexPath, check.folder)},
+          {"DadazuHexSelp", Relative(inst.chipHexPathSelp, check.folder)},
+          {"SmallDadazuHex", Relative(inst.smallChipHexPath, check.folder)},
+          {"SmallDadazuHexSelp", Relative(inst.smallChipHexPathSelp, check.folder)}};
       if (selp) {
         std::swap(keys[0], keys[1]);
       }
@@ -143,8 +163,8 @@ InstallationCheck CheckInstallation(const UpgradeState& state, InstallationUse u
     }
   }
   if (data) {
-    if (!IsFile(state.modelTablePath)) {
-      missing.push_back("no model file " + Relative(state.modelTablePath, check.folder));
+    if (!IsFile(inst.modelTablePath)) {
+      missing.push_back("no model file " + Relative(inst.modelTablePath, check.folder));
     }
     for (const char* list : kCharacterLists) {
       if (!IsFile(check.folder + list)) {

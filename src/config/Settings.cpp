@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <set>
 
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/Status.h"
-#include "firmware/HexLoader.h"
 #include "platform/ExecutablePath.h"
 #include "platform/Profile.h"
 #include "serial/PortMap.h"
@@ -89,10 +89,6 @@ void ApplyPorts(const Profile& file) {
   }
 }
 
-bool WriteInt(const UpgradeState& state, const char* key, int value) {
-  return ProfileWriteString(kSettingsSection, key, std::to_string(value), state.settingsPath);
-}
-
 }  // namespace
 
 std::string SettingsPathForExecutable(const std::string& executablePath) {
@@ -121,80 +117,107 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 }
 
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
-  state.settingsPath = settingsPath;
+  Installation& inst = LoadingInstallation(state);
+  // Absent keys leave the job's values as they are.
+  inst.settingUpdateChip = state.updateChip;
+  inst.settingVocoderIndex = state.vocoderIndex;
+  inst.settingAllowUnidentified = state.allowUnidentified;
+  LoadInstallationSettings(inst, settingsPath);
+  ApplySettingsToJob(state);
+  return inst.settingsProblem;
+}
+
+std::string LoadInstallationSettings(Installation& inst, const std::string& settingsPath) {
+  inst.settingsPath = settingsPath;
   const Profile file = Profile::Load(settingsPath);
-  state.settingsProblem = file.Problem();
+  inst.settingsProblem = file.Problem();
   if (file.Exists() && !file.HasSection(kSettingsSection)) {
-    state.settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
-                            "]: it is not a settings file, or it is saved in an encoding " +
-                            "that is not read (UTF-16 needs its byte-order mark)";
+    inst.settingsProblem = "\"" + settingsPath + "\" has no section [" + kSettingsSection +
+                           "]: it is not a settings file, or it is saved in an encoding " +
+                           "that is not read (UTF-16 needs its byte-order mark)";
   }
 
   // Integers first, in this order: "AutoTest" defaults to the "READWRITELOG" just read.
-  state.selectedPort = file.GetInt(kSettingsSection, "Port", state.selectedPort);
-  state.updateChip = file.GetInt(kSettingsSection, "UpdateChip", state.updateChip);
-  state.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", state.readWriteLog);
-  state.vocoderIndex = file.GetInt(kSettingsSection, "CMOS", state.vocoderIndex);
-  state.autoTest = file.GetInt(kSettingsSection, "AutoTest", state.readWriteLog);
+  inst.settingPort = file.GetInt(kSettingsSection, "Port", inst.settingPort);
+  inst.settingUpdateChip = file.GetInt(kSettingsSection, "UpdateChip", inst.settingUpdateChip);
+  inst.readWriteLog = file.GetInt(kSettingsSection, "READWRITELOG", inst.readWriteLog);
+  inst.settingVocoderIndex = file.GetInt(kSettingsSection, "CMOS", inst.settingVocoderIndex);
+  inst.autoTest = file.GetInt(kSettingsSection, "AutoTest", inst.readWriteLog);
   // Only the value 1 gives the consent in advance; anything else leaves the question to the
   // technician (or the refusal to the unattended modes).
-  state.allowUnidentified =
-      file.GetInt(kSettingsSection, "AllowUnidentified", state.allowUnidentified ? 1 : 0) == 1;
+  inst.settingAllowUnidentified = file.GetInt(kSettingsSection, "AllowUnidentified",
+                                              inst.settingAllowUnidentified ? 1 : 0) == 1;
   // Not a key of the original installations: 0 takes the radio link's framed replies without
   // checking their checksums (for a radio that sends bad ones); anything else, or no key,
   // checks them.
-  state.radioLink.Port().SetCheckReplySums(file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0);
+  inst.checkReplySums = file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0;
 
-  ReadString(file, "MODEL", state.modelList);
-  ReadString(file, "TitleVer", state.windowTitle);
+  ReadString(file, "MODEL", inst.modelList);
+  ReadString(file, "TitleVer", inst.windowTitle);
   ReadString(file, "VerInfo", App().versionText);
   ReadString(file, "CorpInfo", App().companyText);
   ReadString(file, "SmMCUInfo", App().smallMcuText);
-  ReadString(file, "MainBin", state.mainImageName);
-  ReadString(file, "MainBinSelp", state.mainImageNameSelp);
-  ReadString(file, "SmallMainBin", state.smallImageName);
-  ReadString(file, "SmallMainBinSelp", state.smallImageNameSelp);
+  ReadString(file, "MainBin", inst.mainImageName);
+  ReadString(file, "MainBinSelp", inst.mainImageNameSelp);
+  ReadString(file, "SmallMainBin", inst.smallImageName);
+  ReadString(file, "SmallMainBinSelp", inst.smallImageNameSelp);
   // Not a key of the original installations: a glyph font file of the installation's own.
-  ReadString(file, "FontFile", state.glyphFontFile);
-  state.glyphFontFile = NativeSeparators(state.glyphFontFile);
-  for (std::string* name : {&state.mainImageName, &state.mainImageNameSelp, &state.smallImageName,
-                            &state.smallImageNameSelp}) {
+  ReadString(file, "FontFile", inst.glyphFontFile);
+  inst.glyphFontFile = NativeSeparators(inst.glyphFontFile);
+  for (std::string* name : {&inst.mainImageName, &inst.mainImageNameSelp, &inst.smallImageName,
+                            &inst.smallImageNameSelp}) {
     *name = NativeSeparators(*name);
   }
 
-  state.programDir = WithTrailingSeparator(FolderOf(settingsPath));
-  if (state.configSubdir.empty()) {
-    state.configSubdir = kDefaultConfigSubdir;
-    state.configNumber = 55;
+  inst.programDir = WithTrailingSeparator(FolderOf(settingsPath));
+  if (inst.configSubdir.empty()) {
+    inst.configSubdir = kDefaultConfigSubdir;
+    inst.configNumber = 55;
   }
-  state.modelTablePath = state.programDir + state.configSubdir + "/" + kModelFileName;
+  inst.modelTablePath = inst.programDir + inst.configSubdir + "/" + kModelFileName;
 
   // A hex key that yields nothing leaves the program folder alone, which no load can open.
   const std::pair<const char*, std::string*> hexKeys[] = {
-      {"DadazuHex", &state.chipHexPath},
-      {"DadazuHexSelp", &state.chipHexPathSelp},
-      {"SmallDadazuHex", &state.smallChipHexPath},
-      {"SmallDadazuHexSelp", &state.smallChipHexPathSelp},
+      {"DadazuHex", &inst.chipHexPath},
+      {"DadazuHexSelp", &inst.chipHexPathSelp},
+      {"SmallDadazuHex", &inst.smallChipHexPath},
+      {"SmallDadazuHexSelp", &inst.smallChipHexPathSelp},
   };
   for (const auto& [key, path] : hexKeys) {
-    *path = state.programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
+    *path = inst.programDir + NativeSeparators(file.GetString(kSettingsSection, key, ""));
   }
-  state.hexFilePath = state.chipHexPath;
 
   // The images lie beside the settings file, whatever the program is called.
-  state.imageDir = state.programDir;
+  inst.imageDir = inst.programDir;
 
   ApplyPorts(file);
-  return state.settingsProblem;
+  return inst.settingsProblem;
+}
+
+void ApplySettingsToJob(UpgradeState& state) {
+  const Installation& inst = *state.installation;
+  state.selectedPort = inst.settingPort;
+  state.updateChip = inst.settingUpdateChip;
+  state.vocoderIndex = inst.settingVocoderIndex;
+  state.allowUnidentified = inst.settingAllowUnidentified;
+  state.radioLink.Port().SetCheckReplySums(inst.checkReplySums);
+  state.hexFilePath = inst.chipHexPath;
+}
+
+SettingsWriter::SettingsWriter(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
+
+bool SettingsWriter::WriteInt(const char* key, int value) const {
+  return ProfileWriteString(kSettingsSection, key, std::to_string(value), settingsPath_);
 }
 
 bool SaveSettings(const UpgradeState& state) {
-  if (state.settingsPath.empty()) {
+  const SettingsWriter writer(state.installation->settingsPath);
+  if (!writer.HasFile()) {
     return false;
   }
-  bool ok = WriteInt(state, "Port", state.selectedPort);
-  ok = WriteInt(state, "CMOS", state.vocoderIndex) && ok;
-  ok = WriteInt(state, "UpdateChip", state.updateChip) && ok;
+  bool ok = writer.WriteInt("Port", state.selectedPort);
+  ok = writer.WriteInt("CMOS", state.vocoderIndex) && ok;
+  ok = writer.WriteInt("UpdateChip", state.updateChip) && ok;
   return ok;
 }
 
@@ -210,33 +233,17 @@ bool ConfirmCloseAndSave(UpgradeState& state) {
   return true;
 }
 
-void SelectVocoder(UpgradeState& state, int index) {
-  if (index < 0) {
-    return;
-  }
-  const bool ambe =
-      std::string_view(kVocoderItems[0]) == (index < 2 ? kVocoderItems[index] : std::string_view());
-  if (ambe) {
-    state.vocoderIndex = 0;
-    state.selectedImageName = state.mainImageName;
-    state.hexFilePath = state.chipHexPath;
-  } else {
-    state.vocoderIndex = 1;
-    state.selectedImageName = state.mainImageNameSelp;
-    state.hexFilePath = state.chipHexPathSelp;
-  }
-  LoadHexFile(state);
-}
-
 bool RecordCompletedJob(UpgradeState& state) {
-  if (state.readWriteLog != kRunModeRepeat) {
+  if (state.installation->readWriteLog != kRunModeRepeat) {
     return false;
   }
   ++state.completedJobs;
   // No settings path (a state that never loaded settings) has nowhere to keep the count.
-  if (!state.settingsPath.empty() && !WriteInt(state, "UpdateTimes", state.completedJobs)) {
+  const SettingsWriter writer(state.installation->settingsPath);
+  if (writer.HasFile() && !writer.WriteInt("UpdateTimes", state.completedJobs)) {
     const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
-                               " could not be written to \"" + state.settingsPath + "\".";
+                               " could not be written to \"" + state.installation->settingsPath +
+                               "\".";
     AddRow(state, kMarkFailed, kJobCountNotSavedText);
     state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
     return true;

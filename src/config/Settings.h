@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 
 namespace fw {
@@ -43,10 +44,34 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 // naming the file; empty when the file was read or is absent. StartJob refuses to start a
 // job while `settingsProblem` is set.
 //
-// Fills the state's settings, paths (`settingsPath`, `programDir`, `imageDir`,
-// `modelTablePath`, the four chip hex paths, `hexFilePath`) and `windowTitle`, the
-// application's About texts and port number, and the port map's explicit entries.
+// Fills the state's installation (LoadingInstallation: start-up only): its settings, paths
+// (`settingsPath`, `programDir`, `imageDir`, `modelTablePath`, the four chip hex paths) and
+// `windowTitle`; the application's About texts and port number, and the port map's explicit
+// entries; then the job's own values "UpdateChip", "CMOS", "AllowUnidentified" and
+// `hexFilePath` from them (ApplySettingsToJob).
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath);
+
+// The installation's part of LoadSettingsFile: fills `inst` from the settings file at
+// `settingsPath` (keys that are absent keep the values `inst` has), and sets the
+// application's About texts, port number and the port map's explicit entries.
+std::string LoadInstallationSettings(Installation& inst, const std::string& settingsPath);
+
+// A job's values that start from the settings as read: "UpdateChip", "CMOS",
+// "AllowUnidentified", the radio link's "CheckReplySums" and the hex file ("DadazuHex").
+void ApplySettingsToJob(UpgradeState& state);
+
+// Writes integer keys of section "Setting" back to one settings file. A writer without a
+// file (a state that never loaded settings) has nowhere to write.
+class SettingsWriter {
+ public:
+  explicit SettingsWriter(std::string settingsPath);
+  bool HasFile() const { return !settingsPath_.empty(); }
+  // Writes `key` = `value`; false when the file could not be written.
+  bool WriteInt(const char* key, int value) const;
+
+ private:
+  std::string settingsPath_;
+};
 
 // Writes "Port", "CMOS" and "UpdateChip" to the settings file, in that order. Returns false
 // when a write failed (closing goes on regardless).
@@ -57,11 +82,6 @@ bool SaveSettings(const UpgradeState& state);
 // nothing happens and false is returned. Otherwise `resultOk` is set, the download port is
 // closed, the settings are saved (failures ignored) and true is returned: close the window.
 bool ConfirmCloseAndSave(UpgradeState& state);
-
-// The vocoder combo changed to item `index` (-1: no selection, nothing happens): switches
-// `vocoderIndex`, `selectedImageName` and `hexFilePath` to that variant and reloads the hex
-// file.
-void SelectVocoder(UpgradeState& state, int index);
 
 // After a job that completed in run mode 5: counts it, writes the count as "UpdateTimes"
 // and re-arms the job timer (40 s). Does nothing in other run modes. Returns true when it

@@ -31,10 +31,7 @@ UpgradeState::UpgradeState()
     : view(&g_nullView),
       imageBuffer(kImageBufferSize),
       fontImage(kFontImageBufferSize, 0),
-      fontBufferA(kFontImageBufferSize, 0),
-      fontBufferB(kFontImageBufferSize, 0),
-      fontBufferC(kFontImageBufferSize, 0),
-      glyphScratch(kGlyphScratchSize),
+      languageImage(kFontImageBufferSize, 0),
       wavReadBuffer(kWavBufferSize),
       wavWriteBuffer(kWavBufferSize) {
   downloadPort.SetJobClock(job.clock);

@@ -1,7 +1,10 @@
 #pragma once
-// The one state record of an upgrade: settings mirrored from the settings file, the
-// window's dialog values, what the radio reported, job sizes, the result flag, the row
-// counter and every large buffer, all allocated once when the record is created.
+// The record of one radio's run: the job's inputs (the window's dialog values), its ports,
+// what the radio reported, job sizes, the result flag, the row counter and the job's large
+// buffers, all allocated once when the record is created. What the whole installation
+// shares (the settings as read, paths, the model table, the rendered font images) is the
+// `Installation` (config/Installation.h), loaded once and read by every job through
+// `installation`.
 //
 // Two threads use it: the window's thread and the worker of a job. The fields that the
 // window reads while a job runs (sizes, check-box flags, the result flag) are atomics;
@@ -10,26 +13,47 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "config/ModelTable.h"
 #include "core/JobContext.h"
 #include "core/UpgradeView.h"
-#include "firmware/HexRecordTable.h"
-#include "font/GlyphImageBuilder.h"
 #include "protocol/DownloadPort.h"
 #include "protocol/RadioLink.h"
 
 namespace fw {
+
+class HexRecordTable;
+class Installation;
+
+// The installation a job runs on, shared read-only by every job. A record that was given
+// none reads as an installation with nothing in it, as one whose settings file is absent.
+// The access is defined with the installation (config/Installation.cpp): only the layers
+// that know the installation's type read through it.
+class InstallationRef {
+ public:
+  InstallationRef() = default;
+  InstallationRef(std::shared_ptr<const Installation> installation)
+      : installation_(std::move(installation)) {}
+  InstallationRef(std::shared_ptr<Installation> installation)
+      : installation_(std::move(installation)) {}
+
+  const Installation* operator->() const { return &Get(); }
+  const Installation& operator*() const { return Get(); }
+  const Installation& Get() const;
+  const std::shared_ptr<const Installation>& Shared() const { return installation_; }
+
+ private:
+  std::shared_ptr<const Installation> installation_;
+};
 
 class UpgradeState {
  public:
   static constexpr uint32_t kImageBufferSize = 1048576;  // 1 MiB, also the largest image
   static constexpr uint32_t kFontImageBufferSize = 153650;
   static constexpr uint32_t kFontImageSize = 153600;
-  static constexpr uint32_t kGlyphScratchSize = 307200;  // 9600 entries of 32 bytes
   static constexpr uint32_t kWavBufferSize = 10240;
   static constexpr uint32_t kDefaultRadioDataSize = 129976;
   static constexpr uint16_t kDefaultFontLanguage = 1033;  // 0x0409
@@ -43,6 +67,9 @@ class UpgradeState {
   // a view that ignores everything until one is set.
   UpgradeView* view;
   void SetView(UpgradeView* v);
+
+  // The installation: settings as read, paths, model table, font images.
+  InstallationRef installation;
 
   // --- The job: its clock, stop signal, port and steps ---
   JobContext job;
@@ -59,22 +86,9 @@ class UpgradeState {
   std::atomic<int> updateChip{0};    // 1018 (also the settings' "UpdateChip")
   std::string wavFilePath;           // 1023
 
-  // --- Settings mirrored from the settings file (section "Setting") ---
-  int autoTest = 0;                  // "AutoTest"
-  int readWriteLog = 0;              // "READWRITELOG" (run mode)
-  int vocoderIndex = 0;              // "CMOS": 0 = AMBE, 1 = SELP
-  std::string modelList;             // "MODEL"
-  std::string mainImageName;         // "MainBin"
-  std::string mainImageNameSelp;     // "MainBinSelp"
-  std::string smallImageName;        // "SmallMainBin"
-  std::string smallImageNameSelp;    // "SmallMainBinSelp"
-  std::string chipHexPath;           // programDir + "DadazuHex"
-  std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
-  std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
-  std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
-  std::string windowTitle;           // "TitleVer": the window's caption when not empty
-  std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
-                                     // (empty: the installed stand-in for the 13 px font)
+  // --- Job inputs that start from the settings (ApplySettingsToJob) ---
+  int vocoderIndex = 0;  // "CMOS": 0 = AMBE, 1 = SELP
+  std::string selectedImageName;
   // "AllowUnidentified" (1), or the headless option --allow-unidentified: a radio that does
   // not identify itself may be sent the image chosen without knowing it, nobody asked.
   bool allowUnidentified = false;
@@ -83,21 +97,6 @@ class UpgradeState {
   // end: no). Without one, and in run mode 5, a radio that does not identify itself ends the
   // job unless allowUnidentified is set.
   bool askTechnician = true;
-
-  // --- Paths (with a trailing separator where they name a folder) ---
-  std::string settingsPath;  // the settings file; every settings write goes there
-  // Why the settings file could not be used (empty when it was read or is absent); no job
-  // starts while it is set.
-  std::string settingsProblem;
-  std::string programDir;
-  std::string imageDir;
-  std::string selectedImageName;
-  std::string configSubdir;  // "config/r55"
-  int configNumber = 0;      // 55, beside configSubdir
-  std::string modelTablePath;
-
-  // --- Model table (read from modelTablePath at start-up) ---
-  ModelTable modelTable;
 
   // --- What the radio reported ---
   std::string radioInfo;     // at most 10 characters
@@ -117,11 +116,11 @@ class UpgradeState {
   std::atomic<uint32_t> fontImageSize{kFontImageSize};
   std::atomic<uint32_t> chipImageSize{0};
   uint32_t chipLoadedBytes = 0;
-  // The firmware-chip hex file as last loaded: 1500 slots of 262 bytes, walked in order by
-  // the chip update (hexRecords.Count() slots, hexRecords.At(i) for each).
-  HexRecordTable hexRecords;
+  // The firmware-chip hex file as last loaded for this job: 1500 slots of 262 bytes, walked
+  // in order by the chip update. The job loads the file it chose for its radio; read and
+  // made through HexRecords(state) (firmware/HexLoader.h), empty until the first load.
+  std::shared_ptr<HexRecordTable> hexRecords;
   uint16_t fontLanguage = kDefaultFontLanguage;
-  uint32_t languageFontSize = 0;
 
   // --- Workflow state ---
   std::atomic<int> resultOk{1};
@@ -136,13 +135,11 @@ class UpgradeState {
   std::atomic<bool> jobRunning{false};
 
   // --- Buffers ---
-  std::vector<uint8_t> imageBuffer;      // 1 MiB, not cleared
-  std::vector<uint8_t> fontImage;        // 153650, zero
-  std::vector<uint8_t> fontBufferA;      // 153650, zero
-  std::vector<uint8_t> fontBufferB;      // 153650, zero
-  std::vector<uint8_t> fontBufferC;      // 153650, zero
-  std::vector<uint8_t> glyphScratch;     // 307200, not cleared
-  GlyphImageBuilder glyphBuilder;        // with its own 153650-byte glyph image, zero
+  std::vector<uint8_t> imageBuffer;  // 1 MiB, not cleared
+  std::vector<uint8_t> fontImage;    // 153650, zero
+  // The language image the write step loads for the radio's language (font/FontImages.h).
+  std::vector<uint8_t> languageImage;  // 153650, zero
+  uint32_t languageImageSize = 0;
   std::vector<uint8_t> wavReadBuffer;    // 10240
   std::vector<uint8_t> wavWriteBuffer;   // 10240
   std::vector<uint8_t> radioDataBuffer;  // radioDataSize at start-up, zero

@@ -7,6 +7,18 @@
 
 namespace fw {
 
+HexRecordTable& HexRecords(UpgradeState& state) {
+  if (!state.hexRecords) {
+    state.hexRecords = std::make_shared<HexRecordTable>();
+  }
+  return *state.hexRecords;
+}
+
+const HexRecordTable& HexRecords(const UpgradeState& state) {
+  static const HexRecordTable* const kEmpty = new HexRecordTable();
+  return state.hexRecords ? *state.hexRecords : *kEmpty;
+}
+
 bool LoadHexFile(UpgradeState& state) {
   if (state.hexFilePath.empty()) {
     return false;
@@ -16,8 +28,8 @@ bool LoadHexFile(UpgradeState& state) {
   if (bytes) {
     // The file's text in the ANSI code page, one unit per character.
     std::u16string text = Cp936ToUtf16(*bytes);
-    state.chipLoadedBytes = state.hexRecords.Decode(text, state.hexFilePath) + kChipFixedStepUnits;
-    loaded = !state.hexRecords.Refusal().has_value();
+    state.chipLoadedBytes = HexRecords(state).Decode(text, state.hexFilePath) + kChipFixedStepUnits;
+    loaded = !HexRecords(state).Refusal().has_value();
   }
   state.chipImageSize = state.chipLoadedBytes;
   return loaded;
@@ -36,7 +48,7 @@ std::string HexRefusalText(const HexRefusal& refusal) {
 }
 
 const HexRefusal* HexFileRefusal(const UpgradeState& state) {
-  const std::optional<HexRefusal>& refusal = state.hexRecords.Refusal();
+  const std::optional<HexRefusal>& refusal = HexRecords(state).Refusal();
   return refusal && refusal->file == state.hexFilePath ? &*refusal : nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/UpgradeState.h"
+#include "firmware/HexRecordTable.h"
 
 namespace fw {
 
@@ -13,6 +14,11 @@ constexpr uint32_t kChipFixedStepUnits = 52;
 // A larger file cannot be a chip hex file (1500 records of 255 bytes fit in well under
 // 1 MiB); it is treated as a file that cannot be opened.
 constexpr size_t kMaxHexFileSize = 16u * 1024 * 1024;
+
+// The job's hex record table (UpgradeState::hexRecords): made empty on first use.
+HexRecordTable& HexRecords(UpgradeState& state);
+// The table as last loaded; an empty table when the job has loaded none.
+const HexRecordTable& HexRecords(const UpgradeState& state);
 
 // Loads the file named by `hexFilePath` into `hexRecords`:
 // - an empty path changes nothing (not even `chipImageSize`);

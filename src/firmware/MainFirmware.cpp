@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
@@ -75,9 +76,11 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 ImageSettings SettingsOf(const UpgradeState& s) {
-  return ImageSettings{s.modelList,       s.mainImageName,      s.mainImageNameSelp,
-                       s.smallImageName,  s.smallImageNameSelp, s.chipHexPath,
-                       s.chipHexPathSelp, s.smallChipHexPath,   s.smallChipHexPathSelp};
+  return ImageSettings{s.installation->modelList,           s.installation->mainImageName,
+                       s.installation->mainImageNameSelp,   s.installation->smallImageName,
+                       s.installation->smallImageNameSelp,  s.installation->chipHexPath,
+                       s.installation->chipHexPathSelp,     s.installation->smallChipHexPath,
+                       s.installation->smallChipHexPathSelp};
 }
 
 // Asks the radio who it is: up to four requests "R", as one download exchange with three
@@ -112,7 +115,7 @@ bool MaySendUnidentified(UpgradeState& state) {
     return true;
   }
   const std::string image = "\"" + state.selectedImageName + "\"";
-  if (!state.askTechnician || state.readWriteLog == kRunModeRepeat) {
+  if (!state.askTechnician || state.installation->readWriteLog == kRunModeRepeat) {
     Fail(state, kUnidentifiedRefused, MessageIcon::Exclamation,
          std::string(kUnidentifiedDetail) + " The image chosen would have been " + image +
              ". To send it all the same, set AllowUnidentified=1 in the settings file or run "
@@ -152,7 +155,7 @@ bool SelectImage(UpgradeState& state, const IdentifyFields& id) {
     // The program folder alone is no file: say which key of the settings file is empty.
     Fail(state,
          std::string(kImageNotNamed) + " \"" + choice.imageKey + "\" is empty in " +
-             state.settingsPath,
+             state.installation->settingsPath,
          MessageIcon::Exclamation);
     return false;
   }
@@ -167,7 +170,7 @@ bool SelectImage(UpgradeState& state, const IdentifyFields& id) {
 // when the image cannot be sent.
 bool PrepareImage(UpgradeState& state, uint8_t header[kHeaderBlockSize]) {
   std::string ansiName = Utf8ToAnsi(state.selectedImageName);
-  std::string path = state.imageDir + state.selectedImageName;
+  std::string path = state.installation->imageDir + state.selectedImageName;
   state.imageSize = ImageFileSize(path);
   int size = state.imageSize;
   if (size < 0) {
@@ -305,7 +308,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
     return TransferResult::Failed;
   }
   uint8_t reply[kIdentifyReplySize];
-  if (state.autoTest == 1) {
+  if (state.installation->autoTest == 1) {
     std::memset(reply, 0, sizeof reply);
     if (!SendBlock(state, kAutoDownloadRequest, reply)) {
       FailExchange(state, kEnterDownloadFailed);
@@ -332,7 +335,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
     Fail(state, kNotInDownloadMode, MessageIcon::Exclamation);
     return TransferResult::Failed;
   }
-  if (Contains(state.radioInfo, "MCU") && !Contains(state.modelList, id.modelCode)) {
+  if (Contains(state.radioInfo, "MCU") && !Contains(state.installation->modelList, id.modelCode)) {
     Fail(state, kModelMismatch, MessageIcon::Error);
     return TransferResult::Failed;
   }

@@ -1,5 +1,6 @@
 #include "firmware/UpdateFirmwareChip.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
@@ -30,8 +31,8 @@ constexpr int kRetries = 3;
 // end mark would be cut short (the loader refuses such a file; this guards the table itself).
 const char* RecordTableProblem(const UpgradeState& state) {
   bool anyData = false;
-  for (int i = 0; i < state.hexRecords.Count(); ++i) {
-    const uint8_t* slot = state.hexRecords.Slot(i).data();
+  for (int i = 0; i < HexRecords(state).Count(); ++i) {
+    const uint8_t* slot = HexRecords(state).Slot(i).data();
     const uint8_t n = slot[0];
     if (n == 0) {
       continue;
@@ -50,9 +51,11 @@ const char* RecordTableProblem(const UpgradeState& state) {
 bool SwitchToChipsHexFile(UpgradeState& state, ChipVocoder vocoder) {
   const bool large = state.radioDataSize >= 0x1F000;
   if (vocoder == ChipVocoder::kAmbe) {
-    state.hexFilePath = large ? state.chipHexPath : state.smallChipHexPath;
+    state.hexFilePath =
+        large ? state.installation->chipHexPath : state.installation->smallChipHexPath;
   } else if (vocoder == ChipVocoder::kSelp) {
-    state.hexFilePath = large ? state.chipHexPathSelp : state.smallChipHexPathSelp;
+    state.hexFilePath =
+        large ? state.installation->chipHexPathSelp : state.installation->smallChipHexPathSelp;
   } else {
     return true;  // the chip did not say: keep the loaded file
   }
@@ -137,8 +140,8 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
 
   uint8_t page = 0;
   uint8_t frame[kChipMaxDataFrame];
-  for (int i = 0; i < state.hexRecords.Count(); ++i) {
-    const uint8_t* slot = state.hexRecords.Slot(i).data();
+  for (int i = 0; i < HexRecords(state).Count(); ++i) {
+    const uint8_t* slot = HexRecords(state).Slot(i).data();
     const uint8_t n = slot[0];
     if (n == 0) {
       page = slot[2];  // a record without data names the page of the records after it
@@ -177,7 +180,7 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
   }
   SetStatusText(state, kAllCompletedText);
   AddRow(state, kMarkDone, kAllCompletedText);
-  if (state.readWriteLog == 5) {
+  if (state.installation->readWriteLog == 5) {
     RecordCompletedJob(state);
   } else {
     state.view->MessageBox(kAllCompletedText, MessageIcon::None);

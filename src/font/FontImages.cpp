@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/Installation.h"
 #include "core/AppValues.h"
-#include "core/UpgradeState.h"
 #include "font/CharacterList.h"
 #include "font/FontLibrary.h"
 #include "platform/FileIo.h"
@@ -44,42 +44,49 @@ bool ReadFileUpTo(const std::string& path, std::streamoff limit, std::vector<uin
   return true;
 }
 
-std::string ResolveFontFile(const UpgradeState& state) {
-  const std::string& f = state.glyphFontFile;
+std::string ResolveFontFile(const Installation& inst) {
+  const std::string& f = inst.glyphFontFile;
   if (f.empty() || f[0] == '/' || (f.size() > 1 && f[1] == ':')) {
     return f;
   }
-  return state.programDir + f;
+  return inst.programDir + f;
 }
 
 }  // namespace
 
-std::string LoadLanguageFont(UpgradeState& state, uint16_t languageId) {
+std::string LoadLanguageFont(Installation& inst, uint16_t languageId) {
+  return LoadLanguageImage(inst.programDir, languageId, inst.fontBufferC, inst.languageFontSize);
+}
+
+std::string LoadLanguageImage(const std::string& programDir, uint16_t languageId,
+                              std::vector<uint8_t>& buffer, uint32_t& size) {
   char name[16];
   std::snprintf(name, sizeof(name), "%04X.bin", static_cast<unsigned>(languageId));
-  FileRead file = ReadRegularFile(state.programDir + name, FontLibrary::kMaxPayload);
+  FileRead file = ReadRegularFile(programDir + name, FontLibrary::kMaxPayload);
   if (!file.ok()) {
     // Missing, unreadable or too large for the image: no language image.
-    state.languageFontSize = 0;
+    size = 0;
     return file.status == FileReadStatus::kMissing ? std::string() : file.problem;
   }
   const std::string& data = file.bytes;
-  std::vector<uint8_t>& buffer = state.fontBufferC;
+  if (buffer.size() < FontLibrary::kBufferSize) {
+    buffer.resize(FontLibrary::kBufferSize);
+  }
   std::fill(buffer.begin(), buffer.end(), 0);
   if (!data.empty()) {  // an empty file has no bytes to copy (and no data pointer)
     std::memcpy(buffer.data() + FontLibrary::kHeaderSize, data.data(), data.size());
   }
-  state.languageFontSize = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
+  size = static_cast<uint32_t>(data.size() + FontLibrary::kHeaderSize);
   FontLibrary::WriteLanguage(buffer.data(), languageId);
   FontLibrary::WriteVersion(buffer.data(), "1.01.03");
   return std::string();
 }
 
-std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileName,
+std::string BuildCharacterSetFont(Installation& inst, const std::string& fileName,
                                   std::string_view versionText, uint16_t languageId,
                                   size_t payloadLength, bool withIndexTable,
                                   std::vector<uint8_t>& buffer) {
-  const std::string path = state.programDir + fileName;
+  const std::string path = inst.programDir + fileName;
   std::vector<uint8_t> data;
   if (!ReadFileUpTo(path, kMaxListFileSize, &data)) {
     return "Cannot open the character list file \"" + path + "\".";
@@ -87,7 +94,7 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
   if (static_cast<std::streamoff>(data.size()) > kMaxListFileSize) {
     return "The character list file \"" + path + "\" is too large.";
   }
-  std::vector<uint8_t>& scratch = state.glyphScratch;
+  std::vector<uint8_t>& scratch = inst.glyphScratch;
   std::fill(scratch.begin(), scratch.end(), 0);
   CharacterListResult list;
   try {
@@ -99,8 +106,8 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
     return "The character list file \"" + path + "\" has more than " +
            std::to_string(scratch.size() / kCharacterEntrySize) + " lines.";
   }
-  GlyphRasteriser& rasteriser = state.glyphBuilder.Rasteriser();
-  rasteriser.SetFontFile(ResolveFontFile(state));
+  GlyphRasteriser& rasteriser = inst.glyphBuilder.Rasteriser();
+  rasteriser.SetFontFile(ResolveFontFile(inst));
   std::string fontError;
   if (!rasteriser.Open(&fontError)) {
     return fontError;
@@ -110,27 +117,27 @@ std::string BuildCharacterSetFont(UpgradeState& state, const std::string& fileNa
   }
   const CharacterSetParams params{versionText, languageId, payloadLength, withIndexTable};
   try {
-    RenderCharacterSet(state.glyphBuilder, scratch.data(), list.entryCount, params,
+    RenderCharacterSet(inst.glyphBuilder, scratch.data(), list.entryCount, params,
                        App().fullWidthGlyphs, buffer.data());
   } catch (const std::exception& e) {
     // The code page conversion is missing from the system.
-    state.glyphBuilder.renderingEnabled = 0;
-    state.glyphBuilder.SetEntryLimit(GlyphImageBuilder::kEntryCount);
+    inst.glyphBuilder.renderingEnabled = 0;
+    inst.glyphBuilder.SetEntryLimit(GlyphImageBuilder::kEntryCount);
     return "Cannot render the character list file \"" + path + "\": " + e.what();
   }
   App().fullWidthGlyphs = true;
   return {};
 }
 
-std::string BuildFontImages(UpgradeState& state) {
-  LoadLanguageFont(state, 0x0409);
-  std::string error = BuildCharacterSetFont(state, "SimpleCH.dat", "8.01.01", 0x0804, 153550, false,
-                                            state.fontBufferA);
+std::string BuildFontImages(Installation& inst) {
+  LoadLanguageFont(inst, 0x0409);
+  std::string error = BuildCharacterSetFont(inst, "SimpleCH.dat", "8.01.01", 0x0804, 153550, false,
+                                            inst.fontBufferA);
   if (!error.empty()) {
     return error;
   }
-  return BuildCharacterSetFont(state, "SimpleCH_0412.dat", "9.03.03", 0x0412, 143310, true,
-                               state.fontBufferB);
+  return BuildCharacterSetFont(inst, "SimpleCH_0412.dat", "9.03.03", 0x0412, 143310, true,
+                               inst.fontBufferB);
 }
 
 }  // namespace fw

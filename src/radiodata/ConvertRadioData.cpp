@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "config/Installation.h"
 #include "platform/SharedLibrary.h"
 #include "radiodata/ConverterAbi.h"
 
@@ -46,7 +47,7 @@ StepResult Fail(std::string text) {
 }  // namespace
 
 std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind) {
-  std::string dir = state.programDir;
+  std::string dir = state.installation->programDir;
   if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
     dir += '/';
   return dir + SharedLibrary::FileName(ConverterEntryFor(kind).libraryBase);
@@ -54,7 +55,7 @@ std::string ConverterLibraryPath(const UpgradeState& state, ConverterKind kind) 
 
 StepResult ConvertRadioData(UpgradeState& state) {
   const uint32_t size = state.radioDataSize;
-  const ConverterKind kind = ChooseConverter(size, state.modelList);
+  const ConverterKind kind = ChooseConverter(size, state.installation->modelList);
   const ConverterEntry entry = ConverterEntryFor(kind);
 
   // The converter reads and writes `size` bytes of both buffers; never hand it less.

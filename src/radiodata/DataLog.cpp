@@ -9,6 +9,7 @@
 
 #include <mutex>
 
+#include "config/Installation.h"
 #include "platform/FileIo.h"
 
 #ifdef _WIN32
@@ -158,7 +159,7 @@ std::string DataLogFileName(const LogTime& t, int code) {
 }
 
 DataLogResult WriteDataLog(const UpgradeState& state, int code, std::span<const uint8_t> buffer) {
-  if (state.readWriteLog == 0)
+  if (state.installation->readWriteLog == 0)
     return {};
   return WriteDataLog(state, code, buffer, CurrentLogTime());
 }
@@ -166,9 +167,9 @@ DataLogResult WriteDataLog(const UpgradeState& state, int code, std::span<const 
 DataLogResult WriteDataLog(const UpgradeState& state, int code, std::span<const uint8_t> buffer,
                            const LogTime& time) {
   DataLogResult result;
-  if (state.readWriteLog == 0)
+  if (state.installation->readWriteLog == 0)
     return result;
-  std::string folder = state.programDir;
+  std::string folder = state.installation->programDir;
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
     folder += '/';
   folder += "ReadWriteLog";

@@ -3,6 +3,7 @@
 #include <limits>
 #include <string>
 
+#include "config/Installation.h"
 #include "radiodata/TemplateFile.h"
 
 namespace fw {
@@ -15,7 +16,7 @@ std::string TemplatePathFor(const UpgradeState& state) {
   const bool largeProcessor = state.radioInfo.find("MCU") != std::string::npos &&
                               static_cast<uint32_t>(state.radioVersion) >= 400;
   const char* folder = (!largeProcessor && state.familyOverride != 2) ? "rcdb/smallMCU/" : "rcdb/";
-  return state.programDir + folder + name + ".rcd";
+  return state.installation->programDir + folder + name + ".rcd";
 }
 
 StepResult LoadTemplate(UpgradeState& state, const std::string& path, uint32_t requiredDataSize) {

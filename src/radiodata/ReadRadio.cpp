@@ -1,5 +1,6 @@
 #include "radiodata/ReadRadio.h"
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "firmware/QueryFirmwareVersion.h"
 #include "radiodata/ReadRadioInfo.h"
@@ -68,11 +69,11 @@ ReadResult ReadRadio(UpgradeState& state) {
   if (!ReadInformation(state)) {
     return ReadResult::NotReady;
   }
-  if (!state.modelTable.FindByIdentity(state.radioIdentity).has_value()) {
+  if (!state.installation->modelTable.FindByIdentity(state.radioIdentity).has_value()) {
     AbandonLink(state);
     return ReadResult::UnknownModel;
   }
-  if (!state.modelTable.IsAreaAccepted(state.radioAreaCode)) {
+  if (!state.installation->modelTable.IsAreaAccepted(state.radioAreaCode)) {
     AbandonLink(state);
     return ReadResult::AreaRefused;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Status.h"
 #include "core/WritePhase.h"
@@ -151,27 +152,29 @@ void PrepareFontImage(UpgradeState& state, const FontChoice& choice) {
       return;
     case FontSource::kSimpleChinese:
     case FontSource::kKorean: {
-      const std::vector<uint8_t>& source =
-          choice.source == FontSource::kKorean ? state.fontBufferB : state.fontBufferA;
+      const std::vector<uint8_t>& source = choice.source == FontSource::kKorean
+                                               ? state.installation->fontBufferB
+                                               : state.installation->fontBufferA;
       std::memcpy(target.data(), source.data(), UpgradeState::kFontImageSize);
       state.fontImageSize = UpgradeState::kFontImageSize;
       return;
     }
     case FontSource::kLanguage: {
-      const std::string problem = LoadLanguageFont(state, choice.language);
+      const std::string problem = LoadLanguageImage(state.installation->programDir, choice.language,
+                                                    state.languageImage, state.languageImageSize);
       if (!problem.empty()) {
         // The radio keeps the font it has; the job must not look as if it got a new one.
         AddWarningRow(state, kLanguageFontLeftOutText + problem);
       }
-      const uint32_t size = std::min<uint32_t>(state.languageFontSize,
-                                               static_cast<uint32_t>(state.fontBufferC.size()));
+      const uint32_t size = std::min<uint32_t>(state.languageImageSize,
+                                               static_cast<uint32_t>(state.languageImage.size()));
       if (size == 0) {
         // No image for the language: writing the 100 bytes behind nothing would send
         // whatever fontImage holds from an earlier job.
         state.fontImageSize = 0;
         return;
       }
-      std::memcpy(target.data(), state.fontBufferC.data(), size);
+      std::memcpy(target.data(), state.languageImage.data(), size);
       // The image goes out with 100 bytes more, as long as the buffer holds them.
       state.fontImageSize =
           std::min<uint32_t>(size + kLanguageFontSlack, static_cast<uint32_t>(target.size()));

@@ -34,7 +34,7 @@ enum class FontSource {
   kNone,           // no font write
   kSimpleChinese,  // fontBufferA, 153600 bytes
   kKorean,         // fontBufferB, 153600 bytes
-  kLanguage,       // fontBufferC as LoadLanguageFont prepares it for `language`
+  kLanguage,       // languageImage as LoadLanguageImage prepares it for `language`
 };
 
 struct FontChoice {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <span>
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "platform/FileIo.h"
 #include "radiodata/ReadRadio.h"
@@ -88,7 +89,7 @@ bool ForEachBlock(uint32_t total, Transfer transfer) {
 }
 
 std::string VoiceLogFolder(const UpgradeState& state) {
-  std::string folder = state.programDir;
+  std::string folder = state.installation->programDir;
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
     folder += '/';
   }

@@ -1,5 +1,6 @@
 #include "workflow/Job.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
@@ -35,10 +36,10 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   if (state.jobRunning) {
     return false;
   }
-  if (!state.settingsProblem.empty()) {
+  if (!state.installation->settingsProblem.empty()) {
     // Without its settings the job would pick a port and images by default: touch nothing.
     state.view->MessageBox(kSettingsUnreadableText, MessageIcon::Error, MessageButtons::Ok,
-                           state.settingsProblem);
+                           state.installation->settingsProblem);
     return false;
   }
   state.job.clock.Sleep(300);
@@ -48,7 +49,7 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.hexFilePath = inputs.hexFilePath;
   state.wavFilePath = inputs.wavFilePath;
   SetJobPort(state, inputs.portNumber);
-  if (state.readWriteLog == 5) {
+  if (state.installation->readWriteLog == 5) {
     state.view->KillTimer(Timer::AutoStart);
   }
   state.resultOk = 0;
@@ -106,7 +107,7 @@ bool OnTimer(UpgradeState& state, Timer timer, const JobInputs& inputs) {
 }
 
 void ArmAutoStartTimer(UpgradeState& state) {
-  if (state.readWriteLog == 5) {
+  if (state.installation->readWriteLog == 5) {
     state.view->SetTimer(Timer::AutoStart, 10000);
   }
 }

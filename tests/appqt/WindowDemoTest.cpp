@@ -147,7 +147,7 @@ class WindowDemoTest : public QObject {
       if (d == nullptr) {
         return;
       }
-      programDir = d->State().programDir;
+      programDir = LoadingInstallation(d->State()).programDir;
       QWidget* upgrade = d->Control(Control::Upgrade);
       const bool idle = upgrade->isEnabled() && !JobRunning(d->State());
       if (elapsed.elapsed() > 150000 || (idle && clicks == 2) ||
@@ -238,7 +238,7 @@ class WindowDemoTest : public QObject {
       });
       folder.Load(*state);
       QCOMPARE(QString::fromStdString(folder.Problem()), QString());
-      QCOMPARE(QString::fromStdString(state->programDir),
+      QCOMPARE(QString::fromStdString(LoadingInstallation(*state).programDir),
                QString::fromStdString(dir.Path() + "demo-install/"));
     }
     QCOMPARE(asked.size(), size_t{1});
@@ -257,9 +257,10 @@ class WindowDemoTest : public QObject {
     });
     again.Load(*state);
     QCOMPARE(asked.size(), size_t{1});
-    QCOMPARE(QString::fromStdString(state->programDir),
+    QCOMPARE(QString::fromStdString(LoadingInstallation(*state).programDir),
              QString::fromStdString(dir.Path() + "demo-install/"));
-    QCOMPARE(QString::fromStdString(state->mainImageName), QStringLiteral("KV86_AMBE_V401.bin"));
+    QCOMPARE(QString::fromStdString(LoadingInstallation(*state).mainImageName),
+             QStringLiteral("KV86_AMBE_V401.bin"));
   }
 
   // Declining to choose leaves the window on the empty folder: "Upgrade" is disabled, the
@@ -335,3 +336,4 @@ class WindowDemoTest : public QObject {
 
 QTEST_MAIN(WindowDemoTest)
 #include "WindowDemoTest.moc"
+#include "config/Installation.h"

@@ -47,7 +47,7 @@ class WindowJobTest : public QObject {
     test::FakeClockScope clock;  // the job's fixed waits cost nothing
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [](UpgradeState& s) {
-      s.readWriteLog = 5;
+      LoadingInstallation(s).readWriteLog = 5;
       s.firmwareOnly = 1;
       return std::string();
     };
@@ -247,3 +247,4 @@ class WindowJobTest : public QObject {
 
 QTEST_MAIN(WindowJobTest)
 #include "WindowJobTest.moc"
+#include "config/Installation.h"

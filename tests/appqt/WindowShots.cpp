@@ -9,6 +9,7 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     DialogHooks hooks = DefaultDialogHooks();
     const int mode = s.mode;
     hooks.loadSettings = [mode](UpgradeState& st) {
-      st.readWriteLog = mode;
+      LoadingInstallation(st).readWriteLog = mode;
       st.selectedPort = 5;
       return std::string();
     };

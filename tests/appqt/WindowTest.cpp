@@ -64,7 +64,7 @@ class WindowTest : public QObject {
              QString::fromUtf8(UpgradeDialog::kUsualStatus));
     QCOMPARE(static_cast<QLabel*>(d.Control(1012))->text(),
              QStringLiteral("[ Warning: Do not disconnect when upgrading! ]"));
-    QCOMPARE(d.State().configSubdir, std::string("config/r55"));
+    QCOMPARE(LoadingInstallation(d.State()).configSubdir, std::string("config/r55"));
     QCOMPARE(d.State().radioDataBuffer.size(), size_t(129976));
     QCOMPARE(d.State().imageSize.load(), -1);  // no image file
     QCOMPARE(static_cast<QComboBox*>(d.Control(Control::Vocoder))->currentText(),
@@ -93,7 +93,7 @@ class WindowTest : public QObject {
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [&](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     // The real font build stops at the missing character list with its error.
     Recorder r;
@@ -356,3 +356,4 @@ class WindowTest : public QObject {
 
 QTEST_MAIN(WindowTest)
 #include "WindowTest.moc"
+#include "config/Installation.h"

@@ -23,6 +23,7 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
 #include "platform/Clock.h"
@@ -49,8 +50,8 @@ struct Recorder {
   DialogHooks Hooks() {
     DialogHooks h;
     h.loadSettings = [this](UpgradeState& s) {
-      s.readWriteLog = runMode;
-      s.imageDir = imageDir;
+      LoadingInstallation(s).readWriteLog = runMode;
+      LoadingInstallation(s).imageDir = imageDir;
       s.selectedImageName = imageName;
       s.selectedPort = savedPort;
       return std::string("Radio Flashwright 2.0");

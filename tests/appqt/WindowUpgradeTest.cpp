@@ -63,7 +63,7 @@ class WindowUpgradeTest : public QObject {
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
       s.selectedPort = 1;
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;
@@ -134,9 +134,9 @@ class WindowUpgradeTest : public QObject {
     DialogHooks hooks = DefaultDialogHooks();
     hooks.loadSettings = [folder](UpgradeState& s) {
       LoadSettingsForProgramDir(s, folder);
-      s.readWriteLog = 3;  // firmware only: the question is the transfer's
+      LoadingInstallation(s).readWriteLog = 3;  // firmware only: the question is the transfer's
       s.selectedPort = 1;
-      return s.windowTitle;
+      return LoadingInstallation(s).windowTitle;
     };
     hooks.saveSettings = [](UpgradeState&) {};
     test::Recorder r;
@@ -179,3 +179,4 @@ class WindowUpgradeTest : public QObject {
 
 QTEST_MAIN(WindowUpgradeTest)
 #include "WindowUpgradeTest.moc"
+#include "config/Installation.h"

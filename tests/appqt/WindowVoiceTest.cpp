@@ -65,7 +65,7 @@ class WindowVoiceTest : public QObject {
     d.State().selectedPort = 9;
     r.Attach(d);
     d.State().SetView(&d.View());  // as start-up does
-    d.State().programDir = dir_.path().toStdString() + "/";
+    LoadingInstallation(d.State()).programDir = dir_.path().toStdString() + "/";
     for (int id : {1021, 1022, 1023, 1024}) {
       QVERIFY(!Visible(d, id));
     }
@@ -120,7 +120,7 @@ class WindowVoiceTest : public QObject {
     d.State().selectedPort = 9;
     r.Attach(d);
     d.State().SetView(&d.View());
-    d.State().programDir = dir_.path().toStdString() + "/";
+    LoadingInstallation(d.State()).programDir = dir_.path().toStdString() + "/";
     bool asked = false;
     d.SetWavFileChooser([&] {
       asked = true;
@@ -145,3 +145,4 @@ class WindowVoiceTest : public QObject {
 
 QTEST_MAIN(WindowVoiceTest)
 #include "WindowVoiceTest.moc"
+#include "config/Installation.h"

@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 #include "serial/PortMap.h"
 #include "support/RecordingView.h"
 #include "support/ScratchDir.h"
@@ -52,10 +54,10 @@ TEST_F(Settings, SettingsFileIsNamedAfterTheExecutable) {
 TEST_F(Settings, FlashwrightInAFolderGivesThatFolderForEverything) {
   UpgradeState s;
   LoadSettingsFile(s, dir.Path("Flashwright.ini"));
-  EXPECT_EQ(s.settingsPath, dir.Dir() + "Flashwright.ini");
-  EXPECT_EQ(s.programDir, dir.Dir());
-  EXPECT_EQ(s.imageDir, dir.Dir());
-  EXPECT_EQ(s.modelTablePath, dir.Dir() + "config/r55/Model.dat");
+  EXPECT_EQ(LoadingInstallation(s).settingsPath, dir.Dir() + "Flashwright.ini");
+  EXPECT_EQ(LoadingInstallation(s).programDir, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).imageDir, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).modelTablePath, dir.Dir() + "config/r55/Model.dat");
   EXPECT_FALSE(std::filesystem::exists(dir.Path("Flashwright.ini")));  // reading creates nothing
 }
 
@@ -64,10 +66,10 @@ TEST_F(Settings, OtherIniIsReadAndItsImagesAreStillFoundBesideIt) {
   dir.Write("Flashwright.ini", "[Setting]\r\nMODEL=wrong file\r\n");
   UpgradeState s;
   LoadSettingsFile(s, SettingsPathForExecutable(dir.Path("Other.exe")));
-  EXPECT_EQ(s.settingsPath, dir.Dir() + "Other.ini");
-  EXPECT_EQ(s.modelList, "KV680");
-  EXPECT_EQ(s.programDir, dir.Dir());
-  EXPECT_EQ(s.imageDir, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).settingsPath, dir.Dir() + "Other.ini");
+  EXPECT_EQ(LoadingInstallation(s).modelList, "KV680");
+  EXPECT_EQ(LoadingInstallation(s).programDir, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).imageDir, dir.Dir());
 }
 
 TEST_F(Settings, CheckReplySumsIsOnUnlessTheKeySaysZero) {
@@ -91,33 +93,33 @@ TEST_F(Settings, ProgramDirOptionUsesFlashwrightIniThere) {
   dir.Write("inst/Flashwright.ini", "[Setting]\nMODEL=KZ66\n");
   UpgradeState s;
   LoadSettingsForProgramDir(s, dir.Path("inst"));
-  EXPECT_EQ(s.settingsPath, dir.Path("inst") + "/Flashwright.ini");
-  EXPECT_EQ(s.programDir, dir.Path("inst") + "/");
-  EXPECT_EQ(s.modelList, "KZ66");
+  EXPECT_EQ(LoadingInstallation(s).settingsPath, dir.Path("inst") + "/Flashwright.ini");
+  EXPECT_EQ(LoadingInstallation(s).programDir, dir.Path("inst") + "/");
+  EXPECT_EQ(LoadingInstallation(s).modelList, "KZ66");
 }
 
 TEST_F(Settings, RunningProgramReadsTheIniBesideItself) {
   UpgradeState s;
   LoadSettings(s);
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(s.settingsPath, exe.string() + ".ini");
-  EXPECT_EQ(s.programDir, exe.parent_path().string() + "/");
+  EXPECT_EQ(LoadingInstallation(s).settingsPath, exe.string() + ".ini");
+  EXPECT_EQ(LoadingInstallation(s).programDir, exe.parent_path().string() + "/");
 }
 
 TEST_F(Settings, AutoTestDefaultsToTheRunModeJustRead) {
   UpgradeState a;
   LoadSettingsFile(a, dir.Write("a.ini", "[Setting]\nREADWRITELOG=1\n"));
-  EXPECT_EQ(a.readWriteLog, 1);
-  EXPECT_EQ(a.autoTest, 1);
+  EXPECT_EQ(LoadingInstallation(a).readWriteLog, 1);
+  EXPECT_EQ(LoadingInstallation(a).autoTest, 1);
 
   UpgradeState b;
   LoadSettingsFile(b, dir.Write("b.ini", "[Setting]\nREADWRITELOG=0\n"));
-  EXPECT_EQ(b.autoTest, 0);
+  EXPECT_EQ(LoadingInstallation(b).autoTest, 0);
 
   UpgradeState c;
   LoadSettingsFile(c, dir.Write("c.ini", "[Setting]\nAutoTest=0\nREADWRITELOG=5\n"));
-  EXPECT_EQ(c.readWriteLog, 5);
-  EXPECT_EQ(c.autoTest, 0);
+  EXPECT_EQ(LoadingInstallation(c).readWriteLog, 5);
+  EXPECT_EQ(LoadingInstallation(c).autoTest, 0);
 }
 
 TEST_F(Settings, OnlyAllowUnidentifiedOneGivesTheConsentInAdvance) {
@@ -138,28 +140,28 @@ TEST_F(Settings, OnlyAllowUnidentifiedOneGivesTheConsentInAdvance) {
 TEST_F(Settings, HexPathsWhenKeysAreMissing) {
   UpgradeState s;
   LoadSettingsFile(s, dir.Write("Flashwright.ini", "[Setting]\nDadazuHex=chip_ambe.hex\n"));
-  EXPECT_EQ(s.chipHexPath, dir.Dir() + "chip_ambe.hex");
-  EXPECT_EQ(s.chipHexPathSelp, dir.Dir());
-  EXPECT_EQ(s.smallChipHexPath, dir.Dir());
-  EXPECT_EQ(s.smallChipHexPathSelp, dir.Dir());
-  EXPECT_EQ(s.hexFilePath, s.chipHexPath);
+  EXPECT_EQ(LoadingInstallation(s).chipHexPath, dir.Dir() + "chip_ambe.hex");
+  EXPECT_EQ(LoadingInstallation(s).chipHexPathSelp, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).smallChipHexPath, dir.Dir());
+  EXPECT_EQ(LoadingInstallation(s).smallChipHexPathSelp, dir.Dir());
+  EXPECT_EQ(s.hexFilePath, LoadingInstallation(s).chipHexPath);
 }
 
 TEST_F(Settings, EmptyStringKeysLeaveTheirTargetsAlone) {
   UpgradeState s;
-  s.windowTitle = "Flashwright";
-  s.mainImageName = "kept.bin";
+  LoadingInstallation(s).windowTitle = "Flashwright";
+  LoadingInstallation(s).mainImageName = "kept.bin";
   App().companyText = "built in";
   LoadSettingsFile(s,
                    dir.Write("Flashwright.ini",
                              "[Setting]\nTitleVer=\nMainBin=  \nCorpInfo=\"\"\nVerInfo=V 2.1\n"));
-  EXPECT_EQ(s.windowTitle, "Flashwright");
-  EXPECT_EQ(s.mainImageName, "kept.bin");
+  EXPECT_EQ(LoadingInstallation(s).windowTitle, "Flashwright");
+  EXPECT_EQ(LoadingInstallation(s).mainImageName, "kept.bin");
   EXPECT_EQ(App().companyText, "built in");
   EXPECT_EQ(App().versionText, "V 2.1");
 
   LoadSettingsFile(s, dir.Write("Flashwright.ini", "[Setting]\nTitleVer=Radio Flashwright 3\n"));
-  EXPECT_EQ(s.windowTitle, "Radio Flashwright 3");
+  EXPECT_EQ(LoadingInstallation(s).windowTitle, "Radio Flashwright 3");
 }
 
 TEST_F(Settings, PortComesFromTheFileOrKeepsTheSystemWideValue) {
@@ -174,15 +176,15 @@ TEST_F(Settings, PortComesFromTheFileOrKeepsTheSystemWideValue) {
 TEST_F(Settings, LongValuesAreCutToTheBuffer) {
   UpgradeState s;
   LoadSettingsFile(s, dir.Write("a.ini", "[Setting]\nMODEL=" + std::string(5000, 'K') + "\n"));
-  EXPECT_EQ(s.modelList.size(), 4095u);
+  EXPECT_EQ(LoadingInstallation(s).modelList.size(), 4095u);
 }
 
 TEST_F(Settings, WindowsFolderSeparatorsInFileNamesBecomeNative) {
   UpgradeState s;
   LoadSettingsFile(s, dir.Write("Flashwright.ini",
                                 "[Setting]\r\nDadazuHex=hex\\chip.hex\r\nMainBin=bin\\m.bin\r\n"));
-  EXPECT_EQ(s.chipHexPath, dir.Dir() + "hex/chip.hex");
-  EXPECT_EQ(s.mainImageName, "bin/m.bin");
+  EXPECT_EQ(LoadingInstallation(s).chipHexPath, dir.Dir() + "hex/chip.hex");
+  EXPECT_EQ(LoadingInstallation(s).mainImageName, "bin/m.bin");
 }
 
 TEST_F(Settings, PortsSectionReachesThePortMap) {
@@ -238,23 +240,23 @@ TEST_F(Settings, SampleInstallationLoadsAndSavesBackWithoutDisturbingTheFile) {
   UpgradeState s;
   LoadSettingsFile(s, path);
   EXPECT_EQ(s.selectedPort.load(), 3);
-  EXPECT_EQ(s.readWriteLog, 7);
-  EXPECT_EQ(s.autoTest, 7);
+  EXPECT_EQ(LoadingInstallation(s).readWriteLog, 7);
+  EXPECT_EQ(LoadingInstallation(s).autoTest, 7);
   EXPECT_EQ(s.vocoderIndex, 0);
   EXPECT_EQ(s.updateChip, 0);
-  EXPECT_EQ(s.modelList, "KV680/KV86/KV89/KW86/KZ66/KX4X");
-  EXPECT_EQ(s.windowTitle, "Radio Flashwright V3.2");
+  EXPECT_EQ(LoadingInstallation(s).modelList, "KV680/KV86/KV89/KW86/KZ66/KX4X");
+  EXPECT_EQ(LoadingInstallation(s).windowTitle, "Radio Flashwright V3.2");
   EXPECT_EQ(App().versionText, "Flashwright V3.2");
   EXPECT_EQ(App().companyText, "Bench Tools Ltd.");
   EXPECT_EQ(App().smallMcuText, "Small MCU 1.4");
-  EXPECT_EQ(s.mainImageName, "KV_MAIN.bin");
-  EXPECT_EQ(s.mainImageNameSelp, "KV_MAIN_SELP.bin");
-  EXPECT_EQ(s.smallImageName, "KS_MAIN.bin");
-  EXPECT_EQ(s.smallImageNameSelp, "KS_MAIN_SELP.bin");
-  EXPECT_EQ(s.chipHexPath, dir.Dir() + "dadazu.hex");
-  EXPECT_EQ(s.chipHexPathSelp, dir.Dir() + "dadazu_selp.hex");
-  EXPECT_EQ(s.smallChipHexPath, dir.Dir() + "small.hex");
-  EXPECT_EQ(s.smallChipHexPathSelp, dir.Dir() + "small_selp.hex");
+  EXPECT_EQ(LoadingInstallation(s).mainImageName, "KV_MAIN.bin");
+  EXPECT_EQ(LoadingInstallation(s).mainImageNameSelp, "KV_MAIN_SELP.bin");
+  EXPECT_EQ(LoadingInstallation(s).smallImageName, "KS_MAIN.bin");
+  EXPECT_EQ(LoadingInstallation(s).smallImageNameSelp, "KS_MAIN_SELP.bin");
+  EXPECT_EQ(LoadingInstallation(s).chipHexPath, dir.Dir() + "dadazu.hex");
+  EXPECT_EQ(LoadingInstallation(s).chipHexPathSelp, dir.Dir() + "dadazu_selp.hex");
+  EXPECT_EQ(LoadingInstallation(s).smallChipHexPath, dir.Dir() + "small.hex");
+  EXPECT_EQ(LoadingInstallation(s).smallChipHexPathSelp, dir.Dir() + "small_selp.hex");
   EXPECT_EQ(s.hexFilePath, dir.Dir() + "dadazu.hex");
   EXPECT_EQ(GlobalPortMap().DevicePath(3), "/dev/ttyUSB0");
 
@@ -295,6 +297,77 @@ TEST_F(Settings, SavingCreatesTheFileWhenThereIsNone) {
             "[Setting]\r\nPort=2\r\nCMOS=0\r\nUpdateChip=0\r\n");
   UpgradeState unloaded;
   EXPECT_FALSE(SaveSettings(unloaded));
+}
+
+// One installation, loaded once, serves two job records: each starts from the settings as
+// read, changes only its own values, and writes back its own choice to the one file.
+TEST_F(Settings, TwoJobsShareOneInstallationReadOnly) {
+  auto loaded = std::make_shared<Installation>();
+  const std::string path =
+      dir.Write("Flashwright.ini",
+                "[Setting]\r\nPort=3\r\nCMOS=1\r\nUpdateChip=1\r\nAllowUnidentified=1\r\n"
+                "CheckReplySums=0\r\nMODEL=KV86\r\nMainBin=a.bin\r\nMainBinSelp=s.bin\r\n"
+                "DadazuHex=a.hex\r\nDadazuHexSelp=s.hex\r\n");
+  EXPECT_EQ(LoadInstallationSettings(*loaded, path), "");
+  const std::shared_ptr<const Installation> shared = loaded;
+  loaded.reset();
+
+  UpgradeState first;
+  UpgradeState second;
+  first.installation = shared;
+  second.installation = shared;
+  ApplySettingsToJob(first);
+  ApplySettingsToJob(second);
+  EXPECT_EQ(&*first.installation, shared.get());
+  EXPECT_EQ(&*second.installation, shared.get());
+  EXPECT_EQ(shared.use_count(), 3);
+  for (UpgradeState* job : {&first, &second}) {
+    EXPECT_EQ(job->vocoderIndex, 1);
+    EXPECT_EQ(job->updateChip, 1);
+    EXPECT_TRUE(job->allowUnidentified);
+    EXPECT_FALSE(job->radioLink.Port().CheckReplySums());
+    EXPECT_EQ(job->hexFilePath, dir.Dir() + "a.hex");
+  }
+
+  // The first job switches to AMBE and another hex file; the second keeps the settings.
+  SelectVocoder(first, 0);
+  first.updateChip = 0;
+  first.hexFilePath = dir.Dir() + "other.hex";
+  EXPECT_EQ(first.selectedImageName, "a.bin");
+  EXPECT_EQ(second.vocoderIndex, 1);
+  EXPECT_EQ(second.updateChip, 1);
+  EXPECT_EQ(second.hexFilePath, dir.Dir() + "a.hex");
+  EXPECT_EQ(shared->settingVocoderIndex, 1);
+  EXPECT_EQ(shared->settingUpdateChip, 1);
+  EXPECT_EQ(shared->chipHexPath, dir.Dir() + "a.hex");
+  EXPECT_EQ(shared->modelList, "KV86");
+
+  // Each writes its own values to the installation's file.
+  ASSERT_TRUE(SaveSettings(first));
+  std::string text = ScratchDir::Read(path);
+  EXPECT_NE(text.find("CMOS=0\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("UpdateChip=0\r\n"), std::string::npos) << text;
+  ASSERT_TRUE(SaveSettings(second));
+  text = ScratchDir::Read(path);
+  EXPECT_NE(text.find("CMOS=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("UpdateChip=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Port=3\r\n"), std::string::npos) << text;
+  // The file is read once: what it says now reaches neither the installation nor the jobs.
+  EXPECT_EQ(shared->settingVocoderIndex, 1);
+}
+
+// A job record given no installation reads as one without a settings file: nothing to write
+// to, no paths, the defaults.
+TEST_F(Settings, AJobWithoutInstallationReadsTheDefaults) {
+  UpgradeState job;
+  EXPECT_EQ(job.installation.Shared(), nullptr);
+  EXPECT_EQ(job.installation->settingsPath, "");
+  EXPECT_EQ(job.installation->programDir, "");
+  EXPECT_EQ(job.installation->readWriteLog, 0);
+  EXPECT_TRUE(job.installation->modelTable.entries().empty());
+  EXPECT_FALSE(SaveSettings(job));
+  EXPECT_FALSE(SettingsWriter("").HasFile());
+  EXPECT_EQ(job.installation.Shared(), nullptr);  // reading made none
 }
 
 TEST_F(Settings, ClosingAsksOnlyAfterAFailedStepAndSavesUnlessCancelled) {
@@ -360,7 +433,7 @@ TEST_F(Settings, AnUnwritableJobCountIsReportedAndTheRepeatStops) {
   LoadSettingsFile(s, path);
   // The settings file's folder is gone (the installation medium was removed): no
   // temporary file, no count.
-  s.settingsPath = dir.Path("gone/Flashwright.ini");
+  LoadingInstallation(s).settingsPath = dir.Path("gone/Flashwright.ini");
   EXPECT_TRUE(RecordCompletedJob(s));
   EXPECT_EQ(s.completedJobs, 1);
   ASSERT_EQ(view.Boxes().size(), 1u);
@@ -377,7 +450,7 @@ TEST_F(Settings, AFileThatIsNoSettingsFileIsReportedAndGivesTheDefaults) {
   UpgradeState s;
   // Absent: the defaults, nothing to report.
   EXPECT_EQ(LoadSettingsFile(s, dir.Path("Flashwright.ini")), "");
-  EXPECT_EQ(s.settingsProblem, "");
+  EXPECT_EQ(LoadingInstallation(s).settingsProblem, "");
   EXPECT_EQ(LoadSettingsFile(s, dir.Write("ok.ini", "[setting]\r\nPort=2\r\n")), "");
 
   // UTF-16 without its byte-order mark: every other byte is 0, no section is found.
@@ -399,7 +472,7 @@ TEST_F(Settings, AFileThatIsNoSettingsFileIsReportedAndGivesTheDefaults) {
     UpgradeState t;
     const std::string problem = LoadSettingsFile(t, path);
     EXPECT_NE(problem.find(path), std::string::npos) << path << ": " << problem;
-    EXPECT_EQ(t.settingsProblem, problem);
+    EXPECT_EQ(LoadingInstallation(t).settingsProblem, problem);
     EXPECT_EQ(t.selectedPort.load(), 0) << path;
   }
 }
@@ -410,12 +483,13 @@ TEST_F(Settings, AFifoAsSettingsFileNeverBlocksTheStart) {
   UpgradeState s;
   const std::string problem = LoadSettingsForProgramDir(s, dir.Dir());
   EXPECT_NE(problem.find(path), std::string::npos);
-  EXPECT_EQ(s.readWriteLog, 0);
+  EXPECT_EQ(LoadingInstallation(s).readWriteLog, 0);
   // The model file and the image may be FIFOs or endless devices too.
   const std::string model = dir.Path("Model.dat");
   ASSERT_EQ(mkfifo(model.c_str(), 0600), 0);
-  EXPECT_NE(s.modelTable.Load(model).find(model), std::string::npos);
-  EXPECT_NE(s.modelTable.Load("/dev/zero").find("/dev/zero"), std::string::npos);
+  EXPECT_NE(LoadingInstallation(s).modelTable.Load(model).find(model), std::string::npos);
+  EXPECT_NE(LoadingInstallation(s).modelTable.Load("/dev/zero").find("/dev/zero"),
+            std::string::npos);
   const std::string image = dir.Path("Main.bin");
   ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
   s.imageSize = ImageFileSize(image);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "core/UpgradeState.h"
 #include "support/RecordingView.h"
@@ -21,10 +22,11 @@ TEST(UpgradeState, NewRecordHasTheDocumentedDefaultsAndBufferSizes) {
   EXPECT_EQ(s.updateChip, 0);
   EXPECT_EQ(s.fontLanguage, 1033);
   EXPECT_EQ(s.imageBuffer.size(), 1048576u);
-  EXPECT_EQ(s.glyphScratch.size(), 307200u);
+  EXPECT_EQ(LoadingInstallation(s).glyphScratch.size(), 307200u);
   EXPECT_EQ(s.wavReadBuffer.size(), 10240u);
   EXPECT_EQ(s.wavWriteBuffer.size(), 10240u);
-  for (auto* b : {&s.fontImage, &s.fontBufferA, &s.fontBufferB, &s.fontBufferC}) {
+  for (auto* b : {&s.fontImage, &LoadingInstallation(s).fontBufferA,
+                  &LoadingInstallation(s).fontBufferB, &LoadingInstallation(s).fontBufferC}) {
     ASSERT_EQ(b->size(), 153650u);
     EXPECT_TRUE(std::all_of(b->begin(), b->end(), [](uint8_t v) { return v == 0; }));
   }

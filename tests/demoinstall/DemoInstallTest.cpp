@@ -13,6 +13,7 @@
 #include "DemoContent.h"
 #include "DemoLayout.h"
 #include "DemoTestSupport.h"
+#include "config/Installation.h"
 #include "config/ModelTable.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
@@ -83,48 +84,50 @@ test::RunResult DemoInstallTest::run_;
 
 TEST_F(DemoInstallTest, SettingsFillEveryField) {
   const UpgradeState& s = *state_;
-  EXPECT_EQ(s.settingsPath, Dir() + "Flashwright.ini");
-  EXPECT_EQ(s.programDir, Dir());
-  EXPECT_EQ(s.imageDir, Dir());
+  EXPECT_EQ(s.installation->settingsPath, Dir() + "Flashwright.ini");
+  EXPECT_EQ(s.installation->programDir, Dir());
+  EXPECT_EQ(s.installation->imageDir, Dir());
   EXPECT_EQ(s.selectedPort.load(), 1);
   EXPECT_EQ(s.updateChip, 1);
-  EXPECT_EQ(s.readWriteLog, 0);
+  EXPECT_EQ(s.installation->readWriteLog, 0);
   EXPECT_EQ(s.vocoderIndex, 0);
-  EXPECT_EQ(s.autoTest, 0);
-  EXPECT_EQ(s.modelList, "KV86");
-  EXPECT_FALSE(s.windowTitle.empty());
+  EXPECT_EQ(s.installation->autoTest, 0);
+  EXPECT_EQ(s.installation->modelList, "KV86");
+  EXPECT_FALSE(s.installation->windowTitle.empty());
   EXPECT_FALSE(App().versionText.empty());
   EXPECT_FALSE(App().companyText.empty());
   EXPECT_FALSE(App().smallMcuText.empty());
   // An empty "FontFile" keeps the installed glyph font.
-  EXPECT_EQ(s.glyphFontFile, "");
-  EXPECT_EQ(s.modelTablePath, Dir() + "config/r55/Model.dat");
-  EXPECT_TRUE(fs::is_regular_file(s.modelTablePath));
+  EXPECT_EQ(s.installation->glyphFontFile, "");
+  EXPECT_EQ(s.installation->modelTablePath, Dir() + "config/r55/Model.dat");
+  EXPECT_TRUE(fs::is_regular_file(s.installation->modelTablePath));
 
-  const std::map<std::string, std::string> images = {{"MainBin", s.mainImageName},
-                                                     {"MainBinSelp", s.mainImageNameSelp},
-                                                     {"SmallMainBin", s.smallImageName},
-                                                     {"SmallMainBinSelp", s.smallImageNameSelp}};
+  const std::map<std::string, std::string> images = {
+      {"MainBin", s.installation->mainImageName},
+      {"MainBinSelp", s.installation->mainImageNameSelp},
+      {"SmallMainBin", s.installation->smallImageName},
+      {"SmallMainBinSelp", s.installation->smallImageNameSelp}};
   for (const demo::ImageFile& f : demo::kImageFiles) {
     SCOPED_TRACE(f.key);
     EXPECT_EQ(images.at(f.key), f.fileName);
     std::error_code ec;
-    const auto size = fs::file_size(s.imageDir + images.at(f.key), ec);
+    const auto size = fs::file_size(s.installation->imageDir + images.at(f.key), ec);
     ASSERT_FALSE(ec);
     EXPECT_EQ(size, f.size);
     EXPECT_LE(size, UpgradeState::kImageBufferSize);
     EXPECT_GE(size, 100u * 1024);
   }
-  const std::map<std::string, std::string> hexes = {{"DadazuHex", s.chipHexPath},
-                                                    {"DadazuHexSelp", s.chipHexPathSelp},
-                                                    {"SmallDadazuHex", s.smallChipHexPath},
-                                                    {"SmallDadazuHexSelp", s.smallChipHexPathSelp}};
+  const std::map<std::string, std::string> hexes = {
+      {"DadazuHex", s.installation->chipHexPath},
+      {"DadazuHexSelp", s.installation->chipHexPathSelp},
+      {"SmallDadazuHex", s.installation->smallChipHexPath},
+      {"SmallDadazuHexSelp", s.installation->smallChipHexPathSelp}};
   for (const demo::HexFile& f : demo::kHexFiles) {
     SCOPED_TRACE(f.key);
     EXPECT_EQ(hexes.at(f.key), Dir() + f.fileName);
     EXPECT_TRUE(fs::is_regular_file(hexes.at(f.key)));
   }
-  EXPECT_EQ(s.hexFilePath, s.chipHexPath);
+  EXPECT_EQ(s.hexFilePath, s.installation->chipHexPath);
 }
 
 TEST_F(DemoInstallTest, PortsSectionTakesAnAppendedDeviceLine) {
@@ -138,7 +141,8 @@ TEST_F(DemoInstallTest, PortsSectionTakesAnAppendedDeviceLine) {
   UpgradeState again;
   LoadSettingsForProgramDir(again, Dir());
   EXPECT_EQ(GlobalPortMap().DevicePath(1), "/dev/pts/77");
-  EXPECT_EQ(again.modelList, "KV86");  // the line did not land in section "Setting"
+  EXPECT_EQ(LoadingInstallation(again).modelList,
+            "KV86");  // the line did not land in section "Setting"
   std::ofstream(ini, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(before.data()),
              static_cast<std::streamsize>(before.size()));
@@ -153,14 +157,15 @@ TEST_F(DemoInstallTest, DownloadIdentityPassesTheModelCheck) {
   EXPECT_LT(std::stoi(std::string(demo::kInfoFieldSmall).substr(4)), 400);
   const std::string code = std::string(demo::kDownloadModelText).substr(0, 4);
   EXPECT_EQ(code, demo::kModelCode);
-  EXPECT_NE(state_->modelList.find(code), std::string::npos);
+  EXPECT_NE(LoadingInstallation(*state_).modelList.find(code), std::string::npos);
   // The refusal list of KW radios does not apply.
-  EXPECT_EQ(state_->modelList.find("KV86/KV89/KV81/KW86/KW89/KW81"), std::string::npos);
+  EXPECT_EQ(LoadingInstallation(*state_).modelList.find("KV86/KV89/KV81/KW86/KW89/KW81"),
+            std::string::npos);
 }
 
 TEST_F(DemoInstallTest, ModelTableAcceptsTheDemoRadio) {
   ModelTable table;
-  table.Load(state_->modelTablePath);
+  table.Load(LoadingInstallation(*state_).modelTablePath);
   const std::vector<uint8_t> identity = IdentityOf(demo::kIdentityText);
   ASSERT_EQ(identity.size(), 32u);
   EXPECT_EQ(table.FindByIdentity(identity), std::optional<int>(1));
@@ -186,7 +191,7 @@ TEST_F(DemoInstallTest, HexFilesLoadAsTheChipUpdateWalksThem) {
     EXPECT_EQ(state_->chipImageSize, dataBytes + 52);
 
     // Walk the table like the chip update: a record without data sets the page.
-    const HexRecordTable& table = state_->hexRecords;
+    const HexRecordTable& table = HexRecords(*state_);
     ASSERT_GT(table.Count(), 0);
     ASSERT_LT(table.Count(), HexRecordTable::kSlotCount);
     int page = 0;
@@ -298,30 +303,30 @@ TEST_F(DemoInstallTest, SmallImageNamesGiveTheSmallDataSize) {
 TEST_F(DemoInstallTest, FontImagesBuildFromTheCharacterLists) {
   UpgradeState& s = *state_;
   std::string fontError;
-  if (!s.glyphBuilder.Rasteriser().Open(&fontError)) {
+  if (!LoadingInstallation(s).glyphBuilder.Rasteriser().Open(&fontError)) {
     GTEST_SKIP() << "no glyph font installed: " << fontError;
   }
   App().fullWidthGlyphs = false;
-  ASSERT_EQ(BuildFontImages(s), "");
+  ASSERT_EQ(BuildFontImages(LoadingInstallation(s)), "");
   const size_t languageFile = fs::file_size(Dir() + "0409.bin");
-  EXPECT_EQ(s.languageFontSize, languageFile + 50);
+  EXPECT_EQ(s.installation->languageFontSize, languageFile + 50);
   EXPECT_EQ(languageFile, 95u * 34);
-  EXPECT_EQ(s.fontBufferC[15], 0x09);
-  EXPECT_EQ(s.fontBufferC[16], 0x04);
+  EXPECT_EQ(s.installation->fontBufferC[15], 0x09);
+  EXPECT_EQ(s.installation->fontBufferC[16], 0x04);
 
   // Simple Chinese image: version "8.01.01", language 0x0804, glyphs past the first 128
   // entries (double-byte characters start at entry 128, 34 bytes each).
-  EXPECT_EQ(s.fontBufferA[0], '8');
-  EXPECT_EQ(s.fontBufferA[15], 0x04);
-  EXPECT_EQ(s.fontBufferA[16], 0x08);
-  const uint8_t* entry128 = s.fontBufferA.data() + 50 + 128 * 34;
+  EXPECT_EQ(s.installation->fontBufferA[0], '8');
+  EXPECT_EQ(s.installation->fontBufferA[15], 0x04);
+  EXPECT_EQ(s.installation->fontBufferA[16], 0x08);
+  const uint8_t* entry128 = s.installation->fontBufferA.data() + 50 + 128 * 34;
   EXPECT_NE(entry128[0] | entry128[1], 0) << "the first Chinese character has a glyph";
   EXPECT_TRUE(std::any_of(entry128 + 2, entry128 + 34, [](uint8_t b) { return b != 0; }));
 
   // Korean image: the index table entry 128 holds the list's first non-ASCII character.
   const size_t table = 143360;
-  const char16_t first =
-      static_cast<char16_t>(s.fontBufferB[table + 256] | s.fontBufferB[table + 257] << 8);
+  const char16_t first = static_cast<char16_t>(s.installation->fontBufferB[table + 256] |
+                                               s.installation->fontBufferB[table + 257] << 8);
   EXPECT_EQ(first, u'，');
   App().fullWidthGlyphs = false;
 }

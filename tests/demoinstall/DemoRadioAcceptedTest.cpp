@@ -9,6 +9,7 @@
 
 #include "DemoLayout.h"
 #include "DemoTestSupport.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/UpgradeState.h"
 #include "firmware/ImageSelection.h"
@@ -39,9 +40,11 @@ class DemoRadioAcceptedTest : public testing::Test {
 
   ImageSettings Settings() const {
     const UpgradeState& s = *state_;
-    return {s.modelList,       s.mainImageName,      s.mainImageNameSelp,
-            s.smallImageName,  s.smallImageNameSelp, s.chipHexPath,
-            s.chipHexPathSelp, s.smallChipHexPath,   s.smallChipHexPathSelp};
+    return {s.installation->modelList,           s.installation->mainImageName,
+            s.installation->mainImageNameSelp,   s.installation->smallImageName,
+            s.installation->smallImageNameSelp,  s.installation->chipHexPath,
+            s.installation->chipHexPathSelp,     s.installation->smallChipHexPath,
+            s.installation->smallChipHexPathSelp};
   }
 
   static std::unique_ptr<test::TempFolder> folder_;
@@ -66,7 +69,7 @@ TEST_F(DemoRadioAcceptedTest, InformationBlockNamesTheTemplates) {
   EXPECT_EQ(info.modelId, demo::kModelId);
 
   ModelTable table;
-  table.Load(state_->modelTablePath);
+  table.Load(LoadingInstallation(*state_).modelTablePath);
   EXPECT_TRUE(table.FindByIdentity(info.identity).has_value());
   EXPECT_TRUE(table.IsAreaAccepted(info.areaCode));
 
@@ -94,10 +97,11 @@ TEST_F(DemoRadioAcceptedTest, ImageSelectionMatchesTheTemplates) {
     radio.variant = c.variant;
     radio.modelCode = std::string(demo::kDownloadModelText).substr(0, 4);
     radio.version = std::stoi(std::string(c.info).substr(4));
-    ASSERT_NE(state_->modelList.find(radio.modelCode), std::string::npos);
+    ASSERT_NE(LoadingInstallation(*state_).modelList.find(radio.modelCode), std::string::npos);
     const ImageChoice choice = ChooseImage(Settings(), radio);
     ASSERT_EQ(choice.result, ImageChoiceResult::kChosen);
-    EXPECT_TRUE(fs::is_regular_file(state_->imageDir + choice.imageName)) << choice.imageName;
+    EXPECT_TRUE(fs::is_regular_file(LoadingInstallation(*state_).imageDir + choice.imageName))
+        << choice.imageName;
     EXPECT_TRUE(fs::is_regular_file(choice.hexPath)) << choice.hexPath;
 
     state_->radioInfo = radio.info;

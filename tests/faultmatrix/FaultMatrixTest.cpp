@@ -44,6 +44,7 @@
 
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
@@ -167,25 +168,26 @@ class Cell {
     view_.SetBoxAnswer(MessageResult::Cancel);  // no image for a radio that said nothing
     setup_.Build(state_);
     // Unattended mode, so that the automatic-download request is sent too.
-    state_.autoTest = 1;
+    LoadingInstallation(state_).autoTest = 1;
     // The small processor's image lies beside the large one's, as in a real installation:
     // a large-processor radio that is sent it shows in the radio's record.
-    state_.smallImageName = "SmallMain.bin";
-    setup_.dir.Write(state_.smallImageName, test::FullUpgradeSetup::Pattern(6000, 37));
+    LoadingInstallation(state_).smallImageName = "SmallMain.bin";
+    setup_.dir.Write(LoadingInstallation(state_).smallImageName,
+                     test::FullUpgradeSetup::Pattern(6000, 37));
     if (largeProcessor_) {
       // "MCU-0401", variant "A": the large processor's image, Main.bin.
-      ownImageName_ = state_.mainImageName;
+      ownImageName_ = LoadingInstallation(state_).mainImageName;
     } else {
       // A radio of the small-MCU family below version 400, so that the reader asks for the
       // firmware version: then a full upgrade has every exchange there is.
       setup_.config.download.info = "MCU-0399";
-      state_.mainImageName = "KW680Main.bin";  // the image this family takes
-      setup_.dir.Write(state_.mainImageName, setup_.image);
+      LoadingInstallation(state_).mainImageName = "KW680Main.bin";  // the image this family takes
+      setup_.dir.Write(LoadingInstallation(state_).mainImageName, setup_.image);
       const std::string rcdb = setup_.dir.Path() + "rcdb/";
       std::filesystem::create_directories(rcdb + "smallMCU");
       std::filesystem::copy_file(rcdb + setup_.modelId + ".rcd",
                                  rcdb + "smallMCU/" + setup_.modelId + ".rcd");
-      ownImageName_ = state_.mainImageName;
+      ownImageName_ = LoadingInstallation(state_).mainImageName;
     }
     setup_.dir.Write("Flashwright.ini", std::string(kSettings));
     faults_.SetPlan(plan_);

@@ -11,6 +11,7 @@
 
 #include "ChipLoaderResponder.h"
 #include "SimPty.h"
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "core/UpgradeState.h"
 #include "firmware/HexLoader.h"
@@ -80,8 +81,9 @@ class ChipUpdateFixture : public ::testing::Test {
 
   // Every hex path of the settings names this file.
   void UseHexEverywhere(const std::string& path) {
-    state_.chipHexPath = state_.chipHexPathSelp = path;
-    state_.smallChipHexPath = state_.smallChipHexPathSelp = path;
+    LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).chipHexPathSelp = path;
+    LoadingInstallation(state_).smallChipHexPath =
+        LoadingInstallation(state_).smallChipHexPathSelp = path;
   }
 
   sim::ChipLoaderResponder::Log ChipLog() {

@@ -25,12 +25,12 @@ std::string TestDataDir() {
 }
 
 Bytes SlotBytes(const UpgradeState& s, int i, size_t n) {
-  auto slot = s.hexRecords.Slot(i);
+  auto slot = HexRecords(s).Slot(i);
   return Bytes(slot.begin(), slot.begin() + static_cast<long>(n));
 }
 
 bool RestIsZero(const UpgradeState& s, int i, size_t from) {
-  auto slot = s.hexRecords.Slot(i);
+  auto slot = HexRecords(s).Slot(i);
   return std::all_of(slot.begin() + static_cast<long>(from), slot.end(),
                      [](uint8_t b) { return b == 0; });
 }
@@ -78,7 +78,7 @@ std::vector<Rec> ParseIntelHex(const std::string& file) {
 // take no slot.
 std::map<uint32_t, uint8_t> CheckTable(const UpgradeState& s, std::vector<Rec> recs) {
   std::erase_if(recs, [](const Rec& r) { return r.type >= 2 && r.type <= 5; });
-  EXPECT_EQ(s.hexRecords.Count(), static_cast<int>(recs.size()));
+  EXPECT_EQ(HexRecords(s).Count(), static_cast<int>(recs.size()));
   std::map<uint32_t, uint8_t> image;
   uint32_t base = 0;
   uint32_t dataBytes = 0;
@@ -98,7 +98,7 @@ std::map<uint32_t, uint8_t> CheckTable(const UpgradeState& s, std::vector<Rec> r
     }
     EXPECT_EQ(SlotBytes(s, static_cast<int>(i), want.size()), want) << "record " << i;
     EXPECT_TRUE(RestIsZero(s, static_cast<int>(i), want.size())) << "record " << i;
-    HexRecordTable::Record view = s.hexRecords.At(static_cast<int>(i));
+    HexRecordTable::Record view = HexRecords(s).At(static_cast<int>(i));
     EXPECT_EQ(view.byteCount, r.count);
     if (r.type == 4)
       base = static_cast<uint32_t>((r.data[0] << 8 | r.data[1]) << 16);
@@ -156,7 +156,7 @@ TEST(HexLoaderTools, SrecCatOutputDecodesWithEitherLineEnd) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     UpgradeState s;
     s.hexFilePath = out;
-    ASSERT_TRUE(LoadHexFile(s)) << HexRefusalText(s.hexRecords.Refusal().value_or(HexRefusal{}));
+    ASSERT_TRUE(LoadHexFile(s)) << HexRefusalText(HexRecords(s).Refusal().value_or(HexRefusal{}));
     ExpectImage(CheckTable(s, ParseIntelHex(ScratchDir::Read(out))), bin);
   }
 }
@@ -182,11 +182,11 @@ TEST(HexLoaderTools, SrecCatOutputPast64KiBIsRefusedAtItsAddressRecord) {
   UpgradeState s;
   s.hexFilePath = out;
   EXPECT_FALSE(LoadHexFile(s));
-  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
-  EXPECT_EQ(s.hexRecords.Refusal()->line, line);
-  EXPECT_NE(s.hexRecords.Refusal()->reason.find("moves the address base to 0001"),
+  ASSERT_TRUE(HexRecords(s).Refusal().has_value());
+  EXPECT_EQ(HexRecords(s).Refusal()->line, line);
+  EXPECT_NE(HexRecords(s).Refusal()->reason.find("moves the address base to 0001"),
             std::string::npos);
-  EXPECT_EQ(s.hexRecords.Count(), 0);
+  EXPECT_EQ(HexRecords(s).Count(), 0);
 }
 
 // --- Edge cases of the loader itself ---
@@ -198,7 +198,7 @@ TEST(HexLoader, ThreeDataLinesAndTheEndRecord) {
   ScratchDir dir;
   UpgradeState s;
   LoadText(s, dir, kLine16 + kLine16 + kLine16 + kEnd);
-  EXPECT_EQ(s.hexRecords.Count(), 4);
+  EXPECT_EQ(HexRecords(s).Count(), 4);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(SlotBytes(s, i, 21),
               (Bytes{0x10, 0x01, 0x00, 0x00, 0x21, 0x46, 0x01, 0x36, 0x01, 0x21, 0x47,
@@ -209,7 +209,7 @@ TEST(HexLoader, ThreeDataLinesAndTheEndRecord) {
   EXPECT_TRUE(RestIsZero(s, 3, 5));
   EXPECT_EQ(s.chipLoadedBytes, 100u);
   EXPECT_EQ(s.chipImageSize, 100u);
-  EXPECT_FALSE(s.hexRecords.Refusal().has_value());
+  EXPECT_FALSE(HexRecords(s).Refusal().has_value());
 }
 
 TEST(HexLoader, LowerCaseDigitsCountAsTheirValues) {
@@ -227,10 +227,10 @@ TEST(HexLoader, PageRecordInTheMiddleIsKeptWithItsChecksum) {
   // 02 00 00 00 11 22 sum to 0x35 (checksum CB); 00 AB 00 00 to 0xAB (55); 01 00 10 00 55
   // to 0x66 (9A).
   LoadText(s, dir, ":020000001122CB\r\n:00AB000055\r\n:01001000559A\r\n" + kEnd);
-  EXPECT_EQ(s.hexRecords.Count(), 4);
+  EXPECT_EQ(HexRecords(s).Count(), 4);
   EXPECT_EQ(SlotBytes(s, 1, 6), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x55, 0x00}));
-  EXPECT_EQ(s.hexRecords.At(1).addressLow, 0x00);
-  EXPECT_EQ(s.hexRecords.At(1).addressHigh, 0xAB);
+  EXPECT_EQ(HexRecords(s).At(1).addressLow, 0x00);
+  EXPECT_EQ(HexRecords(s).At(1).addressHigh, 0xAB);
   EXPECT_EQ(SlotBytes(s, 2, 6), (Bytes{0x01, 0x00, 0x10, 0x00, 0x55, '/'}));
   EXPECT_EQ(s.chipLoadedBytes, 2u + 1u + 52u);
 }
@@ -239,7 +239,7 @@ TEST(HexLoader, LinesEndingInALineFeedAloneDecodeWhole) {
   ScratchDir dir;
   UpgradeState s;
   LoadText(s, dir, ":00AB000055\n:01001000559A\n\n:00000001FF");  // an empty line, no last LF
-  EXPECT_EQ(s.hexRecords.Count(), 3);
+  EXPECT_EQ(HexRecords(s).Count(), 3);
   EXPECT_EQ(SlotBytes(s, 0, 5), (Bytes{0x00, 0xAB, 0x00, 0x00, 0x55}));
   EXPECT_EQ(SlotBytes(s, 1, 6), (Bytes{0x01, 0x00, 0x10, 0x00, 0x55, '/'}));
 }
@@ -251,9 +251,9 @@ TEST(HexLoader, AddressRecordsThatKeepTheBaseAtZeroTakeNoSlot) {
   // zero bytes: a start address (F7).
   LoadText(s, dir,
            ":020000040000FA\r\n:020000020000FC\r\n" + kLine16 + ":0400000500000000F7\r\n" + kEnd);
-  EXPECT_EQ(s.hexRecords.Count(), 2);
-  EXPECT_EQ(s.hexRecords.At(0).byteCount, 0x10);
-  EXPECT_EQ(s.hexRecords.At(1).type, 0x01);
+  EXPECT_EQ(HexRecords(s).Count(), 2);
+  EXPECT_EQ(HexRecords(s).At(0).byteCount, 0x10);
+  EXPECT_EQ(HexRecords(s).At(1).type, 0x01);
 }
 
 TEST(HexLoader, RecordsUpToTheTablesSizeFitExactly) {
@@ -263,7 +263,7 @@ TEST(HexLoader, RecordsUpToTheTablesSizeFitExactly) {
   for (int i = 0; i < 1499; ++i)
     text += ":0100000055AA\r\n";
   LoadText(s, dir, text + kEnd);
-  EXPECT_EQ(s.hexRecords.Count(), 1500);
+  EXPECT_EQ(HexRecords(s).Count(), 1500);
   EXPECT_EQ(SlotBytes(s, 1498, 6), (Bytes{0x01, 0x00, 0x00, 0x00, 0x55, '/'}));
   EXPECT_EQ(SlotBytes(s, 1499, 5), (Bytes{0x00, 0x00, 0x00, 0x01, 0xFF}));
   EXPECT_EQ(s.chipLoadedBytes, 1499u + 52u);
@@ -280,9 +280,9 @@ TEST(HexLoader, LargestRecordStaysInsideItsSlot) {
   for (int i = 0; i < 1497; ++i)
     text += ":0100000055AA\r\n";
   LoadText(s, dir, longLine + text + longLine + kEnd);
-  ASSERT_EQ(s.hexRecords.Count(), 1500);
+  ASSERT_EQ(HexRecords(s).Count(), 1500);
   for (int i : {0, 1498}) {
-    auto slot = s.hexRecords.Slot(i);
+    auto slot = HexRecords(s).Slot(i);
     EXPECT_EQ(slot[0], 0xFF);
     EXPECT_EQ(slot[1], 0x12);
     EXPECT_EQ(slot[2], 0x34);
@@ -313,15 +313,15 @@ TEST_P(HexCorruption, IsRefusedNamingTheFileAndLine) {
   LoadText(s, dir, kLine16 + kEnd);
   s.hexFilePath = dir.Write("bad.hex", c.text);
   EXPECT_FALSE(LoadHexFile(s));
-  EXPECT_EQ(s.hexRecords.Count(), 0);
+  EXPECT_EQ(HexRecords(s).Count(), 0);
   EXPECT_TRUE(RestIsZero(s, 0, 0));
   EXPECT_EQ(s.chipLoadedBytes, 52u);
   EXPECT_EQ(s.chipImageSize, 52u);
-  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
-  EXPECT_EQ(s.hexRecords.Refusal()->line, c.line);
-  EXPECT_EQ(s.hexRecords.Refusal()->reason, c.reason);
-  EXPECT_EQ(HexFileRefusal(s), &*s.hexRecords.Refusal());
-  const std::string message = HexRefusalText(*s.hexRecords.Refusal());
+  ASSERT_TRUE(HexRecords(s).Refusal().has_value());
+  EXPECT_EQ(HexRecords(s).Refusal()->line, c.line);
+  EXPECT_EQ(HexRecords(s).Refusal()->reason, c.reason);
+  EXPECT_EQ(HexFileRefusal(s), &*HexRecords(s).Refusal());
+  const std::string message = HexRefusalText(*HexRecords(s).Refusal());
   const std::string where = c.line > 0 ? "line " + std::to_string(c.line) + ": " : "";
   EXPECT_EQ(message, "The firmware chip hex file bad.hex is refused: " + where + c.reason +
                          ". Please choose another hex file!");
@@ -367,10 +367,10 @@ TEST(HexLoader, MoreRecordsThanTheTableHoldsAreRefusedAsTooLarge) {
     text += ":0100000055AA\r\n";
   s.hexFilePath = dir.Write("big.hex", text + kEnd);
   EXPECT_FALSE(LoadHexFile(s));
-  EXPECT_EQ(s.hexRecords.Count(), 0);
-  ASSERT_TRUE(s.hexRecords.Refusal().has_value());
-  EXPECT_TRUE(s.hexRecords.Refusal()->tooLarge);
-  EXPECT_EQ(HexRefusalText(*s.hexRecords.Refusal()),
+  EXPECT_EQ(HexRecords(s).Count(), 0);
+  ASSERT_TRUE(HexRecords(s).Refusal().has_value());
+  EXPECT_TRUE(HexRecords(s).Refusal()->tooLarge);
+  EXPECT_EQ(HexRefusalText(*HexRecords(s).Refusal()),
             "The firmware chip hex file big.hex is too large: it holds 1601 records, and at "
             "most 1500 fit. Please choose another hex file!");
 }
@@ -382,13 +382,13 @@ TEST(HexLoader, FileThatCannotBeOpenedKeepsTheLastTable) {
   s.chipImageSize = 0;  // as the progress computation may leave it
   EXPECT_FALSE(UseHexFile(s, dir.Path("missing.hex")));
   EXPECT_EQ(s.hexFilePath, dir.Path("missing.hex"));
-  EXPECT_EQ(s.hexRecords.Count(), 2);
-  EXPECT_EQ(s.hexRecords.At(0).byteCount, 0x10);
+  EXPECT_EQ(HexRecords(s).Count(), 2);
+  EXPECT_EQ(HexRecords(s).At(0).byteCount, 0x10);
   EXPECT_EQ(s.chipLoadedBytes, 68u);
   EXPECT_EQ(s.chipImageSize, 68u);
   // A folder (a hex key left empty gives the program folder) cannot be opened either.
   EXPECT_FALSE(UseHexFile(s, dir.Dir()));
-  EXPECT_EQ(s.hexRecords.Count(), 2);
+  EXPECT_EQ(HexRecords(s).Count(), 2);
 }
 
 TEST(HexLoader, EmptyPathChangesNothing) {
@@ -399,7 +399,7 @@ TEST(HexLoader, EmptyPathChangesNothing) {
   EXPECT_EQ(s.chipImageSize, 7u);
   EXPECT_FALSE(UseHexFile(s, ""));
   EXPECT_EQ(s.chipImageSize, 7u);
-  EXPECT_EQ(s.hexRecords.Count(), 0);
+  EXPECT_EQ(HexRecords(s).Count(), 0);
 }
 
 }  // namespace

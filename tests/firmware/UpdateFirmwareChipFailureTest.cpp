@@ -1,4 +1,5 @@
 #include "ChipUpdateFixture.h"
+#include "config/Installation.h"
 
 #include <cstdio>
 #include <string>
@@ -159,9 +160,9 @@ TEST_F(UpdateFirmwareChipFailureTest, HexFileTheChipAsksForCannotBeRead) {
   // The AMBE file is loaded; the chip says it carries SELP, whose file is missing. The AMBE
   // records must not go into it.
   HexFileWriter ambe = SampleHex(0x21);
-  state_.hexFilePath = state_.chipHexPath = Save(ambe, "ambe.hex");
+  state_.hexFilePath = LoadingInstallation(state_).chipHexPath = Save(ambe, "ambe.hex");
   ASSERT_TRUE(LoadHexFile(state_));
-  state_.chipHexPathSelp = dir_ + "missing-selp.hex";
+  LoadingInstallation(state_).chipHexPathSelp = dir_ + "missing-selp.hex";
   chip_.SetEnterText("S-enter");
   EXPECT_EQ(UpdateFirmwareChip(state_), ChipResult::Failed);
   EXPECT_EQ(ChipLog().handshakes, 0);
@@ -169,7 +170,7 @@ TEST_F(UpdateFirmwareChipFailureTest, HexFileTheChipAsksForCannotBeRead) {
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   ASSERT_EQ(view_.Boxes().size(), 1u);
   EXPECT_EQ(view_.Boxes()[0].icon, MessageIcon::Exclamation);
-  EXPECT_EQ(view_.Boxes()[0].detail, state_.chipHexPathSelp);
+  EXPECT_EQ(view_.Boxes()[0].detail, LoadingInstallation(state_).chipHexPathSelp);
 }
 
 }  // namespace

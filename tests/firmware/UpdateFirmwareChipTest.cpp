@@ -1,4 +1,5 @@
 #include "ChipUpdateFixture.h"
+#include "config/Installation.h"
 
 namespace fw::test {
 namespace {
@@ -77,7 +78,7 @@ TEST_F(UpdateFirmwareChipTest, FullUpgradeEndsWithTheAllCompletedRowAndBox) {
 
 TEST_F(UpdateFirmwareChipTest, UnattendedModeCountsTheJobInsteadOfTheBox) {
   UseHexEverywhere(Save(SampleHex(1), "chip.hex"));
-  state_.readWriteLog = 5;
+  LoadingInstallation(state_).readWriteLog = 5;
   ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
   EXPECT_TRUE(view_.Boxes().empty());
   EXPECT_EQ(state_.completedJobs, 1);
@@ -87,27 +88,28 @@ TEST_F(UpdateFirmwareChipTest, UnattendedModeCountsTheJobInsteadOfTheBox) {
 TEST_F(UpdateFirmwareChipTest, AmbeEnterOnASmallRadioSwitchesToTheSmallHexFile) {
   HexFileWriter large = SampleHex(0x10);
   HexFileWriter small = SampleHex(0x90);
-  state_.chipHexPath = Save(large, "large.hex");
-  state_.smallChipHexPath = Save(small, "small.hex");
-  state_.chipHexPathSelp = state_.smallChipHexPathSelp = state_.chipHexPath;
+  LoadingInstallation(state_).chipHexPath = Save(large, "large.hex");
+  LoadingInstallation(state_).smallChipHexPath = Save(small, "small.hex");
+  LoadingInstallation(state_).chipHexPathSelp = LoadingInstallation(state_).smallChipHexPathSelp =
+      LoadingInstallation(state_).chipHexPath;
   state_.radioDataSize = 65431;
-  state_.hexFilePath = state_.chipHexPath;
+  state_.hexFilePath = LoadingInstallation(state_).chipHexPath;
   chip_.SetEnterText("A-enter");
   ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
-  EXPECT_EQ(state_.hexFilePath, state_.smallChipHexPath);
+  EXPECT_EQ(state_.hexFilePath, LoadingInstallation(state_).smallChipHexPath);
   EXPECT_EQ(Flash(), small.Expected());
 }
 
 TEST_F(UpdateFirmwareChipTest, SelpEnterOnALargeRadioSwitchesToTheSelpHexFile) {
   HexFileWriter selp = SampleHex(0x33);
   HexFileWriter other = SampleHex(0x44);
-  state_.chipHexPath = state_.smallChipHexPath = state_.smallChipHexPathSelp =
-      Save(other, "other.hex");
-  state_.chipHexPathSelp = Save(selp, "selp.hex");
+  LoadingInstallation(state_).chipHexPath = LoadingInstallation(state_).smallChipHexPath =
+      LoadingInstallation(state_).smallChipHexPathSelp = Save(other, "other.hex");
+  LoadingInstallation(state_).chipHexPathSelp = Save(selp, "selp.hex");
   state_.radioDataSize = 0x1F000;
   chip_.SetEnterText("boot S-enter");
   ASSERT_EQ(UpdateFirmwareChip(state_), ChipResult::Updated);
-  EXPECT_EQ(state_.hexFilePath, state_.chipHexPathSelp);
+  EXPECT_EQ(state_.hexFilePath, LoadingInstallation(state_).chipHexPathSelp);
   EXPECT_EQ(Flash(), selp.Expected());
 }
 

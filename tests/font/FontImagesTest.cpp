@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FontTestFiles.h"
+#include "config/Installation.h"
 #include "core/AppValues.h"
 #include "core/UpgradeState.h"
 
@@ -43,17 +44,17 @@ class FontImagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     App().fullWidthGlyphs = false;
-    state.programDir = dir.Dir();
+    LoadingInstallation(state).programDir = dir.Dir();
   }
   void TearDown() override { App().fullWidthGlyphs = false; }
 
   std::string BuildChinese() {
-    return BuildCharacterSetFont(state, "SimpleCH.dat", "8.01.01", 0x0804, 153550, false,
-                                 state.fontBufferA);
+    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH.dat", "8.01.01", 0x0804,
+                                 153550, false, LoadingInstallation(state).fontBufferA);
   }
   std::string BuildKorean() {
-    return BuildCharacterSetFont(state, "SimpleCH_0412.dat", "9.03.03", 0x0412, 143310, true,
-                                 state.fontBufferB);
+    return BuildCharacterSetFont(LoadingInstallation(state), "SimpleCH_0412.dat", "9.03.03", 0x0412,
+                                 143310, true, LoadingInstallation(state).fontBufferB);
   }
 
   TempDir dir;
@@ -66,9 +67,9 @@ TEST_F(FontImagesTest, LanguageFileIsCopiedBehindItsHeader) {
     file[i] = static_cast<uint8_t>(i * 7 + 3);
   }
   dir.Write("0409.bin", file);
-  LoadLanguageFont(state, 1033);
-  EXPECT_EQ(state.languageFontSize, 1050u);
-  const auto& b = state.fontBufferC;
+  LoadLanguageFont(LoadingInstallation(state), 1033);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 1050u);
+  const auto& b = LoadingInstallation(state).fontBufferC;
   EXPECT_TRUE(std::equal(file.begin(), file.end(), b.begin() + 50));
   const std::vector<uint8_t> version = Version("1.01.03");
   EXPECT_TRUE(std::equal(version.begin(), version.end(), b.begin()));
@@ -81,50 +82,55 @@ TEST_F(FontImagesTest, LanguageFileIsCopiedBehindItsHeader) {
 
 TEST_F(FontImagesTest, LanguageFileNameIsTheIdInUpperCaseHex) {
   dir.Write("040C.bin", std::vector<uint8_t>(10, 1));
-  LoadLanguageFont(state, 0x040C);
-  EXPECT_EQ(state.languageFontSize, 60u);
-  EXPECT_EQ(state.fontBufferC[15], 0x0C);
-  EXPECT_EQ(state.fontBufferC[16], 0x04);
+  LoadLanguageFont(LoadingInstallation(state), 0x040C);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 60u);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[15], 0x0C);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[16], 0x04);
 }
 
 TEST_F(FontImagesTest, EmptyLanguageFileGivesTheHeaderAlone) {
   // Found by fuzzing: an empty file has no bytes to copy behind the header.
-  std::fill(state.fontBufferC.begin(), state.fontBufferC.end(), 0x5A);
+  std::fill(LoadingInstallation(state).fontBufferC.begin(),
+            LoadingInstallation(state).fontBufferC.end(), 0x5A);
   dir.Write("0409.bin", std::vector<uint8_t>());
-  LoadLanguageFont(state, 0x0409);
-  EXPECT_EQ(state.languageFontSize, 50u);
+  LoadLanguageFont(LoadingInstallation(state), 0x0409);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 50u);
   const std::vector<uint8_t> version = Version("1.01.03");
-  EXPECT_TRUE(std::equal(version.begin(), version.end(), state.fontBufferC.begin()));
-  EXPECT_EQ(state.fontBufferC[15], 0x09);
-  EXPECT_EQ(state.fontBufferC[16], 0x04);
-  EXPECT_TRUE(AllZero(state.fontBufferC, 50, state.fontBufferC.size()));
+  EXPECT_TRUE(
+      std::equal(version.begin(), version.end(), LoadingInstallation(state).fontBufferC.begin()));
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[15], 0x09);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[16], 0x04);
+  EXPECT_TRUE(AllZero(LoadingInstallation(state).fontBufferC, 50,
+                      LoadingInstallation(state).fontBufferC.size()));
 }
 
 TEST_F(FontImagesTest, MissingOrOversizedLanguageFileGivesSizeZero) {
-  state.languageFontSize = 77;
-  std::fill(state.fontBufferC.begin(), state.fontBufferC.end(), 0x5A);
-  LoadLanguageFont(state, 0x041E);
-  EXPECT_EQ(state.languageFontSize, 0u);
-  EXPECT_EQ(state.fontBufferC[60], 0x5A);  // kept
+  LoadingInstallation(state).languageFontSize = 77;
+  std::fill(LoadingInstallation(state).fontBufferC.begin(),
+            LoadingInstallation(state).fontBufferC.end(), 0x5A);
+  LoadLanguageFont(LoadingInstallation(state), 0x041E);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 0u);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[60], 0x5A);  // kept
 
   // One byte more than the image holds: refused, nothing copied.
   dir.Write("041F.bin", std::vector<uint8_t>(153601, 0x11));
-  LoadLanguageFont(state, 0x041F);
-  EXPECT_EQ(state.languageFontSize, 0u);
-  EXPECT_EQ(state.fontBufferC[60], 0x5A);
+  LoadLanguageFont(LoadingInstallation(state), 0x041F);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 0u);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC[60], 0x5A);
 
   // Exactly 153600 bytes fill the buffer to its end.
   dir.Write("041F.bin", std::vector<uint8_t>(153600, 0x11));
-  LoadLanguageFont(state, 0x041F);
-  EXPECT_EQ(state.languageFontSize, 153650u);
-  EXPECT_EQ(state.fontBufferC.back(), 0x11);
+  LoadLanguageFont(LoadingInstallation(state), 0x041F);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 153650u);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferC.back(), 0x11);
 }
 
 TEST_F(FontImagesTest, ByteOrderMarkOnlyListGivesAnEmptyImage) {
   dir.WriteText("SimpleCH.dat", u"\uFEFF");
-  std::fill(state.fontBufferA.begin(), state.fontBufferA.end(), 0x77);
+  std::fill(LoadingInstallation(state).fontBufferA.begin(),
+            LoadingInstallation(state).fontBufferA.end(), 0x77);
   ASSERT_EQ(BuildChinese(), "");
-  const auto& b = state.fontBufferA;
+  const auto& b = LoadingInstallation(state).fontBufferA;
   const std::vector<uint8_t> version = Version("8.01.01");
   EXPECT_TRUE(std::equal(version.begin(), version.end(), b.begin()));
   EXPECT_EQ(Le16(b, 15), 0x0804);
@@ -142,7 +148,7 @@ TEST_F(FontImagesTest, ChineseImageHoldsEachCharacterOnceFromItsSecondLine) {
   // The first line carries a byte-order mark: its characters are ignored.
   dir.WriteText("SimpleCH.dat", u"\uFEFF中\r\n文A文\r\n国文\r\n");
   ASSERT_EQ(BuildChinese(), "");
-  const auto& b = state.fontBufferA;
+  const auto& b = LoadingInstallation(state).fontBufferA;
   auto entry = [&](int i) { return b.begin() + 50 + 34 * i; };
   EXPECT_EQ(entry(128)[0], 0xCE);  // 文
   EXPECT_EQ(entry(128)[1], 0xC4);
@@ -152,16 +158,16 @@ TEST_F(FontImagesTest, ChineseImageHoldsEachCharacterOnceFromItsSecondLine) {
   EXPECT_TRUE(AllZero(b, 50 + 34 * 130, b.size()));  // no 中, nothing for "A"
   EXPECT_TRUE(AllZero(b, 58, 50 + 34 * 128));
   // The list's entries were rewritten with one-byte codes (full-width flag clear).
-  EXPECT_EQ(state.glyphScratch[0], 0x80);
-  EXPECT_EQ(state.glyphScratch[1], 'A');
-  EXPECT_EQ(state.glyphScratch[2], 0x80);
+  EXPECT_EQ(LoadingInstallation(state).glyphScratch[0], 0x80);
+  EXPECT_EQ(LoadingInstallation(state).glyphScratch[1], 'A');
+  EXPECT_EQ(LoadingInstallation(state).glyphScratch[2], 0x80);
 }
 
 TEST_F(FontImagesTest, KoreanIndexTableMapsEachGlyphToItsCharacter) {
   App().fullWidthGlyphs = true;  // as after the simple Chinese build
   dir.WriteText("SimpleCH_0412.dat", u"\uFEFF\r\nA中\r\n文国\r\n中1\r\n");
   ASSERT_EQ(BuildKorean(), "");
-  const auto& b = state.fontBufferB;
+  const auto& b = LoadingInstallation(state).fontBufferB;
   EXPECT_EQ(TableEntry(b, 128), u'中');
   EXPECT_EQ(TableEntry(b, 129), u'文');
   EXPECT_EQ(TableEntry(b, 130), u'国');
@@ -176,7 +182,7 @@ TEST_F(FontImagesTest, KoreanIndexTableMapsEachGlyphToItsCharacter) {
   EXPECT_TRUE(AllZero(b, 153600, b.size()));
   // Two-byte codes in the rewritten entries.
   const uint8_t line1[] = {'A', 0x80, 0x80, 0};
-  EXPECT_TRUE(std::equal(line1, line1 + 4, state.glyphScratch.begin()));
+  EXPECT_TRUE(std::equal(line1, line1 + 4, LoadingInstallation(state).glyphScratch.begin()));
 }
 
 TEST_F(FontImagesTest, KoreanImageGivesOutOnlyTheEntriesItsPayloadKeeps) {
@@ -190,20 +196,22 @@ TEST_F(FontImagesTest, KoreanImageGivesOutOnlyTheEntriesItsPayloadKeeps) {
   }
   dir.WriteText("SimpleCH_0412.dat", text);
   ASSERT_EQ(BuildKorean(), "");
-  const auto& b = state.fontBufferB;
+  const auto& b = LoadingInstallation(state).fontBufferB;
   EXPECT_EQ(TableEntry(b, 4214), hanzi[4070]);
   for (int i = 4215; i < 5120; ++i) {
     ASSERT_EQ(TableEntry(b, i), 0) << i;
   }
   const uint8_t last[] = {'?', '?', 0};
-  EXPECT_TRUE(std::equal(last, last + 3, state.glyphScratch.begin() + 32 * 4071));
+  EXPECT_TRUE(
+      std::equal(last, last + 3, LoadingInstallation(state).glyphScratch.begin() + 32 * 4071));
 }
 
 TEST_F(FontImagesTest, MissingListIsAnErrorNamingTheFile) {
-  std::fill(state.fontBufferA.begin(), state.fontBufferA.end(), 0x77);
+  std::fill(LoadingInstallation(state).fontBufferA.begin(),
+            LoadingInstallation(state).fontBufferA.end(), 0x77);
   const std::string error = BuildChinese();
   EXPECT_NE(error.find("SimpleCH.dat"), std::string::npos);
-  EXPECT_EQ(state.fontBufferA[60], 0x77);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferA[60], 0x77);
   EXPECT_FALSE(App().fullWidthGlyphs);
 }
 
@@ -211,9 +219,9 @@ TEST_F(FontImagesTest, FolderInPlaceOfAFileCountsAsMissing) {
   std::filesystem::create_directory(dir.Dir() + "SimpleCH.dat");
   std::filesystem::create_directory(dir.Dir() + "0409.bin");
   EXPECT_NE(BuildChinese().find("SimpleCH.dat"), std::string::npos);
-  state.languageFontSize = 5;
-  LoadLanguageFont(state, 0x0409);
-  EXPECT_EQ(state.languageFontSize, 0u);
+  LoadingInstallation(state).languageFontSize = 5;
+  LoadLanguageFont(LoadingInstallation(state), 0x0409);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 0u);
 }
 
 TEST_F(FontImagesTest, ListOfMoreThan9600LinesIsRefused) {
@@ -235,17 +243,17 @@ TEST_F(FontImagesTest, StartUpBuildsChineseWithoutAndKoreanWithFullWidth) {
   dir.WriteText("SimpleCH.dat", u"×中\r\n");
   dir.WriteText("SimpleCH_0412.dat", u"×中\r\n");
   dir.Write("0409.bin", std::vector<uint8_t>(100, 9));
-  ASSERT_EQ(BuildFontImages(state), "");
+  ASSERT_EQ(BuildFontImages(LoadingInstallation(state)), "");
   EXPECT_TRUE(App().fullWidthGlyphs);
-  EXPECT_EQ(state.languageFontSize, 150u);
-  EXPECT_EQ(state.glyphBuilder.renderingEnabled, 0);
+  EXPECT_EQ(LoadingInstallation(state).languageFontSize, 150u);
+  EXPECT_EQ(LoadingInstallation(state).glyphBuilder.renderingEnabled, 0);
 
   int cx = 0;
   int cy = 0;
-  state.glyphBuilder.Rasteriser().Measure(u"×", &cx, &cy);
+  LoadingInstallation(state).glyphBuilder.Rasteriser().Measure(u"×", &cx, &cy);
   ASSERT_LE(cx, 8);
-  const uint8_t* narrow = state.fontBufferA.data() + 50 + 34 * 128;
-  const uint8_t* wide = state.fontBufferB.data() + 50 + 34 * 128;
+  const uint8_t* narrow = LoadingInstallation(state).fontBufferA.data() + 50 + 34 * 128;
+  const uint8_t* wide = LoadingInstallation(state).fontBufferB.data() + 50 + 34 * 128;
   ASSERT_EQ(narrow[0], 0xA1);
   ASSERT_EQ(wide[0], 0xA1);
   for (int y = 0; y < 16; ++y) {
@@ -253,22 +261,23 @@ TEST_F(FontImagesTest, StartUpBuildsChineseWithoutAndKoreanWithFullWidth) {
     EXPECT_EQ(wide[2 + 2 * y] << 8 | wide[3 + 2 * y], expect) << "row " << y;
     EXPECT_EQ(narrow[2 + 16 + y], 0);
   }
-  EXPECT_EQ(TableEntry(state.fontBufferB, 128), u'×');
-  EXPECT_EQ(TableEntry(state.fontBufferB, 129), u'中');
+  EXPECT_EQ(TableEntry(LoadingInstallation(state).fontBufferB, 128), u'×');
+  EXPECT_EQ(TableEntry(LoadingInstallation(state).fontBufferB, 129), u'中');
 }
 
 TEST_F(FontImagesTest, StartUpStopsAtTheFirstMissingList) {
   dir.WriteText("SimpleCH_0412.dat", u"中\r\n");
-  std::fill(state.fontBufferB.begin(), state.fontBufferB.end(), 0x66);
-  const std::string error = BuildFontImages(state);
+  std::fill(LoadingInstallation(state).fontBufferB.begin(),
+            LoadingInstallation(state).fontBufferB.end(), 0x66);
+  const std::string error = BuildFontImages(LoadingInstallation(state));
   EXPECT_NE(error.find("SimpleCH.dat"), std::string::npos);
-  EXPECT_EQ(state.fontBufferB[60], 0x66);
+  EXPECT_EQ(LoadingInstallation(state).fontBufferB[60], 0x66);
   EXPECT_FALSE(App().fullWidthGlyphs);
 }
 
 TEST_F(FontImagesTest, NamedFontFileThatIsMissingIsReported) {
   dir.WriteText("SimpleCH.dat", u"中\r\n");
-  state.glyphFontFile = "fonts/none.pcf";
+  LoadingInstallation(state).glyphFontFile = "fonts/none.pcf";
   const std::string error = BuildChinese();
   EXPECT_NE(error.find("fonts/none.pcf"), std::string::npos);
   EXPECT_NE(error.find(dir.Dir()), std::string::npos);  // relative to the program folder

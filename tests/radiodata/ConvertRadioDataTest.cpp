@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "TemplateTestFiles.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "platform/SharedLibrary.h"
 #include "radiodata/ConvertRadioData.h"
@@ -38,12 +39,12 @@ TEST(ConverterChoice, EntryPointsAndLibraryNames) {
   EXPECT_STREQ(ConverterEntryFor(ConverterKind::Current).symbol, "RecastRadioData");
   EXPECT_STREQ(ConverterEntryFor(ConverterKind::Current).libraryBase, "mutaris");
   UpgradeState s;
-  s.programDir = "/opt/fw/";
+  LoadingInstallation(s).programDir = "/opt/fw/";
 #ifdef _WIN32
   EXPECT_EQ(ConverterLibraryPath(s, ConverterKind::V1), "/opt/fw/mutarisV1.dll");
 #else
   EXPECT_EQ(ConverterLibraryPath(s, ConverterKind::V1), "/opt/fw/libmutarisV1.so");
-  s.programDir = "/opt/fw";  // a missing trailer separator is supplied
+  LoadingInstallation(s).programDir = "/opt/fw";  // a missing trailer separator is supplied
   EXPECT_EQ(ConverterLibraryPath(s, ConverterKind::Current), "/opt/fw/libmutaris.so");
 #endif
 }
@@ -57,8 +58,8 @@ class ConvertTest : public ::testing::Test {
       state.radioDataBuffer[i] = static_cast<uint8_t>(0xA5 ^ i);
     state.templateData = test::Pattern(size, 0x3C);
     state.radioDataSize = size;
-    state.programDir = programDir;
-    state.modelList = "KW66";
+    LoadingInstallation(state).programDir = programDir;
+    LoadingInstallation(state).modelList = "KW66";
   }
   std::string PluginDir() const { return std::string(FLASHWRIGHT_PLUGIN_DIR) + "/"; }
   void CopyPlugin(const std::string& from, const fs::path& to) {

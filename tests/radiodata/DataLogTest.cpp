@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "TemplateTestFiles.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "radiodata/DataLog.h"
 
@@ -31,8 +32,8 @@ TEST(DataLogName, FormatsTheStampAndTheSuffixOfEachCode) {
 class DataLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    state.programDir = dir.dir();
-    state.readWriteLog = 1;
+    LoadingInstallation(state).programDir = dir.dir();
+    LoadingInstallation(state).readWriteLog = 1;
   }
   fs::path Log(const char* name) const { return dir.path() / "ReadWriteLog" / name; }
   test::ScratchDir dir;
@@ -59,7 +60,7 @@ TEST_F(DataLogTest, WritesExactlyTheDataSizeForEachCode) {
 
 TEST_F(DataLogTest, EveryNonZeroRunModeLogs) {
   for (int mode : {3, 5, 7}) {
-    state.readWriteLog = mode;
+    LoadingInstallation(state).readWriteLog = mode;
     state.radioDataSize = 16;
     const LogTime t{2021, 5, 4, 9, 7, mode};
     WriteDataLog(state, 1, Pattern(16, static_cast<uint8_t>(mode)), t);
@@ -113,7 +114,7 @@ TEST_F(DataLogTest, AFailedWriteLeavesNoCutLogAndSaysWhy) {
 }
 
 TEST_F(DataLogTest, ModeZeroWritesNothingAtAll) {
-  state.readWriteLog = 0;
+  LoadingInstallation(state).readWriteLog = 0;
   WriteDataLog(state, 1, Pattern(16, 0), kTime);
   WriteDataLog(state, 2, Pattern(16, 0));
   EXPECT_FALSE(fs::exists(dir.path() / "ReadWriteLog"));
@@ -135,13 +136,13 @@ TEST_F(DataLogTest, UnwritableFolderIsReported) {
   EXPECT_NE(r.problem.find("ReadWriteLog"), std::string::npos);
   EXPECT_EQ(ReadBytes(dir.path() / "ReadWriteLog"), std::vector<uint8_t>{'x'});
 
-  state.programDir = dir.dir() + "missing/deeper/";
+  LoadingInstallation(state).programDir = dir.dir() + "missing/deeper/";
   r = WriteDataLog(state, 1, Pattern(16, 0), kTime);
   EXPECT_FALSE(r.written);
   EXPECT_NE(r.problem, "");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
   // Logs off: nothing written and nothing to report.
-  state.readWriteLog = 0;
+  LoadingInstallation(state).readWriteLog = 0;
   r = WriteDataLog(state, 1, Pattern(16, 0), kTime);
   EXPECT_FALSE(r.written);
   EXPECT_EQ(r.problem, "");

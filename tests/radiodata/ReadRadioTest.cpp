@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "platform/SystemLanguage.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
@@ -42,7 +43,7 @@ class ReadRadioTest : public ::testing::Test {
                              << ",1,x,y\r\n"
                              << "Type1=" << FullUpgradeSetup::IdentityHex("KZ66000000N02000")
                              << ",0,x,y\r\n";
-    state.modelTable.Load(modelFile.string());
+    LoadingInstallation(state).modelTable.Load(modelFile.string());
     state.SetView(&view);
     state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
     state.resultOk = 0;

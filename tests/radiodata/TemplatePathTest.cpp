@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/TemplateFile.h"
@@ -23,7 +24,7 @@ TEST(TemplateName, Kv68IdentifiersTakeN02ForN00) {
 class TemplatePathTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    state.programDir = "/opt/flashwright/";
+    LoadingInstallation(state).programDir = "/opt/flashwright/";
     state.radioModelId = "KV68000000N00000";
   }
   UpgradeState state;

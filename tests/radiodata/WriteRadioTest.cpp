@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "platform/Profile.h"
 #include "support/FakeClockScope.h"
@@ -78,14 +79,14 @@ class WriteRadioTest : public ::testing::Test {
  protected:
   void SetUp() override {
     state.SetView(&view);
-    state.programDir = dir.Path();
-    state.settingsPath = dir.Path() + "Flashwright.ini";
+    LoadingInstallation(state).programDir = dir.Path();
+    LoadingInstallation(state).settingsPath = dir.Path() + "Flashwright.ini";
     state.radioModel = "KV55";
     state.radioDataSize = UpgradeState::kDefaultRadioDataSize;
     state.templateData = Pattern(UpgradeState::kDefaultRadioDataSize, 7);
     SetLanguage(0x0412);
-    state.fontBufferA = Pattern(UpgradeState::kFontImageBufferSize, 11);
-    state.fontBufferB = Pattern(UpgradeState::kFontImageBufferSize, 13);
+    LoadingInstallation(state).fontBufferA = Pattern(UpgradeState::kFontImageBufferSize, 11);
+    LoadingInstallation(state).fontBufferB = Pattern(UpgradeState::kFontImageBufferSize, 13);
     UseModel("KV55000000N00000L");
     // The row the full sequence adds before it writes.
     AddRow(state, kMarkBusy, "Writing the radio, please wait...");
@@ -167,8 +168,8 @@ TEST_F(WriteRadioTest, KoreanRadioGetsDataThenFontWithBlockZeroLast) {
   EXPECT_EQ(font.back().offset, 0u);
   EXPECT_EQ(font.back().length, 200);
   const std::vector<uint8_t> fontMem = Image(Memory::kFont);
-  EXPECT_TRUE(
-      std::equal(state.fontBufferB.begin(), state.fontBufferB.begin() + 153600, fontMem.begin()));
+  EXPECT_TRUE(std::equal(LoadingInstallation(state).fontBufferB.begin(),
+                         LoadingInstallation(state).fontBufferB.begin() + 153600, fontMem.begin()));
 
   // The information areas asked for: 8 (model), 7 (data), 5 (font); the end of access last.
   std::vector<int> areas;
@@ -214,8 +215,12 @@ TEST_F(WriteRadioTest, UnknownLanguageBecomesEnglishWithTheLanguageImage) {
   WriteRadio(state);
   EXPECT_EQ(state.resultOk.load(), 1);
   ExpectDataWritten(0x0409);
-  EXPECT_EQ(state.languageFontSize, 1050u);
+  EXPECT_EQ(state.languageImageSize, 1050u);
   EXPECT_EQ(state.fontImageSize.load(), 1150u);
+  // The image is the job's: the installation other jobs share keeps the one it started with.
+  EXPECT_EQ(state.installation->languageFontSize, 0u);
+  EXPECT_TRUE(std::all_of(state.installation->fontBufferC.begin(),
+                          state.installation->fontBufferC.end(), [](uint8_t b) { return b == 0; }));
 
   const auto font = WritesTo(Memory::kFont);
   ASSERT_EQ(font.size(), 6u);  // blocks 1 .. 4, the remainder of 150, block 0
@@ -286,8 +291,8 @@ TEST_F(WriteRadioTest, ModelsWithoutFontAndZeroLanguage) {
   ExpectDataWritten(0x0804);
   EXPECT_EQ(WritesTo(Memory::kFont).size(), 768u);
   const std::vector<uint8_t> mem = Image(Memory::kFont);
-  EXPECT_TRUE(
-      std::equal(state.fontBufferA.begin(), state.fontBufferA.begin() + 153600, mem.begin()));
+  EXPECT_TRUE(std::equal(LoadingInstallation(state).fontBufferA.begin(),
+                         LoadingInstallation(state).fontBufferA.begin() + 153600, mem.begin()));
 }
 
 TEST_F(WriteRadioTest, Kx2xAsksForAreasZeroAndTwo) {
@@ -306,14 +311,16 @@ TEST_F(WriteRadioTest, Kx2xAsksForAreasZeroAndTwo) {
 }
 
 TEST_F(WriteRadioTest, RepeatModeCountsJobsAndArmsTheTimer) {
-  state.readWriteLog = 5;
+  LoadingInstallation(state).readWriteLog = 5;
   WriteRadio(state);
   EXPECT_EQ(state.completedJobs, 1);
-  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, state.settingsPath), 1);
+  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath),
+            1);
   SetLanguage(0x0412);
   WriteRadio(state);
   EXPECT_EQ(state.completedJobs, 2);
-  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, state.settingsPath), 2);
+  EXPECT_EQ(ProfileGetInt("Setting", "UpdateTimes", -1, LoadingInstallation(state).settingsPath),
+            2);
   EXPECT_TRUE(view.Boxes().empty());
   EXPECT_EQ(view.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 40000u}}));
 }

@@ -14,6 +14,7 @@
 
 #include "FramedLinkResponder.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "firmware/HexLoader.h"
 #include "radiodata/RadioInfo.h"
@@ -52,14 +53,14 @@ class FullUpgradeSetup {
   // Fills the installation folder and points `state` at it (call inside ASSERT-able code).
   void Build(UpgradeState& state) {
     const std::string d = dir.Path();
-    state.programDir = d;
-    state.imageDir = d;
-    state.mainImageName = "Main.bin";
-    state.chipHexPath = d + "Chip.hex";
-    state.hexFilePath = state.chipHexPath;
-    state.modelList = "KV68/KZ66";
-    state.readWriteLog = 1;
-    state.settingsPath = d + "Flashwright.ini";
+    LoadingInstallation(state).programDir = d;
+    LoadingInstallation(state).imageDir = d;
+    LoadingInstallation(state).mainImageName = "Main.bin";
+    LoadingInstallation(state).chipHexPath = d + "Chip.hex";
+    state.hexFilePath = LoadingInstallation(state).chipHexPath;
+    LoadingInstallation(state).modelList = "KV68/KZ66";
+    LoadingInstallation(state).readWriteLog = 1;
+    LoadingInstallation(state).settingsPath = d + "Flashwright.ini";
     state.AllocateRadioData(kDataSize);
     image = Pattern(7000, 131);
     dir.Write("Main.bin", image);
@@ -69,7 +70,7 @@ class FullUpgradeSetup {
               "[Area]\r\nNumber=2\r\nArea0=1\r\nArea1=3\r\n[Type]\r\nNumber=1\r\n"
               "Type0=" +
                   IdentityHex(kIdentifier) + ",1,x,y\r\n");
-    state.modelTable.Load(d + "Model.dat");
+    LoadingInstallation(state).modelTable.Load(d + "Model.dat");
 
     // The template for the radio's fixed-up model text, with an unknown language (0x0407).
     modelId = FixUpModelText(kModelText);
@@ -93,7 +94,7 @@ class FullUpgradeSetup {
     hex.Page(1);
     hex.Data(0x0100, Pattern(8, 17));
     hex.End();
-    ASSERT_TRUE(hex.Save(state.chipHexPath));
+    ASSERT_TRUE(hex.Save(LoadingInstallation(state).chipHexPath));
     ASSERT_TRUE(LoadHexFile(state));
 
     config.download.restartMs = 300;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "support/FakeClockScope.h"
 #include "support/FastClock.h"
 #include "support/RecordingView.h"
@@ -49,7 +50,7 @@ class VoicePromptsTest : public ::testing::Test {
   void SetUp() override {
     SetLogTimeSource(&FixedTime);
     state.SetView(&view);
-    state.programDir = dir.Dir();
+    LoadingInstallation(state).programDir = dir.Dir();
     state.radioModel = "KW66";
   }
   void TearDown() override {

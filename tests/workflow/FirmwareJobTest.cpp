@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
@@ -42,12 +43,12 @@ class FirmwareJob : public ::testing::Test {
  protected:
   void SetUp() override {
     state.SetView(&view);
-    state.imageDir = dir.Path();
-    state.programDir = dir.Path();
-    state.mainImageName = "Main.bin";
-    state.chipHexPath = dir.Path() + "Chip.hex";
-    state.modelList = "KV68/KZ66";
-    state.readWriteLog = 3;
+    LoadingInstallation(state).imageDir = dir.Path();
+    LoadingInstallation(state).programDir = dir.Path();
+    LoadingInstallation(state).mainImageName = "Main.bin";
+    LoadingInstallation(state).chipHexPath = dir.Path() + "Chip.hex";
+    LoadingInstallation(state).modelList = "KV68/KZ66";
+    LoadingInstallation(state).readWriteLog = 3;
     image = Pattern(5000);
     dir.Write("Main.bin", image);
   }
@@ -197,7 +198,7 @@ TEST_F(FirmwareJob, SecondJobUpgradesTheNextRadio) {
 TEST_F(FirmwareJob, AutomaticDownloadRequestAndBlockSizes) {
   test::FakeClockScope clock;
   clock.Attach(state.job.clock);
-  state.autoTest = 1;
+  LoadingInstallation(state).autoTest = 1;
   image = Pattern(2048);
   dir.Write("Main.bin", image);
   RunJob();
@@ -292,7 +293,7 @@ TEST_F(FirmwareJob, PortThatCannotBeOpenedGivesTheSystemsReason) {
 TEST_F(FirmwareJob, UnansweredAutomaticDownloadRequest) {
   test::FastClockScope clock;
   clock.Attach(state.job.clock);
-  state.autoTest = 1;
+  LoadingInstallation(state).autoTest = 1;
   Fault(FaultKind::kSilence, DownloadStep::kAutoDownload);
   RunJob();
   ExpectOneBox("Enter download failed!", MessageIcon::Exclamation);
@@ -314,7 +315,7 @@ TEST_F(FirmwareJob, RadioNotInDownloadMode) {
 TEST_F(FirmwareJob, ModelNotServed) {
   test::FakeClockScope clock;
   clock.Attach(state.job.clock);
-  state.modelList = "KZ66/KX4X";
+  LoadingInstallation(state).modelList = "KZ66/KX4X";
   RunJob();
   ExpectOneBox("Model settings does not match!", MessageIcon::Error);
   ExpectOnlyConnectingRow();
@@ -336,7 +337,7 @@ TEST_F(FirmwareJob, UnsupportedKwV1Radio) {
   clock.Attach(state.job.clock);
   config.download.info = "V1.00";
   config.download.model = "KW860ABC";
-  state.modelList = "KV86/KV89/KV81/KW86/KW89/KW81";
+  LoadingInstallation(state).modelList = "KV86/KV89/KV81/KW86/KW89/KW81";
   RunJob();
   ExpectOneBox("This Flashwright does not support KW860/KW890/KW810 V1 radio.", MessageIcon::Error);
   ExpectOnlyConnectingRow();
@@ -347,7 +348,7 @@ TEST_F(FirmwareJob, UnsupportedKwV1Radio) {
 TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
   test::FakeClockScope clock;
   clock.Attach(state.job.clock);
-  state.mainImageName = "Absent.bin";
+  LoadingInstallation(state).mainImageName = "Absent.bin";
   RunJob();
   auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -364,8 +365,8 @@ TEST_F(FirmwareJob, MissingImageNamesTheFileAndSendsNothing) {
 TEST_F(FirmwareJob, EmptyImageKeyIsNamedAndNothingIsSent) {
   test::FakeClockScope clock;
   clock.Attach(state.job.clock);
-  state.mainImageName.clear();
-  state.settingsPath = dir.Path() + "Flashwright.ini";
+  LoadingInstallation(state).mainImageName.clear();
+  LoadingInstallation(state).settingsPath = dir.Path() + "Flashwright.ini";
   RunJob();
   ExpectOneBox(
       "No firmware image is named for this radio: the settings key \"MainBin\" is "
@@ -392,7 +393,7 @@ TEST_F(FirmwareJob, EmptyImageAndOverlongNameAreRefused) {
   std::string longName(124, 'L');
   longName += ".bin";
   dir.Write(longName, Pattern(3000));
-  state.mainImageName = longName;
+  LoadingInstallation(state).mainImageName = longName;
   JobInputs in;
   in.firmwareOnly = true;
   in.portNumber = kPort;
@@ -422,7 +423,7 @@ class UnidentifiedRadio : public FirmwareJob {
     smallImage = Pattern(3000);
     smallImage[0] ^= 0xFF;
     dir.Write("Small.bin", smallImage);
-    state.smallImageName = "Small.bin";
+    LoadingInstallation(state).smallImageName = "Small.bin";
   }
   uint32_t IdentifyRequests() {
     return sim->DownloadSnapshot().requests[static_cast<int>(DownloadStep::kIdentify)];
@@ -489,7 +490,7 @@ TEST_F(UnidentifiedRadio, WithoutATechnicianTheJobEnds) {
     test::RecordingView local;
     state.SetView(&local);
     state.askTechnician = mode == 5;  // run mode 5 refuses even with a technician there
-    state.readWriteLog = mode == 5 ? 5 : 3;
+    LoadingInstallation(state).readWriteLog = mode == 5 ? 5 : 3;
     Fault(FaultKind::kGarbled, DownloadStep::kIdentify);  // taken when the radio starts
     RunJob();
     auto boxes = local.Boxes();
@@ -510,7 +511,7 @@ TEST_F(UnidentifiedRadio, NoQuestionAboutAMissingImage) {
   test::FastClockScope clock;
   clock.Attach(state.job.clock);
   Fault(FaultKind::kGarbled, DownloadStep::kIdentify);
-  state.smallImageName = "Absent.bin";
+  LoadingInstallation(state).smallImageName = "Absent.bin";
   RunJob();
   auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);

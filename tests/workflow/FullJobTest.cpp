@@ -17,6 +17,7 @@
 
 #include "ExchangeFaults.h"
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/RadioInfo.h"
@@ -280,7 +281,7 @@ TEST_F(NoisyReadJob, WithTheCheckSwitchedOffTheFlippedBitsReachTheData) {
 }
 
 TEST_F(FullJob, WithoutChipTheWriteEndsTheJob) {
-  state.readWriteLog = 0;
+  LoadingInstallation(state).readWriteLog = 0;
   RunJob(false);
   std::vector<Row> rows = kDoneUpToWrite;
   rows.push_back({kMarkDone, "All upgrade completed successfully!"});

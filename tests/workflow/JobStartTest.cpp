@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RadioSim.h"
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Status.h"
 #include "serial/PortMap.h"
@@ -39,7 +40,7 @@ TEST(StartJob, CopiesTheDialogValuesAndPreparesTheWindowInOrder) {
   UpgradeState state;
   clock.Attach(state.job.clock);
   state.SetView(&view);
-  state.readWriteLog = 5;
+  LoadingInstallation(state).readWriteLog = 5;
   state.rowCount = 4;
   state.bytesDone = 999;
   JobInputs in;
@@ -123,7 +124,7 @@ TEST(StartJob, AutoStartTimerOnlyInRunModeFive) {
   state.SetView(&view);
   ArmAutoStartTimer(state);
   EXPECT_TRUE(view.Timers().empty());
-  state.readWriteLog = 5;
+  LoadingInstallation(state).readWriteLog = 5;
   ArmAutoStartTimer(state);
   EXPECT_EQ(view.Timers(), (std::map<Timer, uint32_t>{{Timer::AutoStart, 10000}}));
 
@@ -146,8 +147,8 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
-  state.imageDir = dir.Path();
-  state.mainImageName = "Main.bin";
+  LoadingInstallation(state).imageDir = dir.Path();
+  LoadingInstallation(state).mainImageName = "Main.bin";
   JobInputs in;
   in.firmwareOnly = true;
   in.portNumber = 11;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Installation.h"
 #include "core/Status.h"
 #include "radiodata/DataLog.h"
 #include "support/FakeClockScope.h"
@@ -125,7 +126,7 @@ class Sequences : public ::testing::Test {
  protected:
   void SetUp() override {
     state.SetView(&view);
-    state.programDir = dir.Path();
+    LoadingInstallation(state).programDir = dir.Path();
     state.radioModelId = "KW66000000N02000L";
     state.radioInfo = "MCU-0401";
     state.radioVersion = 401;
@@ -504,7 +505,7 @@ LogTime FixedTime() {
 
 TEST_F(Sequences, DataLogsOfAFullJob) {
   SetLogTimeSource(FixedTime);
-  state.readWriteLog = 1;
+  LoadingInstallation(state).readWriteLog = 1;
   std::fill(state.radioDataBuffer.begin(), state.radioDataBuffer.end(), 0x11);
   Full();
   SetLogTimeSource(nullptr);

@@ -1,9 +1,11 @@
 #include "app/qt/DialogHooks.h"
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "firmware/HexLoader.h"
 #include "firmware/MainFirmware.h"
+#include "firmware/VocoderChoice.h"
 #include "font/FontImages.h"
 #include "workflow/Job.h"
 
@@ -31,15 +33,18 @@ DialogHooks DefaultDialogHooks() {
   };
   hooks.loadSettings = [](UpgradeState& state) {
     LoadSettings(state);
-    return state.windowTitle;
+    return state.installation->windowTitle;
   };
   hooks.loadImageFile = [](UpgradeState& state) {
-    LoadImageFile(state, state.imageDir + state.selectedImageName);
+    LoadImageFile(state, state.installation->imageDir + state.selectedImageName);
   };
-  hooks.loadModelTable = [](UpgradeState& state) { state.modelTable.Load(state.modelTablePath); };
+  hooks.loadModelTable = [](UpgradeState& state) {
+    Installation& installation = LoadingInstallation(state);
+    installation.modelTable.Load(installation.modelTablePath);
+  };
   hooks.buildFonts = [](UpgradeState& state) {
     // A character list that cannot be read ends the window's start-up with its message.
-    std::string error = BuildFontImages(state);
+    std::string error = BuildFontImages(LoadingInstallation(state));
     if (!error.empty()) {
       state.view->MessageBox(error, MessageIcon::Error);
       return false;

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "config/Installation.h"
 #include "config/Settings.h"
 #include "core/AppValues.h"
 #include "platform/ExecutablePath.h"
@@ -131,8 +132,8 @@ std::string UserSettings::Location() const {
 // ---------------------------------------------------------------------------------------
 
 InstallationCheck CheckForWindow(const UpgradeState& state) {
-  const InstallationUse use =
-      state.readWriteLog == 3 ? InstallationUse::kFirmwareOnly : InstallationUse::kFull;
+  const InstallationUse use = state.installation->readWriteLog == 3 ? InstallationUse::kFirmwareOnly
+                                                                    : InstallationUse::kFull;
   return CheckInstallation(state, use, state.updateChip != 0);
 }
 
@@ -146,9 +147,11 @@ std::string InstallationFolder::LoadFolder(UpgradeState& state, const std::strin
                                            bool ownFolder, bool reload) {
   // A folder chosen after another starts from nothing: keys it lacks are not the other's.
   if (reload) {
+    Installation& installation = LoadingInstallation(state);
     for (std::string* s :
-         {&state.modelList, &state.windowTitle, &state.mainImageName, &state.mainImageNameSelp,
-          &state.smallImageName, &state.smallImageNameSelp, &state.glyphFontFile}) {
+         {&installation.modelList, &installation.windowTitle, &installation.mainImageName,
+          &installation.mainImageNameSelp, &installation.smallImageName,
+          &installation.smallImageNameSelp, &installation.glyphFontFile}) {
       s->clear();
     }
     App().versionText.clear();
@@ -161,7 +164,7 @@ std::string InstallationFolder::LoadFolder(UpgradeState& state, const std::strin
   } else {
     LoadSettingsForProgramDir(state, folder);
   }
-  return state.windowTitle;
+  return state.installation->windowTitle;
 }
 
 std::string InstallationFolder::Load(UpgradeState& state) {
@@ -204,17 +207,18 @@ std::string InstallationFolder::Load(UpgradeState& state) {
 
 void InstallationFolder::Save(UpgradeState& state) {
   UserSettings user;
-  const std::string folder = state.programDir;
-  if (writable_(state.settingsPath) && SaveSettings(state)) {
+  const std::string folder = state.installation->programDir;
+  if (writable_(state.installation->settingsPath) && SaveSettings(state)) {
     user.Forget(folder);
     return;
   }
   user.Keep(folder, KeptChoices{state.selectedPort.load(), state.vocoderIndex, state.updateChip});
-  if (!IsFile(state.settingsPath) || user.ToldReadOnly(folder) || state.view == nullptr) {
+  if (!IsFile(state.installation->settingsPath) || user.ToldReadOnly(folder) ||
+      state.view == nullptr) {
     return;  // a folder without an installation was named at start-up
   }
   const QString note =
-      QString::fromUtf8(kReadOnlyNote).arg(Q(state.settingsPath), Q(user.Location()));
+      QString::fromUtf8(kReadOnlyNote).arg(Q(state.installation->settingsPath), Q(user.Location()));
   state.view->MessageBox(note.toStdString(), MessageIcon::None, MessageButtons::Ok);
   user.SetToldReadOnly(folder);
 }

@@ -17,6 +17,7 @@
 #include "app/qt/AppIcon.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/UpgradeDialog.h"
+#include "config/Installation.h"
 #include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
@@ -48,8 +49,9 @@ int UpgradeDialog::Startup() {
   // 4. From here on the steps report to this window.
   state_->SetView(&view_);
   // 5. Folder of the model table.
-  state_->configSubdir = "config/r55";
-  state_->configNumber = 55;
+  Installation& installation = LoadingInstallation(*state_);
+  installation.configSubdir = "config/r55";
+  installation.configNumber = 55;
   // 6.
   LayOutStatusList();
   // 7.
@@ -84,7 +86,7 @@ int UpgradeDialog::Startup() {
   vocoderCombo_->setCurrentIndex(
       state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1);
   // 13. Size of the main firmware image; too large ends start-up.
-  state_->imageSize = ImageFileSize(state_->imageDir + state_->selectedImageName);
+  state_->imageSize = ImageFileSize(state_->installation->imageDir + state_->selectedImageName);
   if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
     view_.MessageBox(kImageTooLarge, MessageIcon::None, MessageButtons::Ok);
     return 13;
@@ -121,14 +123,14 @@ int UpgradeDialog::Startup() {
   // 20.
   WriteControls();
   // 21. Unattended repeat mode: the first job starts by itself.
-  if (state_->readWriteLog == 5) {
+  if (state_->installation->readWriteLog == 5) {
     StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
   }
   return 21;
 }
 
 void UpgradeDialog::ApplyRunMode() {
-  switch (state_->readWriteLog) {
+  switch (state_->installation->readWriteLog) {
     case 1:
       // The box lies over the warning line: it is drawn opaque, on top, so that the
       // two texts do not run into each other.
