@@ -119,6 +119,7 @@ std::string LoadSettingsForProgramDir(UpgradeState& state, const std::string& pr
 std::string LoadSettingsFile(UpgradeState& state, const std::string& settingsPath) {
   Installation& inst = LoadingInstallation(state);
   // Absent keys leave the job's values as they are.
+  inst.settingPort = state.selectedPort;
   inst.settingUpdateChip = state.updateChip;
   inst.settingVocoderIndex = state.vocoderIndex;
   inst.settingAllowUnidentified = state.allowUnidentified;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/Clock.h"
 #include "platform/StopSignal.h"
@@ -33,7 +34,11 @@ class JobClock {
   // Waits up to `ms` real milliseconds or until a stop; false when stopped.
   bool InterruptibleWait(uint32_t ms) { return stop_.WaitFor(ms); }
 
+  // Expires when this job clock is destroyed (for holders that may outlive it).
+  std::weak_ptr<const void> Lifetime() const { return lifetime_; }
+
  private:
+  std::shared_ptr<const void> lifetime_ = std::make_shared<int>(0);
   std::atomic<Clock*> clock_;
   StopSignal stop_;
 };

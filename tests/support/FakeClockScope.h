@@ -3,6 +3,7 @@
 // on it; they go back to the real clock, with no stop pending, when the scope ends. Job()
 // is a job clock of the scope's own, for ports used outside a job.
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -16,9 +17,11 @@ class ClockScope {
   template <class... Args>
   explicit ClockScope(Args&&... args) : clock_(std::forward<Args>(args)...) {}
   ~ClockScope() {
-    for (JobClock* job : jobs_) {
-      job->Use(RealTimeClock());
-      job->ClearStop();
+    for (auto& [job, alive] : jobs_) {
+      if (!alive.expired()) {  // a job declared after the scope is gone already
+        job->Use(RealTimeClock());
+        job->ClearStop();
+      }
     }
   }
   ClockScope(const ClockScope&) = delete;
@@ -28,7 +31,7 @@ class ClockScope {
   void Attach(JobClock& job) {
     job.ClearStop();
     job.Use(clock_);
-    jobs_.push_back(&job);
+    jobs_.emplace_back(&job, job.Lifetime());
   }
   C& clock() { return clock_; }
   // A job clock of the scope's own on this clock, for ports that belong to no job.
@@ -37,7 +40,7 @@ class ClockScope {
  private:
   C clock_;
   JobClock job_{clock_};
-  std::vector<JobClock*> jobs_;
+  std::vector<std::pair<JobClock*, std::weak_ptr<const void>>> jobs_;
 };
 
 using FakeClockScope = ClockScope<FakeClock>;
