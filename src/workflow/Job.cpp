@@ -16,7 +16,7 @@ constexpr Control kJobControls[] = {Control::Port, Control::Vocoder, Control::Up
 
 void RunFirmwareOnly(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
-  if (TransferMainFirmware(state) == TransferResult::Done) {
+  if (StepsOf(state).transferMainFirmware(state) == TransferResult::Done) {
     for (Control c : {Control::Port, Control::Vocoder, Control::Upgrade, Control::UpdateChip}) {
       state.view->EnableControl(c, true);
     }

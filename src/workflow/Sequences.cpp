@@ -51,11 +51,6 @@ const SequenceSteps& RealSteps() {
   return steps;
 }
 
-// The job's own steps, or the system's.
-const SequenceSteps& StepsOf(const UpgradeState& state) {
-  return state.job.steps != nullptr ? *state.job.steps : RealSteps();
-}
-
 // One pass of the chip update. A pass broken off while the chip was being programmed is a
 // communication error, said at once (unless the job is being stopped).
 ChipResult UpdateChipOnce(UpgradeState& state) {
@@ -239,6 +234,10 @@ SequenceSteps SequenceSteps::Real() {
   s.writeRadio = WriteRadio;
   s.updateFirmwareChip = UpdateFirmwareChip;
   return s;
+}
+
+const SequenceSteps& StepsOf(const UpgradeState& state) {
+  return state.job.steps != nullptr ? *state.job.steps : RealSteps();
 }
 
 void SetSequenceSteps(UpgradeState& state, const SequenceSteps* steps) {

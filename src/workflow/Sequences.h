@@ -35,5 +35,7 @@ struct SequenceSteps {
 // Gives the job on `state` its own `steps` (copied); nullptr restores the real ones. Call
 // it only while that job does not run.
 void SetSequenceSteps(UpgradeState& state, const SequenceSteps* steps);
+// The steps the job on `state` runs: its own, or the system's.
+const SequenceSteps& StepsOf(const UpgradeState& state);
 
 }  // namespace fw
