@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "Responder.h"
 #include "SimPty.h"
@@ -51,6 +52,37 @@ TEST(SimPty, AnswersCompleteRequestsAndDropsNoise) {
   EXPECT_EQ(std::string(reply, reply + 4), "PONG");
   std::lock_guard<std::mutex> lock(sim.StateMutex());
   EXPECT_EQ(responder.requests, 1);
+}
+
+// The gap log counts the time from an answer to the next request only: a request without
+// an answer before it (the first one, one after silence) adds no gap.
+TEST(SimPty, GapLogTimesTheIdleLineBetweenAnAnswerAndTheNextRequest) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  sim.LogGaps(true);
+  ASSERT_TRUE(sim.Start());
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1);
+  port.Configure(115200, 8, kParityNone, kOneStopBit);
+  port.SetReadTimeout(1000);
+  uint8_t reply[4];
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  port.Write(reinterpret_cast<const uint8_t*>("xy"), 2);  // noise: no answer
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+  ASSERT_EQ(port.Read(reply, 4), 4u);
+  sim.Stop();
+  // The second request after 40 ms; the noise right after the second answer; the third
+  // request followed the noise, not an answer.
+  ASSERT_EQ(sim.GapsUs().size(), 2u);
+  EXPECT_GE(sim.GapsUs()[0], 40000u);
+  EXPECT_LT(sim.GapsUs()[0], 1000000u);
+  EXPECT_LT(sim.GapsUs()[1], sim.GapsUs()[0]);
 }
 
 TEST(SimPty, LineRateMakesAReplyTakeItsLineTime) {

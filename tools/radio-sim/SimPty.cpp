@@ -161,6 +161,9 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
     }
     sent += static_cast<size_t>(n);
   }
+  if (logGaps_ && sent > 0) {
+    lastAnswerEndUs_ = NowUs();
+  }
   if (action.hangUp) {
     HangUp();
   }
@@ -218,6 +221,12 @@ void SimPty::Run() {
     if (r > 0 && (fds[0].revents & POLLIN)) {
       ssize_t n = read(master_, buf, sizeof buf);
       if (n > 0) {
+        if (logGaps_ && lastAnswerEndUs_ != 0 && rx.empty()) {
+          std::lock_guard<std::mutex> lock(stateMutex_);
+          gapsUs_.push_back(
+              static_cast<uint32_t>(std::min<uint64_t>(now - lastAnswerEndUs_, UINT32_MAX)));
+        }
+        lastAnswerEndUs_ = 0;
         received_ += static_cast<uint64_t>(n);
         rxFreeAtUs = std::max(rxFreeAtUs, now) + LineTimeUs(static_cast<uint64_t>(n));
         rx.insert(rx.end(), buf, buf + n);

@@ -65,6 +65,12 @@ class SimPty {
   // Bytes received from the tool, in total (for tests and benchmarks).
   uint64_t BytesReceived() const { return received_.load(); }
 
+  // Keep the line's gaps: for each request that follows an answer, the time from the
+  // answer's last byte being written to the request's first byte arriving (how long the
+  // tool left the line idle). Set before Start(); read under StateMutex() or after Stop().
+  void LogGaps(bool on) { logGaps_ = on; }
+  const std::vector<uint32_t>& GapsUs() const { return gapsUs_; }
+
   // Every responder call runs with this mutex held; hold it to inspect a responder's
   // state from another thread.
   std::mutex& StateMutex() { return stateMutex_; }
@@ -94,6 +100,9 @@ class SimPty {
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> lineErrors_{0};
   FaultHook faultHook_;
+  bool logGaps_ = false;
+  uint64_t lastAnswerEndUs_ = 0;  // 0: no answer since the last request
+  std::vector<uint32_t> gapsUs_;
 };
 
 }  // namespace fw::sim
