@@ -3,9 +3,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/HeadlessOptions.h"
@@ -73,6 +77,46 @@ void InstallSignalHandlers() {
   sigaction(SIGPIPE, &action, nullptr);
 }
 
+// One job of a several-port run: its record, its view and what the summary reports.
+struct PortJob {
+  int port = 0;
+  std::string prefix;  // "COM3: "
+  std::unique_ptr<HeadlessView> view;
+  std::unique_ptr<UpgradeState> state;
+  JobInputs inputs;
+  bool ok = false;
+  bool started = false;
+  double seconds = 0;
+  std::thread frontEnd;
+};
+
+std::string Cell(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+
+// The table after a several-port run: a line per port, the columns as wide as their widest
+// entry; the row at which the job ended comes last, as its text may be long.
+std::vector<std::string> SummaryLines(const std::vector<std::vector<std::string>>& table) {
+  std::vector<size_t> width(table.front().size(), 0);
+  for (const auto& line : table) {
+    for (size_t c = 0; c < line.size(); ++c) {
+      width[c] = std::max(width[c], line[c].size());
+    }
+  }
+  std::vector<std::string> lines;
+  for (const auto& line : table) {
+    std::string text;
+    for (size_t c = 0; c < line.size(); ++c) {
+      text += line[c];
+      if (c + 1 < line.size()) {
+        text += std::string(width[c] - line[c].size() + 2, ' ');
+      }
+    }
+    lines.push_back(text);
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string HeadlessVerdict(bool ok, InstallationUse use, bool updateChip, int portNumber,
@@ -107,7 +151,8 @@ std::string HeadlessVerdict(bool ok, InstallationUse use, bool updateChip, int p
 
 void PrintHeadlessUsage(std::FILE* out) {
   std::fprintf(out,
-               "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
+               "usage: Flashwright --headless [--program-dir DIR]\n"
+               "                   [--port N ... | --ports N,M,... | --all-ports]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
                "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
@@ -120,7 +165,150 @@ void PrintHeadlessUsage(std::FILE* out) {
                "knowing it.\n"
                "The last line is the verdict: \"result: success: ...\", \"result: failed: ...\"\n"
                "or \"result: stopped by the user: ...\".\n"
-               "Exit status: 0 success, 1 failure, 2 usage or no installation in DIR.\n");
+               "Several ports (--port given more than once, --ports 1,2,5, or --all-ports: every\n"
+               "COM number that stands for a device) run one job per port at the same time;\n"
+               "each line starts with its port (\"COM3: \"), a summary table ends the report.\n"
+               "Exit status: 0 success (of every job), 1 failure (of any job), 2 usage or no\n"
+               "installation in DIR.\n");
+}
+
+// Several ports: one job per port on one installation, each run as a job on its own would
+// run, side by side. Each job's events are served by a thread of its own (the job's front
+// end); lines go through one shared output, each after its port.
+static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& programDir,
+                            Clock& clock) {
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
+  // The installation, loaded once before any job runs, then read by all of them.
+  HeadlessView loaderView(stdout, terminal);
+  UpgradeState loader;
+  loader.SetView(&loaderView);
+  PrepareInstallation(loader, programDir, options.vocoder);
+  const Installation& installation = *loader.installation;
+  if (installation.readWriteLog == kRunModeRepeat) {
+    std::fprintf(stderr,
+                 "Flashwright: run mode 5 (READWRITELOG=5) repeats the job on one port only: "
+                 "name one port with --port\n");
+    return 2;
+  }
+  std::vector<int> ports = options.ports;
+  if (options.allPorts) {
+    for (const auto& [number, device] : GlobalPortMap().Entries()) {
+      ports.push_back(number);
+    }
+    if (ports.empty()) {
+      std::fprintf(stderr, "Flashwright: --all-ports: no COM number stands for a device\n");
+      return 2;
+    }
+  }
+
+  // What the dialog would copy from its controls, the same for every port.
+  JobInputs common;
+  common.chipOnly = options.chipOnly;
+  common.firmwareOnly =
+      options.firmwareOnly || (!options.chipOnly && installation.readWriteLog == 3);
+  common.updateChip = options.updateChip || loader.updateChip != 0;
+  common.hexFilePath = loader.hexFilePath;
+  common.wavFilePath = loader.wavFilePath;
+  const InstallationUse use = common.chipOnly       ? InstallationUse::kChipOnly
+                              : common.firmwareOnly ? InstallationUse::kFirmwareOnly
+                                                    : InstallationUse::kFull;
+  const InstallationCheck check =
+      CheckInstallation(loader, use, common.updateChip && use == InstallationUse::kFull);
+  if (!check.Complete()) {
+    std::fprintf(stderr, "Flashwright: %s\n", check.Message().c_str());
+    return 2;
+  }
+  if (use == InstallationUse::kFull) {
+    std::string fontError = BuildFontImages(LoadingInstallation(loader));
+    if (!fontError.empty()) {
+      loaderView.MessageBox(fontError, MessageIcon::Exclamation, MessageButtons::Ok, std::string());
+    }
+  }
+  loaderView.Finish();
+
+  std::vector<std::string> labels;
+  for (int port : ports) {
+    labels.push_back("COM" + std::to_string(port));
+  }
+  HeadlessOutput output(stdout, terminal, labels);
+  std::vector<PortJob> jobs(ports.size());
+  for (size_t i = 0; i < ports.size(); ++i) {
+    PortJob& job = jobs[i];
+    job.port = ports[i];
+    job.prefix = labels[i] + ": ";
+    job.view = std::make_unique<HeadlessView>(stdout, terminal);
+    job.view->ShareOutput(&output, i, job.prefix);
+    job.state = std::make_unique<UpgradeState>();
+    UpgradeState& state = *job.state;
+    state.SetView(job.view.get());
+    state.job.clock.Use(clock);
+    state.installation = loader.installation.Shared();
+    ApplySettingsToJob(state);
+    PrepareJob(state, options.vocoder);
+    state.askTechnician = false;
+    if (options.allowUnidentified) {
+      state.allowUnidentified = true;
+    }
+    state.dataLogTag = labels[i];
+    job.inputs = common;
+    job.inputs.portNumber = job.port;
+  }
+
+  InstallSignalHandlers();
+  for (PortJob& job : jobs) {
+    job.frontEnd = std::thread([&job, &output, use] {
+      UpgradeState& state = *job.state;
+      const auto begin = std::chrono::steady_clock::now();
+      job.started = StartJob(state, job.inputs);
+      if (job.started) {
+        job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); }, [](Timer) {},
+                      [&](bool) {
+                        if (g_stopAsked != 0) {
+                          StopJob(state);
+                        }
+                        return !JobRunning(state);
+                      });
+        JoinJob(state);
+      }
+      job.view->Finish();
+      job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+      job.ok = job.started && state.resultOk == 1;
+      const bool stopped = g_stopAsked != 0;
+      output.PrintLine(
+          job.prefix +
+          (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
+                                         GlobalPortMap().DevicePath(job.port),
+                                         stopped ? std::string() : job.view->WhatFailed(), stopped)
+                       : std::string("result: failed: the job could not start")));
+    });
+  }
+  for (PortJob& job : jobs) {
+    job.frontEnd.join();
+  }
+  output.Finish();
+
+  bool allOk = true;
+  std::vector<std::vector<std::string>> table = {
+      {"port", "device", "radio model", "result", "duration", "ended at row"}};
+  for (PortJob& job : jobs) {
+    allOk = allOk && job.ok;
+    const auto [number, text] = job.view->LastRow();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", job.seconds);
+    table.push_back({"COM" + std::to_string(job.port), Cell(GlobalPortMap().DevicePath(job.port)),
+                     Cell(job.state->radioModel),
+                     job.ok             ? "success"
+                     : g_stopAsked != 0 ? "stopped"
+                                        : "failed",
+                     seconds, number == 0 ? "-" : std::to_string(number) + " " + text});
+  }
+  std::printf("summary:\n");
+  for (const std::string& line : SummaryLines(table)) {
+    std::printf("%s\n", line.c_str());
+  }
+  std::printf("result: %s\n", allOk ? "every job succeeded" : "not every job succeeded");
+  std::fflush(stdout);
+  return allOk ? 0 : 1;
 }
 
 int RunHeadless(int argc, char** argv) {
@@ -141,6 +329,9 @@ int RunHeadless(int argc, char** argv) {
   // Absolute and canonical before anything uses it: the converter libraries are loaded by
   // absolute path only, long after the firmware was sent.
   const std::string programDir = ResolveProgramDir(options.programDir);
+  if (options.allPorts || options.ports.size() > 1) {
+    return RunHeadlessPorts(options, programDir, clock);
+  }
 
   HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
   if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {

@@ -98,6 +98,10 @@ class UpgradeState {
   // job unless allowUnidentified is set.
   bool askTechnician = true;
 
+  // Put into the names of the job's data logs ("COM3": "[...]COM3-ReadLog.dat") when several
+  // jobs run at once, so that each port's logs are told apart; empty for a job on its own.
+  std::string dataLogTag;
+
   // --- What the radio reported ---
   std::string radioInfo;     // at most 10 characters
   std::string radioModel;    // at most 28 characters
