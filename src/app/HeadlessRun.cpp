@@ -19,6 +19,7 @@
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "core/WritePhase.h"
+#include "firmware/IdentifyReply.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
@@ -35,6 +36,9 @@ namespace {
 std::atomic<int> g_stopAsked{0};
 std::atomic<int> g_warned{0};
 std::atomic<int> g_hungUp{0};
+// Every Ctrl-C or SIGTERM so far: with several jobs, the first one stops each job that is
+// not writing its radio, the second stops them all.
+std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free, "written from a signal handler");
 
 constexpr char kHalfWrittenWarning[] =
@@ -43,6 +47,7 @@ constexpr char kHalfWrittenWarning[] =
     "again).\n";
 
 void OnInterrupt(int) {
+  ++g_interrupts;
   if (g_stopAsked != 0) {
     return;
   }
@@ -64,6 +69,7 @@ void InstallSignalHandlers() {
   g_stopAsked = 0;
   g_warned = 0;
   g_hungUp = 0;
+  g_interrupts = 0;
   struct sigaction action = {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = OnInterrupt;
@@ -86,6 +92,9 @@ struct PortJob {
   JobInputs inputs;
   bool ok = false;
   bool started = false;
+  bool stopped = false;  // stopped by the user
+  // Writing its radio when the first interrupt came: goes on until a second one.
+  bool spared = false;
   double seconds = 0;
   std::thread frontEnd;
 };
@@ -263,8 +272,20 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       if (job.started) {
         job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); }, [](Timer) {},
                       [&](bool) {
-                        if (g_stopAsked != 0) {
-                          StopJob(state);
+                        // The two-step rule, job by job: a job writing its radio when the
+                        // first interrupt came goes on (the handler has warned); every
+                        // other job stops at once, and all of them at the second.
+                        const int interrupts = g_interrupts;
+                        if (!job.stopped && JobRunning(state) && interrupts > 0) {
+                          if (g_stopAsked != 0 || interrupts >= 2) {
+                            job.stopped = true;
+                          } else if (!job.spared) {
+                            job.spared = state.writingRadio > 0;
+                            job.stopped = !job.spared;
+                          }
+                          if (job.stopped) {
+                            StopJob(state);
+                          }
                         }
                         return !JobRunning(state);
                       });
@@ -273,7 +294,8 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       job.view->Finish();
       job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
       job.ok = job.started && state.resultOk == 1;
-      const bool stopped = g_stopAsked != 0;
+      const bool stopped = job.stopped && !job.ok;
+      job.stopped = stopped;
       output.PrintLine(
           job.prefix +
           (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
@@ -296,10 +318,12 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", job.seconds);
     table.push_back({"COM" + std::to_string(job.port), Cell(GlobalPortMap().DevicePath(job.port)),
-                     Cell(job.state->radioModel),
-                     job.ok             ? "success"
-                     : g_stopAsked != 0 ? "stopped"
-                                        : "failed",
+                     // A radio that never identified itself has no model to show.
+                     job.state->radioModel == UnknownIdentity().model ? std::string("-")
+                                                                      : Cell(job.state->radioModel),
+                     job.ok        ? "success"
+                     : job.stopped ? "stopped"
+                                   : "failed",
                      seconds, number == 0 ? "-" : std::to_string(number) + " " + text});
   }
   std::printf("summary:\n");

@@ -137,6 +137,9 @@ class UpgradeState {
   // Started by StartJob (workflow/Job.h); the record stops and joins it on destruction.
   std::thread worker;
   std::atomic<bool> jobRunning{false};
+  // Above 0 while this job writes the radio (core/WritePhase.h): a stop now would leave the
+  // radio half-written. Read by the front end while the job runs.
+  std::atomic<int> writingRadio{0};
 
   // --- Buffers ---
   std::vector<uint8_t> imageBuffer;  // 1 MiB, not cleared

@@ -839,6 +839,7 @@ TEST_F(HeadlessPortsProgram, ThreePortsAtOnceAllSucceed) {
     const std::string row = SummaryLine(p);
     EXPECT_NE(row.find(device), std::string::npos) << row;
     EXPECT_NE(row.find(" success "), std::string::npos) << row;
+    EXPECT_NE(row.find(" KV680DEMO "), std::string::npos) << row;  // the model it reported
     EXPECT_NE(row.find("Update the radio software completed!"), std::string::npos) << row;
     EXPECT_NE(row.find(" s "), std::string::npos) << row;  // the duration
   }
@@ -927,6 +928,44 @@ TEST_F(HeadlessPortsProgram, FullUpgradesKeepEachPortsDataLogs) {
     EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), before[i]) << com;
   }
   EXPECT_EQ(logs.count("ReadLog.dat"), 0u);
+}
+
+// Ctrl-C with several jobs: the first one stops at once the job that is not writing its
+// radio (waiting for a silent one) and only warns for the one that is; that job goes on and
+// leaves its radio whole.
+TEST_F(HeadlessPortsProgram, FirstInterruptStopsOnlyTheJobsNotWriting) {
+  image = Image(60000);  // about 5 seconds on a paced line
+  configs = {config, config};
+  configs[0].lineRate = 115200;
+  configs[1].download.fault =
+      sim::DownloadFault{sim::FaultKind::kSilence, sim::DownloadStep::kIdentify, 0};
+  StartRadios(2);
+  InstallPorts("READWRITELOG=3\r\n");
+  const std::string log = dir.Path() + "report.txt";
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"--headless", "--ports", "1,2", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 3000 && radios[0]->DownloadSnapshot().blocksAccepted < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GE(radios[0]->DownloadSnapshot().blocksAccepted, 2u) << FileText(log);
+  kill(pid, SIGINT);
+  const int status = WaitForExit(pid, 60000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_TRUE(Contains(kHalfWrittenWarning)) << output;
+  EXPECT_TRUE(Contains("COM2: row  2    \u00D7\tStopped by the user.\n")) << output;
+  EXPECT_TRUE(Contains("COM2: result: stopped by the user: the radio on COM2")) << output;
+  EXPECT_TRUE(Contains("COM1: result: success: ")) << output;
+  EXPECT_EQ(output.find("COM1: row  3    \u00D7\tStopped by the user."), std::string::npos);
+  EXPECT_TRUE(radios[0]->DownloadSnapshot().completed);
+  EXPECT_EQ(radios[0]->DownloadSnapshot().Image(), image);
+  EXPECT_NE(SummaryLine(2).find(" stopped "), std::string::npos) << output;
+  EXPECT_NE(SummaryLine(2).find(" - "), std::string::npos) << output;  // no model reported
+  EXPECT_NE(SummaryLine(1).find(" success "), std::string::npos) << output;
 }
 
 TEST_F(HeadlessPortsProgram, UsageErrorsExitWithTwo) {
