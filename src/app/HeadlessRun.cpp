@@ -193,12 +193,9 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
   loader.SetView(&loaderView);
   PrepareInstallation(loader, programDir, options.vocoder);
   const Installation& installation = *loader.installation;
-  if (installation.readWriteLog == kRunModeRepeat) {
-    std::fprintf(stderr,
-                 "Flashwright: run mode 5 (READWRITELOG=5) repeats the job on one port only: "
-                 "name one port with --port\n");
-    return 2;
-  }
+  // In run mode 5 each port repeats on its own; "UpdateTimes" counts the jobs of all ports.
+  const bool repeat = installation.readWriteLog == kRunModeRepeat;
+  const auto jobCount = std::make_shared<CompletedJobCount>();
   std::vector<int> ports = options.ports;
   if (options.allPorts) {
     for (const auto& [number, device] : GlobalPortMap().Entries()) {
@@ -247,6 +244,9 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
     job.prefix = labels[i] + ": ";
     job.view = std::make_unique<HeadlessView>(stdout, terminal);
     job.view->ShareOutput(&output, i, job.prefix);
+    if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
+      job.view->SetTimerScale(scaled->Factor());  // the 40-second pause between repeated jobs
+    }
     job.state = std::make_unique<UpgradeState>();
     UpgradeState& state = *job.state;
     state.SetView(job.view.get());
@@ -259,19 +259,25 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       state.allowUnidentified = true;
     }
     state.dataLogTag = labels[i];
+    state.sharedJobCount = jobCount;
     job.inputs = common;
     job.inputs.portNumber = job.port;
   }
 
   InstallSignalHandlers();
   for (PortJob& job : jobs) {
-    job.frontEnd = std::thread([&job, &output, use] {
+    job.frontEnd = std::thread([&job, &output, use, repeat] {
       UpgradeState& state = *job.state;
       const auto begin = std::chrono::steady_clock::now();
       job.started = StartJob(state, job.inputs);
       if (job.started) {
-        job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); }, [](Timer) {},
-                      [&](bool) {
+        job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
+                      [&](Timer timer) {
+                        if (g_interrupts == 0 && g_hungUp == 0) {
+                          OnTimer(state, timer, job.inputs);
+                        }
+                      },
+                      [&](bool timersArmed) {
                         // The two-step rule, job by job: a job writing its radio when the
                         // first interrupt came goes on (the handler has warned); every
                         // other job stops at once, and all of them at the second.
@@ -287,7 +293,8 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                             StopJob(state);
                           }
                         }
-                        return !JobRunning(state);
+                        return !JobRunning(state) &&
+                               !(repeat && timersArmed && g_hungUp == 0 && interrupts == 0);
                       });
         JoinJob(state);
       }
@@ -296,6 +303,9 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       job.ok = job.started && state.resultOk == 1;
       const bool stopped = job.stopped && !job.ok;
       job.stopped = stopped;
+      if (repeat) {
+        output.PrintLine(job.prefix + "completed jobs: " + std::to_string(state.completedJobs));
+      }
       output.PrintLine(
           job.prefix +
           (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
@@ -325,6 +335,9 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                      : job.stopped ? "stopped"
                                    : "failed",
                      seconds, number == 0 ? "-" : std::to_string(number) + " " + text});
+  }
+  if (repeat) {
+    std::printf("completed jobs: %d\n", jobCount->total);
   }
   std::printf("summary:\n");
   for (const std::string& line : SummaryLines(table)) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +48,13 @@ class InstallationRef {
 
  private:
   std::shared_ptr<const Installation> installation_;
+};
+
+// The count of completed jobs that jobs running at once (one per port) share in run mode 5:
+// one total, written as "UpdateTimes" by one job at a time.
+struct CompletedJobCount {
+  std::mutex mutex;
+  int total = 0;
 };
 
 class UpgradeState {
@@ -133,6 +141,8 @@ class UpgradeState {
   // finish the rows still marked under way.
   std::vector<std::string> rowMarks;
   int completedJobs = 0;  // jobs completed in run mode 5 since the program started
+  // Set when several jobs run at once: "UpdateTimes" counts the jobs of all of them.
+  std::shared_ptr<CompletedJobCount> sharedJobCount;
   // The worker thread of the running (or last) job, and whether it is still running.
   // Started by StartJob (workflow/Job.h); the record stops and joins it on destruction.
   std::thread worker;

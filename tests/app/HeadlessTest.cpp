@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -847,13 +848,13 @@ TEST_F(HeadlessPortsProgram, ThreePortsAtOnceAllSucceed) {
   EXPECT_EQ(LastLine(), "result: every job succeeded");
 }
 
-// A radio that never answers in download mode fails its own job only: the others are
+// A radio that never enters download mode fails its own job only: the others are
 // written byte for byte and the exit status says that not every job succeeded.
-TEST_F(HeadlessPortsProgram, OneSilentRadioFailsOnlyItsOwnJob) {
+TEST_F(HeadlessPortsProgram, RadioNotInDownloadModeFailsOnlyItsOwnJob) {
   image = Image(12000);
   configs = {config, config, config};
   configs[1].download.fault =
-      sim::DownloadFault{sim::FaultKind::kSilence, sim::DownloadStep::kIdentify, 0};
+      sim::DownloadFault{sim::FaultKind::kNotInDownload, sim::DownloadStep::kIdentify, 0};
   StartRadios(3);
   InstallPorts("READWRITELOG=3\r\n");
   EXPECT_EQ(RunProgram("--headless --port 1 --port 2 --port 3 --program-dir " + dir.Path(), output),
@@ -866,6 +867,7 @@ TEST_F(HeadlessPortsProgram, OneSilentRadioFailsOnlyItsOwnJob) {
       radios[1]->DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)],
       0u);
   EXPECT_TRUE(Contains("COM2: result: failed: the radio on COM2")) << output;
+  EXPECT_TRUE(Contains("COM2: box [exclamation] ")) << output;
   EXPECT_TRUE(Contains("COM1: result: success: ")) << output;
   EXPECT_TRUE(Contains("COM3: result: success: ")) << output;
   EXPECT_EQ(output.find("COM1: box [exclamation]"), std::string::npos) << output;
@@ -980,12 +982,42 @@ TEST_F(HeadlessPortsProgram, UsageErrorsExitWithTwo) {
     EXPECT_EQ(output.rfind(message, 0), 0u) << output;
     EXPECT_TRUE(Contains("usage: Flashwright --headless")) << output;
   }
-  // Run mode 5 repeats on one port only.
+}
+
+// Run mode 5 on two ports: each port repeats on its own, and "UpdateTimes" counts the
+// completed jobs of both, the total the report gives and the sum of the ports' counts.
+TEST_F(HeadlessPortsProgram, RepeatModeCountsTheJobsOfEveryPort) {
   StartRadios(2);
-  InstallPorts("READWRITELOG=5\r\n");
-  EXPECT_EQ(RunProgram("--headless --ports 1,2 --program-dir " + dir.Path(), output), 2) << output;
-  EXPECT_TRUE(Contains("run mode 5")) << output;
-  EXPECT_EQ(radios[0]->DownloadSnapshot().requests[1], 0u);
+  InstallPorts("READWRITELOG=5\r\nAutoTest=1\r\n");
+  const std::string log = dir.Path() + "out.txt";
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"--headless", "--ports", "1,2", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
+  const std::string ini = dir.Path() + "Flashwright.ini";
+  for (int i = 0; i < 600 && ProfileGetInt("Setting", "UpdateTimes", 0, ini) < 4; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(pid, SIGINT);
+  const int status = WaitForExit(pid, 60000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  const int written = ProfileGetInt("Setting", "UpdateTimes", 0, ini);
+  EXPECT_GE(written, 4) << output;
+  int sum = 0;
+  for (const char* port : {"COM1: completed jobs: ", "COM2: completed jobs: "}) {
+    const size_t at = output.find(port);
+    ASSERT_NE(at, std::string::npos) << output;
+    const int count = std::stoi(output.substr(at + std::strlen(port)));
+    EXPECT_GE(count, 1) << port << output;
+    sum += count;
+  }
+  EXPECT_EQ(sum, written) << output;
+  EXPECT_TRUE(Contains("\ncompleted jobs: " + std::to_string(written) + "\n")) << output;
+  for (auto& radio : radios) {
+    EXPECT_TRUE(radio->DownloadSnapshot().completed);
+  }
 }
 
 // GNU-style --help and --version answer on standard output and open no window.
