@@ -3,6 +3,36 @@
 #include <cstdlib>
 
 namespace fw {
+namespace {
+
+bool ParsePortNumber(const std::string& v, int& n) {
+  if (v.empty()) {
+    return false;
+  }
+  char* end = nullptr;
+  const long value = std::strtol(v.c_str(), &end, 10);
+  if (*end != '\0' || value < 1 || value > 16) {
+    return false;
+  }
+  n = static_cast<int>(value);
+  return true;
+}
+
+bool AddPort(HeadlessOptions& out, int n, std::string& error) {
+  for (int p : out.ports) {
+    if (p == n) {
+      error = "COM" + std::to_string(n) + " is named twice";
+      return false;
+    }
+  }
+  out.ports.push_back(n);
+  if (!out.port) {
+    out.port = n;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions& out,
                           std::string& error) {
@@ -38,13 +68,38 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       if (!value(v)) {
         return false;
       }
-      char* end = nullptr;
-      long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 1 || n > 16) {
+      int n = 0;
+      if (!ParsePortNumber(v, n)) {
         error = "--port takes a COM number from 1 to 16";
         return false;
       }
-      out.port = static_cast<int>(n);
+      if (!AddPort(out, n, error)) {
+        return false;
+      }
+    } else if (a == "--ports") {
+      if (!value(v)) {
+        return false;
+      }
+      // "1,2,5": COM numbers separated by commas, no empty item.
+      size_t start = 0;
+      for (;;) {
+        const size_t comma = v.find(',', start);
+        const std::string item = v.substr(start, comma - start);
+        int n = 0;
+        if (!ParsePortNumber(item, n)) {
+          error = "--ports takes COM numbers from 1 to 16 separated by commas (\"" + v + "\")";
+          return false;
+        }
+        if (!AddPort(out, n, error)) {
+          return false;
+        }
+        if (comma == std::string::npos) {
+          break;
+        }
+        start = comma + 1;
+      }
+    } else if (a == "--all-ports") {
+      out.allPorts = true;
     } else if (a == "--firmware-only") {
       out.firmwareOnly = true;
     } else if (a == "--chip-only") {
@@ -69,6 +124,10 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       error = "unknown option " + a;
       return false;
     }
+  }
+  if (out.allPorts && !out.ports.empty()) {
+    error = "--all-ports excludes --port and --ports";
+    return false;
   }
   if (out.firmwareOnly && out.chipOnly) {
     error = "--firmware-only and --chip-only exclude each other";

@@ -1,7 +1,8 @@
 #pragma once
 // Command line of the headless front end:
-//   Flashwright --headless [--program-dir DIR] [--port N] [--firmware-only | --chip-only]
-//               [--update-chip] [--vocoder AMBE|SELP] [--allow-unidentified]
+//   Flashwright --headless [--program-dir DIR] [--port N ... | --ports N,M,... | --all-ports]
+//               [--firmware-only | --chip-only] [--update-chip] [--vocoder AMBE|SELP]
+//               [--allow-unidentified]
 
 #include <optional>
 #include <string>
@@ -13,7 +14,11 @@ struct HeadlessOptions {
   bool headless = false;
   bool help = false;        // --help: print the usage and stop
   std::string programDir;   // empty: the executable's folder
-  std::optional<int> port;  // COM number 1..16
+  std::optional<int> port;  // COM number 1..16: the first port named
+  // Every port named by --port (which may be given several times) and --ports, in the
+  // order given, each once. More than one runs one job per port at the same time.
+  std::vector<int> ports;
+  bool allPorts = false;  // --all-ports: every port the port map gives a device
   bool firmwareOnly = false;
   bool chipOnly = false;
   bool updateChip = false;

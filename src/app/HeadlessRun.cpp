@@ -3,9 +3,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/HeadlessOptions.h"
@@ -15,6 +19,7 @@
 #include "config/Settings.h"
 #include "core/Progress.h"
 #include "core/WritePhase.h"
+#include "firmware/IdentifyReply.h"
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
@@ -31,6 +36,9 @@ namespace {
 std::atomic<int> g_stopAsked{0};
 std::atomic<int> g_warned{0};
 std::atomic<int> g_hungUp{0};
+// Every Ctrl-C or SIGTERM so far: with several jobs, the first one stops each job that is
+// not writing its radio, the second stops them all.
+std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free, "written from a signal handler");
 
 constexpr char kHalfWrittenWarning[] =
@@ -39,6 +47,7 @@ constexpr char kHalfWrittenWarning[] =
     "again).\n";
 
 void OnInterrupt(int) {
+  ++g_interrupts;
   if (g_stopAsked != 0) {
     return;
   }
@@ -60,6 +69,7 @@ void InstallSignalHandlers() {
   g_stopAsked = 0;
   g_warned = 0;
   g_hungUp = 0;
+  g_interrupts = 0;
   struct sigaction action = {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = OnInterrupt;
@@ -71,6 +81,49 @@ void InstallSignalHandlers() {
   // ignores; the job goes on.
   action.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &action, nullptr);
+}
+
+// One job of a several-port run: its record, its view and what the summary reports.
+struct PortJob {
+  int port = 0;
+  std::string prefix;  // "COM3: "
+  std::unique_ptr<HeadlessView> view;
+  std::unique_ptr<UpgradeState> state;
+  JobInputs inputs;
+  bool ok = false;
+  bool started = false;
+  bool stopped = false;  // stopped by the user
+  // Writing its radio when the first interrupt came: goes on until a second one.
+  bool spared = false;
+  double seconds = 0;
+  std::thread frontEnd;
+};
+
+std::string Cell(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+
+// The table after a several-port run: a line per port, the columns as wide as their widest
+// entry; the row at which the job ended comes last, as its text may be long.
+std::vector<std::string> SummaryLines(const std::vector<std::vector<std::string>>& table) {
+  std::vector<size_t> width(table.front().size(), 0);
+  for (const auto& line : table) {
+    for (size_t c = 0; c < line.size(); ++c) {
+      width[c] = std::max(width[c], line[c].size());
+    }
+  }
+  std::vector<std::string> lines;
+  for (const auto& line : table) {
+    std::string text;
+    for (size_t c = 0; c < line.size(); ++c) {
+      text += line[c];
+      if (c + 1 < line.size()) {
+        text += std::string(width[c] - line[c].size() + 2, ' ');
+      }
+    }
+    lines.push_back(text);
+  }
+  return lines;
 }
 
 }  // namespace
@@ -107,7 +160,8 @@ std::string HeadlessVerdict(bool ok, InstallationUse use, bool updateChip, int p
 
 void PrintHeadlessUsage(std::FILE* out) {
   std::fprintf(out,
-               "usage: Flashwright --headless [--program-dir DIR] [--port N]\n"
+               "usage: Flashwright --headless [--program-dir DIR]\n"
+               "                   [--port N ... | --ports N,M,... | --all-ports]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
                "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
@@ -120,7 +174,178 @@ void PrintHeadlessUsage(std::FILE* out) {
                "knowing it.\n"
                "The last line is the verdict: \"result: success: ...\", \"result: failed: ...\"\n"
                "or \"result: stopped by the user: ...\".\n"
-               "Exit status: 0 success, 1 failure, 2 usage or no installation in DIR.\n");
+               "Several ports (--port given more than once, --ports 1,2,5, or --all-ports: every\n"
+               "COM number that stands for a device) run one job per port at the same time;\n"
+               "each line starts with its port (\"COM3: \"), a summary table ends the report.\n"
+               "Exit status: 0 success (of every job), 1 failure (of any job), 2 usage or no\n"
+               "installation in DIR.\n");
+}
+
+// Several ports: one job per port on one installation, each run as a job on its own would
+// run, side by side. Each job's events are served by a thread of its own (the job's front
+// end); lines go through one shared output, each after its port.
+static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& programDir,
+                            Clock& clock) {
+  const bool terminal = isatty(STDOUT_FILENO) == 1;
+  // The installation, loaded once before any job runs, then read by all of them.
+  HeadlessView loaderView(stdout, terminal);
+  UpgradeState loader;
+  loader.SetView(&loaderView);
+  PrepareInstallation(loader, programDir, options.vocoder);
+  const Installation& installation = *loader.installation;
+  // In run mode 5 each port repeats on its own; "UpdateTimes" counts the jobs of all ports.
+  const bool repeat = installation.readWriteLog == kRunModeRepeat;
+  const auto jobCount = std::make_shared<CompletedJobCount>();
+  std::vector<int> ports = options.ports;
+  if (options.allPorts) {
+    for (const auto& [number, device] : GlobalPortMap().Entries()) {
+      ports.push_back(number);
+    }
+    if (ports.empty()) {
+      std::fprintf(stderr, "Flashwright: --all-ports: no COM number stands for a device\n");
+      return 2;
+    }
+  }
+
+  // What the dialog would copy from its controls, the same for every port.
+  JobInputs common;
+  common.chipOnly = options.chipOnly;
+  common.firmwareOnly =
+      options.firmwareOnly || (!options.chipOnly && installation.readWriteLog == 3);
+  common.updateChip = options.updateChip || loader.updateChip != 0;
+  common.hexFilePath = loader.hexFilePath;
+  common.wavFilePath = loader.wavFilePath;
+  const InstallationUse use = common.chipOnly       ? InstallationUse::kChipOnly
+                              : common.firmwareOnly ? InstallationUse::kFirmwareOnly
+                                                    : InstallationUse::kFull;
+  const InstallationCheck check =
+      CheckInstallation(loader, use, common.updateChip && use == InstallationUse::kFull);
+  if (!check.Complete()) {
+    std::fprintf(stderr, "Flashwright: %s\n", check.Message().c_str());
+    return 2;
+  }
+  if (use == InstallationUse::kFull) {
+    std::string fontError = BuildFontImages(LoadingInstallation(loader));
+    if (!fontError.empty()) {
+      loaderView.MessageBox(fontError, MessageIcon::Exclamation, MessageButtons::Ok, std::string());
+    }
+  }
+  loaderView.Finish();
+
+  std::vector<std::string> labels;
+  for (int port : ports) {
+    labels.push_back("COM" + std::to_string(port));
+  }
+  HeadlessOutput output(stdout, terminal, labels);
+  std::vector<PortJob> jobs(ports.size());
+  for (size_t i = 0; i < ports.size(); ++i) {
+    PortJob& job = jobs[i];
+    job.port = ports[i];
+    job.prefix = labels[i] + ": ";
+    job.view = std::make_unique<HeadlessView>(stdout, terminal);
+    job.view->ShareOutput(&output, i, job.prefix);
+    if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
+      job.view->SetTimerScale(scaled->Factor());  // the 40-second pause between repeated jobs
+    }
+    job.state = std::make_unique<UpgradeState>();
+    UpgradeState& state = *job.state;
+    state.SetView(job.view.get());
+    state.job.clock.Use(clock);
+    state.installation = loader.installation.Shared();
+    ApplySettingsToJob(state);
+    PrepareJob(state, options.vocoder);
+    state.askTechnician = false;
+    if (options.allowUnidentified) {
+      state.allowUnidentified = true;
+    }
+    state.dataLogTag = labels[i];
+    state.sharedJobCount = jobCount;
+    job.inputs = common;
+    job.inputs.portNumber = job.port;
+  }
+
+  InstallSignalHandlers();
+  for (PortJob& job : jobs) {
+    job.frontEnd = std::thread([&job, &output, use, repeat] {
+      UpgradeState& state = *job.state;
+      const auto begin = std::chrono::steady_clock::now();
+      job.started = StartJob(state, job.inputs);
+      if (job.started) {
+        job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
+                      [&](Timer timer) {
+                        if (g_interrupts == 0 && g_hungUp == 0) {
+                          OnTimer(state, timer, job.inputs);
+                        }
+                      },
+                      [&](bool timersArmed) {
+                        // The two-step rule, job by job: a job writing its radio when the
+                        // first interrupt came goes on (the handler has warned); every
+                        // other job stops at once, and all of them at the second.
+                        const int interrupts = g_interrupts;
+                        if (!job.stopped && JobRunning(state) && interrupts > 0) {
+                          if (g_stopAsked != 0 || interrupts >= 2) {
+                            job.stopped = true;
+                          } else if (!job.spared) {
+                            job.spared = state.writingRadio > 0;
+                            job.stopped = !job.spared;
+                          }
+                          if (job.stopped) {
+                            StopJob(state);
+                          }
+                        }
+                        return !JobRunning(state) &&
+                               !(repeat && timersArmed && g_hungUp == 0 && interrupts == 0);
+                      });
+        JoinJob(state);
+      }
+      job.view->Finish();
+      job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+      job.ok = job.started && state.resultOk == 1;
+      const bool stopped = job.stopped && !job.ok;
+      job.stopped = stopped;
+      if (repeat) {
+        output.PrintLine(job.prefix + "completed jobs: " + std::to_string(state.completedJobs));
+      }
+      output.PrintLine(
+          job.prefix +
+          (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
+                                         GlobalPortMap().DevicePath(job.port),
+                                         stopped ? std::string() : job.view->WhatFailed(), stopped)
+                       : std::string("result: failed: the job could not start")));
+    });
+  }
+  for (PortJob& job : jobs) {
+    job.frontEnd.join();
+  }
+  output.Finish();
+
+  bool allOk = true;
+  std::vector<std::vector<std::string>> table = {
+      {"port", "device", "radio model", "result", "duration", "ended at row"}};
+  for (PortJob& job : jobs) {
+    allOk = allOk && job.ok;
+    const auto [number, text] = job.view->LastRow();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", job.seconds);
+    table.push_back({"COM" + std::to_string(job.port), Cell(GlobalPortMap().DevicePath(job.port)),
+                     // A radio that never identified itself has no model to show.
+                     job.state->radioModel == UnknownIdentity().model ? std::string("-")
+                                                                      : Cell(job.state->radioModel),
+                     job.ok        ? "success"
+                     : job.stopped ? "stopped"
+                                   : "failed",
+                     seconds, number == 0 ? "-" : std::to_string(number) + " " + text});
+  }
+  if (repeat) {
+    std::printf("completed jobs: %d\n", jobCount->total);
+  }
+  std::printf("summary:\n");
+  for (const std::string& line : SummaryLines(table)) {
+    std::printf("%s\n", line.c_str());
+  }
+  std::printf("result: %s\n", allOk ? "every job succeeded" : "not every job succeeded");
+  std::fflush(stdout);
+  return allOk ? 0 : 1;
 }
 
 int RunHeadless(int argc, char** argv) {
@@ -141,6 +366,9 @@ int RunHeadless(int argc, char** argv) {
   // Absolute and canonical before anything uses it: the converter libraries are loaded by
   // absolute path only, long after the firmware was sent.
   const std::string programDir = ResolveProgramDir(options.programDir);
+  if (options.allPorts || options.ports.size() > 1) {
+    return RunHeadlessPorts(options, programDir, clock);
+  }
 
   HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
   if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {

@@ -14,6 +14,11 @@ void PrepareInstallation(UpgradeState& state, const std::string& programDir,
   installation.configSubdir = "config/r55";
   installation.configNumber = 55;
   LoadSettingsForProgramDir(state, programDir);
+  installation.modelTable.Load(installation.modelTablePath);
+  PrepareJob(state, vocoder);
+}
+
+void PrepareJob(UpgradeState& state, std::optional<int> vocoder) {
   state.radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state.writeDataSize = UpgradeState::kDefaultRadioDataSize;
   state.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
@@ -26,7 +31,6 @@ void PrepareInstallation(UpgradeState& state, const std::string& programDir,
   std::string imagePath = state.installation->imageDir + state.installation->mainImageName;
   state.imageSize = ImageFileSize(imagePath);
   LoadImageFile(state, imagePath);
-  installation.modelTable.Load(installation.modelTablePath);
   LoadHexFile(state);
 }
 

@@ -15,4 +15,9 @@ namespace fw {
 void PrepareInstallation(UpgradeState& state, const std::string& programDir,
                          std::optional<int> vocoder);
 
+// The job's part of the start-up, for a record whose installation is loaded already (one
+// more job on the same installation: give it the installation and ApplySettingsToJob
+// first): its radio-data buffer, vocoder variant, main image and chip hex file.
+void PrepareJob(UpgradeState& state, std::optional<int> vocoder);
+
 }  // namespace fw

@@ -28,9 +28,84 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
+HeadlessOutput::HeadlessOutput(std::FILE* out, bool terminal, std::vector<std::string> labels)
+    : out_(out), terminal_(terminal), labels_(std::move(labels)), percents_(labels_.size(), 0) {}
+
+// The progress lines stand below everything printed, the cursor at the end of the last.
+void HeadlessOutput::EraseBarsLocked() {
+  if (!barsShown_) {
+    return;
+  }
+  std::fputs("\r\x1b[2K", out_);
+  for (size_t i = 1; i < labels_.size(); ++i) {
+    std::fputs("\x1b[1A\x1b[2K", out_);
+  }
+  barsShown_ = false;
+}
+
+void HeadlessOutput::DrawBarsLocked() {
+  for (size_t i = 0; i < labels_.size(); ++i) {
+    const int filled = percents_[i] * kBarWidth / 100;
+    std::fprintf(out_, "%s%s: [%s%s] %3d%%", i == 0 ? "" : "\n", labels_[i].c_str(),
+                 std::string(static_cast<size_t>(filled), '#').c_str(),
+                 std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), percents_[i]);
+  }
+  barsShown_ = true;
+  std::fflush(out_);
+}
+
+void HeadlessOutput::PrintLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool redraw = barsShown_;
+  EraseBarsLocked();
+  std::fprintf(out_, "%s\n", line.c_str());
+  if (redraw) {
+    DrawBarsLocked();
+  }
+  std::fflush(out_);
+}
+
+void HeadlessOutput::SetProgress(size_t slot, int percent) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!terminal_ || slot >= percents_.size()) {
+    return;
+  }
+  percents_[slot] = std::clamp(percent, 0, 100);
+  EraseBarsLocked();
+  DrawBarsLocked();
+}
+
+void HeadlessOutput::Finish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (barsShown_) {
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    barsShown_ = false;
+  }
+}
+
 HeadlessView::HeadlessView(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
 
+void HeadlessView::ShareOutput(HeadlessOutput* output, size_t slot, const std::string& prefix) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shared_ = output;
+  slot_ = slot;
+  prefix_ = prefix;
+}
+
+std::pair<int, std::string> HeadlessView::LastRow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (rows_.empty()) {
+    return {0, std::string()};
+  }
+  return {static_cast<int>(rows_.size()), rows_.back().text};
+}
+
 void HeadlessView::PrintLineLocked(const std::string& line) {
+  if (shared_ != nullptr) {
+    shared_->PrintLine(prefix_ + line);
+    return;
+  }
   if (barOpen_) {
     std::fputc('\n', out_);
     barOpen_ = false;
@@ -103,7 +178,9 @@ void HeadlessView::EnableControl(Control, bool) {}
 void HeadlessView::SetProgressRange(ProgressBar, int, int) {}
 
 void HeadlessView::DrawProgressLocked(int percent) {
-  if (terminal_) {
+  if (terminal_ && shared_ != nullptr) {
+    shared_->SetProgress(slot_, percent);
+  } else if (terminal_) {
     int filled = percent * kBarWidth / 100;
     std::fprintf(out_, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
                  std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), percent);

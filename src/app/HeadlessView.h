@@ -14,11 +14,38 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/UpgradeView.h"
 
 namespace fw {
+
+// One output shared by the views of jobs that run at once (one job per port): whole lines
+// are printed one at a time, each already carrying its port. On a terminal each job has a
+// progress line of its own below the printed lines, redrawn in place.
+class HeadlessOutput {
+ public:
+  // `labels` name the progress lines, one per job ("COM3").
+  HeadlessOutput(std::FILE* out, bool terminal, std::vector<std::string> labels);
+  void PrintLine(const std::string& line);
+  // The progress line of job `slot` (terminal only).
+  void SetProgress(size_t slot, int percent);
+  // Leaves the progress lines as they stand; anything printed next starts on a line of its own.
+  void Finish();
+  bool Terminal() const { return terminal_; }
+
+ private:
+  void EraseBarsLocked();
+  void DrawBarsLocked();
+
+  std::mutex mutex_;
+  std::FILE* out_;
+  bool terminal_;
+  std::vector<std::string> labels_;
+  std::vector<int> percents_;
+  bool barsShown_ = false;
+};
 
 class HeadlessView : public UpgradeView {
  public:
@@ -60,6 +87,13 @@ class HeadlessView : public UpgradeView {
   // Ends the progress line (call before printing anything else to the same stream).
   void Finish();
 
+  // Prints through `output` (shared with the views of other jobs), every line after
+  // `prefix` ("COM3: "); on a terminal the progress goes to the output's line `slot`.
+  void ShareOutput(HeadlessOutput* output, size_t slot, const std::string& prefix);
+
+  // The last row the job showed: its number (from 1) and text; 0 and empty when none.
+  std::pair<int, std::string> LastRow();
+
  private:
   struct RowState {
     std::string mark;
@@ -91,6 +125,9 @@ class HeadlessView : public UpgradeView {
   std::deque<JobEvent> queue_;
   std::map<Timer, ArmedTimer> timers_;
   double timerScale_ = 1.0;
+  HeadlessOutput* shared_ = nullptr;
+  size_t slot_ = 0;
+  std::string prefix_;
 };
 
 }  // namespace fw

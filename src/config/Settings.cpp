@@ -1,6 +1,7 @@
 #include "config/Settings.h"
 
 #include <filesystem>
+#include <mutex>
 #include <set>
 
 #include "config/Installation.h"
@@ -239,16 +240,26 @@ bool RecordCompletedJob(UpgradeState& state) {
     return false;
   }
   ++state.completedJobs;
+  int count = state.completedJobs;
+  // Jobs running at once count together: one total, written by one job at a time, so that
+  // the file always holds the latest total.
+  std::unique_lock<std::mutex> counting;
+  if (state.sharedJobCount) {
+    counting = std::unique_lock<std::mutex>(state.sharedJobCount->mutex);
+    count = ++state.sharedJobCount->total;
+  }
   // No settings path (a state that never loaded settings) has nowhere to keep the count.
   const SettingsWriter writer(state.installation->settingsPath);
-  if (writer.HasFile() && !writer.WriteInt("UpdateTimes", state.completedJobs)) {
-    const std::string detail = "\"UpdateTimes\" = " + std::to_string(state.completedJobs) +
+  if (writer.HasFile() && !writer.WriteInt("UpdateTimes", count)) {
+    counting = {};
+    const std::string detail = "\"UpdateTimes\" = " + std::to_string(count) +
                                " could not be written to \"" + state.installation->settingsPath +
                                "\".";
     AddRow(state, kMarkFailed, kJobCountNotSavedText);
     state.view->MessageBox(kJobCountNotSavedText, MessageIcon::Error, MessageButtons::Ok, detail);
     return true;
   }
+  counting = {};
   state.view->SetTimer(Timer::AutoStart, kRepeatDelayMs);
   return true;
 }

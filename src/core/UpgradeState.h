@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +48,13 @@ class InstallationRef {
 
  private:
   std::shared_ptr<const Installation> installation_;
+};
+
+// The count of completed jobs that jobs running at once (one per port) share in run mode 5:
+// one total, written as "UpdateTimes" by one job at a time.
+struct CompletedJobCount {
+  std::mutex mutex;
+  int total = 0;
 };
 
 class UpgradeState {
@@ -98,6 +106,10 @@ class UpgradeState {
   // job unless allowUnidentified is set.
   bool askTechnician = true;
 
+  // Put into the names of the job's data logs ("COM3": "[...]COM3-ReadLog.dat") when several
+  // jobs run at once, so that each port's logs are told apart; empty for a job on its own.
+  std::string dataLogTag;
+
   // --- What the radio reported ---
   std::string radioInfo;     // at most 10 characters
   std::string radioModel;    // at most 28 characters
@@ -129,10 +141,15 @@ class UpgradeState {
   // finish the rows still marked under way.
   std::vector<std::string> rowMarks;
   int completedJobs = 0;  // jobs completed in run mode 5 since the program started
+  // Set when several jobs run at once: "UpdateTimes" counts the jobs of all of them.
+  std::shared_ptr<CompletedJobCount> sharedJobCount;
   // The worker thread of the running (or last) job, and whether it is still running.
   // Started by StartJob (workflow/Job.h); the record stops and joins it on destruction.
   std::thread worker;
   std::atomic<bool> jobRunning{false};
+  // Above 0 while this job writes the radio (core/WritePhase.h): a stop now would leave the
+  // radio half-written. Read by the front end while the job runs.
+  std::atomic<int> writingRadio{0};
 
   // --- Buffers ---
   std::vector<uint8_t> imageBuffer;  // 1 MiB, not cleared

@@ -18,6 +18,11 @@ RadioWriteScope::RadioWriteScope() {
   ++g_writers;
 }
 
+RadioWriteScope::RadioWriteScope(std::atomic<int>& jobWriting) : jobWriting_(&jobWriting) {
+  ++g_writers;
+  ++jobWriting;
+}
+
 RadioWriteScope::~RadioWriteScope() {
   End();
 }
@@ -26,6 +31,9 @@ void RadioWriteScope::End() {
   if (active_) {
     active_ = false;
     --g_writers;
+    if (jobWriting_ != nullptr) {
+      --*jobWriting_;
+    }
   }
 }
 

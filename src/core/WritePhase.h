@@ -7,14 +7,18 @@
 //
 // RadioBeingWritten() reads a lock-free atomic and may be called from a signal handler.
 
+#include <atomic>
+
 namespace fw {
 
 bool RadioBeingWritten();
 
-// Marks the radio as being written for its lifetime (or until End()).
+// Marks the radio as being written for its lifetime (or until End()): for the whole process,
+// and in `jobWriting` for the one job (several jobs may run at once, one per port).
 class RadioWriteScope {
  public:
   RadioWriteScope();
+  explicit RadioWriteScope(std::atomic<int>& jobWriting);
   ~RadioWriteScope();
   RadioWriteScope(const RadioWriteScope&) = delete;
   RadioWriteScope& operator=(const RadioWriteScope&) = delete;
@@ -22,6 +26,7 @@ class RadioWriteScope {
 
  private:
   bool active_ = true;
+  std::atomic<int>* jobWriting_ = nullptr;
 };
 
 }  // namespace fw

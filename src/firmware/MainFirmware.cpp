@@ -363,7 +363,7 @@ TransferResult TransferMainFirmware(UpgradeState& state) {
     return TransferResult::Failed;
   }
   // The radio has dropped its old firmware: from here it is being written.
-  RadioWriteScope writing;
+  RadioWriteScope writing(state.writingRadio);
   SetLastRow(state, kMarkDone, kConnectedOk);
   AddRow(state, kMarkBusy, kUpgradingMode);
   SetStatusText(state, kUpgradingMode);

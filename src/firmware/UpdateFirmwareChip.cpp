@@ -128,7 +128,7 @@ ChipResult UpdateFirmwareChip(UpgradeState& state) {
   }
   state.job.clock.Sleep(500);
   SetStatusText(state, "Erasing flash space, about 5 seconds...");
-  RadioWriteScope writing;  // from the erase to the leave command
+  RadioWriteScope writing(state.writingRadio);  // from the erase to the leave command
   if (!ChipExchange(port, kChipErase, kChipEraseRequest, sizeof kChipEraseRequest, reply,
                     sizeof kChipEraseReply, 5000, kRetries)) {
     port.Close();

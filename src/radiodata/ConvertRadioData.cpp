@@ -14,6 +14,9 @@ namespace {
 // Libraries loaded so far, by absolute path. They are never unloaded: a converter may
 // keep state between calls, as it would when linked at start.
 std::mutex g_mutex;
+// The converter libraries are not known to be re-entrant (and may keep state between calls):
+// jobs running at once call them one at a time.
+std::mutex g_callMutex;
 std::map<std::string, std::unique_ptr<SharedLibrary>>& Loaded() {
   static auto* libs = new std::map<std::string, std::unique_ptr<SharedLibrary>>;
   return *libs;
@@ -75,7 +78,11 @@ StepResult ConvertRadioData(UpgradeState& state) {
   if (!fn)
     return Fail(reason);
 
-  const int result = fn(state.templateData.data(), size, state.radioData, size);
+  int result = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_callMutex);
+    result = fn(state.templateData.data(), size, state.radioData, size);
+  }
   if (result == 0)
     return Fail(std::string("The converter ") + entry.symbol + " in \"" + path +
                 "\" reported that the conversion failed.");

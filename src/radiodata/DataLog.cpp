@@ -151,11 +151,11 @@ void SetLogTimeSource(LogTimeSource source) {
   g_timeSource.store(source);
 }
 
-std::string DataLogFileName(const LogTime& t, int code) {
+std::string DataLogFileName(const LogTime& t, int code, const std::string& tag) {
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d-%02d-%02d]", t.year, t.month, t.day,
                 t.hour, t.minute, t.second);
-  return std::string(stamp) + SuffixFor(code);
+  return std::string(stamp) + (tag.empty() ? std::string() : tag + "-") + SuffixFor(code);
 }
 
 DataLogResult WriteDataLog(const UpgradeState& state, int code, std::span<const uint8_t> buffer) {
@@ -173,7 +173,7 @@ DataLogResult WriteDataLog(const UpgradeState& state, int code, std::span<const 
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
     folder += '/';
   folder += "ReadWriteLog";
-  const std::string name = DataLogFileName(time, code);
+  const std::string name = DataLogFileName(time, code, state.dataLogTag);
   result.path = folder + "/" + name;
   std::error_code ec;
   std::filesystem::create_directory(PathFromUtf8(folder), ec);

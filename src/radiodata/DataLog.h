@@ -5,6 +5,8 @@
 //   code 2  "[YYYY-MM-DD hh-mm-ss]DefDataLog.dat"  the template as loaded
 //   code 3  "[YYYY-MM-DD hh-mm-ss]WriteLog.dat"    the converted data about to be written
 // (any other code is written as code 3). Nothing is written when "READWRITELOG" is 0.
+// A job that carries a log tag (its port, when several radios are upgraded at once) puts
+// it before the kind: "[YYYY-MM-DD hh-mm-ss]COM3-ReadLog.dat".
 //
 // A log never replaces another: a second log of the same code in the same second is named
 // "[...]ReadLog-2.dat", then "-3" and so on. A log is written whole or not at all: the
@@ -31,8 +33,9 @@ using LogTimeSource = LogTime (*)();
 // Installs the time source used by WriteDataLog; nullptr restores the local clock.
 void SetLogTimeSource(LogTimeSource source);
 
-// "[2021-05-04 09-07-03]ReadLog.dat" for code 1 at that time.
-std::string DataLogFileName(const LogTime& time, int code);
+// "[2021-05-04 09-07-03]ReadLog.dat" for code 1 at that time; with the tag "COM3",
+// "[2021-05-04 09-07-03]COM3-ReadLog.dat".
+std::string DataLogFileName(const LogTime& time, int code, const std::string& tag = "");
 
 struct DataLogResult {
   bool written = false;  // false also when logs are off ("READWRITELOG" 0)

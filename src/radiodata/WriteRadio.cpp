@@ -250,7 +250,7 @@ WriteResult WriteRadio(UpgradeState& state) {
   StoreLanguage(state.templateData, state.fontLanguage);
 
   // The data area; a radio that does not open it refuses the blocks below.
-  RadioWriteScope writing;  // the data, then the font library
+  RadioWriteScope writing(state.writingRadio);  // the data, then the font library
   if (!ReadInfoArea(state, 2, 7)) {
     InfoFailed(state);
     return WriteResult::LinkFailed;

@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -76,6 +78,51 @@ TEST(HeadlessOptions, UsageErrors) {
     error.clear();
     EXPECT_FALSE(ParseHeadlessOptions(args, o, error)) << args.back();
     EXPECT_FALSE(error.empty());
+  }
+}
+
+// Several ports: --port again and again, --ports with a list, --all-ports; each port once.
+TEST(HeadlessOptions, SeveralPorts) {
+  HeadlessOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--port", "3", "--port", "1"}, o, error))
+      << error;
+  EXPECT_EQ(o.ports, (std::vector<int>{3, 1}));
+  EXPECT_EQ(o.port, 3);
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--ports", "1,2,16", "--port", "5"}, o, error))
+      << error;
+  EXPECT_EQ(o.ports, (std::vector<int>{1, 2, 16, 5}));
+  EXPECT_FALSE(o.allPorts);
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--all-ports"}, o, error)) << error;
+  EXPECT_TRUE(o.allPorts);
+  EXPECT_TRUE(o.ports.empty());
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--port", "7"}, o, error)) << error;
+  EXPECT_EQ(o.ports, (std::vector<int>{7}));
+}
+
+TEST(HeadlessOptions, SeveralPortsUsageErrors) {
+  HeadlessOptions o;
+  std::string error;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--ports", "1,,2"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", "1,2,"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", ",1"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", ""}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", "0,1"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", "1,17"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", "1;2"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports"}, "--ports needs a value"},
+      {{"--ports", "2,4,2"}, "COM2 is named twice"},
+      {{"--port", "3", "--ports", "1,3"}, "COM3 is named twice"},
+      {{"--port", "9", "--port", "9"}, "COM9 is named twice"},
+      {{"--all-ports", "--port", "1"}, "--all-ports excludes --port and --ports"},
+      {{"--ports", "1,2", "--all-ports"}, "--all-ports excludes --port and --ports"}};
+  for (const auto& [args, message] : cases) {
+    error.clear();
+    std::vector<std::string> full = {"--headless"};
+    full.insert(full.end(), args.begin(), args.end());
+    EXPECT_FALSE(ParseHeadlessOptions(full, o, error)) << args.back();
+    EXPECT_EQ(error.rfind(message, 0), 0u) << args.back() << ": " << error;
   }
 }
 
@@ -715,6 +762,262 @@ TEST_F(HeadlessFullProgram, RepeatModeCountsJobsUntilInterrupted) {
   ASSERT_NE(first, std::string::npos) << output;
   EXPECT_NE(output.find(softwareDone, first + 1), std::string::npos) << output;
   EXPECT_TRUE(radio.DownloadSnapshot().completed);
+}
+
+// Several radios, one per port: COM1, COM2 ... stand for the simulated radios' terminals.
+class HeadlessPortsProgram : public HeadlessFullProgram {
+ protected:
+  void StartRadios(size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      radios.push_back(std::make_unique<sim::RadioSim>(configs.size() > i ? configs[i] : config));
+      ASSERT_TRUE(radios.back()->Start()) << radios.back()->Error();
+    }
+  }
+  void InstallPorts(const std::string& settingLines) {
+    dir.Write("Main.bin", image);
+    std::string ports;
+    for (size_t i = 0; i < radios.size(); ++i) {
+      ports += "COM" + std::to_string(i + 1) + "=" + radios[i]->DevicePath() + "\r\n";
+    }
+    dir.Write("Flashwright.ini", "[Setting]\r\nPort=4\r\nMODEL=KV68\r\nMainBin=Main.bin\r\n" +
+                                     settingLines + "[Ports]\r\n" + ports);
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  // The summary table's line for `port` ("COM2  /dev/pts/7  ..."), empty when there is none.
+  std::string SummaryLine(int port) const {
+    const std::vector<std::string> lines = Lines();
+    auto summary = std::find(lines.begin(), lines.end(), "summary:");
+    for (auto it = summary; it != lines.end(); ++it) {
+      if (it->rfind("COM" + std::to_string(port) + " ", 0) == 0) {
+        return *it;
+      }
+    }
+    return std::string();
+  }
+  // Every line before the summary carries the port of one of the jobs.
+  void ExpectEveryLineCarriesItsPort(size_t ports) const {
+    for (const std::string& line : Lines()) {
+      if (line == "summary:") {
+        break;
+      }
+      bool carries = false;
+      for (size_t p = 1; p <= ports; ++p) {
+        carries = carries || line.rfind("COM" + std::to_string(p) + ": ", 0) == 0;
+      }
+      EXPECT_TRUE(carries) << line;
+    }
+  }
+
+  std::vector<sim::RadioSimConfig> configs;
+  std::vector<std::unique_ptr<sim::RadioSim>> radios;
+};
+
+TEST_F(HeadlessPortsProgram, ThreePortsAtOnceAllSucceed) {
+  image = Image(12000);
+  StartRadios(3);
+  InstallPorts("READWRITELOG=3\r\n");
+  EXPECT_EQ(RunProgram("--headless --ports 1,2,3 --program-dir " + dir.Path(), output), 0)
+      << output;
+  ExpectEveryLineCarriesItsPort(3);
+  for (int p = 1; p <= 3; ++p) {
+    const std::string com = "COM" + std::to_string(p);
+    const std::string device = radios[p - 1]->DevicePath();
+    EXPECT_EQ(radios[p - 1]->DownloadSnapshot().Image(), image) << com;
+    EXPECT_TRUE(Contains(com + ": row  2    \u221A\tUpdate the radio software completed!\n"))
+        << output;
+    EXPECT_TRUE(Contains(com + ": progress 100%\n")) << output;
+    EXPECT_TRUE(Contains(com + ": result: success: the radio on " + com + " (" + device +
+                         ") is upgraded (firmware)\n"))
+        << output;
+    const std::string row = SummaryLine(p);
+    EXPECT_NE(row.find(device), std::string::npos) << row;
+    EXPECT_NE(row.find(" success "), std::string::npos) << row;
+    EXPECT_NE(row.find(" KV680DEMO "), std::string::npos) << row;  // the model it reported
+    EXPECT_NE(row.find("Update the radio software completed!"), std::string::npos) << row;
+    EXPECT_NE(row.find(" s "), std::string::npos) << row;  // the duration
+  }
+  EXPECT_TRUE(Contains("summary:\nport "));
+  EXPECT_EQ(LastLine(), "result: every job succeeded");
+}
+
+// A radio that never enters download mode fails its own job only: the others are
+// written byte for byte and the exit status says that not every job succeeded.
+TEST_F(HeadlessPortsProgram, RadioNotInDownloadModeFailsOnlyItsOwnJob) {
+  image = Image(12000);
+  configs = {config, config, config};
+  configs[1].download.fault =
+      sim::DownloadFault{sim::FaultKind::kNotInDownload, sim::DownloadStep::kIdentify, 0};
+  StartRadios(3);
+  InstallPorts("READWRITELOG=3\r\n");
+  EXPECT_EQ(RunProgram("--headless --port 1 --port 2 --port 3 --program-dir " + dir.Path(), output),
+            1)
+      << output;
+  ExpectEveryLineCarriesItsPort(3);
+  EXPECT_EQ(radios[0]->DownloadSnapshot().Image(), image);
+  EXPECT_EQ(radios[2]->DownloadSnapshot().Image(), image);
+  EXPECT_EQ(
+      radios[1]->DownloadSnapshot().requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)],
+      0u);
+  EXPECT_TRUE(Contains("COM2: result: failed: the radio on COM2")) << output;
+  EXPECT_TRUE(Contains("COM2: box [exclamation] ")) << output;
+  EXPECT_TRUE(Contains("COM1: result: success: ")) << output;
+  EXPECT_TRUE(Contains("COM3: result: success: ")) << output;
+  EXPECT_EQ(output.find("COM1: box [exclamation]"), std::string::npos) << output;
+  EXPECT_NE(SummaryLine(2).find(" failed "), std::string::npos) << SummaryLine(2);
+  EXPECT_NE(SummaryLine(1).find(" success "), std::string::npos) << SummaryLine(1);
+  EXPECT_NE(SummaryLine(3).find(" success "), std::string::npos) << SummaryLine(3);
+  EXPECT_EQ(LastLine(), "result: not every job succeeded");
+}
+
+// A radio whose line is cut in the middle of the image (the cable pulled) leaves the other
+// radio's transfer untouched.
+TEST_F(HeadlessPortsProgram, LineCutMidWriteOnOnePortLeavesTheOtherWhole) {
+  image = Image(12000);
+  configs = {config, config};
+  configs[0].download.fault =
+      sim::DownloadFault{sim::FaultKind::kHangUp, sim::DownloadStep::kData, 0, 4};
+  StartRadios(2);
+  InstallPorts("READWRITELOG=3\r\n");
+  EXPECT_EQ(RunProgram("--headless --ports 2,1 --program-dir " + dir.Path(), output), 1) << output;
+  EXPECT_FALSE(radios[0]->DownloadSnapshot().completed);
+  EXPECT_EQ(radios[0]->DownloadSnapshot().blocksAccepted, 3u);  // cut at the fourth block
+  EXPECT_EQ(radios[1]->DownloadSnapshot().Image(), image);
+  EXPECT_TRUE(Contains("COM1: result: failed: ")) << output;
+  EXPECT_TRUE(Contains("COM2: result: success: ")) << output;
+  // The table lists the ports in the order given.
+  EXPECT_LT(output.find("\nCOM2 "), output.find("\nCOM1 ")) << output;
+}
+
+// Full upgrades on two ports at once: each radio gets the converted template, and the data
+// logs of both (written within the same second or not) are kept under their port's name,
+// each holding what its own radio held.
+TEST_F(HeadlessPortsProgram, FullUpgradesKeepEachPortsDataLogs) {
+  StartRadios(2);
+  std::vector<std::vector<uint8_t>> before;
+  for (size_t i = 0; i < 2; ++i) {
+    std::vector<uint8_t> data = Image(129976);
+    data[i * 1000 + 5] ^= 0x5A;  // each radio holds different data
+    radios[i]->WithLink([&](sim::FramedLinkResponder& r) {
+      auto& m = r.MemoryImage(sim::FramedLinkResponder::Memory::kData);
+      std::copy(data.begin(), data.end(), m.begin());
+    });
+    before.push_back(data);
+  }
+  InstallPorts("READWRITELOG=1\r\n");
+  EXPECT_EQ(RunProgram("--headless --ports 1,2 --program-dir " + dir.Path(), output), 0) << output;
+  std::vector<uint8_t> expected = templateData;
+  expected[766] = 0x09;
+  expected[767] = 0x04;
+  std::map<std::string, std::string> logs;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() + "ReadWriteLog")) {
+    const std::string name = entry.path().filename().string();
+    logs[name.substr(name.find(']') + 1)] = entry.path().string();
+  }
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string com = "COM" + std::to_string(i + 1);
+    EXPECT_EQ(Data(*radios[i]), expected) << com;
+    ASSERT_EQ(logs.count(com + "-ReadLog.dat"), 1u) << com;
+    EXPECT_EQ(logs.count(com + "-WriteLog.dat"), 1u) << com;
+    const std::string read = FileText(logs[com + "-ReadLog.dat"]);
+    EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), before[i]) << com;
+  }
+  EXPECT_EQ(logs.count("ReadLog.dat"), 0u);
+}
+
+// Ctrl-C with several jobs: the first one stops at once the job that is not writing its
+// radio (waiting for a silent one) and only warns for the one that is; that job goes on and
+// leaves its radio whole.
+TEST_F(HeadlessPortsProgram, FirstInterruptStopsOnlyTheJobsNotWriting) {
+  image = Image(60000);  // about 5 seconds on a paced line
+  configs = {config, config};
+  configs[0].lineRate = 115200;
+  configs[1].download.fault =
+      sim::DownloadFault{sim::FaultKind::kSilence, sim::DownloadStep::kIdentify, 0};
+  StartRadios(2);
+  InstallPorts("READWRITELOG=3\r\n");
+  const std::string log = dir.Path() + "report.txt";
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"--headless", "--ports", "1,2", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 3000 && radios[0]->DownloadSnapshot().blocksAccepted < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_GE(radios[0]->DownloadSnapshot().blocksAccepted, 2u) << FileText(log);
+  kill(pid, SIGINT);
+  const int status = WaitForExit(pid, 60000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_TRUE(Contains(kHalfWrittenWarning)) << output;
+  EXPECT_TRUE(Contains("COM2: row  2    \u00D7\tStopped by the user.\n")) << output;
+  EXPECT_TRUE(Contains("COM2: result: stopped by the user: the radio on COM2")) << output;
+  EXPECT_TRUE(Contains("COM1: result: success: ")) << output;
+  EXPECT_EQ(output.find("COM1: row  3    \u00D7\tStopped by the user."), std::string::npos);
+  EXPECT_TRUE(radios[0]->DownloadSnapshot().completed);
+  EXPECT_EQ(radios[0]->DownloadSnapshot().Image(), image);
+  EXPECT_NE(SummaryLine(2).find(" stopped "), std::string::npos) << output;
+  EXPECT_NE(SummaryLine(2).find(" - "), std::string::npos) << output;  // no model reported
+  EXPECT_NE(SummaryLine(1).find(" success "), std::string::npos) << output;
+}
+
+TEST_F(HeadlessPortsProgram, UsageErrorsExitWithTwo) {
+  for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+           {"--ports 1,x", "Flashwright: --ports takes COM numbers from 1 to 16"},
+           {"--ports 3,17", "Flashwright: --ports takes COM numbers from 1 to 16"},
+           {"--port 2 --port 0", "Flashwright: --port takes a COM number from 1 to 16"},
+           {"--port 4 --ports 5,4", "Flashwright: COM4 is named twice"}}) {
+    EXPECT_EQ(RunProgram("--headless " + args + " --program-dir " + dir.Path(), output), 2)
+        << args << "\n"
+        << output;
+    EXPECT_EQ(output.rfind(message, 0), 0u) << output;
+    EXPECT_TRUE(Contains("usage: Flashwright --headless")) << output;
+  }
+}
+
+// Run mode 5 on two ports: each port repeats on its own, and "UpdateTimes" counts the
+// completed jobs of both, the total the report gives and the sum of the ports' counts.
+TEST_F(HeadlessPortsProgram, RepeatModeCountsTheJobsOfEveryPort) {
+  StartRadios(2);
+  InstallPorts("READWRITELOG=5\r\nAutoTest=1\r\n");
+  const std::string log = dir.Path() + "out.txt";
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  const pid_t pid = SpawnProgram({"--headless", "--ports", "1,2", "--program-dir", dir.Path()}, fd);
+  close(fd);
+  ASSERT_GT(pid, 0);
+  const std::string ini = dir.Path() + "Flashwright.ini";
+  for (int i = 0; i < 600 && ProfileGetInt("Setting", "UpdateTimes", 0, ini) < 4; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(pid, SIGINT);
+  const int status = WaitForExit(pid, 60000);
+  output = FileText(log);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  const int written = ProfileGetInt("Setting", "UpdateTimes", 0, ini);
+  EXPECT_GE(written, 4) << output;
+  int sum = 0;
+  for (const char* port : {"COM1: completed jobs: ", "COM2: completed jobs: "}) {
+    const size_t at = output.find(port);
+    ASSERT_NE(at, std::string::npos) << output;
+    const int count = std::stoi(output.substr(at + std::strlen(port)));
+    EXPECT_GE(count, 1) << port << output;
+    sum += count;
+  }
+  EXPECT_EQ(sum, written) << output;
+  EXPECT_TRUE(Contains("\ncompleted jobs: " + std::to_string(written) + "\n")) << output;
+  for (auto& radio : radios) {
+    EXPECT_TRUE(radio->DownloadSnapshot().completed);
+  }
 }
 
 // GNU-style --help and --version answer on standard output and open no window.

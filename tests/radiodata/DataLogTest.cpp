@@ -85,6 +85,31 @@ TEST_F(DataLogTest, SameCodeInTheSameSecondNeverReplacesALog) {
       3);  // no temporary file left
 }
 
+// Jobs on several ports at once tag their logs with the port: two radios read in the same
+// second on one installation keep a log each, named after their port, while a job on its
+// own keeps the untagged name.
+TEST_F(DataLogTest, PortTaggedLogsOfTheSameSecondAreBothKept) {
+  EXPECT_EQ(DataLogFileName(kTime, 1, "COM3"), "[2021-05-04 09-07-03]COM3-ReadLog.dat");
+  EXPECT_EQ(DataLogFileName(kTime, 2, "COM12"), "[2021-05-04 09-07-03]COM12-DefDataLog.dat");
+  UpgradeState other;
+  other.installation = state.installation.Shared();
+  state.dataLogTag = "COM1";
+  other.dataLogTag = "COM2";
+  state.radioDataSize = 48;
+  other.radioDataSize = 48;
+  const DataLogResult a = WriteDataLog(state, 1, Pattern(48, 0x11), kTime);
+  const DataLogResult b = WriteDataLog(other, 1, Pattern(48, 0x22), kTime);
+  const DataLogResult c = WriteDataLog(state, 1, Pattern(48, 0x33), kTime);
+  ASSERT_TRUE(a.written && b.written && c.written);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]COM1-ReadLog.dat")), Pattern(48, 0x11));
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]COM2-ReadLog.dat")), Pattern(48, 0x22));
+  // A second log of one port within the second still gets its number.
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]COM1-ReadLog-2.dat")), Pattern(48, 0x33));
+  state.dataLogTag.clear();
+  EXPECT_TRUE(WriteDataLog(state, 1, Pattern(48, 0x44), kTime).written);
+  EXPECT_EQ(ReadBytes(Log("[2021-05-04 09-07-03]ReadLog.dat")), Pattern(48, 0x44));
+}
+
 TEST_F(DataLogTest, AFailedWriteLeavesNoCutLogAndSaysWhy) {
   // The disk fills after 102400 bytes of the read log.
   size_t offered = 0;
