@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "BenchInstall.h"
-#include "DemoIdentity.h"
+#include "DemoRadio.h"
 #include "RadioSim.h"
 
 extern char** environ;
@@ -156,16 +156,7 @@ void BM_HeadlessFullUpgrade(benchmark::State& st) {
       st.SkipWithError(error.c_str());
       break;
     }
-    fw::sim::RadioSimConfig config;
-    config.lineRate = kBaud;
-    // The radio restarts as long as the program waits for it, scaled alike.
-    config.download.restartMs = static_cast<uint32_t>(25000 * factor);
-    config.download.info = fw::demo::kInfoField;
-    config.download.model = fw::demo::kDownloadModelText;
-    config.linkIdentifier = fw::demo::kIdentityText;
-    config.linkModelText = fw::demo::kModelText;
-    config.areaDigit = fw::demo::kAreaDigit;
-    config.firmwareVersionText = fw::demo::kLinkVersionText;
+    const fw::sim::RadioSimConfig config = fw::bench::DemoRadioConfig(kBaud, factor);
     fw::sim::RadioSim radio(config);
     if (!radio.Start()) {
       st.SkipWithError(radio.Error().c_str());

@@ -49,7 +49,7 @@
 #include <vector>
 
 #include "BenchInstall.h"
-#include "DemoIdentity.h"
+#include "DemoRadio.h"
 #include "RadioSim.h"
 #include "app/HeadlessStartup.h"
 #include "config/Installation.h"
@@ -106,15 +106,7 @@ std::string ReadAll(int fd) {
   std::vector<std::unique_ptr<fw::sim::RadioSim>> radios;
   std::string paths;
   for (int k = 0; k < n; ++k) {
-    fw::sim::RadioSimConfig config;
-    config.lineRate = kBaud;
-    config.download.restartMs = static_cast<uint32_t>(25000 * factor);
-    config.download.info = fw::demo::kInfoField;
-    config.download.model = fw::demo::kDownloadModelText;
-    config.linkIdentifier = fw::demo::kIdentityText;
-    config.linkModelText = fw::demo::kModelText;
-    config.areaDigit = fw::demo::kAreaDigit;
-    config.firmwareVersionText = fw::demo::kLinkVersionText;
+    const fw::sim::RadioSimConfig config = fw::bench::DemoRadioConfig(kBaud, factor);
     radios.push_back(std::make_unique<fw::sim::RadioSim>(config));
     radios.back()->Pty().LogGaps(true);
     if (!radios.back()->Start()) {
