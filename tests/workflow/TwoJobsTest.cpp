@@ -20,6 +20,7 @@
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
+#include "support/FastClock.h"
 #include "support/FullUpgradeSetup.h"
 #include "support/RecordingView.h"
 #include "workflow/Job.h"
@@ -185,6 +186,110 @@ TEST_F(TwoJobs, StoppingOneLeavesTheOtherRunningToItsEnd) {
   rows.push_back(kFullUpgradeRows.back());
   EXPECT_EQ(b.view.Rows(), rows);
   EXPECT_EQ(b.radio->DownloadSnapshot().Image(), b.setup.image);
+}
+
+// Four radios on one bench, three of them failing each its own way: a chip that never gets
+// ready, a cable pulled in the middle of the image, a radio that never enters download mode.
+// The fourth radio is upgraded byte for byte, and each failure stays on its own port. Run
+// under ThreadSanitizer too: four workers at once on one process.
+class FourJobs : public ::testing::Test {
+ protected:
+  void TearDown() override { GlobalPortMap().ClearExplicit(); }
+
+  // The never-ready chip's job waits out every enter request's read deadline: its clock
+  // runs those deadlines fast.
+  test::FastClock fast{50};
+  JobOnRadio whole{1, "sim-bench-1", 8100, 11};
+  JobOnRadio chipNeverReady{2, "sim-bench-2", 8200, 22};
+  JobOnRadio cablePulled{3, "sim-bench-3", 8300, 33};
+  JobOnRadio notInDownload{4, "sim-bench-4", 8400, 44};
+};
+
+TEST_F(FourJobs, EachFailureStaysOnItsOwnPort) {
+  whole.MakeRadio(whole.setup.config);
+  chipNeverReady.MakeRadio(chipNeverReady.setup.config);
+  chipNeverReady.radio->WithChip([](sim::ChipLoaderResponder& c) { c.SetNotReady(1000000); });
+  chipNeverReady.state.job.clock.Use(fast);
+  sim::RadioSimConfig pulled = cablePulled.setup.config;
+  pulled.download.fault =
+      sim::DownloadFault{sim::FaultKind::kHangUp, sim::DownloadStep::kData, 0, 4};
+  cablePulled.MakeRadio(pulled);
+  sim::RadioSimConfig refusing = notInDownload.setup.config;
+  refusing.download.fault =
+      sim::DownloadFault{sim::FaultKind::kNotInDownload, sim::DownloadStep::kIdentify, 0};
+  notInDownload.MakeRadio(refusing);
+
+  JobOnRadio* all[] = {&whole, &chipNeverReady, &cablePulled, &notInDownload};
+  for (JobOnRadio* j : all) {
+    j->Start(true);
+  }
+  WaitForBoth(whole.state, chipNeverReady.state);
+  WaitForBoth(cablePulled.state, notInDownload.state);
+
+  // The whole radio: firmware, data, font and chip exactly as a job alone leaves them.
+  EXPECT_EQ(whole.state.resultOk.load(), 1);
+  EXPECT_EQ(whole.view.Rows(), kFullUpgradeRows);
+  EXPECT_EQ(whole.radio->DownloadSnapshot().Image(), whole.setup.image);
+  const std::vector<uint8_t> expected = whole.setup.ExpectedData();
+  const std::vector<uint8_t> data = whole.radio->WithLink(
+      [](FramedLinkResponder& r) { return r.MemoryImage(FramedLinkResponder::Memory::kData); });
+  ASSERT_GE(data.size(), expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin()));
+  whole.radio->WithChip([&](sim::ChipLoaderResponder& chip) {
+    EXPECT_TRUE(chip.Completed());
+    EXPECT_EQ(chip.Flash(), whole.setup.hex.Expected());
+  });
+
+  // The chip that never gets ready: its radio's firmware and data are written, the chip
+  // is left untouched, and the job says it failed.
+  EXPECT_EQ(chipNeverReady.state.resultOk.load(), 0);
+  EXPECT_EQ(chipNeverReady.radio->DownloadSnapshot().Image(), chipNeverReady.setup.image);
+  chipNeverReady.radio->WithChip([](sim::ChipLoaderResponder& chip) {
+    EXPECT_FALSE(chip.Completed());
+    EXPECT_TRUE(chip.Flash().empty());
+  });
+  ASSERT_GE(chipNeverReady.view.Rows().size(), 6u);
+  EXPECT_EQ(chipNeverReady.view.Rows()[5], kFullUpgradeRows[5]);  // "Write the radio completed!"
+  EXPECT_EQ(chipNeverReady.view.Rows().back(),
+            (Row{kMarkFailed, "Update the firmware chip failed!"}));
+
+  // The pulled cable: three blocks arrived, the radio holds no complete image, the job
+  // failed on its firmware row and went no further.
+  EXPECT_EQ(cablePulled.state.resultOk.load(), 0);
+  EXPECT_FALSE(cablePulled.radio->DownloadSnapshot().completed);
+  EXPECT_EQ(cablePulled.radio->DownloadSnapshot().blocksAccepted, 3u);
+  EXPECT_EQ(cablePulled.radio->WithLink([](FramedLinkResponder& r) { return r.Requests().size(); }),
+            0u);
+  EXPECT_EQ(cablePulled.view.Rows(),
+            (std::vector<Row>{kFullUpgradeRows[0], {kMarkFailed, text::kSoftwareFailed}}));
+
+  // The radio that never enters download mode is never sent an image.
+  EXPECT_EQ(notInDownload.state.resultOk.load(), 0);
+  EXPECT_EQ(notInDownload.radio->DownloadSnapshot()
+                .requests[static_cast<int>(sim::DownloadStep::kDownloadRequest)],
+            0u);
+  EXPECT_EQ(notInDownload.view.Rows(), (std::vector<Row>{{kMarkFailed, text::kSoftwareFailed}}));
+
+  // No job's boxes or rows leaked into another's view, and no stop reached the others.
+  for (JobOnRadio* j : all) {
+    EXPECT_FALSE(j->state.job.clock.StopRequested()) << j->devicePath;
+    EXPECT_EQ(j->state.job.devicePath, j->devicePath);
+  }
+  // Each job's boxes are its own: the success, the communication error of the pulled cable,
+  // the download-mode hint; the chip's failure is a row, not a box.
+  auto boxTexts = [](const JobOnRadio& j) {
+    std::vector<std::string> texts;
+    for (const test::RecordedBox& b : j.view.Boxes()) {
+      texts.push_back(b.text);
+    }
+    return texts;
+  };
+  EXPECT_EQ(boxTexts(whole), std::vector<std::string>{"All upgrade completed successfully!"});
+  EXPECT_TRUE(boxTexts(chipNeverReady).empty());
+  EXPECT_EQ(boxTexts(cablePulled), std::vector<std::string>{"Communication error, Please retry!"});
+  EXPECT_EQ(boxTexts(notInDownload),
+            std::vector<std::string>{"Please make the radio enter downloading mode, check all "
+                                     "connections and port settings!"});
 }
 
 // --- The in-process channel ---
