@@ -5,8 +5,8 @@
 // tool's process holds the jobs alone and its CPU time and memory are the tool's.
 //
 // N is 1 and 4 by default; FLASHWRIGHT_BENCH_RADIOS=1,4,8,16 (any list) runs others. Run
-// N = 1 first: the ratios are to its figures. N is at most 16: each job's port is a COM
-// number, and the port map has COM1..COM16 (a larger N is reported as an error).
+// N = 1 first: the ratios are to its figures. N is at most 32, what the simulated radio
+// plays at once; each job's port is a COM number, and the port map has COM1..COM64.
 //
 // Reported figures:
 //   radios_ok            jobs that completed with every step reaching their radio
@@ -219,9 +219,9 @@ struct Figures {
 std::map<int, Figures> g_figures;  // by N, as measured in this run
 
 void BM_SeveralRadios(benchmark::State& st, int n) {
-  if (n > fw::PortMap::kMaxPort) {
-    // Each job's port is a COM number, and the port map has COM1..COM16.
-    st.SkipWithError("more radios than COM ports (COM1..COM16)");
+  if (n > fw::PortMap::kMaxMappedPort) {
+    // Each job's port is a COM number, and the port map has COM1..COM64.
+    st.SkipWithError("more radios than COM ports (COM1..COM64)");
     return;
   }
   const std::string scale = TimeScale();

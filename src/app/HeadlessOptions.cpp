@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "serial/PortMap.h"
+
 namespace fw {
 namespace {
 
@@ -11,7 +13,7 @@ bool ParsePortNumber(const std::string& v, int& n) {
   }
   char* end = nullptr;
   const long value = std::strtol(v.c_str(), &end, 10);
-  if (*end != '\0' || value < 1 || value > 16) {
+  if (*end != '\0' || value < 1 || value > PortMap::kMaxMappedPort) {
     return false;
   }
   n = static_cast<int>(value);
@@ -70,7 +72,7 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       }
       int n = 0;
       if (!ParsePortNumber(v, n)) {
-        error = "--port takes a COM number from 1 to 16";
+        error = "--port takes a COM number from 1 to 64";
         return false;
       }
       if (!AddPort(out, n, error)) {
@@ -87,7 +89,7 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
         const std::string item = v.substr(start, comma - start);
         int n = 0;
         if (!ParsePortNumber(item, n)) {
-          error = "--ports takes COM numbers from 1 to 16 separated by commas (\"" + v + "\")";
+          error = "--ports takes COM numbers from 1 to 64 separated by commas (\"" + v + "\")";
           return false;
         }
         if (!AddPort(out, n, error)) {

@@ -198,7 +198,7 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
   const auto jobCount = std::make_shared<CompletedJobCount>();
   std::vector<int> ports = options.ports;
   if (options.allPorts) {
-    for (const auto& [number, device] : GlobalPortMap().Entries()) {
+    for (const auto& [number, device] : GlobalPortMap().MappedEntries()) {
       ports.push_back(number);
     }
     if (ports.empty()) {

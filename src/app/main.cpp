@@ -41,7 +41,7 @@ void PrintHelp() {
       "  --headless         run one upgrade job on the terminal, as the \"Upgrade\"\n"
       "                     button would, and exit (in run mode 5, READWRITELOG=5,\n"
       "                     jobs repeat until interrupted)\n"
-      "  --port N           COM port number 1..16 (see section \"Ports\" of the settings\n"
+      "  --port N           COM port number 1..64 (see section \"Ports\" of the settings\n"
       "                     file for the device each number stands for); given more\n"
       "                     than once, one job per port runs at the same time\n"
       "  --ports N,M,...    several ports at once, as --port given for each\n"

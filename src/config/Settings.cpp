@@ -83,7 +83,7 @@ void ApplyPorts(const Profile& file) {
       continue;
     }
     int n = std::stoi(digits);
-    if (n < 1 || n > PortMap::kMaxPort || !seen.insert(n).second) {
+    if (n < 1 || n > PortMap::kMaxMappedPort || !seen.insert(n).second) {
       continue;
     }
     GlobalPortMap().SetExplicit(n, e.value);

@@ -22,7 +22,7 @@ std::string Resolved(const std::string& path) {
 #endif
 
 void PortMap::SetExplicit(int portNumber, const std::string& devicePath) {
-  if (portNumber < 1 || portNumber > kMaxPort) {
+  if (portNumber < 1 || portNumber > kMaxMappedPort) {
     return;
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -49,27 +49,40 @@ void PortMap::SetSysfsRoot(const std::string& dir) {
 }
 
 std::map<int, std::string> PortMap::Entries() const {
+  return EntriesUpTo(kMaxPort);
+}
+
+std::map<int, std::string> PortMap::MappedEntries() const {
+  return EntriesUpTo(kMaxMappedPort);
+}
+
+// The numbers 1..last: explicit entries first, then the system's devices in their stable
+// order on the numbers left free. The first 16 numbers come out the same whatever `last`.
+std::map<int, std::string> PortMap::EntriesUpTo(int last) const {
   std::map<int, std::string> entries;
 #ifdef _WIN32
-  for (int n = 1; n <= kMaxPort; ++n) {
+  for (int n = 1; n <= last; ++n) {
     entries[n] = "\\\\.\\COM" + std::to_string(n);
   }
 #else
   std::string deviceDir;
   std::string sysfsRoot;
+  std::map<int, std::string> named;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    entries = explicit_;
+    named = explicit_;
     deviceDir = deviceDir_;
     sysfsRoot = sysfsRoot_;
   }
+  entries.insert(named.begin(), named.upper_bound(last));
+  // A device that any explicit entry names (also one above `last`) gets no second number.
   std::set<std::string> taken;
-  for (const auto& [n, path] : entries) {
+  for (const auto& [n, path] : named) {
     taken.insert(Resolved(path));
   }
   std::vector<std::string> devices = SystemSerialDevices(deviceDir, sysfsRoot);
   auto next = devices.begin();
-  for (int n = 1; n <= kMaxPort; ++n) {
+  for (int n = 1; n <= last; ++n) {
     if (entries.count(n) != 0) {
       continue;
     }
@@ -92,10 +105,10 @@ std::string PortMap::DevicePath(int portNumber) const {
     return "\\\\.\\COM" + std::to_string(portNumber);
   }
 #endif
-  if (portNumber < 1 || portNumber > kMaxPort) {
+  if (portNumber < 1 || portNumber > kMaxMappedPort) {
     return std::string();
   }
-  std::map<int, std::string> entries = Entries();
+  std::map<int, std::string> entries = EntriesUpTo(portNumber);
   auto it = entries.find(portNumber);
   return it == entries.end() ? std::string() : it->second;
 }

@@ -1,5 +1,7 @@
 #pragma once
-// COM port numbers (1..16, shown as "COM%d") to device paths.
+// COM port numbers (shown as "COM%d") to device paths. The port list of the window shows
+// COM1..COM16; a bench of many radios reaches numbers up to 64 (`kMaxMappedPort`), named on
+// the command line or in the "Ports" section.
 //
 // On Windows the path is \\.\COM<n>. Elsewhere explicit entries (section "Ports" of the
 // settings file, keys COM<n>) win; the remaining numbers, in ascending order, go to the
@@ -18,10 +20,13 @@ namespace fw {
 
 class PortMap {
  public:
+  // The numbers the port list scans and shows.
   static constexpr int kMaxPort = 16;
+  // The numbers a device can stand for: a job may run on any of them.
+  static constexpr int kMaxMappedPort = 64;
 
-  // Explicit entry: COM number (1..16) -> device path. An empty path removes the entry;
-  // numbers outside 1..16 are ignored.
+  // Explicit entry: COM number (1..64) -> device path. An empty path removes the entry;
+  // numbers outside 1..64 are ignored.
   void SetExplicit(int portNumber, const std::string& devicePath);
   void ClearExplicit();
 
@@ -32,8 +37,10 @@ class PortMap {
 
   // Device path for a COM number; empty when none is mapped.
   std::string DevicePath(int portNumber) const;
-  // The whole map 1..16 (numbers without a device are absent).
+  // The map 1..16, the numbers the port list shows (numbers without a device are absent).
   std::map<int, std::string> Entries() const;
+  // The whole map 1..64: what every number stands for, for a bench of many radios.
+  std::map<int, std::string> MappedEntries() const;
   // The numbers 1..16, ascending, whose device can be opened exclusively right now (each
   // is closed again at once).
   std::vector<int> ScanPorts() const;
@@ -51,6 +58,8 @@ class PortMap {
   std::string ProductName(int portNumber) const;
 
  private:
+  std::map<int, std::string> EntriesUpTo(int last) const;
+
   mutable std::mutex mutex_;
   std::map<int, std::string> explicit_;
   std::string deviceDir_ = "/dev";

@@ -67,7 +67,7 @@ TEST(HeadlessOptions, UsageErrors) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"--headless", "--firmware-only", "--chip-only"},
                                              {"--headless", "--port", "0"},
-                                             {"--headless", "--port", "17"},
+                                             {"--headless", "--port", "65"},
                                              {"--headless", "--port", "3x"},
                                              {"--headless", "--port"},
                                              {"--headless", "--vocoder", "ambe"},
@@ -89,9 +89,10 @@ TEST(HeadlessOptions, SeveralPorts) {
       << error;
   EXPECT_EQ(o.ports, (std::vector<int>{3, 1}));
   EXPECT_EQ(o.port, 3);
-  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--ports", "1,2,16", "--port", "5"}, o, error))
+  // A bench goes on past the port list's COM16.
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--ports", "1,2,17,64", "--port", "5"}, o, error))
       << error;
-  EXPECT_EQ(o.ports, (std::vector<int>{1, 2, 16, 5}));
+  EXPECT_EQ(o.ports, (std::vector<int>{1, 2, 17, 64, 5}));
   EXPECT_FALSE(o.allPorts);
   ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--all-ports"}, o, error)) << error;
   EXPECT_TRUE(o.allPorts);
@@ -104,13 +105,13 @@ TEST(HeadlessOptions, SeveralPortsUsageErrors) {
   HeadlessOptions o;
   std::string error;
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--ports", "1,,2"}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", "1,2,"}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", ",1"}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", ""}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", "0,1"}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", "1,17"}, "--ports takes COM numbers from 1 to 16"},
-      {{"--ports", "1;2"}, "--ports takes COM numbers from 1 to 16"},
+      {{"--ports", "1,,2"}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", "1,2,"}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", ",1"}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", ""}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", "0,1"}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", "1,65"}, "--ports takes COM numbers from 1 to 64"},
+      {{"--ports", "1;2"}, "--ports takes COM numbers from 1 to 64"},
       {{"--ports"}, "--ports needs a value"},
       {{"--ports", "2,4,2"}, "COM2 is named twice"},
       {{"--port", "3", "--ports", "1,3"}, "COM3 is named twice"},
@@ -773,11 +774,13 @@ class HeadlessPortsProgram : public HeadlessFullProgram {
       ASSERT_TRUE(radios.back()->Start()) << radios.back()->Error();
     }
   }
-  void InstallPorts(const std::string& settingLines) {
+  // Maps the radios to COM1..N, or to the numbers given.
+  void InstallPorts(const std::string& settingLines, std::vector<int> numbers = {}) {
     dir.Write("Main.bin", image);
     std::string ports;
     for (size_t i = 0; i < radios.size(); ++i) {
-      ports += "COM" + std::to_string(i + 1) + "=" + radios[i]->DevicePath() + "\r\n";
+      const int n = i < numbers.size() ? numbers[i] : static_cast<int>(i + 1);
+      ports += "COM" + std::to_string(n) + "=" + radios[i]->DevicePath() + "\r\n";
     }
     dir.Write("Flashwright.ini", "[Setting]\r\nPort=4\r\nMODEL=KV68\r\nMainBin=Main.bin\r\n" +
                                      settingLines + "[Ports]\r\n" + ports);
@@ -896,6 +899,25 @@ TEST_F(HeadlessPortsProgram, LineCutMidWriteOnOnePortLeavesTheOtherWhole) {
   EXPECT_LT(output.find("\nCOM2 "), output.find("\nCOM1 ")) << output;
 }
 
+// A bench of more radios than the port list's sixteen: COM numbers past COM16 name their
+// devices in the "Ports" section and reach their own radios.
+TEST_F(HeadlessPortsProgram, PortsPastSixteenReachTheirRadios) {
+  image = Image(6000);
+  StartRadios(2);
+  InstallPorts("READWRITELOG=3\r\n", {17, 40});
+  EXPECT_EQ(RunProgram("--headless --ports 40,17 --program-dir " + dir.Path(), output), 0)
+      << output;
+  EXPECT_EQ(radios[0]->DownloadSnapshot().Image(), image);
+  EXPECT_EQ(radios[1]->DownloadSnapshot().Image(), image);
+  EXPECT_TRUE(
+      Contains("COM17: result: success: the radio on COM17 (" + radios[0]->DevicePath() + ")"))
+      << output;
+  EXPECT_TRUE(
+      Contains("COM40: result: success: the radio on COM40 (" + radios[1]->DevicePath() + ")"))
+      << output;
+  EXPECT_NE(SummaryLine(40).find(radios[1]->DevicePath()), std::string::npos) << output;
+}
+
 // Full upgrades on two ports at once: each radio gets the converted template, and the data
 // logs of both (written within the same second or not) are kept under their port's name,
 // each holding what its own radio held.
@@ -972,9 +994,9 @@ TEST_F(HeadlessPortsProgram, FirstInterruptStopsOnlyTheJobsNotWriting) {
 
 TEST_F(HeadlessPortsProgram, UsageErrorsExitWithTwo) {
   for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
-           {"--ports 1,x", "Flashwright: --ports takes COM numbers from 1 to 16"},
-           {"--ports 3,17", "Flashwright: --ports takes COM numbers from 1 to 16"},
-           {"--port 2 --port 0", "Flashwright: --port takes a COM number from 1 to 16"},
+           {"--ports 1,x", "Flashwright: --ports takes COM numbers from 1 to 64"},
+           {"--ports 3,65", "Flashwright: --ports takes COM numbers from 1 to 64"},
+           {"--port 2 --port 0", "Flashwright: --port takes a COM number from 1 to 64"},
            {"--port 4 --ports 5,4", "Flashwright: COM4 is named twice"}}) {
     EXPECT_EQ(RunProgram("--headless " + args + " --program-dir " + dir.Path(), output), 2)
         << args << "\n"

@@ -111,6 +111,7 @@ TEST_F(PortMapTest, UsbAdaptersFirstThenOnBoardPortsWithHardware) {
   EXPECT_EQ(map.DevicePath(6), "");
   EXPECT_EQ(map.DevicePath(0), "");
   EXPECT_EQ(map.DevicePath(17), "");
+  EXPECT_EQ(map.DevicePath(65), "");
 }
 
 TEST_F(PortMapTest, ExplicitEntriesWinAndTheirDevicesAreNotNumberedTwice) {
@@ -134,22 +135,42 @@ TEST_F(PortMapTest, ExplicitEntriesWinAndTheirDevicesAreNotNumberedTwice) {
   EXPECT_EQ(map.Entries(), expected);
 
   map.SetExplicit(9, "");  // removes the entry
-  map.SetExplicit(17, Dev("ttyS0"));
+  map.SetExplicit(65, Dev("ttyS0"));
   map.SetExplicit(0, Dev("ttyS0"));
   EXPECT_EQ(map.Entries().count(9), 0u);
-  EXPECT_EQ(map.Entries().size(), 5u);
+  EXPECT_EQ(map.Entries().size(), 4u + 1u);
+  EXPECT_EQ(map.DevicePath(65), "");
+  // A bench port above the list's sixteen: its device leaves the list's numbering.
+  map.SetExplicit(40, Dev("ttyS0"));
+  EXPECT_EQ(map.DevicePath(40), Dev("ttyS0"));
+  EXPECT_EQ(map.Entries().count(40), 0u);
+  EXPECT_EQ(map.Entries().size(), 4u);
+  EXPECT_EQ(map.MappedEntries().at(40), Dev("ttyS0"));
   map.ClearExplicit();
   EXPECT_EQ(map.DevicePath(1), Dev("ttyUSB2"));
 }
 
-TEST_F(PortMapTest, NumbersStopAtSixteen) {
-  for (int i = 0; i < 20; ++i) {
+// The port list stops at COM16; a bench reaches the devices beyond through numbers up to
+// 64, numbered on in the same order, the first sixteen unchanged.
+TEST_F(PortMapTest, TheListStopsAtSixteenTheBenchGoesOnToSixtyFour) {
+  for (int i = 0; i < 70; ++i) {
     Touch(dev / ("ttyACM" + std::to_string(i + 1)));
   }
   std::map<int, std::string> entries = map.Entries();
   EXPECT_EQ(entries.size(), 16u);
   EXPECT_EQ(entries.rbegin()->first, 16);
   EXPECT_EQ(entries[16], Dev("ttyACM13"));
+  // The USB adapters ttyUSB2 and ttyUSB10 come first, then ttyACM0..ttyACM70 in number
+  // order (the on-board ports after them get no number): COM17 is ttyACM14.
+  std::map<int, std::string> all = map.MappedEntries();
+  EXPECT_EQ(all.size(), 64u);
+  for (int n = 1; n <= 16; ++n) {
+    EXPECT_EQ(all[n], entries[n]) << n;
+  }
+  EXPECT_EQ(all[17], Dev("ttyACM14"));
+  EXPECT_EQ(map.DevicePath(17), Dev("ttyACM14"));
+  EXPECT_EQ(map.DevicePath(64), Dev("ttyACM61"));
+  EXPECT_EQ(map.DevicePath(65), "");
 }
 
 TEST_F(PortMapTest, MissingDeviceFolderGivesExplicitEntriesOnly) {
