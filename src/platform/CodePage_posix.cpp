@@ -9,10 +9,19 @@
 namespace fw {
 namespace {
 
+// The C library loads the code page 936 module when a descriptor opens and unloads it when
+// the last one closes. Jobs on several threads converting at once would load and unload it
+// again and again (the dynamic loader's own locking, unseen by the thread checker); one
+// descriptor held for the life of the process keeps it loaded once.
+void KeepCp936Loaded() {
+  static const iconv_t resident = iconv_open("UTF-8", "CP936");
+  (void)resident;
+}
+
 // One iconv conversion descriptor for the duration of a call.
 class Iconv {
  public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+  Iconv(const char* to, const char* from) : cd_((KeepCp936Loaded(), iconv_open(to, from))) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
       throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
     }
