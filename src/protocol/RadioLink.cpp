@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "serial/PortMap.h"
+
 namespace fw {
 namespace {
 
@@ -17,7 +19,7 @@ constexpr uint32_t kInfoParamLength = 17;  // area number + 16 bytes
 RadioLink::~RadioLink() = default;
 
 bool RadioLink::Connect(int portNumber, const std::string& devicePath) {
-  if (portNumber < 1 || portNumber > 16) {
+  if (portNumber < 1 || portNumber > PortMap::kMaxMappedPort) {
     return false;
   }
   if (port_.OpenJobPort(portNumber, devicePath, 115200, 8, kParityNone, kTwoStopBits) == 0) {

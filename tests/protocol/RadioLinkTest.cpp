@@ -153,7 +153,7 @@ TEST(RadioLinkConnect, UnselectedPortFailsWithoutOpening) {
   test::PtyPeer peer;
   RadioLink link;
   EXPECT_FALSE(link.Connect(0, peer.SlavePath()));   // no port chosen
-  EXPECT_FALSE(link.Connect(17, peer.SlavePath()));  // beyond COM16
+  EXPECT_FALSE(link.Connect(65, peer.SlavePath()));  // beyond COM64
   EXPECT_FALSE(link.Connect(3, ""));                 // a number with no device
   EXPECT_FALSE(link.Port().IsOpen());
 }

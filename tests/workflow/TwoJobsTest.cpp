@@ -199,7 +199,8 @@ class FourJobs : public ::testing::Test {
   // The never-ready chip's job waits out every enter request's read deadline: its clock
   // runs those deadlines fast.
   test::FastClock fast{50};
-  JobOnRadio whole{1, "sim-bench-1", 8100, 11};
+  // A bench of many radios reaches past the window's sixteen ports.
+  JobOnRadio whole{40, "sim-bench-1", 8100, 11};
   JobOnRadio chipNeverReady{2, "sim-bench-2", 8200, 22};
   JobOnRadio cablePulled{3, "sim-bench-3", 8300, 33};
   JobOnRadio notInDownload{4, "sim-bench-4", 8400, 44};
