@@ -1,5 +1,7 @@
 // The main window's start-up sequence, its event handlers and its exit.
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -402,7 +404,7 @@ std::vector<int> UpgradeDialog::BenchPorts() const {
 }
 
 void UpgradeDialog::ShowSinglePortControls(bool show) {
-  QWidget* controls[] = {group_,       upgradeButton_, portCombo_, portLabel_,
+  QWidget* controls[] = {group_,      upgradeButton_, portCombo_, portLabel_,
                          statusText_, mainProgress_,  statusList_};
   for (QWidget* w : controls) {
     w->setVisible(show);
@@ -427,7 +429,8 @@ bool UpgradeDialog::SetBenchMode(bool on) {
     bench_ = new BenchBoard(*this, hooks_, ports, this);
     const int height = BenchBoard::HeightUnits(ports.size());
     bench_->setGeometry(units_.Rect(7, 42, 435, height));
-    setFixedSize(units_.X(449), units_.Y(42 + height + 4));
+    // Never smaller than the single port's window.
+    setFixedSize(units_.X(449), units_.Y(std::max(211, 42 + height + 4)));
     bench_->show();
     if (repeat) {
       bench_->ArmAutoStart();
@@ -442,6 +445,9 @@ bool UpgradeDialog::SetBenchMode(bool on) {
     }
   }
   benchChoice_.on = on;
+  if (benchAction_ != nullptr) {
+    benchAction_->setChecked(on);
+  }
   return on;
 }
 
