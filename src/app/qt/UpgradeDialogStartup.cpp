@@ -1,7 +1,5 @@
 // The main window's start-up sequence, its event handlers and its exit.
 
-#include <algorithm>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +14,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
