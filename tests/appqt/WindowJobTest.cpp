@@ -334,9 +334,16 @@ class WindowJobTest : public QObject {
     QVERIFY(Visible(d, Control::Upgrade));
     QVERIFY(Visible(d, Control::StatusList));
     QCOMPARE(d.size(), QSize(d.Units().X(449), d.Units().Y(211)));
+    // The count of completed jobs ("UpdateTimes") goes on across the switch, both ways.
+    d.State().completedJobs = 3;
     d.BenchAction()->trigger();  // on again, on the chosen port
     QVERIFY(d.BenchMode());
     QCOMPARE(d.Bench()->Panels()[0]->Port(), 4);
+    QCOMPARE(d.Bench()->JobCount().total, 3);
+    d.BenchAction()->trigger();
+    QCOMPARE(d.State().completedJobs, 3);
+    d.BenchAction()->trigger();
+    QVERIFY(d.BenchMode());
     QVERIFY(d.Bench()->isVisibleTo(&d));
     QVERIFY(d.Bench()->geometry().bottom() < d.height());
     QVERIFY(d.height() >= d.Units().Y(211));

@@ -317,8 +317,9 @@ void BenchPanel::ShowModel() {
 }
 
 BenchBoard::BenchBoard(UpgradeDialog& dialog, const DialogHooks& hooks,
-                       const std::vector<int>& ports, QWidget* parent)
-    : QWidget(parent) {
+                       const std::vector<int>& ports, std::shared_ptr<CompletedJobCount> jobCount,
+                       QWidget* parent)
+    : QWidget(parent), jobCount_(std::move(jobCount)) {
   const DialogUnits& u = dialog.Units();
   setObjectName(QStringLiteral("bench"));
   upgradeAll_ = MakeButton(kUpgradeAllButton, this);

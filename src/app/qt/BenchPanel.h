@@ -113,8 +113,9 @@ class BenchBoard : public QWidget {
   Q_OBJECT
 
  public:
+  // `jobCount`: the window's count of completed jobs, which the panels' jobs go on counting.
   BenchBoard(UpgradeDialog& dialog, const DialogHooks& hooks, const std::vector<int>& ports,
-             QWidget* parent);
+             std::shared_ptr<CompletedJobCount> jobCount, QWidget* parent);
   ~BenchBoard() override;
 
   const std::vector<BenchPanel*>& Panels() const { return panels_; }
@@ -135,7 +136,7 @@ class BenchBoard : public QWidget {
   void StopAllAndWait();
 
  private:
-  std::shared_ptr<CompletedJobCount> jobCount_ = std::make_shared<CompletedJobCount>();
+  std::shared_ptr<CompletedJobCount> jobCount_;
   std::vector<BenchPanel*> panels_;
   QPushButton* upgradeAll_ = nullptr;
   QScrollArea* scroll_ = nullptr;

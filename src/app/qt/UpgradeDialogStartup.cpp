@@ -425,7 +425,10 @@ bool UpgradeDialog::SetBenchMode(bool on) {
     }
     StopWindowTimer(Timer::AutoStart);
     ShowSinglePortControls(false);
-    bench_ = new BenchBoard(*this, hooks_, ports, this);
+    // "UpdateTimes" goes on from the jobs the window's own record completed. No job runs.
+    auto count = std::make_shared<CompletedJobCount>();
+    count->total = state_->completedJobs;
+    bench_ = new BenchBoard(*this, hooks_, ports, count, this);
     const int height = BenchBoard::HeightUnits(ports.size());
     bench_->setGeometry(units_.Rect(7, 42, 435, height));
     // Never smaller than the single port's window.
@@ -435,6 +438,8 @@ bool UpgradeDialog::SetBenchMode(bool on) {
       bench_->ArmAutoStart();
     }
   } else {
+    // The window's own record goes on counting from the bench's total.
+    state_->completedJobs = bench_->JobCount().total;
     delete bench_;
     bench_ = nullptr;
     setFixedSize(units_.X(449), units_.Y(211));
