@@ -353,6 +353,25 @@ class WindowJobTest : public QObject {
     QCOMPARE(r.saves, 1);
   }
 
+  // The bench chosen where no port is found: the single window opens, and the choice is kept
+  // for the next start.
+  void benchWithoutPortsKeepsTheChoice() {
+    Recorder r;
+    DialogHooks hooks = r.Hooks();
+    hooks.loadBench = [](UpgradeState&) { return BenchChoice{true, {}}; };
+    std::vector<BenchChoice> saved;
+    hooks.saveBench = [&](UpgradeState&, const BenchChoice& c) { saved.push_back(c); };
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(!d.BenchMode());
+    QVERIFY(Visible(d, Control::StatusList));
+    QVERIFY(!d.SetBenchMode(true));
+    QVERIFY(d.OnCancel());
+    QCOMPARE(saved.size(), size_t{1});
+    QVERIFY((saved[0] == BenchChoice{true, {}}));
+  }
+
   // Two ports whose radios never answer: "Stop" of one panel ends that job only; closing
   // asks (the stopped job did not succeed), stops the other and joins both workers.
   void benchStopOfOnePanelLeavesTheOtherRunning() {

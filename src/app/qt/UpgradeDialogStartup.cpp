@@ -368,7 +368,8 @@ bool UpgradeDialog::OnCancel() {
     hooks_.saveSettings(*state_);
   }
   if (hooks_.saveBench) {
-    benchChoice_.on = BenchMode();
+    // The technician's choice, also when the bench could not open this time (start-up
+    // ended early, no port found): the next start tries again.
     hooks_.saveBench(*state_, benchChoice_);
   }
   done(QDialog::Rejected);
