@@ -395,7 +395,7 @@ class WindowJobTest : public QObject {
     BenchPanel& second = *d.Bench()->Panel(2);
     QVERIFY(!first.StopButton()->isEnabled());
     d.Bench()->UpgradeAllButton()->click();
-    QVERIFY(first.JobRunning() && second.JobRunning());
+    QTRY_VERIFY(first.JobRunning() && second.JobRunning());
     QTRY_VERIFY(first.StatusList()->rowCount() >= 1 && second.StatusList()->rowCount() >= 1);
     QCOMPARE(first.StatusList()->item(0, 1)->text(), QStringLiteral("Connecting the radio..."));
     QVERIFY(!first.UpgradeButton()->isEnabled());

@@ -376,9 +376,11 @@ BenchPanel* BenchBoard::Panel(int port) const {
 }
 
 void BenchBoard::OnUpgradeAllClicked() {
+  // One start per turn of the event loop: a start waits a moment on the window's thread
+  // before its worker runs, and the jobs started already are served in between.
   for (BenchPanel* p : panels_) {
     if (!p->JobRunning()) {
-      p->OnUpgradeClicked();
+      QTimer::singleShot(0, p, [p] { p->OnUpgradeClicked(); });
     }
   }
 }

@@ -125,7 +125,8 @@ class BenchBoard : public QWidget {
   // The height the board needs in dialog units (at most three panels show at once).
   static int HeightUnits(size_t panels);
 
-  // Starts the job of every panel whose job is not running.
+  // Starts the job of every panel whose job is not running, one after the other from the
+  // window's event loop.
   void OnUpgradeAllClicked();
   // Run mode 5: each panel starts its first job 10 s from now.
   void ArmAutoStart();
