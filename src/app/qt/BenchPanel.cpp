@@ -214,7 +214,13 @@ void BenchPanel::JoinJob() {
 }
 
 void BenchPanel::RefreshButtons() {
-  stopButton_->setEnabled(JobRunning() || TimerActive(Timer::AutoStart));
+  const bool running = JobRunning();
+  stopButton_->setEnabled(running || TimerActive(Timer::AutoStart));
+  // A panel whose job has ended is idle, whatever its job's last step left of its controls:
+  // its "Upgrade" starts the next radio, as "Upgrade all" would.
+  if (!running && !upgradeButton_->isEnabled()) {
+    upgradeButton_->setEnabled(true);
+  }
 }
 
 void BenchPanel::RunQueuedViewCalls() {

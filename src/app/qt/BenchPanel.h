@@ -67,7 +67,7 @@ class BenchPanel : public QGroupBox, public ViewTarget {
   // The window is closing: no more boxes, the open ones answered, the job asked to stop.
   void BeginClosing();
   void JoinJob();
-  // Enables "Stop" while the job runs or waits for its next start.
+  // Enables "Stop" while the job runs or waits for its next start, "Upgrade" once it ended.
   void RefreshButtons();
 
   Q_INVOKABLE void RunQueuedViewCalls();
