@@ -1,6 +1,7 @@
 // Radio Flashwright. Opens the main window; with --headless the job runs without a window
 // and reports on the terminal.
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessRun.h"
 #ifdef FLASHWRIGHT_WITH_QT
+#include "app/qt/BenchOptions.h"
 #include "app/qt/UpgradeApp.h"
 #endif
 
@@ -25,7 +27,7 @@ using fw::PreflightAction;
 
 void PrintHelp() {
   std::printf(
-      "Usage: Flashwright [--program-dir DIR]\n"
+      "Usage: Flashwright [--program-dir DIR] [--bench] [--bench-ports N,M,...]\n"
       "  or:  Flashwright --headless [--program-dir DIR]\n"
       "                   [--port N ... | --ports N,M,... | --all-ports]\n"
       "                   [--firmware-only | --chip-only] [--update-chip]\n"
@@ -38,6 +40,11 @@ void PrintHelp() {
       "  --program-dir DIR  use the installation in DIR (settings file Flashwright.ini,\n"
       "                     firmware images, hex files, templates); default: the\n"
       "                     program's own folder\n"
+      "  --bench            open the window's bench: one panel per port (every port\n"
+      "                     found), each with its own \"Upgrade\" and \"Stop\", and\n"
+      "                     \"Upgrade all\" (also \"BenchMode=1\" in the settings file)\n"
+      "  --bench-ports N,M,...\n"
+      "                     the bench on these ports (\"BenchPorts\" in the settings file)\n"
       "  --headless         run one upgrade job on the terminal, as the \"Upgrade\"\n"
       "                     button would, and exit (in run mode 5, READWRITELOG=5,\n"
       "                     jobs repeat until interrupted)\n"
@@ -67,9 +74,22 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef FLASHWRIGHT_WITH_QT
+  // The window's bench options (the window takes them again from its arguments).
+  if (std::find(args.begin(), args.end(), "--headless") == args.end()) {
+    std::string error;
+    fw::TakeBenchOptions(args, error);
+    if (!error.empty()) {
+      std::fprintf(stderr, "Flashwright: %s\nTry 'Flashwright --help' for more information.\n",
+                   error.c_str());
+      return 2;
+    }
+  }
+#endif
   // Answered before any window system is touched, so that they work without a display.
-  const Preflight first = CheckCommandLine(std::vector<std::string>(argv + 1, argv + argc),
-                                           [](const char* name) { return std::getenv(name); });
+  const Preflight first =
+      CheckCommandLine(args, [](const char* name) { return std::getenv(name); });
   switch (first.action) {
     case PreflightAction::kVersion:
       std::printf("Flashwright (Radio Flashwright) %s\n", FLASHWRIGHT_VERSION);

@@ -3,6 +3,8 @@
 // run under xvfb-run (ctest does), a click on "Upgrade" at the button's place in the window,
 // and what the simulated radio received: the firmware, the radio data, the font and the
 // firmware chip. Then a second click upgrades it again, as the next radio on the bench.
+// The bench as a technician opens it (--bench --bench-ports=1,2): one click on "Upgrade all"
+// upgrades two simulated radios, each panel's box answered where it stands.
 //
 // Also the installation folder: a folder without an installation is named and another can be
 // chosen, the choice is remembered for the user, and choices that the installation's settings
@@ -18,6 +20,7 @@
 #include "DemoInstall.h"
 #include "RadioSim.h"
 #include "WindowTestSupport.h"
+#include "app/qt/BenchPanel.h"
 #include "app/qt/InstallationFolder.h"
 #include "app/qt/UpgradeApp.h"
 #include "platform/FileIo.h"
@@ -62,9 +65,10 @@ size_t RequestCount(sim::RadioSim& radio) {
   return radio.WithLink([](Link& link) { return link.Requests().size(); });
 }
 
-// A generated demo installation in `root`/demo-install with the simulated radio on COM1.
+// A generated demo installation in `root`/demo-install with the simulated radio on COM1 (and,
+// with `twoRadios`, a second one on COM2).
 struct DemoSetup {
-  explicit DemoSetup(const std::string& rootDir) : root(rootDir) {
+  explicit DemoSetup(const std::string& rootDir, bool twoRadios = false) : root(rootDir) {
     demo::DemoInstallOptions options;
     options.folder = root + "demo-install";
     options.pluginsDir = FLASHWRIGHT_PLUGIN_DIR;
@@ -81,14 +85,22 @@ struct DemoSetup {
     config.chipEnterText = demo::kChipEnterText;
     radio = std::make_unique<sim::RadioSim>(config);
     started = made.ok && radio->Start();
+    if (twoRadios) {
+      second = std::make_unique<sim::RadioSim>(config);
+      started = started && second->Start();
+    }
     if (started) {
       std::ofstream ini(options.folder + "/Flashwright.ini", std::ios::app | std::ios::binary);
       ini << "COM1=" << radio->DevicePath() << "\r\n";
+      if (second) {
+        ini << "COM2=" << second->DevicePath() << "\r\n";
+      }
     }
   }
   std::string root;
   demo::DemoInstallResult made;
   std::unique_ptr<sim::RadioSim> radio;
+  std::unique_ptr<sim::RadioSim> second;
   bool started = false;
 };
 
@@ -213,6 +225,85 @@ class WindowDemoTest : public QObject {
     radio.WithChip([](sim::ChipLoaderResponder& chip) { QVERIFY(chip.Completed()); });
     // The installation's choices went back to its own settings file.
     QCOMPARE(ProfileGetInt("Setting", "Port", 0, root + "demo-install/Flashwright.ini"), 1);
+  }
+
+  // The bench, opened by its options, on a real window system under xvfb-run: the boxes of
+  // the two jobs are not modal; each is answered where it stands, and the settings file keeps
+  // the bench for the next start.
+  void benchDemoUpgradesTwoRadiosWithOneClick() {
+    test::TempDir dir;
+    const std::string root = fs::canonical(dir.Path()).string() + "/";
+    DemoSetup demo(root, true);
+    QVERIFY2(demo.made.ok, demo.made.error.c_str());
+    QVERIFY(demo.started);
+
+    qputenv("FLASHWRIGHT_TIME_SCALE", "0.02");
+    std::vector<std::string> boxes;
+    bool modalBox = false;
+    int clicks = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box != nullptr && box->isVisible() && box->property("answered").isNull()) {
+          box->setProperty("answered", true);
+          boxes.push_back(box->windowTitle().left(4).toStdString() + " " +
+                          box->text().toStdString());
+          modalBox = modalBox || box->isModal();
+          QMetaObject::invokeMethod(box->button(QMessageBox::Ok), &QAbstractButton::click,
+                                    Qt::QueuedConnection);
+        }
+      }
+      UpgradeDialog* d = FindWindow();
+      if (d == nullptr || d->Bench() == nullptr) {
+        return;
+      }
+      const bool idle = !d->Bench()->AnyJobRunning();
+      if (elapsed.elapsed() > 150000 || (idle && clicks == 1 && boxes.size() >= 2)) {
+        QMetaObject::invokeMethod(d, &QWidget::close, Qt::QueuedConnection);
+        return;
+      }
+      if (clicks == 0 && idle && d->windowHandle()->isExposed()) {
+        QPushButton* all = d->Bench()->UpgradeAllButton();
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::KeyboardModifiers(),
+                          all->mapTo(d, all->rect().center()));
+        ++clicks;
+      }
+    });
+    driver.start();
+
+    std::string name = "Flashwright";
+    std::string option = "--program-dir";
+    std::string folder = root + "demo-install";
+    std::string bench = "--bench";
+    std::string ports = "--bench-ports=1,2";
+    char* argv[] = {name.data(), option.data(), folder.data(), bench.data(), ports.data(), nullptr};
+    const int code = UpgradeApp::Run(5, argv);
+    driver.stop();
+    qunsetenv("FLASHWRIGHT_TIME_SCALE");
+
+    QCOMPARE(code, 0);
+    QCOMPARE(clicks, 1);
+    std::sort(boxes.begin(), boxes.end());
+    QCOMPARE(boxes, (std::vector<std::string>{std::string("COM1 ") + kSuccess,
+                                              std::string("COM2 ") + kSuccess}));
+    QVERIFY(!modalBox);
+    for (sim::RadioSim* radio : {demo.radio.get(), demo.second.get()}) {
+      sim::DownloadRecord got = radio->DownloadSnapshot();
+      QVERIFY(got.completed);
+      std::optional<std::string> image = ReadWholeFile(folder + "/" + got.fileName);
+      QVERIFY(image.has_value());
+      std::vector<uint8_t> sent = got.Image();
+      QVERIFY(std::string(sent.begin(), sent.end()) == *image);
+      QCOMPARE(WrittenBytes(*radio, 0).first, size_t{129976});
+      radio->WithChip([](sim::ChipLoaderResponder& chip) { QVERIFY(chip.Completed()); });
+    }
+    const std::string ini = folder + "/Flashwright.ini";
+    QCOMPARE(ProfileGetInt("Setting", "BenchMode", -1, ini), 1);
+    QCOMPARE(ProfileGetString("Setting", "BenchPorts", "", ini), std::string("1,2"));
   }
 
   // The desktop entry of an installed package: the program's folder holds no installation.

@@ -1,7 +1,15 @@
 // The main window and jobs: the auto-start timer, the exit question, stopping a running job on
-// close, the view's calls from a worker, box details.
+// close, the view's calls from a worker, box details. The bench: its options and settings
+// keys, switching it in the menu, stopping one panel's job, closing with jobs running.
+
+#include <QAction>
 
 #include "WindowTestSupport.h"
+#include "app/qt/BenchOptions.h"
+#include "app/qt/BenchPanel.h"
+#include "platform/FileIo.h"
+#include "platform/Profile.h"
+#include "support/TempDir.h"
 
 using namespace fw;
 using fw::test::NextTabStop;
@@ -242,6 +250,173 @@ class WindowJobTest : public QObject {
     // Other reasons are shown as they are.
     QCOMPARE(DetailWithFix("No such file or directory", pty.path()),
              QStringLiteral("No such file or directory"));
+  }
+
+  void benchOptionsAndPortLists() {
+    QCOMPARE(ParseBenchPorts("1,2,5"), std::optional<std::vector<int>>({1, 2, 5}));
+    QCOMPARE(ParseBenchPorts(" 16 , 3"), std::optional<std::vector<int>>({16, 3}));
+    QCOMPARE(ParseBenchPorts(""), std::optional<std::vector<int>>(std::vector<int>{}));
+    for (const char* bad : {"0", "17", "1,,2", "1,2,1", "COM1", "1;2", "-1", "1,", "123"}) {
+      QVERIFY2(!ParseBenchPorts(bad).has_value(), bad);
+    }
+    QCOMPARE(FormatBenchPorts({1, 2, 5}), std::string("1,2,5"));
+
+    std::string error;
+    std::vector<std::string> args = {"--program-dir", "x", "--bench", "-platform", "offscreen"};
+    std::optional<BenchChoice> choice = TakeBenchOptions(args, error);
+    QVERIFY(choice && choice->on && choice->ports.empty());
+    QCOMPARE(args, (std::vector<std::string>{"--program-dir", "x", "-platform", "offscreen"}));
+    args = {"--bench-ports=2,4"};
+    QVERIFY((TakeBenchOptions(args, error) == BenchChoice{true, {2, 4}}));
+    args = {"--bench-ports", "7", "--program-dir=y"};
+    QVERIFY((TakeBenchOptions(args, error) == BenchChoice{true, {7}}));
+    QCOMPARE(args, std::vector<std::string>{"--program-dir=y"});
+    QVERIFY(error.empty());
+    args = {"--program-dir", "x"};
+    QVERIFY(!TakeBenchOptions(args, error).has_value());
+    QVERIFY(error.empty());
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--bench-ports"}, {"--bench-ports=1,99"}, {"--bench-ports="}}) {
+      error.clear();
+      QVERIFY(!TakeBenchOptions(bad, error).has_value());
+      QVERIFY2(error.rfind("--bench-ports", 0) == 0, error.c_str());
+    }
+  }
+
+  // "BenchMode" and "BenchPorts": read at start-up; written back on close only where the
+  // bench was used, so that a window that never used it leaves the file as it was.
+  void benchSettingsKeys() {
+    test::TempDir dir;
+    const std::string ini = dir.Path() + "Flashwright.ini";
+    const std::string original = "[Setting]\r\nPort=1\r\n";
+    std::ofstream(ini, std::ios::binary) << original;
+    QCOMPARE(LoadBenchChoice(ini), BenchChoice{});
+    QVERIFY(!SaveBenchChoice(ini, BenchChoice{false, {}}));
+    QVERIFY(ReadWholeFile(ini) == original);
+    QVERIFY(SaveBenchChoice(ini, BenchChoice{true, {1, 2, 5}}));
+    QCOMPARE(ProfileGetInt("Setting", "BenchMode", -1, ini), 1);
+    QCOMPARE(ProfileGetString("Setting", "BenchPorts", "?", ini), std::string("1,2,5"));
+    QVERIFY((LoadBenchChoice(ini) == BenchChoice{true, {1, 2, 5}}));
+    // Switched off again: the key says so.
+    QVERIFY(SaveBenchChoice(ini, BenchChoice{false, {1, 2, 5}}));
+    QCOMPARE(ProfileGetInt("Setting", "BenchMode", -1, ini), 0);
+    QCOMPARE(ProfileGetInt("Setting", "Port", -1, ini), 1);
+    // A bad list is no list: every port found.
+    QVERIFY(ProfileWriteString("Setting", "BenchPorts", "1,x", ini));
+    QVERIFY((LoadBenchChoice(ini) == BenchChoice{false, {}}));
+    // No settings file: nothing is created.
+    QVERIFY(!SaveBenchChoice(dir.Path() + "none.ini", BenchChoice{true, {1}}));
+    QVERIFY(!std::filesystem::exists(dir.Path() + "none.ini"));
+  }
+
+  // The settings' bench opens with the window; the menu item switches it off and on (the
+  // window's own controls come back), and the choice goes back at exit.
+  void benchFromSettingsAndTheMenu() {
+    MapPorts({2, 4});
+    Recorder r;
+    DialogHooks hooks = r.Hooks();
+    hooks.loadBench = [](UpgradeState&) { return BenchChoice{true, {4}}; };
+    std::vector<BenchChoice> saved;
+    hooks.saveBench = [&](UpgradeState&, const BenchChoice& c) { saved.push_back(c); };
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(d.BenchMode());
+    QCOMPARE(d.Bench()->Panels().size(), size_t{1});
+    QCOMPARE(d.Bench()->Panels()[0]->Port(), 4);
+    QVERIFY(!Visible(d, Control::Upgrade));
+    QVERIFY(!Visible(d, Control::StatusList));
+    QVERIFY(d.BenchAction()->isCheckable());
+    QCOMPARE(d.BenchAction()->text(), QStringLiteral("Bench mode"));
+
+    d.BenchAction()->trigger();  // off
+    QVERIFY(!d.BenchMode());
+    QVERIFY(Visible(d, Control::Upgrade));
+    QVERIFY(Visible(d, Control::StatusList));
+    QCOMPARE(d.size(), QSize(d.Units().X(449), d.Units().Y(211)));
+    // The count of completed jobs ("UpdateTimes") goes on across the switch, both ways.
+    d.State().completedJobs = 3;
+    d.BenchAction()->trigger();  // on again, on the chosen port
+    QVERIFY(d.BenchMode());
+    QCOMPARE(d.Bench()->Panels()[0]->Port(), 4);
+    QCOMPARE(d.Bench()->JobCount().total, 3);
+    d.BenchAction()->trigger();
+    QCOMPARE(d.State().completedJobs, 3);
+    d.BenchAction()->trigger();
+    QVERIFY(d.BenchMode());
+    QVERIFY(d.Bench()->isVisibleTo(&d));
+    QVERIFY(d.Bench()->geometry().bottom() < d.height());
+    QVERIFY(d.height() >= d.Units().Y(211));
+    QVERIFY(d.OnCancel());
+    QCOMPARE(saved.size(), size_t{1});
+    QVERIFY((saved[0] == BenchChoice{true, {4}}));
+    QCOMPARE(r.saves, 1);
+  }
+
+  // The bench chosen where no port is found: the single window opens, and the choice is kept
+  // for the next start.
+  void benchWithoutPortsKeepsTheChoice() {
+    Recorder r;
+    DialogHooks hooks = r.Hooks();
+    hooks.loadBench = [](UpgradeState&) { return BenchChoice{true, {}}; };
+    std::vector<BenchChoice> saved;
+    hooks.saveBench = [&](UpgradeState&, const BenchChoice& c) { saved.push_back(c); };
+    UpgradeDialog d(std::move(hooks));
+    r.Attach(d);
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(!d.BenchMode());
+    QVERIFY(Visible(d, Control::StatusList));
+    QVERIFY(!d.SetBenchMode(true));
+    QVERIFY(d.OnCancel());
+    QCOMPARE(saved.size(), size_t{1});
+    QVERIFY((saved[0] == BenchChoice{true, {}}));
+  }
+
+  // Two ports whose radios never answer: "Stop" of one panel ends that job only; closing
+  // asks (the stopped job did not succeed), stops the other and joins both workers.
+  void benchStopOfOnePanelLeavesTheOtherRunning() {
+    MapPorts({1, 2});
+    test::FakeClockScope clock;
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [](UpgradeState& s) {
+      s.firmwareOnly = 1;
+      return std::string();
+    };
+    hooks.buildFonts = [](UpgradeState&) { return true; };
+    hooks.saveSettings = [](UpgradeState&) {};
+    Recorder r;
+    UpgradeDialog d(std::move(hooks));
+    clock.Attach(d.State().job.clock);
+    r.Attach(d);
+    d.RequestBench(BenchChoice{true, {}});  // every port found
+    QCOMPARE(d.Startup(), 21);
+    QCOMPARE(d.Bench()->Panels().size(), size_t{2});
+    BenchPanel& first = *d.Bench()->Panel(1);
+    BenchPanel& second = *d.Bench()->Panel(2);
+    QVERIFY(!first.StopButton()->isEnabled());
+    d.Bench()->UpgradeAllButton()->click();
+    QTRY_VERIFY(first.JobRunning() && second.JobRunning());
+    QTRY_VERIFY(first.StatusList()->rowCount() >= 1 && second.StatusList()->rowCount() >= 1);
+    QCOMPARE(first.StatusList()->item(0, 1)->text(), QStringLiteral("Connecting the radio..."));
+    QVERIFY(!first.UpgradeButton()->isEnabled());
+    QVERIFY(first.StopButton()->isEnabled());
+
+    first.StopButton()->click();
+    QTRY_VERIFY(!first.JobRunning());
+    QVERIFY(second.JobRunning());
+    QTableWidget* rows = first.StatusList();
+    QCOMPARE(rows->item(rows->rowCount() - 1, 1)->text(), QStringLiteral("Stopped by the user."));
+    QTRY_VERIFY(!first.StopButton()->isEnabled());
+    QVERIFY(first.UpgradeButton()->isEnabled());
+    QTest::qWait(50);
+    QVERIFY(second.JobRunning());
+
+    r.answer = MessageResult::Ok;
+    QVERIFY(d.OnCancel());
+    QCOMPARE(r.boxes, std::vector<std::string>{"Are you sure to exit?"});
+    QVERIFY(!second.JobRunning());
+    QVERIFY(!first.State().worker.joinable());
+    QVERIFY(!second.State().worker.joinable());
   }
 };
 

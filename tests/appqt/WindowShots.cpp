@@ -8,6 +8,7 @@
 #include "PtyPair.h"
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
+#include "app/qt/BenchPanel.h"
 #include "app/qt/UpgradeDialog.h"
 #include "config/Installation.h"
 #include "core/Status.h"
@@ -67,6 +68,32 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     d.grab().save(folder + QStringLiteral("/window-%1.png").arg(QLatin1String(s.name)));
     d.State().resultOk = 1;
+  }
+  {
+    // The bench on both ports, one of them busy.
+    GlobalPortMap().SetExplicit(2, a.path());
+    GlobalPortMap().SetExplicit(5, b.path());
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [](UpgradeState& st) {
+      LoadingInstallation(st).readWriteLog = 7;
+      return std::string();
+    };
+    hooks.buildFonts = [](UpgradeState&) { return true; };
+    hooks.saveSettings = [](UpgradeState&) {};
+    hooks.saveBench = nullptr;
+    UpgradeDialog d(std::move(hooks));
+    d.RequestBench(BenchChoice{true, {}});
+    d.Startup();
+    BenchPanel* panel = d.Bench()->Panel(5);
+    UpgradeState& st = panel->State();
+    AddRow(st, kMarkDone, "Connect the radio successfully!");
+    AddRow(st, kMarkBusy, "Update the radio software...");
+    st.view->SetProgressPos(ProgressBar::Main, 47);
+    st.view->SetStatusText("Update the radio software...");
+    st.view->EnableControl(Control::Upgrade, false);
+    d.show();
+    QApplication::processEvents();
+    d.grab().save(folder + QStringLiteral("/window-bench.png"));
   }
   AboutBox about;
   about.show();

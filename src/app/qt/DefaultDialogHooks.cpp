@@ -53,6 +53,12 @@ DialogHooks DefaultDialogHooks() {
   };
   hooks.loadHexFile = [](UpgradeState& state) { LoadHexFile(state); };
   hooks.saveSettings = [](UpgradeState& state) { SaveSettings(state); };
+  hooks.loadBench = [](UpgradeState& state) {
+    return LoadBenchChoice(state.installation->settingsPath);
+  };
+  hooks.saveBench = [](UpgradeState& state, const BenchChoice& choice) {
+    SaveBenchChoice(state.installation->settingsPath, choice);
+  };
   hooks.selectVocoder = [](UpgradeState& state, int index) { SelectVocoder(state, index); };
   hooks.startJob = [](UpgradeState& state) {
     // The window has just copied its controls and the selected port into the record.

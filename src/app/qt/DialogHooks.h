@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/qt/BenchOptions.h"
 #include "core/UpgradeState.h"
 
 namespace fw {
@@ -27,6 +28,11 @@ struct DialogHooks {
   std::function<void(UpgradeState&)> loadHexFile;
   // Exit: the port number, vocoder and "UpdateChip" back to the settings file.
   std::function<void(UpgradeState&)> saveSettings;
+  // After the settings step: the bench as the settings file holds it ("BenchMode",
+  // "BenchPorts").
+  std::function<BenchChoice(UpgradeState&)> loadBench;
+  // Exit, after saveSettings: the bench back to the settings file.
+  std::function<void(UpgradeState&, const BenchChoice&)> saveBench;
   // Vocoder combo 1016 changed.
   std::function<void(UpgradeState&, int)> selectVocoder;
   // "Upgrade" and the auto-start timer, after the window has copied its controls and the

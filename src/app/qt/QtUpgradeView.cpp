@@ -4,23 +4,28 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
+#include <memory>
 
-#include "app/qt/UpgradeDialog.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 
 namespace fw {
 
-QtUpgradeView::QtUpgradeView(UpgradeDialog& dialog) : dialog_(dialog) {}
+QtUpgradeView::QtUpgradeView(ViewTarget& target) : target_(target) {}
 
 template <class F>
 void QtUpgradeView::OnWindowThread(F&& f) {
-  if (QThread::currentThread() == dialog_.thread()) {
+  if (QThread::currentThread() == target_.TargetWidget()->thread()) {
     f();
     return;
   }
   bool done = false;
-  Enqueue({[&f] { f(); }, &done});
+  Enqueue({[this, &f] {
+             f();
+             // The worker waits for this call: its record holds still.
+             target_.WorkerWaiting();
+           },
+           &done});
   std::unique_lock<std::mutex> lock(queueMutex_);
   callDone_.wait(lock, [&done] { return done; });
 }
@@ -31,7 +36,7 @@ void QtUpgradeView::Enqueue(QueuedCall call) {
     queue_.push_back(std::move(call));
   }
   // Named, so that the queued invocation is Qt's alone and holds no data of ours.
-  QMetaObject::invokeMethod(&dialog_, "RunQueuedViewCalls", Qt::QueuedConnection);
+  QMetaObject::invokeMethod(target_.TargetWidget(), "RunQueuedViewCalls", Qt::QueuedConnection);
 }
 
 void QtUpgradeView::RunQueuedCalls() {
@@ -57,38 +62,63 @@ void QtUpgradeView::RunQueuedCalls() {
 }
 
 void QtUpgradeView::InsertRow(int index, const std::string& mark, const std::string& text) {
-  OnWindowThread([&] { dialog_.InsertStatusRow(index, mark, text); });
+  OnWindowThread([&] { target_.InsertStatusRow(index, mark, text); });
 }
 
 void QtUpgradeView::SetRowText(int index, Column column, const std::string& text) {
-  OnWindowThread([&] { dialog_.SetStatusRowText(index, column, text); });
+  OnWindowThread([&] { target_.SetStatusRowText(index, column, text); });
 }
 
 void QtUpgradeView::DeleteAllRows() {
-  OnWindowThread([&] { dialog_.DeleteStatusRows(); });
+  OnWindowThread([&] { target_.DeleteStatusRows(); });
 }
 
 void QtUpgradeView::SetStatusText(const std::string& text) {
-  OnWindowThread([&] { dialog_.SetStatusLine(text); });
+  OnWindowThread([&] { target_.SetStatusLine(text); });
 }
 
 void QtUpgradeView::EnableControl(Control control, bool enable) {
-  OnWindowThread([&] { dialog_.Enable(control, enable); });
+  OnWindowThread([&] { target_.Enable(control, enable); });
 }
 
 void QtUpgradeView::SetProgressRange(ProgressBar bar, int lower, int upper) {
-  OnWindowThread([&] { dialog_.SetProgressRange(bar, lower, upper); });
+  OnWindowThread([&] { target_.SetProgressRange(bar, lower, upper); });
 }
 
 void QtUpgradeView::SetProgressPos(ProgressBar bar, int pos) {
-  OnWindowThread([&] { dialog_.SetProgressPos(bar, pos); });
+  OnWindowThread([&] { target_.SetProgressPos(bar, pos); });
 }
 
 MessageResult QtUpgradeView::MessageBox(const std::string& text, MessageIcon icon,
                                         MessageButtons buttons, const std::string& detail) {
   BoxRequest request{text, icon, buttons, detail};
   MessageResult result = MessageResult::Ok;
-  OnWindowThread([&] { result = ShowBox(request); });
+  if (target_.BoxesBlockWindow()) {
+    OnWindowThread([&] { result = ShowBox(request); });
+    return result;
+  }
+  if (QThread::currentThread() == target_.TargetWidget()->thread()) {
+    // On the window's thread a question needs its answer before the caller goes on; a
+    // notice is shown and the caller goes on at once.
+    if (buttons != MessageButtons::Ok) {
+      return ShowBox(request);
+    }
+    OpenBox(request, [](MessageResult) {});
+    return MessageResult::Ok;
+  }
+  // A worker: the box is opened on the window's thread, and only this worker waits for
+  // its answer; the window and every other job go on.
+  bool answered = false;
+  Enqueue({[this, &request, &result, &answered] {
+    OpenBox(request, [this, &result, &answered](MessageResult r) {
+      std::lock_guard<std::mutex> lock(queueMutex_);
+      result = r;
+      answered = true;
+      callDone_.notify_all();
+    });
+  }});
+  std::unique_lock<std::mutex> lock(queueMutex_);
+  callDone_.wait(lock, [&answered] { return answered; });
   return result;
 }
 
@@ -96,41 +126,98 @@ void QtUpgradeView::SetBoxHandler(std::function<MessageResult(const BoxRequest&)
   boxHandler_ = std::move(handler);
 }
 
+namespace {
+
+MessageResult ClosingAnswer(MessageButtons buttons) {
+  return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Cancel;
+}
+
+}  // namespace
+
+QMessageBox* QtUpgradeView::BuildBox(const BoxRequest& request) {
+  auto* box = new QMessageBox(target_.TargetWidget());
+  box->setWindowTitle(target_.BoxTitle());
+  box->setText(QString::fromStdString(request.text));
+  switch (request.icon) {
+    case MessageIcon::None:
+      box->setIcon(QMessageBox::NoIcon);
+      break;
+    case MessageIcon::Exclamation:
+      box->setIcon(QMessageBox::Warning);
+      break;
+    case MessageIcon::Error:
+      box->setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::Question:
+      box->setIcon(QMessageBox::Question);
+      break;
+  }
+  if (request.buttons == MessageButtons::OkCancel) {
+    box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Ok);
+  } else {
+    box->setStandardButtons(QMessageBox::Ok);
+  }
+  if (!request.detail.empty()) {
+    box->setDetailedText(
+        DetailWithFix(request.detail, GlobalPortMap().DevicePath(target_.BoxPort())));
+  }
+  return box;
+}
+
 MessageResult QtUpgradeView::ShowBox(const BoxRequest& request) {
   if (closing_) {
-    return request.buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Cancel;
+    return ClosingAnswer(request.buttons);
   }
   if (boxHandler_) {
     return boxHandler_(request);
   }
-  QMessageBox box(&dialog_);
-  box.setWindowTitle(dialog_.windowTitle());
-  box.setText(QString::fromStdString(request.text));
-  switch (request.icon) {
-    case MessageIcon::None:
-      box.setIcon(QMessageBox::NoIcon);
-      break;
-    case MessageIcon::Exclamation:
-      box.setIcon(QMessageBox::Warning);
-      break;
-    case MessageIcon::Error:
-      box.setIcon(QMessageBox::Critical);
-      break;
-    case MessageIcon::Question:
-      box.setIcon(QMessageBox::Question);
-      break;
+  std::unique_ptr<QMessageBox> box(BuildBox(request));
+  return box->exec() == QMessageBox::Cancel ? MessageResult::Cancel : MessageResult::Ok;
+}
+
+void QtUpgradeView::OpenBox(const BoxRequest& request,
+                            std::function<void(MessageResult)> answered) {
+  if (closing_) {
+    answered(ClosingAnswer(request.buttons));
+    return;
   }
-  if (request.buttons == MessageButtons::OkCancel) {
-    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Ok);
-  } else {
-    box.setStandardButtons(QMessageBox::Ok);
+  if (boxHandler_) {
+    answered(boxHandler_(request));
+    return;
   }
-  if (!request.detail.empty()) {
-    box.setDetailedText(
-        DetailWithFix(request.detail, GlobalPortMap().DevicePath(dialog_.State().selectedPort)));
+  QMessageBox* box = BuildBox(request);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  // Modal to nothing: the other panels and their jobs go on while it waits.
+  box->setWindowModality(Qt::NonModal);
+  const MessageButtons buttons = request.buttons;
+  QObject::connect(box, &QMessageBox::finished, box, [answered, buttons](int code) {
+    // Escape or the close box of a question is its Cancel.
+    answered(buttons == MessageButtons::Ok || code == QMessageBox::Ok ? MessageResult::Ok
+                                                                      : MessageResult::Cancel);
+  });
+  openBoxes_.emplace_back(box);
+  box->show();
+}
+
+void QtUpgradeView::AnswerOpenBoxes() {
+  std::vector<QPointer<QMessageBox>> boxes;
+  boxes.swap(openBoxes_);
+  for (const QPointer<QMessageBox>& box : boxes) {
+    if (box && box->isVisible()) {
+      box->done(QMessageBox::Cancel);  // a notice counts as read, a question as cancelled
+    }
   }
-  return box.exec() == QMessageBox::Cancel ? MessageResult::Cancel : MessageResult::Ok;
+}
+
+std::vector<QMessageBox*> QtUpgradeView::OpenBoxes() const {
+  std::vector<QMessageBox*> open;
+  for (const QPointer<QMessageBox>& box : openBoxes_) {
+    if (box && box->isVisible()) {
+      open.push_back(box.data());
+    }
+  }
+  return open;
 }
 
 void QtUpgradeView::SetWaitCursor(bool wait) {
@@ -146,22 +233,22 @@ void QtUpgradeView::SetWaitCursor(bool wait) {
 }
 
 void QtUpgradeView::Post(const JobEvent& event) {
-  Enqueue({[this, event] { dialog_.OnJobEvent(event); }});
+  Enqueue({[this, event] { target_.OnJobEvent(event); }});
 }
 
 void QtUpgradeView::SetTimer(Timer timer, uint32_t periodMs) {
-  if (QThread::currentThread() == dialog_.thread()) {
-    dialog_.StartWindowTimer(timer, periodMs);
+  if (QThread::currentThread() == target_.TargetWidget()->thread()) {
+    target_.StartWindowTimer(timer, periodMs);
   } else {
-    Enqueue({[this, timer, periodMs] { dialog_.StartWindowTimer(timer, periodMs); }});
+    Enqueue({[this, timer, periodMs] { target_.StartWindowTimer(timer, periodMs); }});
   }
 }
 
 void QtUpgradeView::KillTimer(Timer timer) {
-  if (QThread::currentThread() == dialog_.thread()) {
-    dialog_.StopWindowTimer(timer);
+  if (QThread::currentThread() == target_.TargetWidget()->thread()) {
+    target_.StopWindowTimer(timer);
   } else {
-    Enqueue({[this, timer] { dialog_.StopWindowTimer(timer); }});
+    Enqueue({[this, timer] { target_.StopWindowTimer(timer); }});
   }
 }
 

@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/qt/AppIcon.h"
+#include "app/qt/BenchOptions.h"
 #include "app/qt/InstallationFolder.h"
 #include "app/qt/UpgradeDialog.h"
 #include "platform/Clock.h"
@@ -26,6 +30,14 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
     args.append(QString::fromLocal8Bit(argv[i]));
   }
   InstallationFolder folder(ProgramDirArgument(args), nullptr);
+  // "--bench" and "--bench-ports=1,2,5": the bench, whatever the settings file says. A bad
+  // list was refused before the window was started.
+  std::vector<std::string> plain;
+  for (const QString& a : args) {
+    plain.push_back(a.toStdString());
+  }
+  std::string benchError;
+  const std::optional<BenchChoice> bench = TakeBenchOptions(plain, benchError);
   hooks.loadSettings = [&folder](UpgradeState& state) { return folder.Load(state); };
   hooks.saveSettings = [&folder](UpgradeState& state) { folder.Save(state); };
   {
@@ -33,6 +45,9 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
     // The demo's time scale (FLASHWRIGHT_TIME_SCALE) shortens the jobs' fixed waits.
     dialog.State().job.clock.Use(ClockFromEnvironment());
     folder.SetParent(&dialog);
+    if (bench) {
+      dialog.RequestBench(*bench);
+    }
     dialog.Startup();
     if (folder.NoInstallation()) {
       dialog.SetInstallationProblem(folder.Problem());

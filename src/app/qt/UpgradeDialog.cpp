@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "app/qt/AppIcon.h"
+#include "app/qt/BenchPanel.h"
 #include "app/qt/TextProgressBar.h"
 #include "voice/VoicePrompts.h"
 #include "workflow/Job.h"
@@ -113,7 +114,11 @@ UpgradeDialog::UpgradeDialog(DialogHooks hooks, QWidget* parent)
 
 UpgradeDialog::~UpgradeDialog() {
   qApp->removeEventFilter(this);
-  // The state must outlive any worker that still uses it.
+  // The records must outlive any worker that still uses them.
+  if (bench_ != nullptr) {
+    delete bench_;
+    bench_ = nullptr;
+  }
   StopJobAndWait();
   for (auto& [id, timer] : timers_) {
     timer->stop();
@@ -151,8 +156,8 @@ void UpgradeDialog::CreateControls() {
   portCombo_->setFixedHeight(units_.Y(14));
   portCombo_->setMaxVisibleItems(8);
 
-  auto* portLabel = MakeRightLabel("COM Port", this);
-  Place(portLabel, 0, "portLabel", 14, 14, 33, 9);
+  portLabel_ = MakeRightLabel("COM Port", this);
+  Place(portLabel_, 0, "portLabel", 14, 14, 33, 9);
 
   statusText_ = new QLabel(QString::fromUtf8(kCreationStatus), this);
   Place(statusText_, kStatusText, "statusText", 16, 44, 321, 9);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/qt/BenchOptions.h"
 #include "app/qt/DialogHooks.h"
 #include "app/qt/DialogUnits.h"
 #include "app/qt/PortList.h"
@@ -30,9 +31,10 @@ class QAction;
 
 namespace fw {
 
+class BenchBoard;
 class TextProgressBar;
 
-class UpgradeDialog : public QDialog {
+class UpgradeDialog : public QDialog, public ViewTarget {
   Q_OBJECT
 
  public:
@@ -72,15 +74,33 @@ class UpgradeDialog : public QDialog {
   void WriteControls();
 
   // Window-thread operations behind the view.
-  void InsertStatusRow(int index, const std::string& mark, const std::string& text);
-  void SetStatusRowText(int index, Column column, const std::string& text);
-  void DeleteStatusRows();
-  void SetStatusLine(const std::string& text);
-  void Enable(fw::Control control, bool enable);
-  void SetProgressRange(ProgressBar bar, int lower, int upper);
-  void SetProgressPos(ProgressBar bar, int pos);
-  void StartWindowTimer(Timer timer, uint32_t periodMs);
-  void StopWindowTimer(Timer timer);
+  QWidget* TargetWidget() override { return this; }
+  void InsertStatusRow(int index, const std::string& mark, const std::string& text) override;
+  void SetStatusRowText(int index, Column column, const std::string& text) override;
+  void DeleteStatusRows() override;
+  void SetStatusLine(const std::string& text) override;
+  void Enable(fw::Control control, bool enable) override;
+  void SetProgressRange(ProgressBar bar, int lower, int upper) override;
+  void SetProgressPos(ProgressBar bar, int pos) override;
+  void StartWindowTimer(Timer timer, uint32_t periodMs) override;
+  void StopWindowTimer(Timer timer) override;
+  int BoxPort() const override { return state_->selectedPort; }
+  QString BoxTitle() const override { return windowTitle(); }
+
+  // The bench: one panel per chosen port, each running its own job (app/qt/BenchPanel.h).
+  // Before Startup: the choice of the command line, which wins over the settings file's.
+  void RequestBench(const BenchChoice& choice);
+  // On or off (refused while a job runs); the ports are the chosen ones or, when none
+  // were chosen, every port the scan found. Returns whether the bench is now on.
+  bool SetBenchMode(bool on);
+  bool BenchMode() const { return bench_ != nullptr; }
+  BenchBoard* Bench() const { return bench_; }
+  const BenchChoice& BenchSettings() const { return benchChoice_; }
+  // The ports the bench shows when it opens.
+  std::vector<int> BenchPorts() const;
+  QAction* BenchAction() const { return benchAction_; }
+  bool Exiting() const { return exiting_; }
+  const std::string& InstallationProblem() const { return installationProblem_; }
 
   // The folder the window runs on holds no installation: "Upgrade" is disabled, the status
   // text names the problem, and a click (after a rescan enabled it) shows it again instead of
@@ -95,7 +115,7 @@ class UpgradeDialog : public QDialog {
   void OnFirmwareOnlyClicked();
   void OnVocoderChanged(int index);
   void OnHexFileClicked();
-  void OnJobEvent(const JobEvent& event);
+  void OnJobEvent(const JobEvent& event) override;
   // Runs what other threads queued through the view (invoked by name from the view).
   Q_INVOKABLE void RunQueuedViewCalls();
   // The Cancel command (close box, Escape, button 2). Returns true when the window ends.
@@ -134,6 +154,10 @@ class UpgradeDialog : public QDialog {
   // Stops a running job and waits for it while the window keeps serving its calls.
   void StopJobAndWait();
   bool JobRunning() const;
+  // Any job, the window's own or a panel's.
+  bool AnyJobRunning() const;
+  // The single port's controls, shown without the bench and hidden with it.
+  void ShowSinglePortControls(bool show);
 
   DialogHooks hooks_;
   std::function<std::string()> wavFileChooser_;
@@ -145,6 +169,12 @@ class UpgradeDialog : public QDialog {
   std::map<Timer, QTimer*> timers_;
   bool exiting_ = false;
   std::string installationProblem_;
+  BenchChoice benchChoice_;
+  bool benchRequested_ = false;
+  bool startupDone_ = false;
+  BenchBoard* bench_ = nullptr;
+  QAction* benchAction_ = nullptr;
+  QLabel* portLabel_ = nullptr;
 
   QPushButton* exitButton_ = nullptr;
   QPushButton* upgradeButton_ = nullptr;

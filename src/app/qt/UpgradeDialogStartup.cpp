@@ -11,11 +11,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
+#include "app/qt/BenchPanel.h"
 #include "app/qt/SystemMenu.h"
+#include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
 #include "config/Installation.h"
 #include "firmware/MainFirmware.h"
@@ -75,6 +80,10 @@ int UpgradeDialog::Startup() {
       ports_->Scan();
     }
   }
+  // The bench as the settings file left it, unless the command line chose.
+  if (hooks_.loadBench && !benchRequested_) {
+    benchChoice_ = hooks_.loadBench(*state_);
+  }
   // 11. Radio data buffer.
   state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state_->writeDataSize = state_->radioDataSize.load();
@@ -122,7 +131,12 @@ int UpgradeDialog::Startup() {
   }
   // 20.
   WriteControls();
-  // 21. Unattended repeat mode: the first job starts by itself.
+  // 21. Unattended repeat mode: the first job starts by itself (on the bench, each
+  // panel's first job).
+  startupDone_ = true;
+  if (benchChoice_.on && SetBenchMode(true)) {
+    return 21;
+  }
   if (state_->installation->readWriteLog == 5) {
     StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
   }
@@ -161,6 +175,11 @@ void UpgradeDialog::AddAboutItem() {
   aboutAction_->setShortcutContext(Qt::WindowShortcut);
   connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
   addAction(aboutAction_);
+  // Beside it, the bench of several ports.
+  benchAction_ = new QAction(QString::fromUtf8(kBenchModeItem), this);
+  benchAction_->setCheckable(true);
+  connect(benchAction_, &QAction::triggered, this,
+          [this](bool on) { benchAction_->setChecked(SetBenchMode(on)); });
   AppendSystemMenuItem(this, kAboutCommand, text);
 }
 
@@ -175,6 +194,12 @@ void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
   }
   QMenu menu(this);
   menu.addAction(aboutAction_);
+  if (benchAction_ != nullptr) {
+    // Switched only while no job runs.
+    benchAction_->setChecked(BenchMode());
+    benchAction_->setEnabled(!AnyJobRunning() && !exiting_);
+    menu.addAction(benchAction_);
+  }
   menu.exec(event->globalPos());
 }
 
@@ -323,18 +348,29 @@ bool UpgradeDialog::OnCancel() {
   if (exiting_) {
     return false;
   }
-  if (state_->resultOk == 0 &&
-      view_.MessageBox(kExitQuestion, MessageIcon::None, MessageButtons::OkCancel) ==
-          MessageResult::Cancel) {
+  // On the bench: asked when the last job of any port did not succeed.
+  const bool unfinished =
+      state_->resultOk == 0 || (bench_ != nullptr && bench_->AnyJobUnfinished());
+  if (unfinished && view_.MessageBox(kExitQuestion, MessageIcon::None, MessageButtons::OkCancel) ==
+                        MessageResult::Cancel) {
     return false;
   }
   exiting_ = true;
   state_->resultOk = 1;
-  // A running job is stopped and has ended before the port is closed under it.
+  // Every running job is stopped and has ended (its worker joined) before the port is
+  // closed under it and before the settings are written.
+  if (bench_ != nullptr) {
+    bench_->StopAllAndWait();
+  }
   StopJobAndWait();
   state_->downloadPort.Close();
   if (hooks_.saveSettings) {
     hooks_.saveSettings(*state_);
+  }
+  if (hooks_.saveBench) {
+    // The technician's choice, also when the bench could not open this time (start-up
+    // ended early, no port found): the next start tries again.
+    hooks_.saveBench(*state_, benchChoice_);
   }
   done(QDialog::Rejected);
   return true;
@@ -342,6 +378,82 @@ bool UpgradeDialog::OnCancel() {
 
 bool UpgradeDialog::JobRunning() const {
   return hooks_.jobRunning && hooks_.jobRunning(*state_);
+}
+
+bool UpgradeDialog::AnyJobRunning() const {
+  return JobRunning() || (bench_ != nullptr && bench_->AnyJobRunning());
+}
+
+void UpgradeDialog::RequestBench(const BenchChoice& choice) {
+  benchChoice_ = choice;
+  benchRequested_ = true;
+}
+
+std::vector<int> UpgradeDialog::BenchPorts() const {
+  if (!benchChoice_.ports.empty()) {
+    return benchChoice_.ports;
+  }
+  std::vector<int> found;
+  for (int i = 0; i < portCombo_->count(); ++i) {
+    const int number = EntryToNumber(portCombo_->itemText(i));
+    if (number != 0) {
+      found.push_back(number);
+    }
+  }
+  return found;
+}
+
+void UpgradeDialog::ShowSinglePortControls(bool show) {
+  QWidget* controls[] = {group_,      upgradeButton_, portCombo_, portLabel_,
+                         statusText_, mainProgress_,  statusList_};
+  for (QWidget* w : controls) {
+    w->setVisible(show);
+  }
+}
+
+bool UpgradeDialog::SetBenchMode(bool on) {
+  if (on == BenchMode()) {
+    return on;
+  }
+  if (exiting_ || !startupDone_ || AnyJobRunning()) {
+    return BenchMode();
+  }
+  const bool repeat = state_->installation->readWriteLog == 5;
+  if (on) {
+    const std::vector<int> ports = BenchPorts();
+    if (ports.empty()) {
+      return false;  // no port to put on the bench
+    }
+    StopWindowTimer(Timer::AutoStart);
+    ShowSinglePortControls(false);
+    // "UpdateTimes" goes on from the jobs the window's own record completed. No job runs.
+    auto count = std::make_shared<CompletedJobCount>();
+    count->total = state_->completedJobs;
+    bench_ = new BenchBoard(*this, hooks_, ports, count, this);
+    const int height = BenchBoard::HeightUnits(ports.size());
+    bench_->setGeometry(units_.Rect(7, 42, 435, height));
+    // Never smaller than the single port's window.
+    setFixedSize(units_.X(449), units_.Y(std::max(211, 42 + height + 4)));
+    bench_->show();
+    if (repeat) {
+      bench_->ArmAutoStart();
+    }
+  } else {
+    // The window's own record goes on counting from the bench's total.
+    state_->completedJobs = bench_->JobCount().total;
+    delete bench_;
+    bench_ = nullptr;
+    setFixedSize(units_.X(449), units_.Y(211));
+    ShowSinglePortControls(true);
+    if (repeat) {
+      StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
+    }
+  }
+  benchChoice_.on = on;
+  if (benchAction_ != nullptr) {
+    benchAction_->setChecked(on);
+  }
+  return on;
 }
 
 void UpgradeDialog::StopJobAndWait() {
