@@ -9,19 +9,20 @@
 namespace fw {
 namespace {
 
-// The C library loads the code page 936 module when a descriptor opens and unloads it when
-// the last one closes. Jobs on several threads converting at once would load and unload it
-// again and again (the dynamic loader's own locking, unseen by the thread checker); one
-// descriptor held for the life of the process keeps it loaded once.
-void KeepCp936Loaded() {
-  static const iconv_t resident = iconv_open("UTF-8", "CP936");
+// The C library loads a conversion module (code page 936, UTF-16) when a descriptor opens
+// and unloads it some time after the last one closes. Jobs on several threads converting at
+// once would load and unload them again and again, under the dynamic loader's own lock,
+// which the thread checker cannot see; descriptors held for the life of the process keep
+// both modules loaded once.
+void KeepModulesLoaded() {
+  static const iconv_t resident[] = {iconv_open("UTF-8", "CP936"), iconv_open("UTF-16LE", "UTF-8")};
   (void)resident;
 }
 
 // One iconv conversion descriptor for the duration of a call.
 class Iconv {
  public:
-  Iconv(const char* to, const char* from) : cd_((KeepCp936Loaded(), iconv_open(to, from))) {
+  Iconv(const char* to, const char* from) : cd_((KeepModulesLoaded(), iconv_open(to, from))) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
       throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
     }
