@@ -12,6 +12,7 @@
 
 #include "config/Settings.h"
 #include "core/AppValues.h"
+#include "platform/ExecutablePath.h"
 #include "serial/PortMap.h"
 #include "support/ScratchDir.h"
 
@@ -80,7 +81,7 @@ TEST_F(Installation, RelativeFolderBecomesAbsoluteAndCanonical) {
 
 TEST_F(Installation, NoFolderGivenIsTheProgramsOwnFolder) {
   const std::string own = ResolveProgramDir("");
-  EXPECT_EQ(own, fs::canonical(fs::read_symlink("/proc/self/exe")).parent_path().string() + "/");
+  EXPECT_EQ(own, (fs::canonical(ExecutablePath()).parent_path() / "").string());
 }
 
 TEST_F(Installation, FolderThatDoesNotExistIsNamed) {

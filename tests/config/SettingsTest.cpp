@@ -13,6 +13,7 @@
 #include "core/AppValues.h"
 #include "firmware/MainFirmware.h"
 #include "firmware/VocoderChoice.h"
+#include "platform/ExecutablePath.h"
 #include "serial/PortMap.h"
 #include "support/RecordingView.h"
 #include "support/ScratchDir.h"
@@ -101,9 +102,12 @@ TEST_F(Settings, ProgramDirOptionUsesFlashwrightIniThere) {
 TEST_F(Settings, RunningProgramReadsTheIniBesideItself) {
   UpgradeState s;
   LoadSettings(s);
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(LoadingInstallation(s).settingsPath, exe.string() + ".ini");
-  EXPECT_EQ(LoadingInstallation(s).programDir, exe.parent_path().string() + "/");
+  const std::filesystem::path exe = ExecutablePath();
+  // "test_config" gains ".ini"; "test_config.exe" has its ".exe" replaced.
+  std::filesystem::path ini = exe;
+  ini.extension() == ".exe" ? ini.replace_extension(".ini") : ini += ".ini";
+  EXPECT_EQ(LoadingInstallation(s).settingsPath, ini.string());
+  EXPECT_EQ(LoadingInstallation(s).programDir, (exe.parent_path() / "").string());
 }
 
 TEST_F(Settings, AutoTestDefaultsToTheRunModeJustRead) {

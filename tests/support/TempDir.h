@@ -23,7 +23,7 @@ class TempDir {
           base / ("flashwright-" + std::to_string(random() % 1000000000u));
       std::error_code ec;
       if (std::filesystem::create_directory(candidate, ec)) {
-        path_ = candidate.generic_string();
+        path_ = candidate.string();
       }
     }
   }
@@ -36,8 +36,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // The directory with a trailing '/'.
-  std::string Path() const { return path_ + "/"; }
+  // The directory with a trailing separator (the system's own).
+  std::string Path() const { return (std::filesystem::path(path_) / "").string(); }
 
   // Writes a file below the directory; returns its full path.
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {

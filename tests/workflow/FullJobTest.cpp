@@ -19,6 +19,7 @@
 #include "RadioSim.h"
 #include "config/Installation.h"
 #include "core/Status.h"
+#include "platform/SharedLibrary.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
@@ -406,12 +407,12 @@ TEST_F(FullJob, ModelTextThatIsNotAnIdentifierIsRefused) {
 }
 
 TEST_F(FullJob, MissingConverterNamesTheLibrary) {
-  std::filesystem::remove(dir.Path() + "libmutaris.so");
+  std::filesystem::remove(dir.Path() + SharedLibrary::FileName("mutaris"));
   RunJob(true);
   EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Convert RCDB failed!"}));
   ASSERT_EQ(view.Boxes().size(), 1u);
   EXPECT_EQ(view.Boxes()[0].text, "Convert RCDB failed!");
-  EXPECT_NE(view.Boxes()[0].detail.find("libmutaris.so"), std::string::npos)
+  EXPECT_NE(view.Boxes()[0].detail.find(SharedLibrary::FileName("mutaris")), std::string::npos)
       << view.Boxes()[0].detail;
   EXPECT_EQ(state.resultOk.load(), 0);
   ExpectControls(true);
