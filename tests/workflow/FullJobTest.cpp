@@ -25,6 +25,7 @@
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "workflow/Job.h"
 
@@ -58,8 +59,7 @@ class FullJob : public ::testing::Test {
   void StartSim() {
     sim = std::make_unique<sim::RadioSim>(config);
     setup.SeedRadio(*sim);
-    ASSERT_TRUE(sim->Start()) << sim->Error();
-    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+    ASSERT_TRUE(test::PutRadioOnPort(*sim, state, kPort));
   }
 
   void RunJob(bool updateChip) {
@@ -240,8 +240,7 @@ class NoisyReadJob : public FullJob {
     sim = std::make_unique<sim::RadioSim>(config);
     setup.SeedRadio(*sim);
     sim->Pty().SetFaultHook(faults.Hook());
-    ASSERT_TRUE(sim->Start()) << sim->Error();
-    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+    ASSERT_TRUE(test::PutRadioOnPort(*sim, state, kPort));
   }
   int BlockReads() {
     return sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kReadBlock); });
