@@ -1,6 +1,5 @@
 #include "app/HeadlessRun.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "app/HeadlessOptions.h"
+#include "app/HeadlessSignals.h"
 #include "app/HeadlessStartup.h"
 #include "app/HeadlessView.h"
 #include "config/Installation.h"
@@ -28,60 +28,14 @@
 namespace fw {
 namespace {
 
-// Ctrl-C and SIGTERM: the first one while the radio is being written only warns (a
-// second one stops); otherwise the job stops at once. SIGHUP (the terminal or the SSH
-// session went away) lets the job finish and starts no further one.
-// Lock-free atomics: set in the handler (on whichever thread takes the signal), read by
-// the event loop.
-std::atomic<int> g_stopAsked{0};
-std::atomic<int> g_warned{0};
-std::atomic<int> g_hungUp{0};
-// Every Ctrl-C or SIGTERM so far: with several jobs, the first one stops each job that is
-// not writing its radio, the second stops them all.
-std::atomic<int> g_interrupts{0};
-static_assert(std::atomic<int>::is_always_lock_free, "written from a signal handler");
-
-constexpr char kHalfWrittenWarning[] =
-    "\nFlashwright: the radio is being written; stopping now leaves it half-written and it may "
-    "not start again.\nThe job goes on. To stop anyway, press Ctrl-C again (or send SIGTERM "
-    "again).\n";
-
-void OnInterrupt(int) {
-  ++g_interrupts;
-  if (g_stopAsked != 0) {
-    return;
-  }
-  if (g_warned == 0 && RadioBeingWritten()) {
-    g_warned = 1;
-    // Nothing to do when the terminal is gone: the warning is a courtesy.
-    ssize_t written = ::write(STDERR_FILENO, kHalfWrittenWarning, sizeof kHalfWrittenWarning - 1);
-    (void)written;
-    return;
-  }
-  g_stopAsked = 1;
-}
-
-void OnHangUp(int) {
-  g_hungUp = 1;
-}
-
-void InstallSignalHandlers() {
-  g_stopAsked = 0;
-  g_warned = 0;
-  g_hungUp = 0;
-  g_interrupts = 0;
-  struct sigaction action = {};
-  sigemptyset(&action.sa_mask);
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  action.sa_handler = OnHangUp;
-  sigaction(SIGHUP, &action, nullptr);
-  // A reader that went away (a pager that quit) makes writes fail, which the report
-  // ignores; the job goes on.
-  action.sa_handler = SIG_IGN;
-  sigaction(SIGPIPE, &action, nullptr);
-}
+// Marks the end of the jobs when the run returns: a console that is being closed may then
+// let the process go.
+struct RunFinishedMark {
+  RunFinishedMark() = default;
+  RunFinishedMark(const RunFinishedMark&) = delete;
+  RunFinishedMark& operator=(const RunFinishedMark&) = delete;
+  ~RunFinishedMark() { MarkInterruptibleRunFinished(); }
+};
 
 // One job of a several-port run: its record, its view and what the summary reports.
 struct PortJob {
@@ -264,7 +218,8 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
     job.inputs.portNumber = job.port;
   }
 
-  InstallSignalHandlers();
+  InstallInterruptHandlers();
+  const RunFinishedMark finished;
   for (PortJob& job : jobs) {
     job.frontEnd = std::thread([&job, &output, use, repeat] {
       UpgradeState& state = *job.state;
@@ -273,7 +228,7 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       if (job.started) {
         job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
                       [&](Timer timer) {
-                        if (g_interrupts == 0 && g_hungUp == 0) {
+                        if (Interrupts().interrupts == 0 && Interrupts().hungUp == 0) {
                           OnTimer(state, timer, job.inputs);
                         }
                       },
@@ -281,9 +236,9 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                         // The two-step rule, job by job: a job writing its radio when the
                         // first interrupt came goes on (the handler has warned); every
                         // other job stops at once, and all of them at the second.
-                        const int interrupts = g_interrupts;
+                        const int interrupts = Interrupts().interrupts;
                         if (!job.stopped && JobRunning(state) && interrupts > 0) {
-                          if (g_stopAsked != 0 || interrupts >= 2) {
+                          if (Interrupts().stopAsked != 0 || interrupts >= 2) {
                             job.stopped = true;
                           } else if (!job.spared) {
                             job.spared = state.writingRadio > 0;
@@ -293,8 +248,8 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                             StopJob(state);
                           }
                         }
-                        return !JobRunning(state) &&
-                               !(repeat && timersArmed && g_hungUp == 0 && interrupts == 0);
+                        return !JobRunning(state) && !(repeat && timersArmed &&
+                                                       Interrupts().hungUp == 0 && interrupts == 0);
                       });
         JoinJob(state);
       }
@@ -413,7 +368,8 @@ int RunHeadless(int argc, char** argv) {
 
   // Ctrl-C ends the running job early (as closing the window does) and stops repeating;
   // SIGHUP stops repeating once the running job has finished.
-  InstallSignalHandlers();
+  InstallInterruptHandlers();
+  const RunFinishedMark finished;
 
   // The first job starts at once; in run mode 5 each completed job arms the auto-start
   // timer, whose firing starts the next one.
@@ -424,16 +380,16 @@ int RunHeadless(int argc, char** argv) {
   }
   view.Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
            [&](Timer timer) {
-             if (g_stopAsked == 0 && g_hungUp == 0) {
+             if (Interrupts().stopAsked == 0 && Interrupts().hungUp == 0) {
                OnTimer(state, timer, inputs);
              }
            },
            [&](bool timersArmed) {
-             if (g_stopAsked != 0) {
+             if (Interrupts().stopAsked != 0) {
                StopJob(state);
                return !JobRunning(state);
              }
-             return !JobRunning(state) && !(repeat && timersArmed && g_hungUp == 0);
+             return !JobRunning(state) && !(repeat && timersArmed && Interrupts().hungUp == 0);
            });
   JoinJob(state);
   view.Finish();
@@ -442,11 +398,12 @@ int RunHeadless(int argc, char** argv) {
     std::printf("completed jobs: %d\n", state.completedJobs);
   }
   // The last line is the verdict, whatever the status text says.
-  std::printf("%s\n", HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
-                                      GlobalPortMap().DevicePath(inputs.portNumber),
-                                      g_stopAsked != 0 ? std::string() : view.WhatFailed(),
-                                      g_stopAsked != 0)
-                          .c_str());
+  std::printf("%s\n",
+              HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
+                              GlobalPortMap().DevicePath(inputs.portNumber),
+                              Interrupts().stopAsked != 0 ? std::string() : view.WhatFailed(),
+                              Interrupts().stopAsked != 0)
+                  .c_str());
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

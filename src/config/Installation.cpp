@@ -26,9 +26,18 @@ bool IsFile(const std::string& path) {
   return fs::is_regular_file(path, ec);
 }
 
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// The folder with one trailing separator: the system's own where it has none.
 std::string WithSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != '/') {
-    dir += '/';
+  if (dir.empty() || !IsSeparator(dir.back())) {
+    dir += static_cast<char>(fs::path::preferred_separator);
   }
   return dir;
 }
@@ -94,7 +103,7 @@ std::string ResolveProgramDir(const std::string& given) {
     dir = canonical;
   }
   std::string text = dir.lexically_normal().string();
-  while (text.size() > 1 && text.back() == '/') {
+  while (text.size() > 1 && IsSeparator(text.back())) {
     text.pop_back();
   }
   return WithSeparator(text);

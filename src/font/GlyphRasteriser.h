@@ -24,8 +24,10 @@ class GlyphRasteriser {
   GlyphRasteriser(const GlyphRasteriser&) = delete;
   GlyphRasteriser& operator=(const GlyphRasteriser&) = delete;
 
-  // Names the font file to use; empty selects the installed font found by fontconfig
-  // (WenQuanYi Bitmap Song 13 px, then AR PL UMing CN). A change closes the open font.
+  // Names the font file to use; empty selects the installed stand-in for "宋体": with
+  // fontconfig WenQuanYi Bitmap Song 13 px, then AR PL UMing CN; on Windows SimSun ("宋体"),
+  // then the same two. On Windows the setting may also name an installed face. A change
+  // closes the open font.
   void SetFontFile(const std::string& path);
   const std::string& FontFile() const { return fontFile_; }
 
@@ -33,7 +35,8 @@ class GlyphRasteriser {
   // a failure is remembered (and not retried) until the font file setting changes.
   bool Open(std::string* error = nullptr);
   bool IsOpen() const;
-  // The file of the open font (empty while closed).
+  // The file of the open font (on Windows the face name for an installed face; empty while
+  // closed).
   const std::string& OpenFontPath() const { return openPath_; }
 
   // Fills the whole surface with white.
@@ -58,10 +61,12 @@ class GlyphRasteriser {
 };
 
 // Finds the installed stand-in for "宋体": WenQuanYi Bitmap Song at (or nearest to) 13
-// pixels, else AR PL UMing CN. Returns false when neither is installed.
+// pixels, else AR PL UMing CN (on Windows SimSun first). Returns false when none is
+// installed.
 bool FindDefaultGlyphFont(std::string* path, int* faceIndex);
 
-// Finds an installed face of `family` whose pixel size is nearest to `pixelSize`.
+// Finds an installed face of `family` whose pixel size is nearest to `pixelSize`. On Windows
+// `path` receives the face name (GDI scales the face itself) and `faceIndex` 0.
 bool FindInstalledFont(const char* family, double pixelSize, std::string* path, int* faceIndex);
 
 }  // namespace fw

@@ -48,7 +48,21 @@ class SerialPort : public ByteChannel {
 
  protected:
 #ifdef _WIN32
+  // The driver's pending line errors (framing, overrun, parity, break, buffer overrun) and
+  // the number of queued input bytes, cleared as they are read (ClearCommError). False when
+  // the port is gone.
+  virtual bool TakeCommErrors(uint32_t& errors, uint32_t& queued);
+  // One wait in the driver: blocks until at least one byte is queued or `waitMs` passes,
+  // then takes up to `count` queued bytes. False when the read failed: `aborted` tells a
+  // read ended by a line error from a port that is gone.
+  virtual bool WaitAndTake(uint8_t* buffer, uint32_t count, uint32_t waitMs, uint32_t& got,
+                           bool& aborted);
+
   void* handle_;
+  // The read wait currently set in the port's timeouts (0: none set since the open).
+  uint32_t waitSetMs_ = 0;
+  // A line error that ended a write: the next read reports it.
+  bool lineErrorSeen_ = false;
 #else
   // Sum of the driver's line-error counters (framing, overrun, parity, break, buffer
   // overrun); false where the driver keeps none (pseudo-terminals, some adapters).

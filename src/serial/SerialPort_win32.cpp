@@ -1,11 +1,17 @@
-// Win32 back end of SerialPort: synchronous comm handle, DCB built from zero, a read that
-// polls the driver's queue count against a millisecond deadline.
+// Win32 back end of SerialPort: synchronous comm handle, DCB built from zero, reads that
+// wait in the driver. A read asks the driver to return as soon as any byte is queued or a
+// short wait has passed (the port's timeouts: interval and multiplier MAXDWORD, a constant
+// of at most 50 ms), takes what came and waits again until the count is there or the
+// deadline passes. Between two waits it looks at the line errors and the job's stop, so a
+// line error, a vanished device or a stop ends the wait within one short wait; with
+// fAbortOnError the driver ends a waiting read at once when a line error arrives.
 
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -14,6 +20,12 @@
 
 namespace fw {
 namespace {
+
+// Longest single wait in the driver, so that a stop request is seen promptly.
+constexpr uint32_t kWaitSliceMs = 50;
+// A write that makes no progress for this long has failed (flow control is off, so a working
+// port always drains); each byte adds a millisecond (about 11.5 bit times at 9600 baud).
+constexpr DWORD kWriteStallMs = 5000;
 
 HANDLE H(void* h) {
   return static_cast<HANDLE>(h);
@@ -80,6 +92,8 @@ int SerialPort::Open(const std::string& path) {
   }
   handle_ = h;
   portPath_ = path;
+  waitSetMs_ = 0;
+  lineErrorSeen_ = false;
   EscapeCommFunction(h, SETDTR);
   return 1;
 }
@@ -99,6 +113,9 @@ int SerialPort::Configure(uint32_t baud, int dataBits, int parity, int stopBits)
   dcb.fBinary = 1;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  // A line error ends a read that waits in the driver at once (the read then reports it);
+  // every read and purge clears it again with ClearCommError.
+  dcb.fAbortOnError = 1;
   dcb.XonLim = 2048;
   dcb.XoffLim = 512;
   dcb.XonChar = 0x11;
@@ -114,16 +131,20 @@ int SerialPort::SetReadTimeout(uint32_t ms) {
   if (!IsOpen()) {
     return 0;
   }
+  // The deadline itself is kept here; the port's timeouts hold one short wait of a read.
+  waitSetMs_ = 0;
   COMMTIMEOUTS t;
   GetCommTimeouts(H(handle_), &t);
-  // An OS read returns at once with what is buffered; writes have no timeout. The only
-  // deadline is the software one in readTimeoutMs_.
   t.ReadIntervalTimeout = MAXDWORD;
-  t.ReadTotalTimeoutMultiplier = 0;
-  t.ReadTotalTimeoutConstant = 0;
-  t.WriteTotalTimeoutMultiplier = 0;
-  t.WriteTotalTimeoutConstant = 0;
-  return SetCommTimeouts(H(handle_), &t) ? 1 : 0;
+  t.ReadTotalTimeoutMultiplier = MAXDWORD;
+  t.ReadTotalTimeoutConstant = kWaitSliceMs;
+  t.WriteTotalTimeoutMultiplier = 1;
+  t.WriteTotalTimeoutConstant = kWriteStallMs;
+  if (!SetCommTimeouts(H(handle_), &t)) {
+    return 0;
+  }
+  waitSetMs_ = kWaitSliceMs;
+  return 1;
 }
 
 int SerialPort::Purge() {
@@ -132,6 +153,7 @@ int SerialPort::Purge() {
     COMSTAT status;
     ClearCommError(H(handle_), &errors, &status);
     PurgeComm(H(handle_), PURGE_RXCLEAR);
+    lineErrorSeen_ = false;
   }
   return 0;
 }
@@ -140,11 +162,75 @@ uint32_t SerialPort::Write(const uint8_t* buffer, uint32_t count) {
   if (!IsOpen() || (buffer == nullptr && count != 0)) {
     return 0;
   }
-  DWORD written = 0;
-  if (!WriteFile(H(handle_), buffer, count, &written, nullptr)) {
-    return 0;
+  if (waitSetMs_ == 0) {
+    SetReadTimeout(readTimeoutMs_);  // the write's stall limit along with the read's wait
   }
-  return written;
+  uint32_t done = 0;
+  for (int attempt = 0; done < count && attempt < 4; ++attempt) {
+    DWORD written = 0;
+    const BOOL ok = WriteFile(H(handle_), buffer + done, count - done, &written, nullptr);
+    done += written;
+    if (ok) {
+      if (written == 0) {
+        return 0;  // the stall limit passed: the line does not drain
+      }
+      continue;
+    }
+    if (GetLastError() != ERROR_OPERATION_ABORTED) {
+      return 0;  // a device that went away
+    }
+    // Ended by a line error on the input (fAbortOnError): clear it so the rest can go, and
+    // keep it for the next read, which reports it.
+    uint32_t errors = 0;
+    uint32_t queued = 0;
+    if (!TakeCommErrors(errors, queued)) {
+      return 0;
+    }
+    lineErrorSeen_ = lineErrorSeen_ || errors != 0;
+  }
+  return done;
+}
+
+bool SerialPort::TakeCommErrors(uint32_t& errors, uint32_t& queued) {
+  DWORD mask = 0;
+  COMSTAT status;
+  ZeroMemory(&status, sizeof status);
+  if (!ClearCommError(H(handle_), &mask, &status)) {
+    return false;
+  }
+  errors = mask;
+  queued = status.cbInQue;
+  return true;
+}
+
+bool SerialPort::WaitAndTake(uint8_t* buffer, uint32_t count, uint32_t waitMs, uint32_t& got,
+                             bool& aborted) {
+  got = 0;
+  aborted = false;
+  if (waitMs != waitSetMs_) {
+    COMMTIMEOUTS t;
+    if (!GetCommTimeouts(H(handle_), &t)) {
+      return false;
+    }
+    // Any byte queued: the read returns at once with what is queued; none: it waits in the
+    // driver for the first one, at most waitMs.
+    t.ReadIntervalTimeout = MAXDWORD;
+    t.ReadTotalTimeoutMultiplier = MAXDWORD;
+    t.ReadTotalTimeoutConstant = waitMs;
+    t.WriteTotalTimeoutMultiplier = 1;
+    t.WriteTotalTimeoutConstant = kWriteStallMs;
+    if (!SetCommTimeouts(H(handle_), &t)) {
+      return false;
+    }
+    waitSetMs_ = waitMs;
+  }
+  DWORD n = 0;
+  if (!ReadFile(H(handle_), buffer, count, &n, nullptr)) {
+    aborted = GetLastError() == ERROR_OPERATION_ABORTED;
+    return false;
+  }
+  got = n;
+  return true;
 }
 
 uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
@@ -152,23 +238,43 @@ uint32_t SerialPort::Read(uint8_t* buffer, uint32_t count) {
     return 0;
   }
   const uint32_t start = Time().TickCount();
+  uint32_t got = 0;
   for (;;) {
-    DWORD errors = 0;
-    COMSTAT status;
-    if (!ClearCommError(H(handle_), &errors, &status) || errors != 0) {
-      return 0;  // line error (the queued bytes stay until the next purge), or no port
+    // A line error since the last purge or read fails the read at once (and is then
+    // cleared); the queued bytes stay until the next purge.
+    uint32_t errors = 0;
+    uint32_t queued = 0;
+    if (!TakeCommErrors(errors, queued)) {
+      return got;  // the device went away: what arrived, at once
     }
-    if (status.cbInQue >= count) {
-      DWORD got = 0;
-      return ReadFile(H(handle_), buffer, count, &got, nullptr) ? got : 0;
+    if (errors != 0 || lineErrorSeen_) {
+      lineErrorSeen_ = false;
+      return 0;
     }
-    // Elapsed time, not start + deadline: the tick counter wraps after 49.7 days.
-    uint32_t elapsed = Time().TickCount() - start;
-    if ((readTimeoutMs_ == 0 || elapsed <= readTimeoutMs_) && !Time().StopRequested()) {
-      continue;  // busy poll
+    if (got >= count) {
+      return got;
     }
-    DWORD got = 0;
-    return ReadFile(H(handle_), buffer, count, &got, nullptr) ? got : 0;
+    uint32_t waitMs = kWaitSliceMs;
+    if (readTimeoutMs_ != 0) {
+      // Elapsed time, not start + deadline: the tick counter wraps after 49.7 days.
+      const uint32_t elapsed = Time().TickCount() - start;
+      if (elapsed > readTimeoutMs_) {
+        return got;
+      }
+      waitMs = std::min<uint32_t>(readTimeoutMs_ - elapsed + 1, kWaitSliceMs);
+    }
+    if (Time().StopRequested()) {
+      return got;
+    }
+    uint32_t n = 0;
+    bool aborted = false;
+    if (!WaitAndTake(buffer + got, count - got, waitMs, n, aborted)) {
+      if (aborted) {
+        continue;  // a line error ended the wait: reported above
+      }
+      return got;  // hung up or removed
+    }
+    got += n;
   }
 }
 

@@ -21,6 +21,7 @@
 #include "firmware/UpdateFirmwareChip.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 
 namespace fw {
@@ -52,15 +53,18 @@ class DemoChipUpdate : public testing::Test {
     ASSERT_EQ(run_.exitCode, 0) << run_.output;
     chip_.SetEnterText(demo::kChipEnterText);
     sim_.AddResponder(&chip_);
-    ASSERT_TRUE(sim_.Start()) << sim_.Error();
     state_ = std::make_unique<UpgradeState>();
     state_->SetView(&view_);
+    std::string error;
+    const std::string device = test::ServeResponders(sim_, {&state_->downloadPort},
+                                                     GlobalPortMap().DevicePath(kPort), &error);
+    ASSERT_FALSE(device.empty()) << error;
     LoadSettingsForProgramDir(*state_, folder_->Dir());
-    GlobalPortMap().SetExplicit(kPort, sim_.DevicePath());
+    GlobalPortMap().SetExplicit(kPort, device);
     ASSERT_EQ(state_->selectedPort.load(), kPort);
     clock_.Attach(state_->job.clock);
     state_->job.portNumber = kPort;  // as the job takes the window's port
-    state_->job.devicePath = sim_.DevicePath();
+    state_->job.devicePath = device;
     LoadHexFile(*state_);  // the window's start-up loads the file the settings name
     state_->chipOnly = 1;
   }

@@ -15,6 +15,7 @@
 #include "HexText.h"
 #include "font/CharacterList.h"
 #include "platform/CodePage.h"
+#include "platform/SharedLibrary.h"
 
 namespace fw {
 namespace {
@@ -153,16 +154,16 @@ TEST(DemoGenerator, ProgramWritesTheInstallationAndNamesItsFileCount) {
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("17 files written"), std::string::npos) << run.output;
   EXPECT_TRUE(fs::is_regular_file(folder.path() / "Flashwright.ini"));
-  EXPECT_TRUE(fs::is_regular_file(folder.path() / "libmutarisV1.so"));
+  EXPECT_TRUE(fs::is_regular_file(folder.path() / SharedLibrary::FileName("mutarisV1")));
 }
 
 TEST(DemoGenerator, MissingConverterLibrariesFailTheRun) {
   TempFolder folder;
   TempFolder emptyPlugins;
-  const test::RunResult run =
-      RunGenerator({(folder.path() / "install").string(), "--plugins", emptyPlugins.path()});
+  const test::RunResult run = RunGenerator(
+      {(folder.path() / "install").string(), "--plugins", emptyPlugins.path().string()});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("libmutaris.so"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(SharedLibrary::FileName("mutaris")), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("missing"), std::string::npos) << run.output;
 }
 

@@ -17,6 +17,7 @@
 #include "core/UpgradeState.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "workflow/Job.h"
 
@@ -65,13 +66,12 @@ TEST_P(DemoFirmwareJob, RadioGetsTheImageTheSettingsNameForIt) {
   config.download.variant = radio.variant;
   config.download.model = demo::kDownloadModelText;
   sim::RadioSim sim(config);
-  ASSERT_TRUE(sim.Start()) << sim.Error();
 
   auto state = std::make_unique<UpgradeState>();
   clock.Attach(state->job.clock);
   state->SetView(&view);
   LoadSettingsForProgramDir(*state, folder_->Dir());
-  GlobalPortMap().SetExplicit(kPort, sim.DevicePath());
+  ASSERT_TRUE(test::PutRadioOnPort(sim, *state, kPort));
 
   JobInputs in;
   in.firmwareOnly = true;

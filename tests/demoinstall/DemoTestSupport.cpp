@@ -1,22 +1,34 @@
 #include "DemoTestSupport.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace fw::test {
 
+// A new folder of a random name (create_directory fails on one that exists).
 TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "flashwright-demo-XXXXXX");
-  if (mkdtemp(pattern.data()) == nullptr) {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("flashwright-demo-" + std::to_string(random() % 1000000000u));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+    }
+  }
+  if (path_.empty()) {
     throw std::runtime_error("cannot create a temporary folder");
   }
-  path_ = pattern;
 }
 
 TempFolder::~TempFolder() {
@@ -26,6 +38,12 @@ TempFolder::~TempFolder() {
 
 namespace {
 
+#ifdef _WIN32
+// For cmd.exe, which _popen runs: double quotes (no argument here holds one).
+std::string Quoted(const std::string& arg) {
+  return "\"" + arg + "\"";
+}
+#else
 std::string Quoted(const std::string& arg) {
   std::string out = "'";
   for (char c : arg) {
@@ -37,6 +55,7 @@ std::string Quoted(const std::string& arg) {
   }
   return out + "'";
 }
+#endif
 
 }  // namespace
 
@@ -47,7 +66,12 @@ RunResult RunGenerator(const std::vector<std::string>& args) {
   }
   command += " 2>&1";
   RunResult result;
+#ifdef _WIN32
+  // cmd.exe takes a command line that starts with a quote as a whole when it is quoted again.
+  FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
+#else
   FILE* pipe = popen(command.c_str(), "r");
+#endif
   if (pipe == nullptr) {
     return result;
   }
@@ -56,8 +80,14 @@ RunResult RunGenerator(const std::vector<std::string>& args) {
   while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
     result.output.append(chunk, n);
   }
+#ifdef _WIN32
+  result.exitCode = _pclose(pipe);
+  // Its lines end in "\r\n" there.
+  std::erase(result.output, '\r');
+#else
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
   return result;
 }
 

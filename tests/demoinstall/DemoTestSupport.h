@@ -16,8 +16,8 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  // With a trailing '/', as programDir holds it.
-  std::string Dir() const { return path_.string() + "/"; }
+  // With a trailing separator (the system's own), as programDir holds it.
+  std::string Dir() const { return (path_ / "").string(); }
 
  private:
   std::filesystem::path path_;

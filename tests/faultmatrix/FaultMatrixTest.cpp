@@ -22,8 +22,10 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -46,10 +48,12 @@
 #include "RadioSim.h"
 #include "config/Installation.h"
 #include "core/Status.h"
+#include "platform/ExecutablePath.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 #include "support/FastClock.h"
 #include "support/FullUpgradeSetup.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "workflow/Job.h"
 
@@ -195,11 +199,10 @@ class Cell {
     sim_ = std::make_unique<sim::RadioSim>(setup_.config);
     setup_.SeedRadio(*sim_);
     sim_->Pty().SetFaultHook(faults_.Hook());
-    if (!sim_->Start()) {
-      out.problems.push_back("the simulated radio did not start: " + sim_->Error());
+    if (const ::testing::AssertionResult on = test::PutRadioOnPort(*sim_, state_, kPort); !on) {
+      out.problems.push_back(std::string("the simulated radio did not start: ") + on.message());
       return out;
     }
-    GlobalPortMap().SetExplicit(kPort, sim_->DevicePath());
 
     JobInputs in;
     in.updateChip = true;
@@ -269,9 +272,11 @@ class Cell {
     if (state_.downloadPort.IsOpen() || state_.radioLink.Port().IsOpen()) {
       Problem(out, "a port is still open");
     }
+#ifndef _WIN32  // on Windows the radio is in process: no device to open again
     if (!sim_->Pty().HungUp() && !SerialPort::CanOpenExclusively(sim_->DevicePath())) {
       Problem(out, "the port cannot be opened again");
     }
+#endif
     for (Control id : {Control::Port, Control::Upgrade, Control::HexFile, Control::UpdateChip}) {
       if (view_.Enabled(id) != 1) {
         Problem(out, std::string("control ") + test::Name(id) + " not enabled again");
@@ -509,21 +514,34 @@ struct CellResult {
 };
 
 std::string SelfPath() {
-  std::error_code ec;
-  return std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  return ExecutablePath();
+}
+
+// The command that runs one cell in a child process, its output and errors on one pipe.
+std::string CellCommand(const std::string& self, const std::string& cell) {
+  const std::string test =
+      " --gtest_also_run_disabled_tests --gtest_filter=FaultMatrix.DISABLED_Cell 2>&1";
+#ifdef _WIN32
+  // Through cmd.exe, which sets the variable for the child; the job's own limit ends a cell
+  // that hangs (there is no timeout program).
+  return std::string("set \"") + kCellVariable + "=" + cell + "\" && \"" + self + "\"" + test;
+#else
+  // The coreutils timeout ends a child that hangs beyond the job's own limit.
+  return std::string("env ") + kCellVariable + "='" + cell + "' timeout " +
+         std::to_string(kJobLimitSeconds + 30) + " '" + self + "'" + test;
+#endif
 }
 
 CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan,
                    bool largeBaseline = false) {
   CellResult result;
   result.plan = plan;
-  // The coreutils timeout ends a child that hangs beyond the job's own limit.
-  const std::string command = std::string("env ") + kCellVariable + "='" +
-                              CellName(plan, largeBaseline) + "' timeout " +
-                              std::to_string(kJobLimitSeconds + 30) + " '" + self +
-                              "' --gtest_also_run_disabled_tests "
-                              "--gtest_filter=FaultMatrix.DISABLED_Cell 2>&1";
+  const std::string command = CellCommand(self, CellName(plan, largeBaseline));
+#ifdef _WIN32
+  FILE* pipe = _popen(command.c_str(), "rb");
+#else
   FILE* pipe = popen(command.c_str(), "r");
+#endif
   if (pipe == nullptr) {
     result.detail = "could not start the cell";
     return result;
@@ -534,7 +552,15 @@ CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan,
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
     output.append(buffer, n);
   }
+#ifdef _WIN32
+  const int status = _pclose(pipe);
+  const int code = status;
+#else
   const int status = pclose(pipe);
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  // A child on Windows ends its lines with "\r\n".
+  output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
   bool sawResult = false;
   for (const std::string& line : Split(output, '\n')) {
     if (line.rfind("SEEN|", 0) == 0) {
@@ -555,7 +581,6 @@ CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan,
     }
   }
   if (!sawResult) {
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.pass = false;
     result.detail = code == 124
                         ? "hung (killed)"

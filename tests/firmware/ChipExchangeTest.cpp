@@ -10,6 +10,7 @@
 #include "SimPty.h"
 #include "firmware/ChipFrames.h"
 #include "support/FakeClockScope.h"
+#include "support/RadioOnPort.h"
 
 namespace fw {
 namespace {
@@ -50,9 +51,11 @@ class ChipExchangeTest : public ::testing::Test {
  protected:
   void Open(ScriptedChip& chip, uint32_t deadlineMs) {
     sim_.AddResponder(&chip);
-    ASSERT_TRUE(sim_.Start()) << sim_.Error();
     port_.SetJobClock(clock_.Job());
-    ASSERT_EQ(port_.Open(sim_.DevicePath()), 1) << port_.LastError();
+    std::string error;
+    const std::string device = test::ServeResponders(sim_, {&port_}, "\\\\.\\COM7", &error);
+    ASSERT_FALSE(device.empty()) << error;
+    ASSERT_EQ(port_.Open(device), 1) << port_.LastError();
     ASSERT_EQ(port_.Configure(115200, 8, kParityNone, kTwoStopBits), 1);
     port_.SetReadTimeout(deadlineMs);
   }

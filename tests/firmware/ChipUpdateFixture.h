@@ -1,6 +1,6 @@
 #pragma once
-// A chip update against the simulated radio's chip loader on a pseudo-terminal, with the
-// fake clock and a recording view.
+// A chip update against the simulated radio's chip loader on a pseudo-terminal (in process
+// on Windows), with the fake clock and a recording view.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/HexFileWriter.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 
 namespace fw::test {
@@ -31,11 +32,14 @@ class ChipUpdateFixture : public ::testing::Test {
   void SetUp() override {
     state_.SetView(&view_);
     sim_.AddResponder(&chip_);
-    ASSERT_TRUE(sim_.Start()) << sim_.Error();
-    GlobalPortMap().SetExplicit(kPort, sim_.DevicePath());
+    std::string error;
+    const std::string device =
+        ServeResponders(sim_, {&state_.downloadPort}, GlobalPortMap().DevicePath(kPort), &error);
+    ASSERT_FALSE(device.empty()) << error;
+    GlobalPortMap().SetExplicit(kPort, device);
     clock_.Attach(state_.job.clock);
     state_.job.portNumber = kPort;
-    state_.job.devicePath = sim_.DevicePath();
+    state_.job.devicePath = device;
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
     dir_ = ::testing::TempDir() + "chipupdate_" + std::to_string(::getpid()) + "_" + name + "_";

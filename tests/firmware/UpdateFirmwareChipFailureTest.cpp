@@ -2,6 +2,7 @@
 #include "config/Installation.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -148,7 +149,7 @@ TEST_F(UpdateFirmwareChipFailureTest, CorruptRecordIsRefusedBeforeTheEraseNaming
   EXPECT_FALSE(state_.downloadPort.IsOpen());
   EXPECT_EQ(state_.resultOk, 0);
   ASSERT_EQ(view_.Boxes().size(), 1u);
-  const std::string name = path.substr(path.rfind('/') + 1);  // the file, without its folder
+  const std::string name = std::filesystem::path(path).filename().string();  // without its folder
   EXPECT_EQ(view_.Boxes()[0].text,
             "The firmware chip hex file " + name + " is refused: line 3: its checksum is " +
                 wrongText + ", but its bytes need " + right + ". Please choose another hex file!");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "font/GlyphImageBuilder.h"
@@ -221,6 +223,148 @@ TEST(GlyphRasteriser, DrawingPaintsItsOwnBackgroundWhite) {
   EXPECT_FALSE(r.Ink(-1, 0));
   EXPECT_FALSE(r.Ink(16, 0));
 }
+
+// One glyph of AR PL UMing CN at 13 pixels as FreeType draws it (its 13-pixel bitmap strike,
+// in the strike's own cell of 11 + 2 rows): the rows with column 0 in the top bit, and the
+// advance.
+struct SharedGlyph {
+  char16_t c;
+  int advance;
+  uint16_t rows[13];
+};
+
+constexpr SharedGlyph kUmingGlyphs[] = {
+    {u'中',
+     13,
+     {0x0400, 0x0400, 0x8420, 0xFFF0, 0x8420, 0x8420, 0x8420, 0xFFE0, 0x8420, 0x0400, 0x0400,
+      0x0400, 0x0000}},
+    {u'文',
+     13,
+     {0x0600, 0x0200, 0xFFF0, 0x1040, 0x1040, 0x0880, 0x0880, 0x0500, 0x0200, 0x0500, 0x18C0,
+      0xE030, 0x0000}},
+    {u'国',
+     13,
+     {0xFFF0, 0x8010, 0xFFD0, 0x8410, 0x8410, 0xBF90, 0x8410, 0x8510, 0x8490, 0xFFD0, 0x8010,
+      0xFFF0, 0x0000}},
+    {u'永',
+     13,
+     {0x0400, 0x0300, 0x0000, 0x3E20, 0x0240, 0x7A80, 0x0B00, 0x0A80, 0x1240, 0x2220, 0x4E30,
+      0x8410, 0x0000}},
+    {u'龍',
+     13,
+     {0x1100, 0xFFF0, 0x4500, 0x29F0, 0xFE10, 0x45F0, 0x7D00, 0x45E0, 0x7D00, 0x45E0, 0x4510,
+      0x4DF0, 0x0000}},
+    {u'，',
+     13,
+     {0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0600, 0x0600, 0x0200, 0x0400, 0x0000, 0x0000,
+      0x0000, 0x0000}},
+    {u'A',
+     6,
+     {0x0000, 0x3000, 0x3000, 0x3000, 0x4800, 0x4800, 0x4800, 0xFC00, 0x8400, 0x8400, 0xCC00,
+      0x0000, 0x0000}},
+    {u'g',
+     6,
+     {0x0000, 0x0000, 0x0000, 0x0000, 0x3600, 0x4800, 0x4800, 0x3000, 0x4000, 0x7800, 0x8400,
+      0x8400, 0x7800}},
+};
+
+// The FreeType rasteriser and the GDI one draw a font that both can load into the same
+// pixels. The GDI one takes advances from the font's outline metrics: for the Latin letters
+// of this font they are one pixel wider than its bitmap strike's, which FreeType uses.
+TEST(GlyphRasteriser, SharedFontGivesTheSamePixelsOnEveryPlatform) {
+  std::string path;
+  int index = 0;
+  if (!FindInstalledFont("AR PL UMing CN", 13, &path, &index) || index != 0) {
+    GTEST_SKIP() << "AR PL UMing is not installed as face 0";
+  }
+  GlyphRasteriser r;
+  r.SetFontFile(path);
+  ASSERT_TRUE(r.Open());
+  int differing = 0;
+  for (const SharedGlyph& g : kUmingGlyphs) {
+    const std::u16string_view text(&g.c, 1);
+    r.Clear();
+    r.DrawText(0, text);
+    int cx = 0;
+    int cy = 0;
+    r.Measure(text, &cx, &cy);
+    EXPECT_EQ(cy, 13) << "U+" << std::hex << static_cast<int>(g.c);
+    if (g.c < 0x80) {
+      EXPECT_GE(cx, g.advance);
+      EXPECT_LE(cx, g.advance + 1);
+    } else {
+      EXPECT_EQ(cx, g.advance) << "U+" << std::hex << static_cast<int>(g.c);
+    }
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        const bool expected = y < 13 && ((g.rows[y] >> (15 - x)) & 1) != 0;
+        if (r.Ink(x, y) != expected) {
+          ++differing;
+          ADD_FAILURE() << "U+" << std::hex << static_cast<int>(g.c) << std::dec << " pixel " << x
+                        << "," << y;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  // A glyph drawn 4 columns in is the same picture moved: the full-width centring.
+  r.Clear();
+  r.DrawText(4, u"A");
+  for (int y = 0; y < 13; ++y) {
+    uint16_t row = 0;
+    for (int x = 0; x < 16; ++x) {
+      row = static_cast<uint16_t>(row << 1 | (r.Ink(x, y) ? 1 : 0));
+    }
+    EXPECT_EQ(row, kUmingGlyphs[6].rows[y] >> 4) << "row " << y;
+  }
+}
+
+#ifdef _WIN32
+// Under Wine the host's fonts lie on drive Z:.
+constexpr char kUmingFile[] = "Z:\\usr\\share\\fonts\\truetype\\arphic\\uming.ttc";
+
+TEST(GlyphRasteriserGdi, FontFileDrawsLikeItsInstalledFace) {
+  if (!std::filesystem::exists(kUmingFile)) {
+    GTEST_SKIP() << "no AR PL UMing file on drive Z:";
+  }
+  GlyphRasteriser byFile;
+  byFile.SetFontFile(kUmingFile);
+  std::string error;
+  ASSERT_TRUE(byFile.Open(&error)) << error;
+  EXPECT_EQ(byFile.OpenFontPath(), kUmingFile);
+  GlyphRasteriser byFace;
+  byFace.SetFontFile("AR PL UMing CN");
+  ASSERT_TRUE(byFace.Open());
+  for (const char16_t* text : {u"中", u"龍", u"A"}) {
+    byFile.Clear();
+    byFace.Clear();
+    byFile.DrawText(0, text);
+    byFace.DrawText(0, text);
+    int inked = 0;
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        EXPECT_EQ(byFile.Ink(x, y), byFace.Ink(x, y)) << x << "," << y;
+        inked += byFile.Ink(x, y);
+      }
+    }
+    EXPECT_GT(inked, 10);
+  }
+}
+
+TEST(GlyphRasteriserGdi, FileThatIsNoFontIsAnErrorNamingIt) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "fw-not-a-font.ttf";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << "ttcf but not really a font collection";
+  }
+  GlyphRasteriser r;
+  r.SetFontFile(file.string());
+  std::string error;
+  EXPECT_FALSE(r.Open(&error));
+  EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+  std::filesystem::remove(file);
+}
+#endif
 
 }  // namespace
 }  // namespace fw

@@ -43,5 +43,56 @@ TEST(CodePage, Utf8AndUtf16RoundTrip) {
   EXPECT_EQ(Utf8ToUtf16("\xE4\xB8\xAD"), u"\u4E2D");
 }
 
+TEST(CodePage, GbkExtensionAndEuroSign) {
+  // 丂 (U+4E02) is 81 40, a code of the GBK extension beyond GB2312; 0x80 is the euro sign.
+  EXPECT_EQ(Cp936ToUtf16("\x81\x40"), u"\u4E02");
+  EXPECT_EQ(Utf16ToCp936(u"\u4E02"), "\x81\x40");
+  EXPECT_EQ(Cp936ToUtf8("\x80"), "\xE2\x82\xAC");
+  EXPECT_EQ(Utf8ToCp936("\xE2\x82\xAC"), "\x80");
+  // FF is no code: one "?".
+  EXPECT_EQ(Cp936ToUtf16("a\xFF"
+                         "b"),
+            u"a?b");
+}
+
+TEST(CodePage, NoLookAlikeReplacesAMissingCharacter) {
+  // À (U+00C0) has no code in 936: "?", not the "A" a best-fit mapping would give. é (U+00E9)
+  // has one (A8 A6).
+  EXPECT_EQ(Utf16ToCp936(u"\u00C0\u00E9"), "?\xA8\xA6");
+  EXPECT_EQ(Utf8ToCp936("\xC3\x80"), "?");
+}
+
+TEST(CodePage, MalformedUnicodeBecomesOneReplacementPerDamagedCharacter) {
+  // Towards 936: "?" for an overlong form, an encoded surrogate, a cut-short sequence and a
+  // stray continuation byte, each once; the ASCII around them stays.
+  EXPECT_EQ(Utf8ToCp936("a\xC0\x80"
+                        "b"),
+            "a?b");
+  EXPECT_EQ(Utf8ToCp936("\xED\xA0\x80"
+                        "c"),
+            "?c");
+  EXPECT_EQ(Utf8ToCp936("d\xE4\xB8"), "d?");
+  EXPECT_EQ(Utf8ToCp936("\x80"
+                        "e"),
+            "?e");
+  // A lone surrogate in UTF-16: "?" towards 936, U+FFFD towards UTF-8.
+  EXPECT_EQ(Utf16ToCp936(std::u16string(u"\xD800"
+                                        u"a")),
+            "?a");
+  EXPECT_EQ(Utf16ToCp936(std::u16string(1, u'\xDC00')), "?");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(u"x\xD800")), "x\xEF\xBF\xBD");
+  // Towards UTF-16: U+FFFD for each damaged UTF-8 character.
+  EXPECT_EQ(Utf8ToUtf16("a\xC0\x80"
+                        "b\xE4\xB8"),
+            u"a\uFFFDb\uFFFD");
+}
+
+TEST(CodePage, CharactersBeyondTheBasicPlaneSurviveTheRoundTrip) {
+  EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  // One "?" for the surrogate pair, not two.
+  EXPECT_EQ(Utf16ToCp936(u"<\U0001F600>"), "<?>");
+}
+
 }  // namespace
 }  // namespace fw

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "support/FakeClockScope.h"
+#ifndef _WIN32
 #include "support/PtyPeer.h"
+#endif
 #include "support/SimulatedLink.h"
 
 namespace fw {
@@ -150,11 +152,16 @@ TEST_F(RadioLinkTest, FailedCommandClosesThePortSoLaterCommandsFail) {
 }
 
 TEST(RadioLinkConnect, UnselectedPortFailsWithoutOpening) {
+#ifdef _WIN32
+  const std::string device = "\\\\.\\COM9";  // none is opened
+#else
   test::PtyPeer peer;
+  const std::string device = peer.SlavePath();
+#endif
   RadioLink link;
-  EXPECT_FALSE(link.Connect(0, peer.SlavePath()));   // no port chosen
-  EXPECT_FALSE(link.Connect(65, peer.SlavePath()));  // beyond COM64
-  EXPECT_FALSE(link.Connect(3, ""));                 // a number with no device
+  EXPECT_FALSE(link.Connect(0, device));   // no port chosen
+  EXPECT_FALSE(link.Connect(65, device));  // beyond COM64
+  EXPECT_FALSE(link.Connect(3, ""));       // a number with no device
   EXPECT_FALSE(link.Port().IsOpen());
 }
 
@@ -175,6 +182,7 @@ TEST(RadioLinkConnect, SilentRadioFailsAfterThreeConnectFramesAndClosesThePort) 
 // The exchange takes a framed reply when its byte 9 equals the count received; byte 8,
 // the length's high byte, is not compared. A 20-byte block reply whose length field says
 // 0x0114 (276) must not pass for one that carries the block.
+#ifndef _WIN32  // a hand-written answer on a pseudo-terminal
 TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   test::FakeClockScope clock;
   test::PtyPeer peer;
@@ -204,6 +212,7 @@ TEST(RadioLinkReplies, BlockReplyWithALengthBeyondWhatArrivedIsNotCopiedFrom) {
   link.Disconnect();
   peer.StopResponding();
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace fw

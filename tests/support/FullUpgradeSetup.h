@@ -17,6 +17,7 @@
 #include "config/Installation.h"
 #include "core/UpgradeState.h"
 #include "firmware/HexLoader.h"
+#include "platform/SharedLibrary.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
 #include "support/HexFileWriter.h"
@@ -83,7 +84,8 @@ class FullUpgradeSetup {
     languageFile = Pattern(3000, 3);
     dir.Write("0409.bin", languageFile);
     // The substitute converters, copied into the installation.
-    for (const char* lib : {"libmutaris.so", "libmutarisV1.so"}) {
+    for (const char* base : {"mutaris", "mutarisV1"}) {
+      const std::string lib = SharedLibrary::FileName(base);
       std::filesystem::copy_file(std::string(FLASHWRIGHT_PLUGIN_DIR) + "/" + lib, d + lib);
     }
 

@@ -34,8 +34,8 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
-  // The folder with a trailing separator.
-  std::string Dir() const { return path_.string() + "/"; }
+  // The folder with a trailing separator (the system's own).
+  std::string Dir() const { return (path_ / "").string(); }
   std::string Path(const std::string& relative) const { return (path_ / relative).string(); }
 
   std::string Write(const std::string& relative, const std::string& bytes) const {

@@ -1,11 +1,10 @@
 #pragma once
 // A fresh temporary directory for one test, removed with everything in it afterwards.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,19 @@ namespace fw::test {
 
 class TempDir {
  public:
+  // A new folder of a random name (create_directory fails on one that exists, so two
+  // tests never share one).
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "flashwright-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          base / ("flashwright-" + std::to_string(random() % 1000000000u));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) {
+        path_ = candidate.string();
+      }
     }
   }
   ~TempDir() {
@@ -28,8 +36,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // The directory with a trailing '/'.
-  std::string Path() const { return path_ + "/"; }
+  // The directory with a trailing separator (the system's own).
+  std::string Path() const { return (std::filesystem::path(path_) / "").string(); }
 
   // Writes a file below the directory; returns its full path.
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {

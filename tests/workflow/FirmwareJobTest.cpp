@@ -16,6 +16,7 @@
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FastClock.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 #include "workflow/Job.h"
@@ -56,8 +57,7 @@ class FirmwareJob : public ::testing::Test {
 
   void StartSim() {
     sim = std::make_unique<sim::RadioSim>(config);
-    ASSERT_TRUE(sim->Start()) << sim->Error();
-    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+    ASSERT_TRUE(test::PutRadioOnPort(*sim, state, kPort));
   }
 
   // Runs a firmware-only job as the "Upgrade" button does and waits for its end.

@@ -19,12 +19,14 @@
 #include "RadioSim.h"
 #include "config/Installation.h"
 #include "core/Status.h"
+#include "platform/SharedLibrary.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "workflow/Job.h"
 
@@ -58,8 +60,7 @@ class FullJob : public ::testing::Test {
   void StartSim() {
     sim = std::make_unique<sim::RadioSim>(config);
     setup.SeedRadio(*sim);
-    ASSERT_TRUE(sim->Start()) << sim->Error();
-    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+    ASSERT_TRUE(test::PutRadioOnPort(*sim, state, kPort));
   }
 
   void RunJob(bool updateChip) {
@@ -240,8 +241,7 @@ class NoisyReadJob : public FullJob {
     sim = std::make_unique<sim::RadioSim>(config);
     setup.SeedRadio(*sim);
     sim->Pty().SetFaultHook(faults.Hook());
-    ASSERT_TRUE(sim->Start()) << sim->Error();
-    GlobalPortMap().SetExplicit(kPort, sim->DevicePath());
+    ASSERT_TRUE(test::PutRadioOnPort(*sim, state, kPort));
   }
   int BlockReads() {
     return sim->WithLink([](FramedLinkResponder& r) { return r.CountOf(LinkCmd::kReadBlock); });
@@ -407,12 +407,12 @@ TEST_F(FullJob, ModelTextThatIsNotAnIdentifierIsRefused) {
 }
 
 TEST_F(FullJob, MissingConverterNamesTheLibrary) {
-  std::filesystem::remove(dir.Path() + "libmutaris.so");
+  std::filesystem::remove(dir.Path() + SharedLibrary::FileName("mutaris"));
   RunJob(true);
   EXPECT_EQ(view.Rows().back(), (Row{kMarkFailed, "Convert RCDB failed!"}));
   ASSERT_EQ(view.Boxes().size(), 1u);
   EXPECT_EQ(view.Boxes()[0].text, "Convert RCDB failed!");
-  EXPECT_NE(view.Boxes()[0].detail.find("libmutaris.so"), std::string::npos)
+  EXPECT_NE(view.Boxes()[0].detail.find(SharedLibrary::FileName("mutaris")), std::string::npos)
       << view.Boxes()[0].detail;
   EXPECT_EQ(state.resultOk.load(), 0);
   ExpectControls(true);

@@ -15,6 +15,7 @@
 #include "core/Status.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
+#include "support/RadioOnPort.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 #include "workflow/Job.h"
@@ -141,12 +142,10 @@ TEST(StartJob, RefusedWhileAJobRunsAndStopEndsItWithoutABox) {
   config.download.fault =
       sim::DownloadFault{sim::FaultKind::kSilence, sim::DownloadStep::kIdentify};
   sim::RadioSim radio(config);
-  ASSERT_TRUE(radio.Start());
-  GlobalPortMap().SetExplicit(11, radio.DevicePath());
-
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
+  ASSERT_TRUE(test::PutRadioOnPort(radio, state, 11));
   LoadingInstallation(state).imageDir = dir.Path();
   LoadingInstallation(state).mainImageName = "Main.bin";
   JobInputs in;
@@ -170,13 +169,11 @@ TEST(StartJob, AnUnreadableSettingsFileStartsNoJobAndTouchesNoPort) {
   test::TempDir dir;
   dir.Write("Flashwright.ini", std::vector<uint8_t>{0x00, 0xFF, 0x10, 0x20, '[', 'x'});
   sim::RadioSim radio(sim::RadioSimConfig{});
-  ASSERT_TRUE(radio.Start());
-  // Without its settings the port would be COM1, the first device there is.
-  GlobalPortMap().SetExplicit(1, radio.DevicePath());
-
   test::RecordingView view;
   UpgradeState state;
   state.SetView(&view);
+  // Without its settings the port would be COM1, the first device there is.
+  ASSERT_TRUE(test::PutRadioOnPort(radio, state, 1));
   const std::string problem = LoadSettingsForProgramDir(state, dir.Path());
   ASSERT_NE(problem, "");
   JobInputs in;

@@ -37,10 +37,16 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 }
 
 // One job on its own radio: installation, record, view, clock and an in-process radio
-// mapped to COM `port` under the name `device`.
+// mapped to COM `port` under the name `device` (on Windows, where every COM number is its
+// own device, under that device's name).
 struct JobOnRadio {
   JobOnRadio(int port, const std::string& device, size_t imageSize, unsigned imageSeed)
+#ifdef _WIN32
+      : portNumber(port), devicePath(GlobalPortMap().DevicePath(port)) {
+    (void)device;
+#else
       : portNumber(port), devicePath(device) {
+#endif
     state.SetView(&view);
     setup.Build(state);
     // An image of this job's own, so that a mix-up shows.

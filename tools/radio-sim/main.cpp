@@ -1,11 +1,17 @@
 // flashwright-radio-sim: simulated radios on pseudo-terminals, for demos and manual runs.
 // Prints the device path to open as each radio's serial port and what each radio
 // received, until interrupted. One radio by default; --radios N plays N at once.
+//
+// With FLASHWRIGHT_SIM_SAVE_DIR set to a folder, each firmware image a radio received whole
+// is also written there as radio-K-firmware.bin (K from 1), so that a test can compare it
+// with the image it sent byte for byte.
 
 #include <signal.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +26,16 @@ volatile sig_atomic_t g_stop = 0;
 
 void OnSignal(int) {
   g_stop = 1;
+}
+
+void SaveImage(const char* dir, int radio, const std::vector<uint8_t>& image) {
+  const std::string path = std::string(dir) + "/radio-" + std::to_string(radio) + "-firmware.bin";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
+  if (!out) {
+    std::fprintf(stderr, "flashwright-radio-sim: cannot write %s\n", path.c_str());
+  }
 }
 
 }  // namespace
@@ -67,6 +83,7 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
 
+  const char* saveDir = std::getenv("FLASHWRIGHT_SIM_SAVE_DIR");
   // Until interrupted, or until every radio's line was cut.
   bool anyLeft = true;
   while (!g_stop && anyLeft) {
@@ -74,6 +91,9 @@ int main(int argc, char** argv) {
     anyLeft = false;
     for (int k = 1; k <= count; ++k) {
       for (const std::string& line : reporters[static_cast<size_t>(k - 1)].Poll()) {
+        if (saveDir != nullptr && line.rfind("received \"", 0) == 0) {
+          SaveImage(saveDir, k, radios[static_cast<size_t>(k - 1)]->DownloadSnapshot().Image());
+        }
         std::printf("%s\n", fw::sim::RadioLine(k, count, line).c_str());
       }
       anyLeft = anyLeft || !reporters[static_cast<size_t>(k - 1)].Ended();
