@@ -14,9 +14,25 @@ namespace {
 // once would load and unload them again and again, under the dynamic loader's own lock,
 // which the thread checker cannot see; descriptors held for the life of the process keep
 // both modules loaded once.
+class ResidentModules {
+ public:
+  ResidentModules() : cd_{iconv_open("UTF-8", "CP936"), iconv_open("UTF-16LE", "UTF-8")} {}
+  ~ResidentModules() {
+    for (iconv_t cd : cd_) {
+      if (cd != reinterpret_cast<iconv_t>(-1)) {
+        iconv_close(cd);
+      }
+    }
+  }
+  ResidentModules(const ResidentModules&) = delete;
+  ResidentModules& operator=(const ResidentModules&) = delete;
+
+ private:
+  iconv_t cd_[2];
+};
+
 void KeepModulesLoaded() {
-  static const iconv_t resident[] = {iconv_open("UTF-8", "CP936"), iconv_open("UTF-16LE", "UTF-8")};
-  (void)resident;
+  static ResidentModules resident;
 }
 
 // One iconv conversion descriptor for the duration of a call.
