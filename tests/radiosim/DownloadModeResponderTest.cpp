@@ -123,6 +123,23 @@ TEST_F(Radio, WholeBatchKeepsImageAndNameThenRestarts) {
   EXPECT_EQ(r.Image()[2099], 0x1A);
   EXPECT_EQ(mode.Current(), RadioMode::kRestarting);
   EXPECT_FALSE(responder.Accepts(0x52));
+  EXPECT_EQ(r.completedTransfers, 1u);
+
+  // A second transfer begins with a new batch, which forgets the first image but not that it
+  // was completed: a report polled only after the second transfer still sees a new one.
+  mode.Set(RadioMode::kDownload);
+  StartBatch();
+  EXPECT_FALSE(r.completed);
+  EXPECT_EQ(r.completedTransfers, 1u);
+  EXPECT_EQ(Only(Send(Data(1, 0x11))), std::vector<uint8_t>{0x06});
+  EXPECT_EQ(Only(Send(Data(2, 0x22))), std::vector<uint8_t>{0x06});
+  EXPECT_EQ(Only(Send(Data(3, 0x33))), std::vector<uint8_t>{0x06});
+  EXPECT_EQ(Only(Send({0x04})), (std::vector<uint8_t>{0x06, 'C'}));
+  EXPECT_EQ(Only(Send(Header("", ""))).size(), 80u);
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.completedTransfers, 2u);
+  EXPECT_EQ(r.duplicateBlocks, 0u);
+  EXPECT_EQ(r.Image()[0], 0x11);
 }
 
 TEST_F(Radio, BadCrcComplementOrNumberIsRefused) {

@@ -56,7 +56,9 @@ DownloadModeResponder::DownloadModeResponder(RadioMode& mode, const DownloadMode
     : mode_(mode), config_(config) {}
 
 void DownloadModeResponder::ResetRecord() {
+  const uint32_t completedTransfers = record_.completedTransfers;
   record_ = DownloadRecord();
+  record_.completedTransfers = completedTransfers;
   expectedBlock_ = 1;
 }
 
@@ -240,6 +242,7 @@ size_t DownloadModeResponder::ConsumeHeader(const uint8_t* in, size_t n, std::ve
     std::vector<uint8_t> reply = Padded("Upgrade finished, restarting", 80);
     if (!Faulted(step, 0, reply, out)) {
       record_.completed = true;
+      ++record_.completedTransfers;
       out.push_back(Action{reply});
       mode_.Restart(config_.restartMs);
     }

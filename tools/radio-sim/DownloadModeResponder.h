@@ -76,6 +76,10 @@ struct DownloadRecord {
   uint32_t requests[7] = {0};    // per DownloadStep
   bool endReceived = false;
   bool completed = false;  // closing block accepted
+  // How many transfers this radio has completed since it started; a new batch keeps it, so
+  // that a reporter polling now and then sees a second transfer even when it began and
+  // completed between two polls.
+  uint32_t completedTransfers = 0;
   // The image as declared: `received` cut to `declaredSize`.
   std::vector<uint8_t> Image() const;
 };

@@ -274,16 +274,13 @@ std::vector<std::string> RadioReporter::Poll() {
   }
   char line[256];
   const DownloadRecord r = radio_.DownloadSnapshot();
-  if (r.completed && !reported_) {
+  if (r.completed && r.completedTransfers != transfersReported_) {
     std::snprintf(line, sizeof line,
                   "received \"%s\": %lld bytes in %u blocks (%u refused, %u repeated)",
                   r.fileName.c_str(), static_cast<long long>(r.declaredSize), r.blocksAccepted,
                   r.badBlocks, r.duplicateBlocks);
     lines.emplace_back(line);
-    reported_ = true;
-  }
-  if (!r.completed) {
-    reported_ = false;
+    transfersReported_ = r.completedTransfers;
   }
   // The data and font blocks written since the last report, once an access has ended.
   using Link = FramedLinkResponder;

@@ -64,7 +64,7 @@ class RadioReporter {
  private:
   RadioSim& radio_;
   bool backToDownload_;
-  bool reported_ = false;
+  uint32_t transfersReported_ = 0;
   int writesReported_ = 0;
   bool chipReported_ = false;
   bool ended_ = false;
