@@ -532,16 +532,36 @@ std::string CellCommand(const std::string& self, const std::string& cell) {
 #endif
 }
 
+// Starts a cell's child process with its output on a pipe. The Windows run-time's _popen
+// points the parent's own standard output at the pipe while it starts the child, so two
+// threads starting cells at once can cross their children's pipes (under Wine one start
+// failed outright): starts are taken one at a time. A start that fails for want of a
+// resource is tried again after a pause; that is not a failure of the cell.
+FILE* StartCell(const std::string& command) {
+  static std::mutex startMutex;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    {
+      std::lock_guard<std::mutex> lock(startMutex);
+#ifdef _WIN32
+      FILE* pipe = _popen(command.c_str(), "rb");
+#else
+      FILE* pipe = popen(command.c_str(), "r");
+#endif
+      if (pipe != nullptr) {
+        return pipe;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * (attempt + 1)));
+  }
+  return nullptr;
+}
+
 CellResult RunCell(const std::string& self, const ExchangeFaultPlan& plan,
                    bool largeBaseline = false) {
   CellResult result;
   result.plan = plan;
   const std::string command = CellCommand(self, CellName(plan, largeBaseline));
-#ifdef _WIN32
-  FILE* pipe = _popen(command.c_str(), "rb");
-#else
-  FILE* pipe = popen(command.c_str(), "r");
-#endif
+  FILE* pipe = StartCell(command);
   if (pipe == nullptr) {
     result.detail = "could not start the cell";
     return result;
