@@ -81,11 +81,17 @@ bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
   if (r.phaseText != nullptr) {
     state.view->SetStatusText(r.phaseText);
   }
+  const int percent = r.percent;
+  auto show = [&state, percent] {
+    state.view->SetProgressPos(ProgressBar::Main, percent);
+    state.view->SetProgressPos(ProgressBar::Second, percent);
+  };
   if (r.pauseAtFull) {
-    state.job.clock.Sleep(1000);
+    // The bars stay a second short of full before they show it.
+    state.view->HoldThen(state.job.clock, 1000, show);
+  } else {
+    show();
   }
-  state.view->SetProgressPos(ProgressBar::Main, r.percent);
-  state.view->SetProgressPos(ProgressBar::Second, r.percent);
   return true;
 }
 

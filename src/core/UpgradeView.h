@@ -10,8 +10,11 @@
 // tests. All text is UTF-8.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <variant>
+
+#include "platform/JobClock.h"
 
 namespace fw {
 
@@ -110,6 +113,14 @@ class UpgradeView {
   // Window timers (posted: the timer fires later on the window's thread).
   virtual void SetTimer(Timer timer, uint32_t periodMs) = 0;
   virtual void KillTimer(Timer timer) = 0;
+
+  // Called on the window's thread: lets `ms` pass on the job's clock, then runs `then`,
+  // and this job's later calls wait until it has run. Here the caller waits, and with it
+  // the window; a view that shows one of several jobs holds only that job's calls.
+  virtual void HoldThen(JobClock& clock, uint32_t ms, std::function<void()> then) {
+    clock.Sleep(ms);
+    then();
+  }
 };
 
 }  // namespace fw

@@ -42,7 +42,6 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
                            state.installation->settingsProblem);
     return false;
   }
-  state.job.clock.Sleep(300);
   state.chipOnly = inputs.chipOnly ? 1 : 0;
   state.firmwareOnly = inputs.firmwareOnly ? 1 : 0;
   state.updateChip = inputs.updateChip ? 1 : 0;
@@ -69,6 +68,9 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.job.clock.ClearStop();
   state.jobRunning = true;
   state.worker = std::thread([&state] {
+    // A short pause before the first exchange. It is the worker's, not the window's: with
+    // several jobs started at once the window would hold still for each one.
+    state.job.clock.Sleep(300);
     RunJob(state);
     state.jobRunning = false;
   });

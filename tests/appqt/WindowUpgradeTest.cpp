@@ -10,7 +10,10 @@
 #include <QProgressBar>
 #include <QTableWidget>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 
 #include "DemoIdentity.h"
 #include "DemoInstall.h"
@@ -98,6 +101,42 @@ struct TwoRadioBench {
   bool ok = false;
   test::FakeClockScope clock;
   std::unique_ptr<UpgradeDialog> window;
+};
+
+// A fake clock whose one-second waits last until the test opens the gate (at most 30 s, or
+// until the job is stopped):
+// the pause a job's bars make at full, held for as long as the test needs.
+class GateClock : public Clock {
+ public:
+  void Sleep(uint32_t ms, StopSignal& stop) override {
+    if (ms == 1000) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++waiting_;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!open_ && !stop.Requested() && std::chrono::steady_clock::now() < until) {
+        opened_.wait_for(lock, std::chrono::milliseconds(10));
+      }
+      --waiting_;
+    }
+    fake_.Sleep(ms, stop);
+  }
+  uint32_t TickCount() override { return fake_.TickCount(); }
+  int Waiting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_;
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+
+ private:
+  FakeClock fake_;
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  int waiting_ = 0;
+  bool open_ = false;
 };
 
 // The radio data bytes written to the radio.
@@ -262,6 +301,7 @@ class WindowUpgradeTest : public QObject {
   // One click on "Upgrade all" upgrades both radios at once, each panel showing its own
   // job; every radio gets the image byte for byte and the whole radio data.
   void benchUpgradeAllUpgradesBothRadios() {
+    GateClock gate;  // outlives the bench, whose first job runs on it
     TwoRadioBench bench(DemoRadio());
     QVERIFY(bench.ok);
     UpgradeDialog& d = *bench.window;
@@ -281,8 +321,18 @@ class WindowUpgradeTest : public QObject {
                    .arg(QString::fromStdString(bench.radios[p->Port() - 1]->DevicePath())));
     }
 
+    // The first job's bars pause at full for as long as the test holds its gate: meanwhile
+    // the window and the second job go on, and the first job's rows wait behind its bars.
+    bench.Panel(1).State().job.clock.Use(gate);
     d.Bench()->UpgradeAllButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!boxes[1].empty() && !boxes[2].empty(), 120000);
+    // (This loop runs on the window's thread: it could not go on if the pause held it.)
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !boxes[2].empty() && !bench.Panel(2).JobRunning() && gate.Waiting() == 1, 120000);
+    QVERIFY(bench.Panel(1).JobRunning());
+    QVERIFY(bench.Panel(1).Progress()->Pos() < 100);
+    QVERIFY(boxes[1].empty());
+    gate.Open();
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes[1].empty(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!d.Bench()->AnyJobRunning(), 10000);
     for (int k : {1, 2}) {
       QCOMPARE(boxes[k], std::vector<std::string>{"All upgrade completed successfully!"});

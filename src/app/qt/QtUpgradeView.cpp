@@ -13,6 +13,33 @@ namespace fw {
 
 QtUpgradeView::QtUpgradeView(ViewTarget& target) : target_(target) {}
 
+QtUpgradeView::~QtUpgradeView() {
+  // A hold's helper ends when its time has passed or its job was stopped.
+  if (holdThread_.joinable()) {
+    holdThread_.join();
+  }
+}
+
+void QtUpgradeView::HoldThen(JobClock& clock, uint32_t ms, std::function<void()> then) {
+  if (target_.BoxesBlockWindow() || held_) {
+    UpgradeView::HoldThen(clock, ms, std::move(then));
+    return;
+  }
+  if (holdThread_.joinable()) {
+    holdThread_.join();  // the last hold is over: its helper has returned
+  }
+  held_ = true;
+  holdThen_ = std::move(then);
+  holdThread_ = std::thread([this, &clock, ms] {
+    clock.Sleep(ms);
+    {
+      std::lock_guard<std::mutex> lock(queueMutex_);
+      holdOver_ = true;
+    }
+    QMetaObject::invokeMethod(target_.TargetWidget(), "RunQueuedViewCalls", Qt::QueuedConnection);
+  });
+}
+
 template <class F>
 void QtUpgradeView::OnWindowThread(F&& f) {
   if (QThread::currentThread() == target_.TargetWidget()->thread()) {
@@ -43,7 +70,19 @@ void QtUpgradeView::RunQueuedCalls() {
   for (;;) {
     QueuedCall call;
     {
-      std::lock_guard<std::mutex> lock(queueMutex_);
+      std::unique_lock<std::mutex> lock(queueMutex_);
+      if (held_) {
+        if (!holdOver_) {
+          return;  // the calls wait for the hold's end
+        }
+        held_ = false;
+        holdOver_ = false;
+        std::function<void()> then = std::move(holdThen_);
+        holdThen_ = nullptr;
+        lock.unlock();
+        then();
+        continue;
+      }
       if (queue_.empty()) {
         return;
       }

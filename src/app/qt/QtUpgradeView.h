@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "core/UpgradeView.h"
@@ -62,6 +63,9 @@ struct BoxRequest {
 class QtUpgradeView : public UpgradeView {
  public:
   explicit QtUpgradeView(ViewTarget& target);
+  ~QtUpgradeView() override;
+  QtUpgradeView(const QtUpgradeView&) = delete;
+  QtUpgradeView& operator=(const QtUpgradeView&) = delete;
 
   void InsertRow(int index, const std::string& mark, const std::string& text) override;
   void SetRowText(int index, Column column, const std::string& text) override;
@@ -77,6 +81,10 @@ class QtUpgradeView : public UpgradeView {
   void Post(const JobEvent& event) override;
   void SetTimer(Timer timer, uint32_t periodMs) override;
   void KillTimer(Timer timer) override;
+  // The main window waits, as the caller does. A panel of the bench holds only its own
+  // queued calls while the time passes (on a helper thread, on the job's clock), so that
+  // the window and the other panels go on.
+  void HoldThen(JobClock& clock, uint32_t ms, std::function<void()> then) override;
 
   // Replaces the modal box (tests). Called on the window's thread.
   void SetBoxHandler(std::function<MessageResult(const BoxRequest&)> handler);
@@ -125,6 +133,13 @@ class QtUpgradeView : public UpgradeView {
   std::mutex queueMutex_;
   std::condition_variable callDone_;
   std::deque<QueuedCall> queue_;
+  // A panel's hold: while `held_`, the queued calls wait; the helper thread sets
+  // `holdOver_` (under queueMutex_) once the time has passed, and the window's thread then
+  // runs `holdThen_` and the calls behind it. `held_` and `holdThen_` are the window's.
+  bool held_ = false;
+  bool holdOver_ = false;
+  std::function<void()> holdThen_;
+  std::thread holdThread_;
 };
 
 // Detail text for a box: the system's reason and, where the reason is a missing
