@@ -145,6 +145,7 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
   }
   const bool paced = lineRate_.load() != 0;
   size_t sent = 0;
+  uint64_t lastWriteUs = 0;
   while (sent < action.bytes.size() && master_ >= 0) {
     size_t chunk = action.bytes.size() - sent;
     if (paced) {
@@ -152,6 +153,9 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
       chunk = std::min<size_t>(chunk, 16);
       SleepUntilUs(start + LineTimeUs(sent + chunk));
     }
+    // Taken before the write: the tool may read the bytes and act on them before this thread
+    // runs again, so a time taken after it could fall later than the tool's next step.
+    const uint64_t writeUs = NowUs();
     ssize_t n = write(master_, action.bytes.data() + sent, chunk);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) {
@@ -160,9 +164,10 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
       break;
     }
     sent += static_cast<size_t>(n);
+    lastWriteUs = writeUs;
   }
   if (logGaps_ && sent > 0) {
-    lastAnswerEndUs_ = NowUs();
+    lastAnswerEndUs_ = lastWriteUs;
   }
   if (action.hangUp) {
     HangUp();
