@@ -110,6 +110,69 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       out.updateChip = true;
     } else if (a == "--allow-unidentified") {
       out.allowUnidentified = true;
+    } else if (a == "--journal" || a.rfind("--journal=", 0) == 0) {
+      if (a.size() > 9) {
+        v = a.substr(10);
+      } else if (!value(v)) {
+        v.clear();
+      }
+      if (v.empty()) {
+        error = "--journal needs a file";
+        return false;
+      }
+      out.journalPath = v;
+    } else if (a == "--no-backup") {
+      out.noBackup = true;
+    } else if (a == "--json") {
+      out.json = true;
+    } else if (a == "--restore") {
+      if (!value(v)) {
+        return false;
+      }
+      char* end = nullptr;
+      const long long job = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || job < 1) {
+        error = "--restore takes a job number from the journal (see --history)";
+        return false;
+      }
+      out.restoreJob = job;
+    } else if (a == "--restore-file") {
+      if (!value(v) || v.empty()) {
+        error = "--restore-file needs a file";
+        return false;
+      }
+      out.restoreFile = v;
+    } else if (a == "--restore-to-other-radio") {
+      out.restoreToOtherRadio = true;
+    } else if (a == "--history") {
+      out.history = true;
+    } else if (a == "--format") {
+      if (!value(v)) {
+        return false;
+      }
+      if (v != "table" && v != "csv" && v != "json") {
+        error = "--format takes table, csv or json";
+        return false;
+      }
+      out.historyFormat = v;
+    } else if (a == "--since") {
+      if (!value(v)) {
+        return false;
+      }
+      // YYYY-MM-DD, optionally followed by Thh:mm[:ss]: compared with the records' UTC times.
+      const bool date = v.size() >= 10 && v[4] == '-' && v[7] == '-' &&
+                        v.find_first_not_of("0123456789-T:.Z") == std::string::npos;
+      if (!date) {
+        error = "--since takes a UTC date, YYYY-MM-DD or YYYY-MM-DDThh:mm:ss (\"" + v + "\")";
+        return false;
+      }
+      out.since = v;
+    } else if (a == "--radio") {
+      if (!value(v) || v.empty()) {
+        error = "--radio needs a text";
+        return false;
+      }
+      out.radio = v;
     } else if (a == "--vocoder") {
       if (!value(v)) {
         return false;
@@ -129,6 +192,27 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
   }
   if (out.allPorts && !out.ports.empty()) {
     error = "--all-ports excludes --port and --ports";
+    return false;
+  }
+  const bool restore = out.restoreJob.has_value() || !out.restoreFile.empty();
+  if (out.restoreJob && !out.restoreFile.empty()) {
+    error = "--restore and --restore-file exclude each other";
+    return false;
+  }
+  if (restore && (out.firmwareOnly || out.chipOnly || out.updateChip)) {
+    error = "a write-back (--restore, --restore-file) writes the radio's data only";
+    return false;
+  }
+  if (restore && (out.allPorts || out.ports.size() > 1)) {
+    error = "a write-back (--restore, --restore-file) runs on one port";
+    return false;
+  }
+  if (out.restoreToOtherRadio && !out.restoreJob) {
+    error = "--restore-to-other-radio goes with --restore JOB";
+    return false;
+  }
+  if (!out.history && (out.historyFormat != "table" || !out.since.empty() || !out.radio.empty())) {
+    error = "--format, --since and --radio go with --history";
     return false;
   }
   if (out.firmwareOnly && out.chipOnly) {

@@ -2,8 +2,12 @@
 // Command line of the headless front end:
 //   Flashwright --headless [--program-dir DIR] [--port N ... | --ports N,M,... | --all-ports]
 //               [--firmware-only | --chip-only] [--update-chip] [--vocoder AMBE|SELP]
-//               [--allow-unidentified]
+//               [--allow-unidentified] [--journal PATH] [--no-backup] [--json]
+//   Flashwright --headless --port N (--restore JOB | --restore-file FILE)
+//               [--restore-to-other-radio]
+//   Flashwright --headless --history [--format table|csv|json] [--since DATE] [--radio TEXT]
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +30,18 @@ struct HeadlessOptions {
   // A radio that does not identify itself is sent the image chosen without knowing it
   // (without the option the job ends: nobody is there to ask).
   bool allowUnidentified = false;
+  std::string journalPath;  // --journal: the job journal (empty: the settings', or the user's)
+  bool noBackup = false;    // --no-backup: write radios without a backup in the journal
+  bool json = false;        // --json: one JSON object per line instead of text
+  // --restore JOB: write back the settings job JOB saved; --restore-file FILE: a data dump.
+  std::optional<int64_t> restoreJob;
+  std::string restoreFile;
+  bool restoreToOtherRadio = false;
+  // --history: list the journal's jobs and exit.
+  bool history = false;
+  std::string historyFormat = "table";  // table, csv or json
+  std::string since;
+  std::string radio;
 };
 
 // False with `error` set on a usage error.

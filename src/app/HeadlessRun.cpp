@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/HeadlessHistory.h"
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessSignals.h"
 #include "app/HeadlessStartup.h"
@@ -21,12 +22,119 @@
 #include "core/WritePhase.h"
 #include "firmware/IdentifyReply.h"
 #include "font/FontImages.h"
+#include "journal/JournalRecorder.h"
 #include "platform/Clock.h"
+#include "platform/FileIo.h"
 #include "serial/PortMap.h"
 #include "workflow/Job.h"
 
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
+
 namespace fw {
 namespace {
+
+// The journal the jobs keep their records in: --journal, else the settings' "Journal" (a
+// relative name is taken from the program folder), else the user's own.
+JournalHandle OpenJobJournal(const HeadlessOptions& options, const Installation& inst) {
+  std::string path = options.journalPath;
+  if (path.empty() && !inst.journalPath.empty()) {
+    path = PathFromUtf8(inst.journalPath).is_absolute() ? inst.journalPath
+                                                        : inst.programDir + inst.journalPath;
+  }
+  return OpenJournal(path);
+}
+
+// Without a journal nothing can be backed up: said once, before any radio is touched.
+void SayJournalProblem(const JournalHandle& journal, bool skipBackup) {
+  if (journal.journal == nullptr) {
+    std::fprintf(stderr, "Flashwright: %s; %s\n", journal.problem.c_str(),
+                 skipBackup ? "no record is kept"
+                            : "radios are not written without a backup "
+                              "(--no-backup writes them all the same)");
+  }
+}
+
+const char* ResultWord(bool ok, bool stopped) {
+  return ok ? "success" : stopped ? "stopped" : "failed";
+}
+
+const char* KindWord(const UpgradeState& state) {
+  if (state.writeBack != nullptr) {
+    return "write-back";
+  }
+  return state.chipOnly != 0 ? "chip" : state.firmwareOnly != 0 ? "firmware" : "full";
+}
+
+std::string JsonStart(int port, const std::string& device) {
+  return "{\"event\":\"start\",\"port\":" + std::to_string(port) +
+         ",\"device\":" + JsonQuote(device) + "}";
+}
+
+std::string JsonResult(const UpgradeState& state, int port, bool ok, bool stopped,
+                       const std::string& verdict) {
+  const int64_t job = state.recorder != nullptr ? state.recorder->JobId() : 0;
+  std::string line = "{\"event\":\"result\",\"port\":" + std::to_string(port) + ",\"kind\":\"" +
+                     KindWord(state) + "\",\"result\":\"" + ResultWord(ok, stopped) +
+                     "\",\"job\":" + std::to_string(job);
+  if (!ok && state.backupJobId != 0) {
+    line += ",\"savedAsJob\":" + std::to_string(state.backupJobId.load());
+  }
+  return line + ",\"text\":" + JsonQuote(verdict) + "}";
+}
+
+// After a failed write whose data is saved: how to write it back.
+std::string AdviceAfter(const UpgradeState& state, bool ok) {
+  if (ok || state.backupJobId == 0) {
+    return std::string();
+  }
+  return WriteBackAdviceText(state.backupJobId, state.job.portNumber);
+}
+
+// --restore JOB or --restore-file FILE: the data to write back; false (said) when there is
+// none to be had.
+bool PrepareWriteBack(const HeadlessOptions& options, UpgradeState& state) {
+  auto plan = std::make_shared<WriteBackPlan>();
+  if (options.restoreJob) {
+    std::string problem;
+    std::optional<WriteBackPlan> saved =
+        state.recorder ? state.recorder->LoadWriteBack(*options.restoreJob, problem) : std::nullopt;
+    if (!saved) {
+      std::fprintf(stderr, "Flashwright: --restore %lld: %s\n",
+                   static_cast<long long>(*options.restoreJob), problem.c_str());
+      return false;
+    }
+    *plan = std::move(*saved);
+    plan->allowOtherRadio = options.restoreToOtherRadio;
+  } else {
+    const FileRead dump = ReadRegularFile(options.restoreFile, UpgradeState::kImageBufferSize);
+    if (!dump.ok()) {
+      std::fprintf(stderr, "Flashwright: --restore-file: %s\n", dump.problem.c_str());
+      return false;
+    }
+    plan->sourceFile = options.restoreFile;
+    plan->data.assign(dump.bytes.begin(), dump.bytes.end());
+  }
+  state.writeBack = std::move(plan);
+  return true;
+}
+
+int PrintJournalHistory(const HeadlessOptions& options, const std::string& programDir) {
+  UpgradeState settings;
+  LoadSettingsForProgramDir(settings, programDir);
+  const JournalHandle journal = OpenJobJournal(options, *settings.installation);
+  if (journal.journal == nullptr) {
+    std::fprintf(stderr, "Flashwright: %s\n", journal.problem.c_str());
+    return 2;
+  }
+  HistoryFilter filter;
+  filter.since = options.since;
+  filter.radio = options.radio;
+  PrintHistory(journal.journal->History(filter), options.historyFormat, stdout);
+  std::fflush(stdout);
+  return 0;
+}
 
 // Marks the end of the jobs when the run returns: a console that is being closed may then
 // let the process go.
@@ -186,6 +294,10 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
   }
   loaderView.Finish();
 
+  const JournalHandle journal = OpenJobJournal(options, installation);
+  const bool skipBackup = options.noBackup || !installation.backup;
+  SayJournalProblem(journal, skipBackup);
+
   std::vector<std::string> labels;
   for (int port : ports) {
     labels.push_back("COM" + std::to_string(port));
@@ -196,16 +308,20 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
     PortJob& job = jobs[i];
     job.port = ports[i];
     job.prefix = labels[i] + ": ";
-    job.view = std::make_unique<HeadlessView>(stdout, terminal);
+    job.view = std::make_unique<HeadlessView>(stdout, terminal && !options.json);
     job.view->ShareOutput(&output, i, job.prefix);
+    if (options.json) {
+      job.view->UseJson(job.port);
+    }
     if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
       job.view->SetTimerScale(scaled->Factor());  // the 40-second pause between repeated jobs
     }
     job.state = std::make_unique<UpgradeState>();
     UpgradeState& state = *job.state;
-    state.SetView(job.view.get());
     state.job.clock.Use(clock);
     state.installation = loader.installation.Shared();
+    AttachJournal(state, journal, job.view.get(), FLASHWRIGHT_VERSION);
+    state.skipBackup = skipBackup;
     ApplySettingsToJob(state);
     PrepareJob(state, options.vocoder);
     state.askTechnician = false;
@@ -221,9 +337,12 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
   InstallInterruptHandlers();
   const RunFinishedMark finished;
   for (PortJob& job : jobs) {
-    job.frontEnd = std::thread([&job, &output, use, repeat] {
+    job.frontEnd = std::thread([&job, &output, &options, use, repeat] {
       UpgradeState& state = *job.state;
       const auto begin = std::chrono::steady_clock::now();
+      if (options.json) {
+        output.PrintLine(JsonStart(job.port, GlobalPortMap().DevicePath(job.port)));
+      }
       job.started = StartJob(state, job.inputs);
       if (job.started) {
         job.view->Run([&](const JobEvent& event) { HandleJobEvent(state, event); },
@@ -261,12 +380,16 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       if (repeat) {
         output.PrintLine(job.prefix + "completed jobs: " + std::to_string(state.completedJobs));
       }
-      output.PrintLine(
-          job.prefix +
-          (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
-                                         GlobalPortMap().DevicePath(job.port),
-                                         stopped ? std::string() : job.view->WhatFailed(), stopped)
-                       : std::string("result: failed: the job could not start")));
+      const std::string verdict =
+          job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
+                                        GlobalPortMap().DevicePath(job.port),
+                                        stopped ? std::string() : job.view->WhatFailed(), stopped)
+                      : std::string("result: failed: the job could not start");
+      if (const std::string advice = AdviceAfter(state, job.ok); !advice.empty() && !options.json) {
+        output.PrintLine(job.prefix + advice);
+      }
+      output.PrintLine(options.json ? JsonResult(state, job.port, job.ok, stopped, verdict)
+                                    : job.prefix + verdict);
     });
   }
   for (PortJob& job : jobs) {
@@ -290,6 +413,11 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                      : job.stopped ? "stopped"
                                    : "failed",
                      seconds, number == 0 ? "-" : std::to_string(number) + " " + text});
+  }
+  if (options.json) {
+    std::printf("{\"event\":\"end\",\"ok\":%s}\n", allOk ? "true" : "false");
+    std::fflush(stdout);
+    return allOk ? 0 : 1;
   }
   if (repeat) {
     std::printf("completed jobs: %d\n", jobCount->total);
@@ -321,11 +449,14 @@ int RunHeadless(int argc, char** argv) {
   // Absolute and canonical before anything uses it: the converter libraries are loaded by
   // absolute path only, long after the firmware was sent.
   const std::string programDir = ResolveProgramDir(options.programDir);
+  if (options.history) {
+    return PrintJournalHistory(options, programDir);
+  }
   if (options.allPorts || options.ports.size() > 1) {
     return RunHeadlessPorts(options, programDir, clock);
   }
 
-  HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1);
+  HeadlessView view(stdout, isatty(STDOUT_FILENO) == 1 && !options.json);
   if (const auto* scaled = dynamic_cast<const ScaledClock*>(&clock)) {
     view.SetTimerScale(scaled->Factor());  // the 40-second pause between repeated jobs
   }
@@ -333,6 +464,14 @@ int RunHeadless(int argc, char** argv) {
   state.SetView(&view);
   state.job.clock.Use(clock);
   PrepareInstallation(state, programDir, options.vocoder);
+  const JournalHandle journal = OpenJobJournal(options, *state.installation);
+  AttachJournal(state, journal, &view, FLASHWRIGHT_VERSION);
+  state.skipBackup = options.noBackup || !state.installation->backup;
+  const bool writeBack = options.restoreJob || !options.restoreFile.empty();
+  SayJournalProblem(journal, state.skipBackup);
+  if (writeBack && !PrepareWriteBack(options, state)) {
+    return 2;
+  }
   // Nobody is there to answer the question about a radio that does not identify itself.
   state.askTechnician = false;
   if (options.allowUnidentified) {
@@ -348,13 +487,18 @@ int RunHeadless(int argc, char** argv) {
   inputs.hexFilePath = state.hexFilePath;
   inputs.wavFilePath = state.wavFilePath;
   inputs.portNumber = options.port.value_or(state.selectedPort.load());
+  if (writeBack) {
+    // A write-back writes the saved data only: no firmware, no chip.
+    inputs.chipOnly = inputs.firmwareOnly = inputs.updateChip = false;
+  }
   // A folder without what this job reads is named at once, before the radio is touched.
   const InstallationUse use = inputs.chipOnly       ? InstallationUse::kChipOnly
                               : inputs.firmwareOnly ? InstallationUse::kFirmwareOnly
                                                     : InstallationUse::kFull;
   const InstallationCheck check =
       CheckInstallation(state, use, inputs.updateChip && use == InstallationUse::kFull);
-  if (!check.Complete()) {
+  // A write-back needs no firmware image or template: the model table and fonts only.
+  if (!check.Complete() && !writeBack) {
     std::fprintf(stderr, "Flashwright: %s\n", check.Message().c_str());
     return 2;
   }
@@ -373,7 +517,14 @@ int RunHeadless(int argc, char** argv) {
 
   // The first job starts at once; in run mode 5 each completed job arms the auto-start
   // timer, whose firing starts the next one.
-  const bool repeat = state.installation->readWriteLog == kRunModeRepeat;
+  const bool repeat = state.installation->readWriteLog == kRunModeRepeat && !writeBack;
+  if (options.json) {
+    view.UseJson(inputs.portNumber);
+    std::printf(
+        "%s\n",
+        JsonStart(inputs.portNumber, GlobalPortMap().DevicePath(inputs.portNumber)).c_str());
+    std::fflush(stdout);
+  }
   if (!StartJob(state, inputs)) {
     std::fprintf(stderr, "Flashwright: the job could not start\n");
     return 1;
@@ -398,12 +549,26 @@ int RunHeadless(int argc, char** argv) {
     std::printf("completed jobs: %d\n", state.completedJobs);
   }
   // The last line is the verdict, whatever the status text says.
-  std::printf("%s\n",
-              HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
-                              GlobalPortMap().DevicePath(inputs.portNumber),
-                              Interrupts().stopAsked != 0 ? std::string() : view.WhatFailed(),
-                              Interrupts().stopAsked != 0)
-                  .c_str());
+  const bool stopped = Interrupts().stopAsked != 0;
+  std::string verdict = HeadlessVerdict(ok, use, inputs.updateChip, inputs.portNumber,
+                                        GlobalPortMap().DevicePath(inputs.portNumber),
+                                        stopped ? std::string() : view.WhatFailed(), stopped);
+  if (ok && writeBack) {
+    verdict =
+        "result: success: the radio on COM" + std::to_string(inputs.portNumber) +
+        " has the saved settings written back (" +
+        (options.restoreJob ? "job " + std::to_string(*options.restoreJob) : options.restoreFile) +
+        ")";
+  }
+  if (options.json) {
+    std::printf("%s\n", JsonResult(state, inputs.portNumber, ok, stopped, verdict).c_str());
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+  }
+  if (const std::string advice = AdviceAfter(state, ok); !advice.empty()) {
+    std::printf("%s\n", advice.c_str());
+  }
+  std::printf("%s\n", verdict.c_str());
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

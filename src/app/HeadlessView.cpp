@@ -1,5 +1,7 @@
 #include "app/HeadlessView.h"
 
+#include "app/HeadlessHistory.h"
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -101,9 +103,20 @@ std::pair<int, std::string> HeadlessView::LastRow() {
   return {static_cast<int>(rows_.size()), rows_.back().text};
 }
 
+void HeadlessView::UseJson(int port) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  json_ = true;
+  jsonPort_ = port;
+  terminal_ = false;
+}
+
+std::string HeadlessView::JsonHead(const char* event) const {
+  return std::string("{\"event\":\"") + event + "\",\"port\":" + std::to_string(jsonPort_);
+}
+
 void HeadlessView::PrintLineLocked(const std::string& line) {
   if (shared_ != nullptr) {
-    shared_->PrintLine(prefix_ + line);
+    shared_->PrintLine(json_ ? line : prefix_ + line);
     return;
   }
   if (barOpen_) {
@@ -117,6 +130,12 @@ void HeadlessView::PrintLineLocked(const std::string& line) {
 void HeadlessView::PrintRowLocked(size_t index) {
   RowState& r = rows_[index];
   r.dirty = false;
+  if (json_) {
+    const char* mark = r.mark == kMarkDone ? "done" : r.mark == kMarkFailed ? "failed" : "busy";
+    PrintLineLocked(JsonHead("row") + ",\"row\":" + std::to_string(index + 1) + ",\"mark\":\"" +
+                    mark + "\",\"text\":" + JsonQuote(r.text) + "}");
+    return;
+  }
   char number[16];
   std::snprintf(number, sizeof number, "row %2zu ", index + 1);
   PrintLineLocked(std::string(number) + r.mark + (r.mark.size() < 8 ? "\t" : " ") + r.text);
@@ -170,7 +189,8 @@ void HeadlessView::SetStatusText(const std::string& text) {
     return;
   }
   statusText_ = text;
-  PrintLineLocked("status: " + text);
+  PrintLineLocked(json_ ? JsonHead("status") + ",\"text\":" + JsonQuote(text) + "}"
+                        : "status: " + text);
 }
 
 void HeadlessView::EnableControl(Control, bool) {}
@@ -178,7 +198,9 @@ void HeadlessView::EnableControl(Control, bool) {}
 void HeadlessView::SetProgressRange(ProgressBar, int, int) {}
 
 void HeadlessView::DrawProgressLocked(int percent) {
-  if (terminal_ && shared_ != nullptr) {
+  if (json_) {
+    PrintLineLocked(JsonHead("progress") + ",\"percent\":" + std::to_string(percent) + "}");
+  } else if (terminal_ && shared_ != nullptr) {
     shared_->SetProgress(slot_, percent);
   } else if (terminal_) {
     int filled = percent * kBarWidth / 100;
@@ -214,6 +236,10 @@ MessageResult HeadlessView::MessageBox(const std::string& text, MessageIcon icon
   std::string line = std::string("box [") + IconName(icon) + "] " + text;
   if (!detail.empty()) {
     line += " (" + detail + ")";
+  }
+  if (json_) {
+    line = JsonHead("box") + ",\"icon\":\"" + IconName(icon) + "\",\"text\":" + JsonQuote(text) +
+           ",\"detail\":" + JsonQuote(detail) + "}";
   }
   PrintLineLocked(line);
   lastBox_ = text;

@@ -91,6 +91,10 @@ class HeadlessView : public UpgradeView {
   // `prefix` ("COM3: "); on a terminal the progress goes to the output's line `slot`.
   void ShareOutput(HeadlessOutput* output, size_t slot, const std::string& prefix);
 
+  // Prints one JSON object per line instead of text (--json): rows, status texts, progress
+  // and boxes, each naming the job's `port`.
+  void UseJson(int port);
+
   // The last row the job showed: its number (from 1) and text; 0 and empty when none.
   std::pair<int, std::string> LastRow();
 
@@ -108,6 +112,7 @@ class HeadlessView : public UpgradeView {
     uint32_t dueMs;
   };
   void FlushRowsLocked();
+  std::string JsonHead(const char* event) const;
   void PrintLineLocked(const std::string& line);
   void PrintRowLocked(size_t index);
   void DrawProgressLocked(int percent);
@@ -125,6 +130,8 @@ class HeadlessView : public UpgradeView {
   std::deque<JobEvent> queue_;
   std::map<Timer, ArmedTimer> timers_;
   double timerScale_ = 1.0;
+  bool json_ = false;
+  int jsonPort_ = 0;
   HeadlessOutput* shared_ = nullptr;
   size_t slot_ = 0;
   std::string prefix_;

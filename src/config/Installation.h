@@ -40,6 +40,8 @@ class Installation {
   int settingUpdateChip = 0;              // "UpdateChip"
   bool settingAllowUnidentified = false;  // "AllowUnidentified" = 1
   bool checkReplySums = true;             // "CheckReplySums" (not 0)
+  bool backup = true;                     // "Backup" (not 0): back up before writing a radio
+  std::string journalPath;                // "Journal": the job journal (empty: the user's)
   std::string modelList;                  // "MODEL"
   std::string mainImageName;              // "MainBin"
   std::string mainImageNameSelp;          // "MainBinSelp"

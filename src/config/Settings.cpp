@@ -153,6 +153,8 @@ std::string LoadInstallationSettings(Installation& inst, const std::string& sett
   // checking their checksums (for a radio that sends bad ones); anything else, or no key,
   // checks them.
   inst.checkReplySums = file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0;
+  inst.backup = file.GetInt(kSettingsSection, "Backup", 1) != 0;
+  ReadString(file, "Journal", inst.journalPath);
 
   ReadString(file, "MODEL", inst.modelList);
   ReadString(file, "TitleVer", inst.windowTitle);

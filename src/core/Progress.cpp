@@ -62,8 +62,15 @@ bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
     if (!state.job.clock.StopRequested()) {
       // Another reader on the port takes the radio's replies: name it when there is one.
-      state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
-                             OtherProgramsOnPort(state.job.devicePath));
+      std::string detail = OtherProgramsOnPort(state.job.devicePath);
+      const CommError kind = std::get<CommErrorEvent>(event).kind;
+      const int64_t saved = state.backupJobId.load();
+      if (saved != 0 && (kind == CommError::WriteBlock || kind == CommError::WriteEnd)) {
+        // The radio may be half-written: say where its settings are and how to put them back.
+        detail = WriteBackAdviceText(saved, state.job.portNumber) +
+                 (detail.empty() ? std::string() : "\n" + detail);
+      }
+      state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok, detail);
     }
     return true;
   }

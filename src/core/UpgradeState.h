@@ -15,11 +15,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/JobContext.h"
+#include "core/JobRecorder.h"
 #include "core/UpgradeView.h"
 #include "protocol/DownloadPort.h"
 #include "protocol/RadioLink.h"
@@ -106,6 +108,15 @@ class UpgradeState {
   // job unless allowUnidentified is set.
   bool askTechnician = true;
 
+  // The record kept of the job (the job journal); none: no record, no backup (tests of
+  // single steps). Set by the front end before a job starts.
+  std::shared_ptr<JobRecorder> recorder;
+  // "Backup=0" or --no-backup: the radio is written without a backup in the journal.
+  bool skipBackup = false;
+  // A write-back job: the data to write and the radio it was saved from (set before
+  // StartJob; the job writes it instead of upgrading).
+  std::shared_ptr<const WriteBackPlan> writeBack;
+
   // Put into the names of the job's data logs ("COM3": "[...]COM3-ReadLog.dat") when several
   // jobs run at once, so that each port's logs are told apart; empty for a job on its own.
   std::string dataLogTag;
@@ -118,6 +129,22 @@ class UpgradeState {
   std::array<uint8_t, 32> radioIdentity{};  // identity block, compared by the model table
   uint8_t radioAreaCode = 0;                // ASCII digit: '0' + area number
   int radioVersion = 0;
+  // The last information block read, whole (its fields beyond identity, model text and area
+  // are kept in the job's record), and whether one was read in this job.
+  std::array<uint8_t, 185> radioInfoBlock{};
+  bool radioInfoRead = false;
+  // The version the new firmware answered the version query with; -1: not asked or no answer.
+  int queriedFirmwareVersion = -1;
+  // Attempts of the steps that are retried (the read, the chip update) in this job.
+  int readAttempts = 0;
+  int chipAttempts = 0;
+  // The job whose record holds the backup of the data being written (0: none yet). Read by
+  // the window's thread when a communication error of the write is shown.
+  std::atomic<int64_t> backupJobId{0};
+  // Why the backup before the write could not be saved (the write did not begin).
+  std::string backupProblem;
+  // The font decision the write takes instead of its own (a write-back of saved settings).
+  std::optional<RecordedFont> fixedFont;
   int familyOverride = 0;
 
   // --- Job sizes and progress ---

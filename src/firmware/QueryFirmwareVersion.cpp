@@ -29,13 +29,20 @@ uint16_t ParseVersionReply(const uint8_t* reply, uint32_t length) {
   return static_cast<uint16_t>(value);
 }
 
-bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view) {
+bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view, int* version) {
   uint8_t reply[kVersionReplyLength] = {};
+  if (version != nullptr) {
+    *version = -1;
+  }
   if (link.Port().Exchange(kVersionQueryRequest, sizeof kVersionQueryRequest, reply,
                            kVersionReplyLength, 3) != 1) {
     return true;
   }
-  if (ParseVersionReply(reply, kVersionReplyLength) < kNewFamilyVersion) {
+  const uint16_t answered = ParseVersionReply(reply, kVersionReplyLength);
+  if (version != nullptr) {
+    *version = answered;
+  }
+  if (answered < kNewFamilyVersion) {
     return true;
   }
   link.Port().Close();

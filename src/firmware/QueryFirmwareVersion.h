@@ -26,6 +26,7 @@ uint16_t ParseVersionReply(const uint8_t* reply, uint32_t length);
 // True when the radio may be read (no answer, or a version below 400); false when it runs
 // a firmware of the new family: the link's port is then closed and the message shown (in
 // Chinese when the system's language is Chinese (PRC)).
-bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view);
+// `version`, when given, gets the version answered (-1 without an answer).
+bool QueryFirmwareVersion(RadioLink& link, UpgradeView& view, int* version = nullptr);
 
 }  // namespace fw

@@ -71,6 +71,36 @@ std::string FixUpModelText(const std::string& t) {
   return out;
 }
 
+std::string PrintableInfoText(const uint8_t* field, size_t size) {
+  std::string s;
+  for (size_t i = 0; i < size && field[i] != 0; ++i) {
+    if (field[i] >= 0x20 && field[i] < 0x7F && field[i] != '\\') {
+      s += static_cast<char>(field[i]);
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      s += "\\x";
+      s += kHex[field[i] >> 4];
+      s += kHex[field[i] & 15];
+    }
+  }
+  return s;
+}
+
+std::string RadioKey(const std::array<uint8_t, kIdentitySize>& identity, const std::string& modelId,
+                     const uint8_t* block) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string key;
+  for (uint8_t b : identity) {
+    key += kHex[b >> 4];
+    key += kHex[b & 15];
+  }
+  key += "|" + modelId;
+  for (size_t offset : {size_t{81}, size_t{97}, size_t{113}}) {
+    key += "|" + PrintableInfoText(block + offset, 16);
+  }
+  return key;
+}
+
 RadioInfo DecodeRadioInfoBlock(const uint8_t* block) {
   RadioInfo info;
   std::memcpy(info.identity.data(), block + kIdentityOffset, kIdentitySize);

@@ -37,4 +37,13 @@ std::string FixUpModelText(const std::string& modelText);
 // after 32 bytes; its 8-bit characters are widened one by one (Latin-1) into UTF-8.
 RadioInfo DecodeRadioInfoBlock(const uint8_t* block);
 
+// An 8-bit text field of the block as printable text: it ends at its first zero byte;
+// printable ASCII stays, any other byte (and '\\') is written "\\xNN".
+std::string PrintableInfoText(const uint8_t* field, size_t size);
+
+// What tells one radio from another in its information block: the identity block, the
+// fixed-up model identifier and the three 16-byte text fields (offsets 81, 97, 113).
+std::string RadioKey(const std::array<uint8_t, kIdentitySize>& identity, const std::string& modelId,
+                     const uint8_t* block);
+
 }  // namespace fw

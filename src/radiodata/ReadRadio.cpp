@@ -59,7 +59,7 @@ ReadResult ReadRadio(UpgradeState& state) {
   SetStatusText(state, kReadingText);
 
   if (state.familyOverride == 0 && state.radioVersion < kNewFamilyVersion) {
-    if (!QueryFirmwareVersion(state.radioLink, *state.view)) {
+    if (!QueryFirmwareVersion(state.radioLink, *state.view, &state.queriedFirmwareVersion)) {
       state.familyOverride = 2;
       return ReadResult::NewFamily;
     }

@@ -1,11 +1,15 @@
 #include "radiodata/ReadRadioInfo.h"
 
+#include <algorithm>
+
 #include "radiodata/RadioInfo.h"
 
 namespace fw {
 
 void DecodeRadioInfo(UpgradeState& state, const uint8_t* block) {
   RadioInfo info = DecodeRadioInfoBlock(block);
+  std::copy(block, block + kRadioInfoSize, state.radioInfoBlock.begin());
+  state.radioInfoRead = true;
   state.radioIdentity = info.identity;
   state.radioAreaCode = info.areaCode;
   state.radioModelId = std::move(info.modelId);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "config/Installation.h"
 #include "config/Settings.h"
@@ -241,13 +242,40 @@ WriteResult WriteRadio(UpgradeState& state) {
     return WriteResult::LinkFailed;
   }
 
-  const FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
+  FontChoice choice = ChooseFont(state.radioModelId, state.fontLanguage);
+  if (state.fixedFont) {
+    // Saved settings written back get the font decision of the job that saved them.
+    choice = {static_cast<FontSource>(state.fixedFont->source), state.fixedFont->language};
+  }
   state.fontLanguage = choice.language;
   PrepareFontImage(state, choice);
   if (state.fontLanguage == 0) {
     state.fontLanguage = kLangEnglish;
   }
   StoreLanguage(state.templateData, state.fontLanguage);
+
+  // The radio's data as read and the bytes about to be written are kept before the first
+  // block goes out: a write that breaks off leaves a half-written radio.
+  if (state.recorder != nullptr) {
+    std::span<const uint8_t> read;
+    if (state.writeBack == nullptr && state.radioData != nullptr) {
+      const size_t offset = static_cast<size_t>(state.radioData - state.radioDataBuffer.data());
+      read = {state.radioData, std::min<size_t>(size, state.radioDataBuffer.size() - offset)};
+    }
+    const BackupOutcome backup = state.recorder->SaveBackup(
+        state, read, {state.templateData.data(), size},
+        RecordedFont{static_cast<int>(choice.source), state.fontLanguage});
+    if (backup.kind == BackupOutcome::Kind::Failed) {
+      state.backupProblem = backup.problem;
+      AbandonLink(state);
+      return WriteResult::NotBackedUp;
+    }
+    if (backup.kind == BackupOutcome::Kind::Skipped) {
+      AddWarningRow(state, kBackupSkippedText);
+    } else {
+      state.backupJobId = backup.jobId;
+    }
+  }
 
   // The data area; a radio that does not open it refuses the blocks below.
   RadioWriteScope writing(state.writingRadio);  // the data, then the font library
@@ -274,6 +302,9 @@ WriteResult WriteRadio(UpgradeState& state) {
   const bool ended = state.radioLink.EndAccess(0);
   writing.End();
   state.radioLink.Disconnect();
+  if (state.recorder != nullptr) {
+    state.recorder->WriteCompleted(state);
+  }
   state.resultOk = 1;
   if (!ended) {
     state.view->PostCommError(CommError::WriteEnd);

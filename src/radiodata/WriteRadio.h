@@ -18,6 +18,10 @@ namespace fw {
 inline constexpr const char* kOpenPortFailedText = "Open serial COM port failed!";
 inline constexpr const char* kWriteCompletedText = "Write the radio completed!";
 inline constexpr const char* kAllCompletedText = "All upgrade completed successfully!";
+inline constexpr const char* kBackupFailedText =
+    "The radio's settings could not be backed up, so the radio was not written!";
+inline constexpr const char* kBackupSkippedText =
+    "The radio's settings were not backed up (backups are off: Backup=0 or --no-backup).";
 
 // Byte offset of the radio's user-interface language in the radio data.
 inline constexpr uint32_t kLanguageOffset = 766;
@@ -57,6 +61,8 @@ enum class WriteResult {
   NothingToWrite,  // templateData holds fewer than radioDataSize bytes: nothing was sent
   PortFailed,      // the radio link did not connect
   LinkFailed,      // a request or a block went unanswered (a communication error was posted)
+  NotBackedUp,     // the backup before the write could not be saved: nothing was written
+                   // (backupProblem says why)
 };
 WriteResult WriteRadio(UpgradeState& state);
 

@@ -57,6 +57,17 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
   state.view->DeleteAllRows();
   ClearRows(state);
   state.bytesDone = 0;
+  // What the last job learnt of its radio is not this job's.
+  state.radioInfoRead = false;
+  state.queriedFirmwareVersion = -1;
+  state.readAttempts = 0;
+  state.chipAttempts = 0;
+  state.backupJobId = 0;
+  state.backupProblem.clear();
+  state.fixedFont.reset();
+  if (state.recorder != nullptr) {
+    state.recorder->JobBegun(state);
+  }
   state.view->SetWaitCursor(true);
   for (Control c : kJobControls) {
     state.view->EnableControl(c, false);
@@ -81,7 +92,9 @@ bool StartJob(UpgradeState& state, const JobInputs& inputs) {
 void RunJob(UpgradeState& state) {
   const bool chipOnly = state.chipOnly != 0;
   state.resultOk = 0;
-  if (chipOnly) {
+  if (state.writeBack != nullptr) {
+    RunWriteBackSequence(state);
+  } else if (chipOnly) {
     RunChipOnlySequence(state);
   } else if (state.firmwareOnly != 0) {
     RunFirmwareOnly(state);
@@ -92,6 +105,9 @@ void RunJob(UpgradeState& state) {
     AppendEndRow(state, kMarkFailed, text::kStoppedByUser);
   }
   FinishRows(state);
+  if (state.recorder != nullptr) {
+    state.recorder->JobEnded(state);
+  }
 }
 
 void RestoreControls(UpgradeState& state) {

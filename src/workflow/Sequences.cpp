@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "config/Installation.h"
 #include "core/MessageTexts.h"
 #include "core/Status.h"
 #include "firmware/MainFirmware.h"
@@ -18,7 +19,9 @@
 #include "radiodata/ConvertRadioData.h"
 #include "radiodata/DataLog.h"
 #include "radiodata/LoadTemplate.h"
+#include "radiodata/RadioInfo.h"
 #include "radiodata/ReadRadio.h"
+#include "radiodata/ReadRadioInfo.h"
 #include "radiodata/TemplateFile.h"
 #include "radiodata/WriteRadio.h"
 #include "workflow/Job.h"
@@ -35,6 +38,14 @@ constexpr const char* kTemplateFound = "The upgrade data file has been found!";
 constexpr const char* kConvertFailed = "Convert RCDB failed!";
 constexpr const char* kConvertCompleted = "Convert radio data completed!";
 constexpr const char* kWriteFailed = "Write the radio failed!";
+
+constexpr const char* kCheckingRadioText = "Checking the radio...";
+constexpr const char* kRadioMatchesText = "The radio matches the saved settings.";
+constexpr const char* kOtherModelText =
+    "This radio is not the radio whose settings were saved: nothing was written.";
+constexpr const char* kOtherRadioText =
+    "This radio is another radio of the same model: nothing was written.";
+constexpr const char* kWriteBackRefusedText = "Write back refused: another radio.";
 
 constexpr uint32_t kRestartAfterFirmwareMs = 25000;
 constexpr uint32_t kBetweenReadsMs = 2000;
@@ -54,6 +65,7 @@ const SequenceSteps& RealSteps() {
 // One pass of the chip update. A pass broken off while the chip was being programmed is a
 // communication error, said at once (unless the job is being stopped).
 ChipResult UpdateChipOnce(UpgradeState& state) {
+  ++state.chipAttempts;
   const ChipResult r = StepsOf(state).updateFirmwareChip(state);
   if (r == ChipResult::Interrupted && !state.job.clock.StopRequested()) {
     state.view->MessageBox(text::kCommError, MessageIcon::None);
@@ -116,6 +128,7 @@ void ShowReadRefusal(UpgradeState& state, ReadResult r) {
 bool ReadWithRetries(UpgradeState& state) {
   ReadResult r = ReadResult::NotReady;
   for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
+    ++state.readAttempts;
     r = StepsOf(state).readRadio(state);
     if (r == ReadResult::Done) {
       break;
@@ -186,7 +199,115 @@ void ShowWriteFailure(UpgradeState& state, WriteResult r) {
                                " bytes of the radio data.");
   } else if (r == WriteResult::PortFailed) {
     state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+  } else if (r == WriteResult::NotBackedUp) {
+    state.view->MessageBox(kBackupFailedText, MessageIcon::Error, MessageButtons::Ok,
+                           state.backupProblem +
+                               ". Free the journal's disk or choose another journal (--journal "
+                               "PATH, or \"Journal\" in the settings file); --no-backup (or "
+                               "Backup=0) writes the radio without a backup.");
   }
+}
+
+// The write step with the rows around it; false when it failed (the job has ended).
+bool WriteWithRows(UpgradeState& state) {
+  state.resultOk = 0;
+  AddRow(state, kMarkBusy, text::kWritingRadio);
+  SetStatusText(state, text::kWritingRadio);
+  if (const WriteResult written = StepsOf(state).writeRadio(state); written != WriteResult::Done) {
+    ShowWriteFailure(state, written);
+    EndWithRow(state, kWriteFailed);
+    return false;
+  }
+  return true;
+}
+
+std::string Identity(const std::array<uint8_t, 32>& id) {
+  std::string text;
+  for (size_t i = 0; i + 1 < id.size(); i += 2) {
+    const unsigned c = id[i] | (id[i + 1] << 8);
+    if (c == 0) {
+      break;
+    }
+    text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return "\"" + text + "\"";
+}
+
+// Puts the saved settings of `plan` in place of converted data: the write then writes them
+// with their own font decision. False (with a box) when they do not fit this radio's data.
+bool TakeSavedSettings(UpgradeState& state, const WriteBackPlan& plan, uint32_t expectedSize) {
+  if (plan.data.size() < kLanguageOffset + 2 || plan.data.size() > UpgradeState::kImageBufferSize ||
+      (expectedSize != 0 && plan.data.size() != expectedSize)) {
+    state.view->MessageBox(
+        kWriteFailed, MessageIcon::Exclamation, MessageButtons::Ok,
+        "The saved settings hold " + std::to_string(plan.data.size()) + " bytes" +
+            (expectedSize != 0 ? "; this radio's data has " + std::to_string(expectedSize)
+                               : std::string(", not a radio's data")) +
+            " bytes.");
+    return false;
+  }
+  state.templateData = plan.data;
+  state.radioDataSize = static_cast<uint32_t>(plan.data.size());
+  state.writeDataSize = static_cast<uint32_t>(plan.data.size());
+  state.fixedFont = plan.font;
+  return true;
+}
+
+constexpr const char* kUnfinishedWriteText =
+    "This radio's last upgrade broke off while its settings were written. They are saved as "
+    "job %.";
+constexpr const char* kUnfinishedWriteQuestion = " Write them back now?";
+constexpr const char* kUnfinishedWriteDetail =
+    "What the radio holds now may be half-written: it is not converted. Cancel ends the job; "
+    "the settings stay saved.";
+
+std::string WithJob(const char* text, int64_t job) {
+  std::string s = text;
+  const size_t at = s.find('%');
+  return s.replace(at, 1, std::to_string(job));
+}
+
+// After the read: a radio whose last write broke off gets its saved settings back instead
+// of a conversion of what it holds now. Returns false when the job has ended; `replaced`
+// tells whether the saved settings are now the data to write.
+bool CheckUnfinishedWrite(UpgradeState& state, bool& replaced) {
+  replaced = false;
+  if (state.recorder == nullptr) {
+    return true;
+  }
+  const std::optional<int64_t> pending = state.recorder->UnfinishedWrite(state);
+  if (!pending) {
+    return true;
+  }
+  const std::string text = WithJob(kUnfinishedWriteText, *pending);
+  const std::string row =
+      WithJob("The radio's settings are saved as job %; they were not written back.", *pending);
+  if (!state.askTechnician) {
+    state.view->MessageBox(text, MessageIcon::Exclamation, MessageButtons::Ok,
+                           WriteBackAdviceText(*pending, state.job.portNumber));
+    EndWithRow(state, row.c_str());
+    return false;
+  }
+  if (state.view->MessageBox(text + kUnfinishedWriteQuestion, MessageIcon::Question,
+                             MessageButtons::OkCancel,
+                             kUnfinishedWriteDetail) != MessageResult::Ok ||
+      state.job.clock.StopRequested()) {
+    EndWithRow(state, row.c_str());
+    return false;
+  }
+  std::string problem;
+  const std::optional<WriteBackPlan> plan = state.recorder->LoadWriteBack(*pending, problem);
+  if (!plan) {
+    state.view->MessageBox(kWriteFailed, MessageIcon::Exclamation, MessageButtons::Ok, problem);
+    EndWithRow(state, kWriteFailed);
+    return false;
+  }
+  if (!TakeSavedSettings(state, *plan, state.radioDataSize.load())) {
+    EndWithRow(state, kWriteFailed);
+    return false;
+  }
+  replaced = true;
+  return true;
 }
 
 // The chip update at the end of a full job, after the write.
@@ -264,6 +385,67 @@ void RunChipOnlySequence(UpgradeState& state) {
   }
 }
 
+void RunWriteBackSequence(UpgradeState& state) {
+  const WriteBackPlan& plan = *state.writeBack;
+  AddRow(state, kMarkBusy, kCheckingRadioText);
+  SetStatusText(state, kCheckingRadioText);
+  state.resultOk = 0;
+  // The radio runs its firmware: its information block tells which radio it is.
+  state.radioLink.Disconnect();
+  if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
+    state.radioLink.Disconnect();
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+    EndWithRow(state, kWriteFailed);
+    return;
+  }
+  state.job.clock.Sleep(200);
+  if (!ReadRadioInfo(state, 8)) {
+    state.view->PostCommError(CommError::ReadBlock);
+    EndWithRow(state, kWriteFailed);
+    return;
+  }
+  state.radioLink.EndAccess(0);
+  state.radioLink.Disconnect();
+  const std::string here = "The radio on COM" + std::to_string(state.job.portNumber) +
+                           ": identity " + Identity(state.radioIdentity) + ", model identifier \"" +
+                           ModelIdForMessage(state.radioModelId) + "\"";
+  if (plan.sourceJob != 0) {
+    const std::string saved = "job " + std::to_string(plan.sourceJob) +
+                              " was saved from: identity " + Identity(plan.identity) +
+                              ", model identifier \"" + ModelIdForMessage(plan.modelId) + "\"";
+    if (state.radioIdentity != plan.identity || state.radioModelId != plan.modelId) {
+      state.view->MessageBox(kOtherModelText, MessageIcon::Exclamation, MessageButtons::Ok,
+                             here + "; " + saved + ".");
+      EndWithRow(state, kWriteBackRefusedText);
+      return;
+    }
+    const std::string key =
+        RadioKey(state.radioIdentity, state.radioModelId, state.radioInfoBlock.data());
+    if (key != plan.radioKey && !plan.allowOtherRadio) {
+      state.view->MessageBox(kOtherRadioText, MessageIcon::Exclamation, MessageButtons::Ok,
+                             here + " is another radio of the same model; " + saved +
+                                 ". --restore-to-other-radio writes it all the same.");
+      EndWithRow(state, kWriteBackRefusedText);
+      return;
+    }
+  } else if (!state.installation->modelTable.FindByIdentity(state.radioIdentity).has_value() ||
+             !IsUsableModelId(state.radioModelId)) {
+    state.view->MessageBox(kModelErrorText, MessageIcon::Exclamation, MessageButtons::Ok,
+                           here + ".");
+    EndWithRow(state, kWriteBackRefusedText);
+    return;
+  }
+  if (!TakeSavedSettings(state, plan, 0)) {
+    EndWithRow(state, kWriteFailed);
+    return;
+  }
+  SetLastRow(state, kMarkDone, kRadioMatchesText);
+  WriteWithRows(state);
+  if (state.resultOk == 1) {
+    RestoreControls(state);
+  }
+}
+
 void RunFullSequence(UpgradeState& state) {
   AddRow(state, kMarkBusy, text::kConnecting);
   if (StepsOf(state).transferMainFirmware(state) != TransferResult::Done) {
@@ -288,16 +470,15 @@ void RunFullSequence(UpgradeState& state) {
   SetStatusText(state, kReadCompleted);
   LogData(state, 1, RadioDataSpan(state));
 
-  if (!LoadAndConvert(state)) {
+  bool savedSettings = false;
+  if (!CheckUnfinishedWrite(state, savedSettings)) {
+    return;
+  }
+  if (!savedSettings && !LoadAndConvert(state)) {
     return;
   }
   state.job.clock.Sleep(kBeforeWriteMs);
-  state.resultOk = 0;
-  AddRow(state, kMarkBusy, text::kWritingRadio);
-  SetStatusText(state, text::kWritingRadio);
-  if (const WriteResult written = StepsOf(state).writeRadio(state); written != WriteResult::Done) {
-    ShowWriteFailure(state, written);
-    EndWithRow(state, kWriteFailed);
+  if (!WriteWithRows(state)) {
     return;
   }
   if (state.updateChip != 0) {

@@ -17,6 +17,10 @@ namespace fw {
 void RunFullSequence(UpgradeState& state);
 // The firmware-chip update alone.
 void RunChipOnlySequence(UpgradeState& state);
+// A write-back (state.writeBack): checks that the radio on the port is the one the data was
+// saved from (or at least of the same model, when allowed), then writes the data as the
+// write step does, with the saved font decision.
+void RunWriteBackSequence(UpgradeState& state);
 
 // The steps the sequences call. The real steps by default; tests replace them to play a
 // radio that answers late or never.

@@ -1,0 +1,25 @@
+#pragma once
+// The journal's jobs as the headless front end prints them (--history): a table for people,
+// CSV for spreadsheets, JSON for programs; and the text of a JSON string.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "journal/Journal.h"
+
+namespace fw {
+
+// `text` as a JSON string, quotes included.
+std::string JsonQuote(const std::string& text);
+
+// One job as a JSON object (one line).
+std::string JobJson(const JournalJob& job);
+
+// The CSV file of the jobs: a header line, then one line per job (RFC 4180 quoting).
+std::string HistoryCsv(const std::vector<JournalJob>& jobs);
+
+// Prints the jobs in `format` ("table", "csv" or "json").
+void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out);
+
+}  // namespace fw
