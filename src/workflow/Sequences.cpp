@@ -279,6 +279,7 @@ bool CheckUnfinishedWrite(UpgradeState& state, bool& replaced) {
   if (!pending) {
     return true;
   }
+  state.resultOk = 0;  // the read succeeded; the job has not, until the write has
   const std::string text = WithJob(kUnfinishedWriteText, *pending);
   const std::string row =
       WithJob("The radio's settings are saved as job %; they were not written back.", *pending);
