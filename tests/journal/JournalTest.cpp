@@ -477,5 +477,68 @@ TEST_F(JournalJobFixture, WithoutABackupTheRadioIsNotWrittenUnlessBackupsAreOff)
   EXPECT_TRUE(said);
 }
 
+#ifndef _WIN32
+// A job killed (SIGKILL) while it writes the radio: its record reads as interrupted and its
+// backup is whole.
+TEST(JournalKill, AJobKilledWhileWritingLeavesAnInterruptedRecordAndAWholeBackup) {
+  test::FullUpgradeSetup setup;
+  UpgradeState built;
+  setup.Build(built);
+  const std::string path = setup.dir.Path() + "journal.db";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The job, at the pace of a fast line: the write of the data takes a second or two.
+    test::FakeClockScope clock;
+    test::RecordingView view;
+    UpgradeState& state = built;  // the installation the parent laid out
+    state.SetView(&view);
+    clock.Attach(state.job.clock);
+    const JournalHandle journal = OpenJournal(path);
+    AttachJournal(state, journal, &view, "test");
+    sim::RadioSimConfig config = setup.config;
+    config.lineRate = 921600;
+    sim::RadioSim radio(config);
+    setup.SeedRadio(radio);
+    state.downloadPort.UseChannel(radio.NewChannel("sim-kill"));
+    state.radioLink.Port().UseChannel(radio.NewChannel("sim-kill"));
+    GlobalPortMap().SetExplicit(6, "sim-kill");
+    JobInputs in;
+    in.portNumber = 6;
+    StartJob(state, in);
+    for (int i = 0; i < 120000 && JobRunning(state); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    _exit(3);  // the job ended before it was killed
+  }
+  // Killed once the write has begun and some blocks went out.
+  bool writing = false;
+  for (int i = 0; i < 6000 && !writing; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    writing = RawQuery(path, "SELECT count(*) FROM jobs WHERE write_started=1") == 1;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(writing) << "the job never began to write";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the job ended before it was killed";
+
+  std::string error;
+  auto journal = Journal::Open(path, error);
+  ASSERT_TRUE(journal) << error;
+  const std::vector<JournalJob> jobs = journal->History({});
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].result, "interrupted");
+  EXPECT_TRUE(jobs[0].writeStarted);
+  EXPECT_FALSE(jobs[0].writeCompleted);
+  const std::optional<JournalBackup> backup = journal->LoadBackup(jobs[0].id, error);
+  ASSERT_TRUE(backup) << error;
+  EXPECT_EQ(backup->readData, setup.oldData);
+  EXPECT_EQ(backup->converted, setup.ExpectedData());
+  EXPECT_EQ(journal->UnfinishedWrite(jobs[0].radioKey, 0), jobs[0].id);
+}
+#endif
+
 }  // namespace
 }  // namespace fw
