@@ -48,6 +48,7 @@
 #include "RadioSim.h"
 #include "config/Installation.h"
 #include "core/Status.h"
+#include "journal/JournalRecorder.h"
 #include "platform/ExecutablePath.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
@@ -194,6 +195,9 @@ class Cell {
       ownImageName_ = LoadingInstallation(state_).mainImageName;
     }
     setup_.dir.Write("Flashwright.ini", std::string(kSettings));
+    // Every job keeps its record and, before it writes, the radio's data.
+    journal_ = OpenJournal(setup_.dir.Path() + "journal.db");
+    recorder_ = AttachJournal(state_, journal_, &view_, "test");
     faults_.SetPlan(plan_);
     faults_.SetPhase("idle");
     sim_ = std::make_unique<sim::RadioSim>(setup_.config);
@@ -286,6 +290,7 @@ class Cell {
       Problem(out, "status text left at \"" + view_.StatusText() + "\"");
     }
     CheckFiles(out, rows);
+    CheckBackup(out);
   }
 
   // Whatever the job's end, whatever reached the radio's download mode is its own image.
@@ -419,6 +424,40 @@ class Cell {
     }
   }
 
+  // No block reaches the radio before its data is saved: the backup holds the data as read
+  // and exactly the bytes the write was to leave; the record says how the job ended.
+  void CheckBackup(CellOutcome& out) {
+    if (!journal_.journal) {
+      Problem(out, "no journal: " + journal_.problem);
+      return;
+    }
+    const std::optional<JournalJob> job = journal_.journal->LoadJob(recorder_->JobId());
+    if (!job) {
+      Problem(out, "no record of the job");
+      return;
+    }
+    if (job->result != (out.succeeded ? "success" : "failed")) {
+      Problem(out, "the record says " + job->result);
+    }
+    const int blocks = sim_->WithLink([](sim::FramedLinkResponder& r) {
+      return r.CountOf(sim::FramedLinkResponder::Command::kWriteBlock);
+    });
+    if (blocks == 0) {
+      return;
+    }
+    std::string error;
+    const std::optional<JournalBackup> backup = journal_.journal->LoadBackup(job->id, error);
+    if (!backup) {
+      Problem(out, "the radio was written without a backup: " + error);
+    } else if (backup->readData != setup_.oldData) {
+      Problem(out, "the backup differs from the radio's data");
+    } else if (backup->converted != setup_.ExpectedData()) {
+      Problem(out, "the backup differs from the data written");
+    }
+  }
+
+  JournalHandle journal_;
+  std::shared_ptr<JournalRecorder> recorder_;
   ExchangeFaultPlan plan_;
   bool largeProcessor_;
   std::string ownImageName_;
