@@ -29,6 +29,7 @@
 #include "platform/Profile.h"
 #include "radiodata/RadioInfo.h"
 #include "radiodata/TemplateWriter.h"
+#include "support/FullUpgradeSetup.h"
 #include "support/HexFileWriter.h"
 #include "support/TempDir.h"
 
@@ -64,17 +65,28 @@ TEST(HeadlessOptions, AcceptsTheDocumentedForms) {
 TEST(HeadlessOptions, UsageErrors) {
   HeadlessOptions o;
   std::string error;
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--headless", "--firmware-only", "--chip-only"},
-                                             {"--headless", "--port", "0"},
-                                             {"--headless", "--port", "65"},
-                                             {"--headless", "--port", "3x"},
-                                             {"--headless", "--port"},
-                                             {"--headless", "--vocoder", "ambe"},
-                                             {"--headless", "--program-dir", ""},
-                                             {"--headless", "--program-dir="},
-                                             {"--headless", "--program-dir"},
-                                             {"--headless", "--verbose"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--headless", "--firmware-only", "--chip-only"},
+           {"--headless", "--port", "0"},
+           {"--headless", "--port", "65"},
+           {"--headless", "--port", "3x"},
+           {"--headless", "--port"},
+           {"--headless", "--vocoder", "ambe"},
+           {"--headless", "--program-dir", ""},
+           {"--headless", "--program-dir="},
+           {"--headless", "--program-dir"},
+           {"--headless", "--verbose"},
+           {"--headless", "--journal"},
+           {"--headless", "--journal="},
+           {"--headless", "--restore", "0"},
+           {"--headless", "--restore", "1x"},
+           {"--headless", "--restore", "2", "--restore-file", "f"},
+           {"--headless", "--restore", "2", "--chip-only"},
+           {"--headless", "--ports", "1,2", "--restore", "2"},
+           {"--headless", "--restore-to-other-radio"},
+           {"--headless", "--history", "--format", "xml"},
+           {"--headless", "--since", "2026-01-01"},
+           {"--headless", "--history", "--since", "yesterday"}}) {
     error.clear();
     EXPECT_FALSE(ParseHeadlessOptions(args, o, error)) << args.back();
     EXPECT_FALSE(error.empty());
@@ -308,6 +320,67 @@ class HeadlessProgram : public ::testing::Test {
   std::vector<uint8_t> image = Image(3000);
   std::string output;
 };
+
+// The line dies half-way through writing the radio's data: the report names the saved job
+// and the command; that command makes the radio whole, byte for byte; the history lists both.
+TEST_F(HeadlessProgram, AWriteCutHalfWayIsWrittenBackByTheAdvisedCommand) {
+  test::FullUpgradeSetup setup;
+  UpgradeState built;
+  setup.Build(built);
+  const std::string d = setup.dir.Path();
+  std::filesystem::create_directories(d + "config/r55");
+  std::filesystem::copy_file(d + "Model.dat", d + "config/r55/Model.dat");
+  setup.dir.Write("SimpleCH.dat", std::string("A\0\n\0", 4));
+  setup.dir.Write("SimpleCH_0412.dat", std::string("B\0\n\0", 4));
+  sim::RadioSim radio(setup.config);
+  setup.SeedRadio(radio);
+  radio.WithLink([](sim::FramedLinkResponder& r) {
+    r.InjectFault(sim::FramedLinkResponder::Command::kWriteBlock,
+                  sim::FramedLinkResponder::Fault::kSilence, 300);
+  });
+  ASSERT_TRUE(radio.Start()) << radio.Error();
+  setup.dir.Write("Flashwright.ini",
+                  "[Setting]\r\nPort=4\r\nMODEL=KV68/KZ66\r\nMainBin=Main.bin\r\n"
+                  "Journal=records/jobs.db\r\n[Ports]\r\nCOM4=" +
+                      radio.DevicePath() + "\r\n");
+  const auto data = [&radio] {
+    return radio.WithLink([](sim::FramedLinkResponder& r) {
+      return r.MemoryImage(sim::FramedLinkResponder::Memory::kData);
+    });
+  };
+  const std::vector<uint8_t> expected = setup.ExpectedData();
+  EXPECT_EQ(RunProgram("--headless --program-dir " + d, output), 1) << output;
+  EXPECT_TRUE(Contains("Flashwright --headless --port 4 --restore 1\n")) << output;
+  EXPECT_TRUE(Contains("result: failed:")) << output;
+  EXPECT_FALSE(std::equal(expected.begin(), expected.end(), data().begin()));
+
+  radio.WithLink([](sim::FramedLinkResponder& r) { r.ClearFaults(); });
+  EXPECT_EQ(RunProgram("--headless --port 4 --restore 1 --json --program-dir " + d, output), 0)
+      << output;
+  EXPECT_TRUE(
+      Contains("{\"event\":\"result\",\"port\":4,\"kind\":\"write-back\","
+               "\"result\":\"success\",\"job\":2,"))
+      << output;
+  const std::vector<uint8_t> written = data();
+  ASSERT_GE(written.size(), expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), written.begin()));
+
+  EXPECT_EQ(RunProgram("--headless --history --format csv --program-dir " + d, output), 0)
+      << output;
+  std::istringstream lines(output);
+  std::string header, newest, oldest;
+  std::getline(lines, header);
+  std::getline(lines, newest);
+  std::getline(lines, oldest);
+  EXPECT_EQ(header.rfind("job,started (UTC),ended (UTC),kind,result,", 0), 0u) << header;
+  EXPECT_NE(newest.find(",write-back,success,"), std::string::npos) << newest;
+  EXPECT_EQ(newest.rfind("2,", 0), 0u) << newest;
+  EXPECT_NE(oldest.find(",full,failed,"), std::string::npos) << oldest;
+  EXPECT_TRUE(std::filesystem::exists(d + "records/jobs.db"));
+  // A filter that no radio matches lists nothing.
+  EXPECT_EQ(RunProgram("--headless --history --radio KZ99 --program-dir " + d, output), 0);
+  EXPECT_TRUE(Contains("(no jobs)")) << output;
+}
 
 TEST_F(HeadlessProgram, FirmwareOnlyBySettingsSucceeds) {
   sim::RadioSim radio;

@@ -388,12 +388,31 @@ TEST_F(JournalJobFixture, AWriteCutHalfWayIsSavedAdvisedAndWrittenBackByteForByt
   EXPECT_TRUE(cut->writeStarted);
   EXPECT_FALSE(cut->writeCompleted);
 
-  // The write-back: the same radio, the saved data and font decision.
-  radio->WithLink([](FramedLinkResponder& r) { r.ClearFaults(); });
   std::string problem;
   std::optional<WriteBackPlan> plan = recorder->LoadWriteBack(cutJob, problem);
   ASSERT_TRUE(plan) << problem;
   state.writeBack = std::make_shared<WriteBackPlan>(*plan);
+  // Another radio of the same model (another text in its block) is refused, naming both.
+  radio->WithLink([](FramedLinkResponder& r) {
+    r.ClearFaults();
+    FramedLinkResponder::InfoBlock other = FramedLinkResponder::MakeInfoBlock(
+        test::FullUpgradeSetup::kIdentifier, test::FullUpgradeSetup::kModelText, '3');
+    std::copy_n("SN-0002", 7, other.begin() + 81);
+    r.SetInfoBlock(other);
+  });
+  const std::vector<uint8_t> before = RadioData();
+  Run();
+  EXPECT_EQ(state.resultOk.load(), 0);
+  EXPECT_EQ(RadioData(), before);
+  EXPECT_EQ(view.Rows().back().text, "Write back refused: another radio.");
+  EXPECT_NE(view.Boxes().back().detail.find("job " + std::to_string(cutJob)), std::string::npos);
+  EXPECT_NE(view.Boxes().back().detail.find("--restore-to-other-radio"), std::string::npos);
+
+  // The write-back: the same radio, the saved data and font decision.
+  radio->WithLink([](FramedLinkResponder& r) {
+    r.SetInfoBlock(FramedLinkResponder::MakeInfoBlock(test::FullUpgradeSetup::kIdentifier,
+                                                      test::FullUpgradeSetup::kModelText, '3'));
+  });
   Run();
   state.writeBack = nullptr;
   EXPECT_EQ(state.resultOk.load(), 1);
