@@ -226,6 +226,11 @@ void PrintHeadlessUsage(std::FILE* out) {
                "                   [--port N ... | --ports N,M,... | --all-ports]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
                "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
+               "                   [--journal FILE] [--no-backup] [--json]\n"
+               "   or: Flashwright --headless --port N (--restore JOB | --restore-file FILE)\n"
+               "                   [--restore-to-other-radio]\n"
+               "   or: Flashwright --headless --history [--format table|csv|json]\n"
+               "                   [--since DATE] [--radio TEXT]\n"
                "Runs one upgrade job as the \"Upgrade\" button would, on the installation in DIR\n"
                "(--program-dir=DIR also; default: the program's folder). Options override the\n"
                "check boxes; without them the settings file decides. In run mode 5\n"
@@ -239,6 +244,11 @@ void PrintHeadlessUsage(std::FILE* out) {
                "Several ports (--port given more than once, --ports 1,2,5, or --all-ports: every\n"
                "COM number that stands for a device) run one job per port at the same time;\n"
                "each line starts with its port (\"COM3: \"), a summary table ends the report.\n"
+               "Every job is recorded in the journal (--journal FILE, \"Journal\" in the settings\n"
+               "file, or the user's ~/.local/share/flashwright/journal.db); before a radio is\n"
+               "written, its data is saved there (--no-backup or Backup=0: not). After a write\n"
+               "that broke off, --restore JOB writes the saved settings back; --history lists\n"
+               "the jobs. --json prints one JSON object per line.\n"
                "Exit status: 0 success (of every job), 1 failure (of any job), 2 usage or no\n"
                "installation in DIR.\n");
 }
