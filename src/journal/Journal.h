@@ -138,6 +138,8 @@ class Journal {
   int MarkInterrupted();
 
   std::string LastError();
+  // Benchmarks of the file's size: commits are no longer synced (never for jobs).
+  void SkipSyncForMeasurement();
   // Tests: caps the file's size in pages, to play a full disk.
   void LimitPagesForTest(int pages);
 
