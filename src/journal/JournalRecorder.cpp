@@ -242,6 +242,12 @@ std::optional<int64_t> JournalRecorder::UnfinishedWrite(const UpgradeState& stat
   if (!journal_.journal || job_.radioKey.empty()) {
     return std::nullopt;
   }
+  // Without any text of its own in its block (a serial number, an owner) a radio cannot be
+  // told from another of its model: another radio's settings must never be offered for it.
+  if (job_.infoText1.empty() && job_.infoText2.empty() && job_.infoText3.empty()) {
+    UpdateLocked();
+    return std::nullopt;
+  }
   UpdateLocked();  // the radio is named in the record from here on
   return journal_.journal->UnfinishedWrite(job_.radioKey, job_.id);
 }

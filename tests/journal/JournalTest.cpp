@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <set>
@@ -425,8 +426,20 @@ TEST_F(JournalJobFixture, AWriteCutHalfWayIsSavedAdvisedAndWrittenBackByteForByt
   EXPECT_FALSE(journal.journal->UnfinishedWrite(cut->radioKey, 0));
 }
 
+// The radio's block carries a text of its own (a serial number), so that it can be told from
+// another radio of its model.
+void GiveSerial(sim::RadioSim& radio, const char* serial) {
+  radio.WithLink([serial](FramedLinkResponder& r) {
+    FramedLinkResponder::InfoBlock block = FramedLinkResponder::MakeInfoBlock(
+        test::FullUpgradeSetup::kIdentifier, test::FullUpgradeSetup::kModelText, '3');
+    std::copy_n(serial, std::strlen(serial), block.begin() + 97);
+    r.SetInfoBlock(block);
+  });
+}
+
 TEST_F(JournalJobFixture, ALaterUpgradeOfACutRadioWritesTheSavedSettingsNotAConversion) {
   NewRadio();
+  GiveSerial(*radio, "SN-0001");
   radio->WithLink([](FramedLinkResponder& r) {
     r.InjectFault(FramedLinkResponder::Command::kWriteBlock, FramedLinkResponder::Fault::kHangUp,
                   300);
@@ -437,7 +450,19 @@ TEST_F(JournalJobFixture, ALaterUpgradeOfACutRadioWritesTheSavedSettingsNotAConv
 
   // The same radio comes back in download mode holding half-written data.
   std::vector<uint8_t> half = RadioData();
+  // Another radio of the model, without a text of its own, is upgraded as always.
   NewRadio();
+  state.askTechnician = false;
+  Run();
+  EXPECT_EQ(state.resultOk.load(), 1);
+  // Another radio with a serial of its own too.
+  NewRadio();
+  GiveSerial(*radio, "SN-0002");
+  Run();
+  EXPECT_EQ(state.resultOk.load(), 1);
+
+  NewRadio();
+  GiveSerial(*radio, "SN-0001");
   radio->WithLink([&](FramedLinkResponder& r) {
     std::copy(half.begin(), half.end(), r.MemoryImage(FramedLinkResponder::Memory::kData).begin());
   });
@@ -454,6 +479,7 @@ TEST_F(JournalJobFixture, ALaterUpgradeOfACutRadioWritesTheSavedSettingsNotAConv
 
   // In the window the technician answers OK: the saved settings go back.
   NewRadio();
+  GiveSerial(*radio, "SN-0001");
   radio->WithLink([&](FramedLinkResponder& r) {
     std::copy(half.begin(), half.end(), r.MemoryImage(FramedLinkResponder::Memory::kData).begin());
   });
