@@ -11,11 +11,19 @@ set(CMAKE_C_COMPILER ${FLASHWRIGHT_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${FLASHWRIGHT_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${FLASHWRIGHT_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${FLASHWRIGHT_MINGW_PREFIX})
+# Libraries are looked for in build-win-deps/mingw64 first (SQLite, built by tools/win-deps
+# from Debian's source), then in MinGW's own tree (zlib: Debian's libz-mingw-w64-dev).
+set(FLASHWRIGHT_WIN_DEPS ${CMAKE_CURRENT_LIST_DIR}/../build-win-deps/mingw64)
+cmake_path(NORMAL_PATH FLASHWRIGHT_WIN_DEPS)
+set(CMAKE_FIND_ROOT_PATH ${FLASHWRIGHT_WIN_DEPS} /usr/${FLASHWRIGHT_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static libraries only: Debian ships no zlib1.dll for MinGW, and the programs need no DLLs
+# beside them.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # winpthread is linked whole and statically (-Wl,-Bstatic around -lpthread) so that no
 # libwinpthread-1.dll is needed at run time.

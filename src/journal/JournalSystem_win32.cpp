@@ -5,6 +5,7 @@
 // windows.h first.
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "journal/Journal.h"
@@ -58,10 +59,34 @@ std::string DefaultJournalPath() {
   return Utf8FromPath(folder / L"flashwright" / L"journal.db");
 }
 
+// CNG's SHA-256 through an algorithm provider opened once (the pseudo-handle
+// BCRYPT_SHA256_ALG_HANDLE needs Windows 10 and headers that MinGW-w64 10 lacks) and a hash
+// object per call, fed in pieces that fit a ULONG.
 std::string Sha256Hex(std::span<const uint8_t> data) {
+  static const BCRYPT_ALG_HANDLE algorithm = [] {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
+      handle = nullptr;
+    }
+    return handle;
+  }();
+  if (algorithm == nullptr) {
+    return std::string();
+  }
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) != 0) {
+    return std::string();
+  }
   unsigned char digest[32] = {};
-  if (BCryptHash(BCRYPT_SHA256_ALG_HANDLE, nullptr, 0, const_cast<PUCHAR>(data.data()),
-                 static_cast<ULONG>(data.size()), digest, sizeof digest) != 0) {
+  bool ok = true;
+  constexpr size_t kPiece = 1u << 30;
+  for (size_t at = 0; ok && at < data.size(); at += kPiece) {
+    const size_t n = std::min(kPiece, data.size() - at);
+    ok = BCryptHashData(hash, const_cast<PUCHAR>(data.data() + at), static_cast<ULONG>(n), 0) == 0;
+  }
+  ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+  BCryptDestroyHash(hash);
+  if (!ok) {
     return std::string();
   }
   static const char kHex[] = "0123456789abcdef";
