@@ -67,14 +67,6 @@ JournalJob NewJob(const std::string& key) {
   return job;
 }
 
-// The SHA-256 of "abc" (FIPS 180-2, appendix B.1).
-TEST(Journal, Sha256OfTheStandardVectors) {
-  const std::string abc = "abc";
-  EXPECT_EQ(Sha256Hex({reinterpret_cast<const uint8_t*>(abc.data()), abc.size()}),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-}
-
 TEST(Journal, AFileOfTheFirstSchemaIsMigratedAndKeepsItsJobs) {
   test::TempDir dir;
   const std::string path = dir.Path() + "journal.db";
