@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "RadioSim.h"
+#include "app/HeadlessHistory.h"
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
@@ -91,6 +92,28 @@ TEST(HeadlessOptions, UsageErrors) {
     EXPECT_FALSE(ParseHeadlessOptions(args, o, error)) << args.back();
     EXPECT_FALSE(error.empty());
   }
+}
+
+// Texts from radios and files reach JSON and CSV readers whole: quotes, separators, line
+// ends and control bytes are escaped, never cut or passed raw.
+TEST(HeadlessHistory, JsonAndCsvCarryAnyTextWhole) {
+  EXPECT_EQ(JsonQuote("a\"b\\c\nd\x01\xE2\x88\x9A"), "\"a\\\"b\\\\c\\nd\\u0001\xE2\x88\x9A\"");
+  JournalJob job;
+  job.id = 7;
+  job.kind = "full";
+  job.result = "failed";
+  job.failedRow = "Write the radio failed!";
+  job.boxText = "line one\nsaid \"two\", three";
+  job.port = 3;
+  const std::string csv = HistoryCsv({job});
+  const size_t row = csv.find("\r\n") + 2;
+  EXPECT_EQ(csv.substr(row, 2), "7,");
+  EXPECT_NE(csv.find(",COM3,"), std::string::npos);
+  EXPECT_NE(csv.find(",\"line one\nsaid \"\"two\"\", three\","), std::string::npos) << csv;
+  EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+  const std::string json = JobJson(job);
+  EXPECT_NE(json.find("\"box\":\"line one\\nsaid \\\"two\\\", three\""), std::string::npos) << json;
+  EXPECT_EQ(json.find('\n'), std::string::npos);
 }
 
 // Several ports: --port again and again, --ports with a list, --all-ports; each port once.
