@@ -23,10 +23,23 @@
 #include "font/FontImages.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 #include "workflow/Job.h"
 
 namespace fw {
 namespace {
+
+// "adapter: /dev/ttyUSB0 (ftdi_sio, USB 0403:6001, serial A50285BI, latency 1 ms)" as the
+// adapter was when the job opened it (one pulled out is still named), "" for a device that is
+// not a known adapter.
+std::string AdapterLine(const std::string& devicePath) {
+  AdapterInfo info = RememberedAdapter(devicePath);
+  if (!info.IsUsb() && info.driver.empty()) {
+    info = DescribeAdapter(devicePath);
+  }
+  const std::string summary = AdapterSummary(info);
+  return summary.empty() ? std::string() : "adapter: " + devicePath + " (" + summary + ")";
+}
 
 // Marks the end of the jobs when the run returns: a console that is being closed may then
 // let the process go.
@@ -261,6 +274,10 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
       if (repeat) {
         output.PrintLine(job.prefix + "completed jobs: " + std::to_string(state.completedJobs));
       }
+      const std::string adapter = AdapterLine(GlobalPortMap().DevicePath(job.port));
+      if (!job.ok && !stopped && !adapter.empty()) {
+        output.PrintLine(job.prefix + adapter);
+      }
       output.PrintLine(
           job.prefix +
           (job.started ? HeadlessVerdict(job.ok, use, job.inputs.updateChip, job.port,
@@ -396,6 +413,10 @@ int RunHeadless(int argc, char** argv) {
   const bool ok = state.resultOk == 1;
   if (repeat) {
     std::printf("completed jobs: %d\n", state.completedJobs);
+  }
+  const std::string adapter = AdapterLine(GlobalPortMap().DevicePath(inputs.portNumber));
+  if (!ok && Interrupts().stopAsked == 0 && !adapter.empty()) {
+    std::printf("%s\n", adapter.c_str());
   }
   // The last line is the verdict, whatever the status text says.
   std::printf("%s\n",

@@ -3,6 +3,7 @@
 #include "core/MessageTexts.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 
@@ -61,9 +62,10 @@ bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
   if (std::holds_alternative<CommErrorEvent>(event)) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
     if (!state.job.clock.StopRequested()) {
-      // Another reader on the port takes the radio's replies: name it when there is one.
+      // An adapter that was pulled out, or another reader on the port that takes the radio's
+      // replies: named when there is one.
       state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
-                             OtherProgramsOnPort(state.job.devicePath));
+                             LineTroubleText(state.job.devicePath));
     }
     return true;
   }

@@ -21,6 +21,7 @@
 #include "radiodata/ReadRadio.h"
 #include "radiodata/TemplateFile.h"
 #include "radiodata/WriteRadio.h"
+#include "serial/UsbAdapter.h"
 #include "workflow/Job.h"
 
 namespace fw {
@@ -56,7 +57,8 @@ const SequenceSteps& RealSteps() {
 ChipResult UpdateChipOnce(UpgradeState& state) {
   const ChipResult r = StepsOf(state).updateFirmwareChip(state);
   if (r == ChipResult::Interrupted && !state.job.clock.StopRequested()) {
-    state.view->MessageBox(text::kCommError, MessageIcon::None);
+    state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
+                           LineTroubleText(state.job.devicePath));
   }
   return r;
 }
@@ -185,7 +187,8 @@ void ShowWriteFailure(UpgradeState& state, WriteResult r) {
                                std::to_string(state.radioDataSize.load()) +
                                " bytes of the radio data.");
   } else if (r == WriteResult::PortFailed) {
-    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None, MessageButtons::Ok,
+                           LineTroubleText(state.job.devicePath));
   }
 }
 

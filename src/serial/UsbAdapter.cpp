@@ -1,0 +1,132 @@
+// The adapter texts, the notices and the remembered identities; what the system says of an
+// adapter is in UsbAdapter_posix.cpp and UsbAdapter_win32.cpp.
+
+#include "serial/UsbAdapter.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "serial/PortAccess.h"
+
+namespace fw {
+namespace {
+
+// Process-wide and belonging to the process: what the adapters said when they were opened,
+// and which devices' notices were given. Guarded by one mutex: jobs open ports on their own
+// threads.
+struct AdapterMemory {
+  std::mutex mutex;
+  std::map<std::string, AdapterInfo> opened;
+  std::map<std::string, std::string> latencyAdvice;
+  std::vector<std::string> pending;
+};
+
+AdapterMemory& Memory() {
+  static AdapterMemory memory;
+  return memory;
+}
+
+bool LooksUsb(const std::string& path) {
+  return path.find("ttyUSB") != std::string::npos || path.find("ttyACM") != std::string::npos ||
+         path.find("/serial/by-id/") != std::string::npos ||
+         path.find("cu.usb") != std::string::npos;
+}
+
+}  // namespace
+
+std::string AdapterSummary(const AdapterInfo& info) {
+  std::string text = info.driver;
+  auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+  if (info.IsUsb()) {
+    add("USB " + info.vendorProduct);
+  }
+  if (!info.serial.empty()) {
+    add("serial " + info.serial);
+  }
+  if (info.latencyMs >= 0) {
+    add("latency " + std::to_string(info.latencyMs) + " ms");
+  }
+  return text;
+}
+
+void NoteSlowLatency(const AdapterInfo& info) {
+  const std::string advice = SlowLatencyAdvice(info);
+  if (advice.empty() || info.devicePath.empty()) {
+    return;
+  }
+  AdapterMemory& m = Memory();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  if (m.latencyAdvice.emplace(info.devicePath, advice).second) {
+    m.pending.push_back(advice);
+  }
+}
+
+std::vector<std::string> TakeAdapterNotices() {
+  AdapterMemory& m = Memory();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  std::vector<std::string> taken;
+  taken.swap(m.pending);
+  return taken;
+}
+
+std::string NotedLatencyAdvice(const std::string& devicePath) {
+  AdapterMemory& m = Memory();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  auto it = m.latencyAdvice.find(devicePath);
+  return it == m.latencyAdvice.end() ? std::string() : it->second;
+}
+
+void RememberAdapter(const AdapterInfo& info) {
+  if (info.devicePath.empty()) {
+    return;
+  }
+  AdapterMemory& m = Memory();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  m.opened[info.devicePath] = info;
+}
+
+AdapterInfo RememberedAdapter(const std::string& devicePath) {
+  AdapterMemory& m = Memory();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  auto it = m.opened.find(devicePath);
+  if (it == m.opened.end()) {
+    AdapterInfo none;
+    none.devicePath = devicePath;
+    return none;
+  }
+  return it->second;
+}
+
+std::string DisconnectedText(const std::string& devicePath, const AdapterInfo& info) {
+  const bool usb = info.IsUsb() || !info.driver.empty() || LooksUsb(devicePath);
+  std::string text =
+      std::string(usb ? "The USB serial adapter " : "The serial device ") + devicePath;
+  const std::string summary = AdapterSummary(info);
+  if (!summary.empty()) {
+    text += " (" + summary + ")";
+  }
+  return text +
+         " was disconnected. Check its plug and cable, plug it in again and start the job "
+         "anew; the radio may need to be put into download mode again.";
+}
+
+std::string LineTroubleText(const std::string& devicePath) {
+  if (devicePath.empty()) {
+    return std::string();
+  }
+  std::string text;
+  const AdapterInfo adapter = RememberedAdapter(devicePath);
+  if (DeviceGone(devicePath)) {
+    text = DisconnectedText(devicePath, adapter);
+  } else if (adapter.IsUsb()) {
+    text = "The port's adapter: " + devicePath + " (" + AdapterSummary(adapter) + ").";
+  }
+  const std::string holders = OtherProgramsOnPort(devicePath);
+  if (!holders.empty()) {
+    text += (text.empty() ? "" : "\n") + holders;
+  }
+  return text;
+}
+
+}  // namespace fw
