@@ -3,9 +3,10 @@
 
 #include "serial/UsbAdapter.h"
 
+#include <chrono>
 #include <map>
 #include <mutex>
-#include <set>
+#include <thread>
 
 #include "serial/PortAccess.h"
 
@@ -26,6 +27,9 @@ AdapterMemory& Memory() {
   static AdapterMemory memory;
   return memory;
 }
+
+constexpr int kGoneGraceSteps = 15;
+constexpr int kGoneGraceStepMs = 50;
 
 bool LooksUsb(const std::string& path) {
   return path.find("ttyUSB") != std::string::npos || path.find("ttyACM") != std::string::npos ||
@@ -117,7 +121,14 @@ std::string LineTroubleText(const std::string& devicePath) {
   }
   std::string text;
   const AdapterInfo adapter = RememberedAdapter(devicePath);
-  if (DeviceGone(devicePath)) {
+  bool gone = DeviceGone(devicePath);
+  // An adapter being pulled out fails the exchange a moment before the system removes its
+  // device node: give a USB adapter that moment before deciding it is still there.
+  for (int i = 0; !gone && adapter.IsUsb() && i < kGoneGraceSteps; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kGoneGraceStepMs));
+    gone = DeviceGone(devicePath);
+  }
+  if (gone) {
     text = DisconnectedText(devicePath, adapter);
   } else if (adapter.IsUsb()) {
     text = "The port's adapter: " + devicePath + " (" + AdapterSummary(adapter) + ").";
