@@ -9,6 +9,9 @@ RadioSim::RadioSim(const RadioSimConfig& config)
   mode_.Set(config.startMode);
   pty_.SetLineRate(config.lineRate);
   pty_.SetAdapterLatencyMs(config.adapterLatencyMs);
+  if (!config.device.empty()) {
+    pty_.UseDevice(config.device);
+  }
   link_->SetInfoBlock(FramedLinkResponder::MakeInfoBlock(config.linkIdentifier,
                                                          config.linkModelText, config.areaDigit));
   link_->SetVersionText(config.firmwareVersionText);

@@ -25,6 +25,8 @@ struct RadioSimConfig {
   // A USB serial adapter's latency timer between radio and tool (SimPty::SetAdapterLatencyMs);
   // 0: none.
   uint32_t adapterLatencyMs = 0;
+  // Serve on this existing terminal instead of a new pseudo-terminal (SimPty::UseDevice).
+  std::string device;
   RadioMode::Mode startMode = RadioMode::kDownload;
   // The framed data link's information block (every area) and version answer.
   std::string linkIdentifier = "KW66000000N02000";

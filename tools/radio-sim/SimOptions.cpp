@@ -16,10 +16,10 @@ struct GivenOption {
 };
 
 bool TakesValue(const std::string& name) {
-  static const char* const withValue[] = {"--info",       "--variant",    "--model",
-                                          "--line-rate",  "--restart-ms", "--link-id",
-                                          "--link-model", "--area",       "--fw-version",
-                                          "--chip-enter", "--fault",      "--adapter-latency"};
+  static const char* const withValue[] = {
+      "--info",    "--variant",         "--model", "--line-rate",  "--restart-ms",
+      "--link-id", "--link-model",      "--area",  "--fw-version", "--chip-enter",
+      "--fault",   "--adapter-latency", "--device"};
   for (const char* n : withValue) {
     if (name == n) {
       return true;
@@ -69,6 +69,8 @@ bool Apply(const GivenOption& o, SimRadioSetup& radio, std::string& error) {
       return false;
     }
     c.adapterLatencyMs = static_cast<uint32_t>(ms);
+  } else if (o.name == "--device") {
+    c.device = v;
   } else if (o.name == "--lose-first-byte") {
     c.download.loseWaitingFirstByte = true;
   } else if (o.name == "--restart-ms") {
@@ -205,6 +207,8 @@ void PrintSimUsage(std::FILE* to) {
                "  --variant TEXT      variant field (A: AMBE; S: SELP)\n"
                "  --model TEXT        model text (KV86000000N00000)\n"
                "  --line-rate on|off  emulate a 115200-baud line (off)\n"
+               "  --device PATH       serve on this terminal (a USB gadget's tty) instead of a\n"
+               "                      new pseudo-terminal\n"
                "  --adapter-latency MS\n"
                "                      answer through a modelled USB serial adapter: full\n"
                "                      62-byte packets at once, the rest when its free-running\n"

@@ -30,7 +30,12 @@ class SimPty {
   // Responders must outlive the runner; add them before Start().
   void AddResponder(Responder* responder);
 
-  // Opens a pseudo-terminal and starts serving. False (with Error()) on failure.
+  // Serve on the existing terminal at `path` (a USB gadget's tty, say) instead of a new
+  // pseudo-terminal: the tool opens the other end of that line. Set before Start().
+  void UseDevice(const std::string& path) { usePath_ = path; }
+
+  // Opens a pseudo-terminal (or the terminal given to UseDevice) and starts serving. False
+  // (with Error()) on failure.
   bool Start();
   // Stops serving and closes the pseudo-terminal.
   void Stop();
@@ -106,6 +111,7 @@ class SimPty {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   std::string devicePath_;
+  std::string usePath_;
   std::string error_;
   std::thread thread_;
   std::atomic<bool> running_{false};

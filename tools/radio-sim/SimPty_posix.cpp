@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "serial/ExternalLineErrors.h"
@@ -49,7 +50,22 @@ bool SimPty::Start() {
     Stop();  // after a hang-up: let the cut line go before a new one is opened
   }
   char name[128] = {0};
-  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+  if (!usePath_.empty()) {
+    master_ = open(usePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0) {
+      error_ = "cannot open " + usePath_ + ": " + std::strerror(errno);
+      return false;
+    }
+    // Opened without waiting for a carrier; the radio's writes then block as a line's do.
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) & ~O_NONBLOCK);
+    struct termios t;
+    if (tcgetattr(master_, &t) == 0) {
+      cfmakeraw(&t);
+      t.c_cflag |= CLOCAL;
+      tcsetattr(master_, TCSANOW, &t);
+    }
+    std::snprintf(name, sizeof name, "%s", usePath_.c_str());
+  } else if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
     error_ = std::string("openpty failed: ") + std::strerror(errno);
     return false;
   }
