@@ -3,6 +3,7 @@
 
 #include "serial/UsbAdapter.h"
 
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -37,7 +38,66 @@ bool LooksUsb(const std::string& path) {
          path.find("cu.usb") != std::string::npos;
 }
 
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return s;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return s;
+}
+
+// The four hex digits after `tag` ("VID_", "PID_") in a hardware or instance id.
+std::string IdPart(const std::string& id, const char* tag) {
+  const size_t at = Upper(id).find(tag);
+  if (at == std::string::npos || at + 8 > id.size()) {
+    return std::string();
+  }
+  const std::string digits = id.substr(at + 4, 4);
+  for (char c : digits) {
+    if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
+      return std::string();
+    }
+  }
+  return Lower(digits);
+}
+
+// FTDIBUS\VID_0403+PID_6001+A50285BIA\0000: the serial number with the port letter the driver
+// adds; USB\VID_10C4&PID_EA60\0001: the last part, unless the system made it up (it holds '&').
+std::string SerialFromInstance(const std::string& instance) {
+  const size_t plus = instance.rfind('+');
+  if (plus != std::string::npos) {
+    const size_t end = instance.find('\\', plus);
+    std::string serial = instance.substr(plus + 1, end == std::string::npos ? end : end - plus - 1);
+    if (serial.size() > 1 && serial.back() == 'A') {
+      serial.pop_back();
+    }
+    return serial;
+  }
+  const size_t slash = instance.rfind('\\');
+  if (slash == std::string::npos || Upper(instance).rfind("USB\\", 0) != 0) {
+    return std::string();
+  }
+  const std::string last = instance.substr(slash + 1);
+  return last.find('&') == std::string::npos ? last : std::string();
+}
+
 }  // namespace
+
+void AdapterIdsFromWindows(const std::string& hardwareId, const std::string& instanceId,
+                           AdapterInfo& info) {
+  const std::string vendor = IdPart(hardwareId, "VID_");
+  const std::string product = IdPart(hardwareId, "PID_");
+  if (!vendor.empty() && !product.empty()) {
+    info.vendorProduct = vendor + ":" + product;
+  }
+  info.serial = SerialFromInstance(instanceId);
+}
 
 std::string AdapterSummary(const AdapterInfo& info) {
   std::string text = info.driver;

@@ -29,6 +29,13 @@ AdapterInfo DescribeAdapter(const std::string& devicePath);
 AdapterInfo DescribeAdapterIn(const std::string& devicePath, const std::string& sysfsRoot);
 #endif
 
+// Windows: the USB vendor:product from a device's hardware id ("FTDIBUS\COMPORT&VID_0403&
+// PID_6001", "USB\VID_10C4&PID_EA60&REV_0100") and the serial number from its instance id
+// ("FTDIBUS\VID_0403+PID_6001+A50285BIA\0000": the FTDI driver adds the port's letter;
+// "USB\VID_10C4&PID_EA60\0001"; none where the system made the last part up, with '&').
+void AdapterIdsFromWindows(const std::string& hardwareId, const std::string& instanceId,
+                           AdapterInfo& info);
+
 // "ftdi_sio, USB 0403:6001, serial A50285BI, latency 16 ms": the parts that are known, "" for
 // a device that is not a USB adapter and has no known driver.
 std::string AdapterSummary(const AdapterInfo& info);

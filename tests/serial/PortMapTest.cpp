@@ -270,6 +270,32 @@ TEST_F(PortMapTest, AcmAdapterWithoutSerialOrTimerAndOtherDevices) {
   EXPECT_EQ(info.latencyMs, -1);
 }
 
+TEST(AdapterIds, WindowsHardwareAndInstanceIds) {
+  AdapterInfo ftdi;
+  AdapterIdsFromWindows("FTDIBUS\\COMPORT&VID_0403&PID_6001",
+                        "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", ftdi);
+  EXPECT_EQ(ftdi.vendorProduct, "0403:6001");
+  EXPECT_EQ(ftdi.serial, "A50285BI");  // the driver's port letter "A" is not the serial's
+  AdapterInfo cp210x;
+  AdapterIdsFromWindows("USB\\VID_10C4&PID_EA60&REV_0100", "USB\\VID_10C4&PID_EA60\\0001", cp210x);
+  EXPECT_EQ(cp210x.vendorProduct, "10c4:ea60");
+  EXPECT_EQ(cp210x.serial, "0001");
+  // A device without a serial number: the system makes the last part up ("5&2A1B...&0&3").
+  AdapterInfo ch340;
+  AdapterIdsFromWindows("USB\\VID_1A86&PID_7523&REV_0264", "USB\\VID_1A86&PID_7523\\5&2A1B3C&0&3",
+                        ch340);
+  EXPECT_EQ(ch340.vendorProduct, "1a86:7523");
+  EXPECT_EQ(ch340.serial, "");
+  // A port on the mainboard: no USB ids at all; a damaged id gives none.
+  AdapterInfo onBoard;
+  AdapterIdsFromWindows("ACPI\\PNP0501", "ACPI\\PNP0501\\1", onBoard);
+  EXPECT_FALSE(onBoard.IsUsb());
+  EXPECT_EQ(onBoard.serial, "");
+  AdapterInfo damaged;
+  AdapterIdsFromWindows("USB\\VID_04X3&PID_6001", "", damaged);
+  EXPECT_FALSE(damaged.IsUsb());
+}
+
 TEST(PortMapScan, ListsThePortsThatOpenExclusivelyNow) {
   test::PtyPeer com3;
   test::PtyPeer com7;
