@@ -26,6 +26,7 @@
 #include "platform/Clock.h"
 #include "platform/FileIo.h"
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 #include "workflow/Job.h"
 
 #ifndef FLASHWRIGHT_VERSION
@@ -134,6 +135,18 @@ int PrintJournalHistory(const HeadlessOptions& options, const std::string& progr
   PrintHistory(journal.journal->History(filter), options.historyFormat, stdout);
   std::fflush(stdout);
   return 0;
+}
+
+// "adapter: /dev/ttyUSB0 (ftdi_sio, USB 0403:6001, serial A50285BI, latency 1 ms)" as the
+// adapter was when the job opened it (one pulled out is still named), "" for a device that is
+// not a known adapter.
+std::string AdapterLine(const std::string& devicePath) {
+  AdapterInfo info = RememberedAdapter(devicePath);
+  if (!info.IsUsb() && info.driver.empty()) {
+    info = DescribeAdapter(devicePath);
+  }
+  const std::string summary = AdapterSummary(info);
+  return summary.empty() ? std::string() : "adapter: " + devicePath + " (" + summary + ")";
 }
 
 // Marks the end of the jobs when the run returns: a console that is being closed may then
@@ -395,6 +408,10 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
                                         GlobalPortMap().DevicePath(job.port),
                                         stopped ? std::string() : job.view->WhatFailed(), stopped)
                       : std::string("result: failed: the job could not start");
+      const std::string adapter = AdapterLine(GlobalPortMap().DevicePath(job.port));
+      if (!job.ok && !stopped && !adapter.empty() && !options.json) {
+        output.PrintLine(job.prefix + adapter);
+      }
       if (const std::string advice = AdviceAfter(state, job.ok); !advice.empty() && !options.json) {
         output.PrintLine(job.prefix + advice);
       }
@@ -557,6 +574,10 @@ int RunHeadless(int argc, char** argv) {
   const bool ok = state.resultOk == 1;
   if (repeat) {
     std::printf("completed jobs: %d\n", state.completedJobs);
+  }
+  const std::string adapter = AdapterLine(GlobalPortMap().DevicePath(inputs.portNumber));
+  if (!ok && Interrupts().stopAsked == 0 && !adapter.empty() && !options.json) {
+    std::printf("%s\n", adapter.c_str());
   }
   // The last line is the verdict, whatever the status text says.
   const bool stopped = Interrupts().stopAsked != 0;

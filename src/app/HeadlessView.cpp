@@ -8,6 +8,7 @@
 
 #include "core/Status.h"
 #include "platform/Clock.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 namespace {
@@ -144,6 +145,10 @@ void HeadlessView::PrintRowLocked(size_t index) {
 // A mark changed on its own (the row before a new one marked done, or the first half of
 // a two-column change) is printed with the next output, so a row shows once per change.
 void HeadlessView::FlushRowsLocked() {
+  // What the serial port noted of an adapter (a latency timer that stays long), once.
+  for (const std::string& notice : TakeAdapterNotices()) {
+    PrintLineLocked("notice: " + notice);
+  }
   for (size_t i = 0; i < rows_.size(); ++i) {
     if (rows_[i].dirty) {
       PrintRowLocked(i);

@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessRun.h"
+#include "platform/CodePage.h"
 #ifdef FLASHWRIGHT_WITH_QT
 #include "app/qt/BenchOptions.h"
 #include "app/qt/UpgradeApp.h"
@@ -125,9 +127,21 @@ int main(int argc, char** argv) {
     case PreflightAction::kContinue:
       break;
   }
+  // Every text of the radios and their files is in code page 936: without the system's
+  // converters the program says what is missing instead of converting wrongly.
+  const std::string codePages = fw::CodePageProblem();
+  if (!codePages.empty()) {
+    std::fprintf(stderr, "Flashwright: %s\n", codePages.c_str());
+    return 1;
+  }
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--headless") {
-      return fw::RunHeadless(argc, argv);  // answers --help with the headless usage
+      try {
+        return fw::RunHeadless(argc, argv);  // answers --help with the headless usage
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "Flashwright: %s\n", e.what());
+        return 1;
+      }
     }
   }
 #ifdef FLASHWRIGHT_WITH_QT

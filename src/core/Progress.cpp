@@ -3,6 +3,7 @@
 #include "core/MessageTexts.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 
@@ -61,8 +62,9 @@ bool HandleJobEvent(UpgradeState& state, const JobEvent& event) {
   if (std::holds_alternative<CommErrorEvent>(event)) {
     // A job being stopped breaks off its exchanges; that is no fault of the line.
     if (!state.job.clock.StopRequested()) {
-      // Another reader on the port takes the radio's replies: name it when there is one.
-      std::string detail = OtherProgramsOnPort(state.job.devicePath);
+      // An adapter that was pulled out, or another reader on the port that takes the radio's
+      // replies: named when there is one.
+      std::string detail = LineTroubleText(state.job.devicePath);
       const CommError kind = std::get<CommErrorEvent>(event).kind;
       const int64_t saved = state.backupJobId.load();
       if (saved != 0 && (kind == CommError::WriteBlock || kind == CommError::WriteEnd)) {

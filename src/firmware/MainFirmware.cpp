@@ -19,6 +19,7 @@
 #include "platform/FileIo.h"
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 namespace {
@@ -64,11 +65,12 @@ void Fail(UpgradeState& state, const std::string& text, MessageIcon icon,
   }
 }
 
-// An exchange with the radio failed: the box names the other programs that hold the port
-// open, since a reader that opened it first takes the radio's replies.
+// An exchange with the radio failed: the box names an adapter that was pulled out and the
+// other programs that hold the port open, since a reader that opened it first takes the
+// radio's replies.
 void FailExchange(UpgradeState& state, const std::string& text) {
   Fail(state, text, text == kEnterDownloadFailed ? MessageIcon::Exclamation : MessageIcon::None,
-       OtherProgramsOnPort(state.downloadPort.PortPath()));
+       LineTroubleText(state.downloadPort.PortPath()));
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -203,7 +205,7 @@ bool PrepareImage(UpgradeState& state, uint8_t header[kHeaderBlockSize]) {
 
 // The failed "Waiting" handshake: row 0 the failure, row 1 the hint, rowCount 1.
 void FailDownloadRequest(UpgradeState& state) {
-  const std::string holders = OtherProgramsOnPort(state.downloadPort.PortPath());
+  const std::string holders = LineTroubleText(state.downloadPort.PortPath());
   state.downloadPort.Close();
   SetLastRow(state, kMarkFailed, kConnectRadioFailed);
   AddRow(state, kMarkBusy, kNotInDownloadMode);

@@ -8,6 +8,7 @@
 #include "radiodata/ConverterChoice.h"
 #include "radiodata/LoadTemplate.h"
 #include "radiodata/RadioInfo.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 namespace {
@@ -106,6 +107,16 @@ void JournalRecorder::CollectLocked(const UpgradeState& state) {
   job_.kind = KindOf(state);
   job_.port = state.job.portNumber;
   job_.device = state.job.devicePath;
+  // The USB adapter as it was when the job opened it (named also once it is pulled out).
+  if (!state.job.devicePath.empty()) {
+    AdapterInfo adapter = RememberedAdapter(state.job.devicePath);
+    if (!adapter.IsUsb() && adapter.driver.empty() && job_.adapter.empty()) {
+      adapter = DescribeAdapter(state.job.devicePath);
+    }
+    if (const std::string summary = AdapterSummary(adapter); !summary.empty()) {
+      job_.adapter = summary;
+    }
+  }
   job_.identifyReply = state.radioInfo;
   job_.radioModel = state.radioModel;
   job_.firmwareVersion = state.queriedFirmwareVersion;

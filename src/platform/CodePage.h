@@ -6,10 +6,28 @@
 // Windows conversion does with its default character. Bytes that are not valid code
 // page 936 become "?" on the way back to Unicode.
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace fw {
+
+// "" when the system converts code page 936 and UTF-16 both ways; otherwise what is missing
+// and where to get it (POSIX: the C library's code-page modules, gconv). The texts of the
+// radios and their files are in code page 936, so the front ends check this at start-up and
+// refuse to run with this text rather than convert wrongly.
+std::string CodePageProblem();
+// The same decision for a given converter check (tests stand in for the C library):
+// `canConvert(to, from)` says whether a conversion can be opened.
+std::string CodePageProblemWith(
+    const std::function<bool(const char* to, const char* from)>& canConvert);
+
+// Thrown by a conversion that the system cannot make; what() is CodePageProblem()'s text.
+class CodePageMissing : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 std::string Utf8ToCp936(std::string_view utf8);
 std::string Cp936ToUtf8(std::string_view cp936);

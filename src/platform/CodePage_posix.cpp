@@ -40,7 +40,10 @@ class Iconv {
  public:
   Iconv(const char* to, const char* from) : cd_((KeepModulesLoaded(), iconv_open(to, from))) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+      const std::string problem = CodePageProblem();
+      throw CodePageMissing(problem.empty()
+                                ? std::string("iconv cannot convert from ") + from + " to " + to
+                                : problem);
     }
   }
   ~Iconv() { iconv_close(cd_); }
@@ -138,6 +141,17 @@ size_t Cp936CharLength(const unsigned char* p, size_t left) {
 }
 
 }  // namespace
+
+std::string CodePageProblem() {
+  return CodePageProblemWith([](const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+      return false;
+    }
+    iconv_close(cd);
+    return true;
+  });
+}
 
 std::string Utf8ToCp936(std::string_view utf8) {
   Iconv cv("CP936", "UTF-8");

@@ -151,6 +151,15 @@ char32_t DecodeCp936(const unsigned char* p, size_t left, size_t& used) {
 
 }  // namespace
 
+std::string CodePageProblem() {
+  if (IsValidCodePage(936)) {
+    return std::string();
+  }
+  return "Code page 936 (simplified Chinese) is not installed on this system: the radios' "
+         "texts and files are in it, so the program cannot run without it. Add it in the "
+         "system's language settings (Settings, Time & language, Language & region).";
+}
+
 std::string Utf8ToCp936(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

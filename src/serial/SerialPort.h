@@ -6,6 +6,9 @@
 #include <string>
 
 #include "serial/ByteChannel.h"
+#ifndef _WIN32
+#include "serial/LowLatency.h"
+#endif
 
 namespace fw {
 
@@ -45,6 +48,13 @@ class SerialPort : public ByteChannel {
   // The system's reason for the last failed Open (for example "Permission denied"), empty
   // when the last Open succeeded.
   const std::string& LastError() const override { return lastError_; }
+#ifndef _WIN32
+  // True while this port holds the driver's low-latency mode, asked for at Open and given
+  // back at Close.
+  bool LowLatencyEngaged() const {
+    return lowLatency_.Engaged();
+  }
+#endif
 
  protected:
 #ifdef _WIN32
@@ -69,6 +79,7 @@ class SerialPort : public ByteChannel {
   virtual bool LineErrorCount(uint64_t& total);
 
   int handle_ = -1;
+  LowLatencyGuard lowLatency_;
   // Line-error counters seen at the last open, purge or reported error.
   uint64_t errorCount_ = 0;
   bool errorCountKnown_ = false;

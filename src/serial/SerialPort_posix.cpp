@@ -18,6 +18,7 @@
 #include "platform/Clock.h"
 #include "serial/PortAccess.h"
 #include "serial/SerialPort.h"
+#include "serial/UsbAdapter.h"
 
 #include "serial/ExternalLineErrors.h"
 
@@ -154,6 +155,13 @@ int SerialPort::Open(const std::string& path) {
   int lines = TIOCM_DTR | TIOCM_RTS;
   ::ioctl(fd, TIOCMBIS, &lines);
   errorCountKnown_ = LineErrorCount(errorCount_);
+  // A USB adapter hands over what it received when its latency timer fires: ask for the
+  // shortest while the job has the port, then note the adapter (it is still named after it
+  // was pulled out) and a timer that stays long.
+  lowLatency_.Engage(fd);
+  AdapterInfo adapter = DescribeAdapter(path);
+  RememberAdapter(adapter);
+  NoteSlowLatency(adapter);
   return 1;
 }
 
@@ -338,6 +346,9 @@ int SerialPort::Close() {
   if (handle_ < 0) {
     return 1;
   }
+  // The driver's flags as they were found: ftdi_sio would keep the adapter at 1 ms until it
+  // is unplugged.
+  lowLatency_.Release();
   // Clear the exclusive mark: other holders of the same terminal would otherwise keep it.
   ::ioctl(handle_, TIOCNXCL);
   ::flock(handle_, LOCK_UN);

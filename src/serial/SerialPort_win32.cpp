@@ -17,6 +17,7 @@
 
 #include "platform/Clock.h"
 #include "serial/SerialPort.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 namespace {
@@ -95,6 +96,11 @@ int SerialPort::Open(const std::string& path) {
   waitSetMs_ = 0;
   lineErrorSeen_ = false;
   EscapeCommFunction(h, SETDTR);
+  // The adapter, remembered so that one pulled out is still named, and a latency timer that
+  // holds the replies back, said once.
+  AdapterInfo adapter = DescribeAdapter(path);
+  RememberAdapter(adapter);
+  NoteSlowLatency(adapter);
   return 1;
 }
 

@@ -24,6 +24,7 @@
 #include "radiodata/ReadRadioInfo.h"
 #include "radiodata/TemplateFile.h"
 #include "radiodata/WriteRadio.h"
+#include "serial/UsbAdapter.h"
 #include "workflow/Job.h"
 
 namespace fw {
@@ -68,7 +69,8 @@ ChipResult UpdateChipOnce(UpgradeState& state) {
   ++state.chipAttempts;
   const ChipResult r = StepsOf(state).updateFirmwareChip(state);
   if (r == ChipResult::Interrupted && !state.job.clock.StopRequested()) {
-    state.view->MessageBox(text::kCommError, MessageIcon::None);
+    state.view->MessageBox(text::kCommError, MessageIcon::None, MessageButtons::Ok,
+                           LineTroubleText(state.job.devicePath));
   }
   return r;
 }
@@ -198,7 +200,8 @@ void ShowWriteFailure(UpgradeState& state, WriteResult r) {
                                std::to_string(state.radioDataSize.load()) +
                                " bytes of the radio data.");
   } else if (r == WriteResult::PortFailed) {
-    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None, MessageButtons::Ok,
+                           LineTroubleText(state.job.devicePath));
   } else if (r == WriteResult::NotBackedUp) {
     state.view->MessageBox(kBackupFailedText, MessageIcon::Error, MessageButtons::Ok,
                            state.backupProblem +
@@ -395,7 +398,8 @@ void RunWriteBackSequence(UpgradeState& state) {
   state.radioLink.Disconnect();
   if (!state.radioLink.Connect(state.job.portNumber, state.job.devicePath)) {
     state.radioLink.Disconnect();
-    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None);
+    state.view->MessageBox(kOpenPortFailedText, MessageIcon::None, MessageButtons::Ok,
+                           LineTroubleText(state.job.devicePath));
     EndWithRow(state, kWriteFailed);
     return;
   }

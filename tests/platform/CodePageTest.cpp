@@ -5,6 +5,29 @@
 namespace fw {
 namespace {
 
+TEST(CodePage, TheSystemHasTheCodePages) {
+  EXPECT_EQ(CodePageProblem(), "");
+}
+
+TEST(CodePage, MissingModulesAreNamedNotThrown) {
+  // A C library without its GBK module: every conversion from or to code page 936 fails.
+  const std::string noGbk = CodePageProblemWith([](const char* to, const char* from) {
+    return std::string(to) != "CP936" && std::string(from) != "CP936";
+  });
+  EXPECT_NE(noGbk.find("code-page modules (gconv) are missing: GBK (code page 936) cannot be "
+                       "converted (CP936 to UTF-8, UTF-8 to CP936, CP936 to UTF-16LE, UTF-16LE "
+                       "to CP936)"),
+            std::string::npos)
+      << noGbk;
+  EXPECT_EQ(noGbk.find("UTF-16 cannot"), std::string::npos);
+  // Without any module at all both are named.
+  const std::string none = CodePageProblemWith([](const char*, const char*) { return false; });
+  EXPECT_NE(none.find("GBK (code page 936) and UTF-16 cannot be converted"), std::string::npos)
+      << none;
+  EXPECT_NE(none.find("GCONV_PATH"), std::string::npos);
+  EXPECT_EQ(CodePageProblemWith([](const char*, const char*) { return true; }), "");
+}
+
 TEST(CodePage, ChineseCharactersMapToTheirGbkBytes) {
   // 中 is D6 D0 and 文 is CE C4 in code page 936.
   EXPECT_EQ(Utf8ToCp936("\xE4\xB8\xAD\xE6\x96\x87"), "\xD6\xD0\xCE\xC4");

@@ -183,6 +183,9 @@ TEST(SimOptions, BadCountsAndRadiosAreRefusedWithAReason) {
   EXPECT_NE(ParseError({"--fault", "silence:nowhere"}).find("--fault"), std::string::npos);
   EXPECT_NE(ParseError({"--restart-ms", "fast"}).find("--restart-ms"), std::string::npos);
   EXPECT_NE(ParseError({"--line-rate", "maybe"}).find("on or off"), std::string::npos);
+  EXPECT_NE(ParseError({"--adapter-latency", "256"}).find("0 to 255"), std::string::npos);
+  EXPECT_EQ(Parse({"--adapter-latency", "16"}).radios[0].config.adapterLatencyMs, 16u);
+  EXPECT_EQ(Parse({}).radios[0].config.adapterLatencyMs, 0u);
   EXPECT_NE(ParseError({"--radio", "2"}).find("unknown option"), std::string::npos);
 }
 

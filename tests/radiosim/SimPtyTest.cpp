@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "Responder.h"
@@ -83,6 +84,47 @@ TEST(SimPty, GapLogTimesTheIdleLineBetweenAnAnswerAndTheNextRequest) {
   EXPECT_GE(sim.GapsUs()[0], 40000u);
   EXPECT_LT(sim.GapsUs()[0], 1000000u);
   EXPECT_LT(sim.GapsUs()[1], sim.GapsUs()[0]);
+}
+
+using Packets = std::vector<std::pair<size_t, uint64_t>>;
+
+TEST(SimPtyAdapter, FullPacketsGoAtOnceTheRestOnTheTimer) {
+  // A 200-byte answer at 115200 baud, 10 bits a byte: byte i reaches the adapter
+  // 1000 + (i + 1) * 86.8 us after the timer's start (epoch 0, 16 ms period). 62 bytes make
+  // a packet at byte 61 (6381 us) and 123 (11763); the tick at 16000 us takes bytes 124..171
+  // (byte 171 came at 15930, byte 172 at 16017); the last 28 (up to 18361 us) wait for the
+  // tick at 32000 us.
+  auto arrival = [](size_t i) { return 1000 + (i + 1) * 1000000ull * 10 / 115200; };
+  EXPECT_EQ(SimPty::AdapterPackets(200, 16, 0, arrival),
+            (Packets{{62, 6381}, {124, 11763}, {172, 16000}, {200, 32000}}));
+  // At 1 ms the timer hands over a part of a packet every millisecond instead.
+  // Bytes 0..10 arrive by 1954 us (byte 11 at 2041): the tick at 2000 takes 11 of them; bytes
+  // 11..22 come by 2997 us (byte 23 at 3083), the last at 3604 us.
+  EXPECT_EQ(SimPty::AdapterPackets(30, 1, 0, arrival),
+            (Packets{{11, 2000}, {23, 3000}, {30, 4000}}));
+  // An answer that is all there at once (no line pacing): 62-byte packets at once, the rest on
+  // the next tick after it (the timer started 5 ms before, period 16 ms: tick at 16 ms).
+  EXPECT_EQ(SimPty::AdapterPackets(130, 16, 5000, [](size_t) { return 10000ull; }),
+            (Packets{{62, 10000}, {124, 10000}, {130, 21000}}));
+  EXPECT_TRUE(SimPty::AdapterPackets(0, 16, 0, arrival).empty());
+}
+
+TEST(SimPtyAdapter, RepliesReachTheToolWholeThroughTheAdapter) {
+  PingResponder responder;
+  SimPty sim;
+  sim.AddResponder(&responder);
+  sim.SetAdapterLatencyMs(40);
+  ASSERT_TRUE(sim.Start());
+  SerialPort port;
+  ASSERT_EQ(port.Open(sim.DevicePath()), 1);
+  port.SetReadTimeout(2000);
+  uint8_t reply[4];
+  for (int i = 0; i < 3; ++i) {
+    port.Write(reinterpret_cast<const uint8_t*>("PING"), 4);
+    ASSERT_EQ(port.Read(reply, 4), 4u);
+    EXPECT_EQ(std::string(reply, reply + 4), "PONG");
+  }
+  EXPECT_EQ(responder.requests, 3);
 }
 
 TEST(SimPty, LineRateMakesAReplyTakeItsLineTime) {

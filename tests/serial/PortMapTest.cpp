@@ -15,6 +15,7 @@
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
+#include "serial/UsbAdapter.h"
 #include "support/PtyPeer.h"
 
 namespace fw {
@@ -190,6 +191,109 @@ TEST_F(PortMapTest, UsbProductNameComesFromTheUsbDevice) {
   EXPECT_EQ(map.ProductName(5), "");  // ttyS0: on-board, no product above it
   EXPECT_EQ(map.ProductName(6), "");  // ttyS4
   EXPECT_EQ(map.ProductName(12), "");
+}
+
+// A USB device in the fake sysfs with its interface and the tty's device below it, bound to
+// `driver` as the kernel links them.
+fs::path UsbTty(const fs::path& sys, const std::string& name, const std::string& usbDevice,
+                const std::string& driver, const std::string& bus, bool portBelowInterface) {
+  const fs::path usb = sys / "devices" / "pci0000:00" / "0000:00:04.0" / "usb1" / usbDevice;
+  const fs::path interface = usb / (usbDevice + ":1.0");
+  const fs::path port = portBelowInterface ? interface / name : interface;
+  fs::create_directories(port);
+  fs::create_directories(sys / "bus" / bus / "drivers" / driver);
+  fs::create_symlink(sys / "bus" / bus / "drivers" / driver, port / "driver");
+  fs::create_directories(sys / "class" / "tty" / name);
+  fs::create_symlink(port, sys / "class" / "tty" / name / "device");
+  return usb;
+}
+
+TEST_F(PortMapTest, AdapterIdentityFromSysfs) {
+  Touch(dev / "ttyUSB0");
+  const fs::path ftdi = UsbTty(sys, "ttyUSB0", "1-1", "ftdi_sio", "usb-serial", true);
+  std::ofstream(ftdi / "idVendor") << "0403\n";
+  std::ofstream(ftdi / "idProduct") << "6001\n";
+  std::ofstream(ftdi / "serial") << "A50285BI\n";
+  std::ofstream(ftdi / "product") << "FT232R USB UART\n";
+  std::ofstream(ftdi / "1-1:1.0" / "ttyUSB0" / "latency_timer") << "16\n";
+  // The interface has a driver of its own (usb-serial's generic one): the port's comes first.
+  fs::create_directories(sys / "bus" / "usb" / "drivers" / "usbserial_generic");
+  fs::create_symlink(sys / "bus" / "usb" / "drivers" / "usbserial_generic",
+                     ftdi / "1-1:1.0" / "driver");
+  AdapterInfo info = DescribeAdapterIn(Dev("ttyUSB0"), sys.string());
+  EXPECT_EQ(info.devicePath, Dev("ttyUSB0"));
+  EXPECT_EQ(info.driver, "ftdi_sio");
+  EXPECT_EQ(info.vendorProduct, "0403:6001");
+  EXPECT_EQ(info.serial, "A50285BI");
+  EXPECT_EQ(info.product, "FT232R USB UART");
+  EXPECT_EQ(info.latencyMs, 16);
+  EXPECT_NE(SlowLatencyAdvice(info).find("DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\""),
+            std::string::npos);
+  // In low latency the driver reads 1: nothing to say.
+  std::ofstream(ftdi / "1-1:1.0" / "ttyUSB0" / "latency_timer") << "1\n";
+  EXPECT_EQ(DescribeAdapterIn(Dev("ttyUSB0"), sys.string()).latencyMs, 1);
+  EXPECT_EQ(SlowLatencyAdvice(DescribeAdapterIn(Dev("ttyUSB0"), sys.string())), "");
+
+  // A link to the device (by-id) names the same adapter.
+  fs::create_directories(dev / "serial" / "by-id");
+  fs::create_symlink(dev / "ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0");
+  EXPECT_EQ(DescribeAdapterIn((dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0").string(),
+                              sys.string())
+                .serial,
+            "A50285BI");
+}
+
+TEST_F(PortMapTest, AcmAdapterWithoutSerialOrTimerAndOtherDevices) {
+  // cdc_acm: the tty's device is the interface itself; upper-case hex is given lower-case.
+  const fs::path acm = UsbTty(sys, "ttyACM0", "1-2", "cdc_acm", "usb", false);
+  std::ofstream(acm / "idVendor") << "1D6B\n";
+  std::ofstream(acm / "idProduct") << "0104\n";
+  AdapterInfo info = DescribeAdapterIn(Dev("ttyACM0"), sys.string());
+  EXPECT_EQ(info.driver, "cdc_acm");
+  EXPECT_EQ(info.vendorProduct, "1d6b:0104");
+  EXPECT_EQ(info.serial, "");
+  EXPECT_EQ(info.latencyMs, -1);
+  EXPECT_EQ(AdapterSummary(info), "cdc_acm, USB 1d6b:0104");
+  EXPECT_EQ(SlowLatencyAdvice(info), "");
+  // An on-board port: no USB identity; a device without any sysfs entry: nothing at all.
+  EXPECT_FALSE(DescribeAdapterIn(Dev("ttyS0"), sys.string()).IsUsb());
+  AdapterInfo none = DescribeAdapterIn(Dev("ttyS3"), sys.string());
+  EXPECT_EQ(AdapterSummary(none), "");
+  // A damaged timer file is no timer.
+  const fs::path ch = UsbTty(sys, "ttyUSB3", "1-3", "ch341", "usb-serial", true);
+  std::ofstream(ch / "idVendor") << "1a86\n";
+  std::ofstream(ch / "idProduct") << "7523\n";
+  std::ofstream(ch / "1-3:1.0" / "ttyUSB3" / "latency_timer") << "fast\n";
+  info = DescribeAdapterIn(Dev("ttyUSB3"), sys.string());
+  EXPECT_EQ(info.driver, "ch341");
+  EXPECT_EQ(info.vendorProduct, "1a86:7523");
+  EXPECT_EQ(info.latencyMs, -1);
+}
+
+TEST(AdapterIds, WindowsHardwareAndInstanceIds) {
+  AdapterInfo ftdi;
+  AdapterIdsFromWindows("FTDIBUS\\COMPORT&VID_0403&PID_6001",
+                        "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", ftdi);
+  EXPECT_EQ(ftdi.vendorProduct, "0403:6001");
+  EXPECT_EQ(ftdi.serial, "A50285BI");  // the driver's port letter "A" is not the serial's
+  AdapterInfo cp210x;
+  AdapterIdsFromWindows("USB\\VID_10C4&PID_EA60&REV_0100", "USB\\VID_10C4&PID_EA60\\0001", cp210x);
+  EXPECT_EQ(cp210x.vendorProduct, "10c4:ea60");
+  EXPECT_EQ(cp210x.serial, "0001");
+  // A device without a serial number: the system makes the last part up ("5&2A1B...&0&3").
+  AdapterInfo ch340;
+  AdapterIdsFromWindows("USB\\VID_1A86&PID_7523&REV_0264", "USB\\VID_1A86&PID_7523\\5&2A1B3C&0&3",
+                        ch340);
+  EXPECT_EQ(ch340.vendorProduct, "1a86:7523");
+  EXPECT_EQ(ch340.serial, "");
+  // A port on the mainboard: no USB ids at all; a damaged id gives none.
+  AdapterInfo onBoard;
+  AdapterIdsFromWindows("ACPI\\PNP0501", "ACPI\\PNP0501\\1", onBoard);
+  EXPECT_FALSE(onBoard.IsUsb());
+  EXPECT_EQ(onBoard.serial, "");
+  AdapterInfo damaged;
+  AdapterIdsFromWindows("USB\\VID_04X3&PID_6001", "", damaged);
+  EXPECT_FALSE(damaged.IsUsb());
 }
 
 TEST(PortMapScan, ListsThePortsThatOpenExclusivelyNow) {

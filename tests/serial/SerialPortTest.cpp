@@ -3,14 +3,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
 #include "platform/Clock.h"
 #include "protocol/LinkPort.h"
+#include "serial/LowLatency.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
+#include "serial/UsbAdapter.h"
 #include "support/FakeClockScope.h"
 #include "support/PtyPeer.h"
 
@@ -316,6 +319,198 @@ TEST(SerialPortOpenPort, OpensTheJobsPortOnItsClock) {
   // A number the port map has no device for opens nothing.
   EXPECT_EQ(port.OpenJobPort(17, "", 115200, 8, kParityNone, kTwoStopBits), 0);
   EXPECT_FALSE(port.IsOpen());
+}
+
+// A driver's serial info as a fake: the flags word, what each call was asked, and the errno
+// values to give.
+struct FakeSerialInfo {
+  int flags = 0;
+  int getError = 0;
+  int setError = 0;
+  std::vector<int> written;
+  LowLatencyGuard::FlagsIo Io() {
+    return {[this](int, int& f) {
+              f = flags;
+              return getError;
+            },
+            [this](int, int f) {
+              if (setError != 0) {
+                return setError;
+              }
+              written.push_back(f);
+              flags = f;
+              return 0;
+            }};
+  }
+};
+
+TEST(LowLatency, SetsOnlyTheFlagAndGivesTheFlagsBackAsFound) {
+  const int low = LowLatencyGuard::LowLatencyFlag();
+  if (low == 0) {
+    GTEST_SKIP() << "no low-latency flag on this system";
+  }
+  ASSERT_EQ(low, 0x2000);  // ASYNC_LOW_LATENCY, 1 << 13 in the kernel's serial flags
+  FakeSerialInfo info;
+  info.flags = 0x10000000 | 0x0040;  // ASYNC_INITIALIZED-like and SPD bits the driver keeps
+  {
+    LowLatencyGuard guard;
+    EXPECT_TRUE(guard.Engage(7, info.Io()));
+    EXPECT_TRUE(guard.Engaged());
+    EXPECT_EQ(info.written, (std::vector<int>{0x10000000 | 0x0040 | 0x2000}));
+    // The driver changes another flag meanwhile: that change stays.
+    info.flags |= 0x0001;
+  }
+  EXPECT_EQ(info.written.back(), 0x10000000 | 0x0040 | 0x0001);
+  EXPECT_EQ(info.written.size(), 2u);
+}
+
+TEST(LowLatency, EveryWayOutGivesTheFlagBackOnce) {
+  if (LowLatencyGuard::LowLatencyFlag() == 0) {
+    GTEST_SKIP() << "no low-latency flag on this system";
+  }
+  FakeSerialInfo info;
+  LowLatencyGuard guard;
+  ASSERT_TRUE(guard.Engage(3, info.Io()));
+  guard.Release();
+  guard.Release();  // a second way out (a failed step, then the destructor) writes nothing
+  EXPECT_EQ(info.written, (std::vector<int>{0x2000, 0}));
+  // Engaging again after a release works again; engaging twice releases the first.
+  ASSERT_TRUE(guard.Engage(3, info.Io()));
+  ASSERT_TRUE(guard.Engage(3, info.Io()));
+  EXPECT_EQ(info.written, (std::vector<int>{0x2000, 0, 0x2000, 0, 0x2000}));
+}
+
+TEST(LowLatency, AFlagAlreadySetIsSomeoneElsesAndStays) {
+  if (LowLatencyGuard::LowLatencyFlag() == 0) {
+    GTEST_SKIP() << "no low-latency flag on this system";
+  }
+  FakeSerialInfo info;
+  info.flags = 0x2000;
+  {
+    LowLatencyGuard guard;
+    EXPECT_FALSE(guard.Engage(3, info.Io()));
+  }
+  EXPECT_TRUE(info.written.empty());
+  EXPECT_EQ(info.flags, 0x2000);
+}
+
+TEST(LowLatency, DriversWithoutItAreQuietOthersAreKept) {
+  if (LowLatencyGuard::LowLatencyFlag() == 0) {
+    GTEST_SKIP() << "no low-latency flag on this system";
+  }
+  for (int quiet : {ENOTTY, EINVAL, EPERM}) {
+    FakeSerialInfo noInfo;
+    noInfo.getError = quiet;
+    LowLatencyGuard a;
+    EXPECT_FALSE(a.Engage(3, noInfo.Io()));
+    EXPECT_EQ(a.Error(), 0);
+    FakeSerialInfo refused;
+    refused.setError = quiet;
+    LowLatencyGuard b;
+    EXPECT_FALSE(b.Engage(3, refused.Io()));
+    EXPECT_FALSE(b.Engaged());
+    EXPECT_EQ(b.Error(), 0);
+  }
+  FakeSerialInfo broken;
+  broken.setError = EIO;
+  LowLatencyGuard c;
+  EXPECT_FALSE(c.Engage(3, broken.Io()));
+  EXPECT_EQ(c.Error(), EIO);
+  EXPECT_TRUE(broken.written.empty());
+}
+
+TEST_F(SerialPortTest, APseudoTerminalHasNoLowLatencyAndOpensQuietly) {
+  // TIOCGSERIAL on a pseudo-terminal: ENOTTY, "not here".
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_FALSE(port.LowLatencyEngaged());
+  EXPECT_EQ(port.LastError(), "");
+  LowLatencyGuard direct;
+  EXPECT_FALSE(direct.Engage(peer.SlaveFd()));
+  EXPECT_EQ(direct.Error(), 0);
+  // A pseudo-terminal is no USB adapter: nothing to name, no latency to speak of.
+  AdapterInfo info = RememberedAdapter(peer.SlavePath());
+  EXPECT_EQ(info.devicePath, peer.SlavePath());
+  EXPECT_FALSE(info.IsUsb());
+  EXPECT_EQ(info.latencyMs, -1);
+  EXPECT_EQ(LineTroubleText(peer.SlavePath()), "");
+}
+
+TEST(SerialPortDisconnect, ADeviceThatWentAwayDuringTheJobIsNamed) {
+  PtyPeer other;
+  SerialPort p;
+  const std::string path = other.SlavePath();
+  ASSERT_EQ(p.Open(path), 1);
+  EXPECT_FALSE(DeviceGone(path));
+  // The master side going away removes the pseudo-terminal's device, as unplugging an adapter
+  // removes its node.
+  other.HangUp();
+  uint8_t buf[4];
+  p.SetReadTimeout(900);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(p.Read(buf, 4), 0u);
+  EXPECT_LT(SinceMs(t0), 500);
+  bool gone = false;
+  for (int i = 0; i < 100 && !(gone = DeviceGone(path)); ++i) {
+    std::this_thread::sleep_for(Ms(10));
+  }
+  ASSERT_TRUE(gone) << path << " is still there";
+  EXPECT_EQ(LineTroubleText(path).rfind("The serial device " + path + " was disconnected.", 0), 0u)
+      << LineTroubleText(path);
+  p.Close();
+}
+
+TEST(UsbAdapterText, DisconnectedAdapterIsNamedWithWhatWasKnown) {
+  AdapterInfo ftdi;
+  ftdi.devicePath = "/dev/ttyUSB0";
+  ftdi.driver = "ftdi_sio";
+  ftdi.vendorProduct = "0403:6001";
+  ftdi.serial = "A50285BI";
+  ftdi.latencyMs = 1;
+  EXPECT_EQ(AdapterSummary(ftdi), "ftdi_sio, USB 0403:6001, serial A50285BI, latency 1 ms");
+  EXPECT_EQ(
+      DisconnectedText("/dev/ttyUSB0", ftdi)
+          .rfind("The USB serial adapter /dev/ttyUSB0 (ftdi_sio, USB 0403:6001, serial A50285BI, "
+                 "latency 1 ms) was disconnected.",
+                 0),
+      0u);
+  // Never opened: the name alone says it was a USB adapter.
+  AdapterInfo unknown;
+  EXPECT_EQ(DisconnectedText("/dev/ttyACM3", unknown)
+                .rfind("The USB serial adapter /dev/ttyACM3 was disconnected.", 0),
+            0u);
+  AdapterInfo acm;
+  acm.driver = "cdc_acm";
+  acm.vendorProduct = "0525:a4a7";
+  EXPECT_EQ(AdapterSummary(acm), "cdc_acm, USB 0525:a4a7");
+  EXPECT_EQ(AdapterSummary(AdapterInfo()), "");
+}
+
+TEST(UsbAdapterNotices, ASlowTimerIsSaidOnceWithTheUdevRule) {
+  AdapterInfo slow;
+  slow.devicePath = "/dev/ttyUSB-notice-test";
+  slow.driver = "ftdi_sio";
+  slow.vendorProduct = "0403:6001";
+  slow.latencyMs = 16;
+  AdapterInfo fast = slow;
+  fast.devicePath = "/dev/ttyUSB-notice-fast";
+  fast.latencyMs = 1;
+  TakeAdapterNotices();
+  NoteSlowLatency(fast);
+  NoteSlowLatency(slow);
+  NoteSlowLatency(slow);  // the next open of the same adapter: no second notice
+  const std::vector<std::string> notices = TakeAdapterNotices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("/dev/ttyUSB-notice-test (ftdi_sio, USB 0403:6001, latency 16 ms)"),
+            std::string::npos)
+      << notices[0];
+  EXPECT_NE(notices[0].find("ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+                            "ATTR{latency_timer}=\"1\""),
+            std::string::npos)
+      << notices[0];
+  EXPECT_TRUE(TakeAdapterNotices().empty());
+  // The tooltip still finds it; the fast adapter has none.
+  EXPECT_EQ(NotedLatencyAdvice("/dev/ttyUSB-notice-test"), notices[0]);
+  EXPECT_EQ(NotedLatencyAdvice("/dev/ttyUSB-notice-fast"), "");
 }
 
 }  // namespace

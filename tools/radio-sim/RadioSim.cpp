@@ -8,6 +8,10 @@ RadioSim::RadioSim(const RadioSimConfig& config)
       link_(std::make_unique<FramedLinkResponder>(&mode_)) {
   mode_.Set(config.startMode);
   pty_.SetLineRate(config.lineRate);
+  pty_.SetAdapterLatencyMs(config.adapterLatencyMs);
+  if (!config.device.empty()) {
+    pty_.UseDevice(config.device);
+  }
   link_->SetInfoBlock(FramedLinkResponder::MakeInfoBlock(config.linkIdentifier,
                                                          config.linkModelText, config.areaDigit));
   link_->SetVersionText(config.firmwareVersionText);

@@ -22,6 +22,11 @@ namespace fw::sim {
 struct RadioSimConfig {
   DownloadModeConfig download;
   uint32_t lineRate = 0;  // 115200 paces the line like a real one; 0: as fast as the pty
+  // A USB serial adapter's latency timer between radio and tool (SimPty::SetAdapterLatencyMs);
+  // 0: none.
+  uint32_t adapterLatencyMs = 0;
+  // Serve on this existing terminal instead of a new pseudo-terminal (SimPty::UseDevice).
+  std::string device;
   RadioMode::Mode startMode = RadioMode::kDownload;
   // The framed data link's information block (every area) and version answer.
   std::string linkIdentifier = "KW66000000N02000";

@@ -17,8 +17,9 @@ struct GivenOption {
 
 bool TakesValue(const std::string& name) {
   static const char* const withValue[] = {
-      "--info",       "--variant", "--model",      "--line-rate",  "--restart-ms", "--link-id",
-      "--link-model", "--area",    "--fw-version", "--chip-enter", "--fault"};
+      "--info",    "--variant",         "--model", "--line-rate",  "--restart-ms",
+      "--link-id", "--link-model",      "--area",  "--fw-version", "--chip-enter",
+      "--fault",   "--adapter-latency", "--device"};
   for (const char* n : withValue) {
     if (name == n) {
       return true;
@@ -61,6 +62,15 @@ bool Apply(const GivenOption& o, SimRadioSetup& radio, std::string& error) {
       return false;
     }
     c.lineRate = v == "on" ? 115200 : 0;
+  } else if (o.name == "--adapter-latency") {
+    long ms = 0;
+    if (!ParseNumber(v, 0, 255, ms)) {
+      error = "--adapter-latency takes milliseconds (0 to 255), not \"" + v + "\"";
+      return false;
+    }
+    c.adapterLatencyMs = static_cast<uint32_t>(ms);
+  } else if (o.name == "--device") {
+    c.device = v;
   } else if (o.name == "--lose-first-byte") {
     c.download.loseWaitingFirstByte = true;
   } else if (o.name == "--restart-ms") {
@@ -197,6 +207,12 @@ void PrintSimUsage(std::FILE* to) {
                "  --variant TEXT      variant field (A: AMBE; S: SELP)\n"
                "  --model TEXT        model text (KV86000000N00000)\n"
                "  --line-rate on|off  emulate a 115200-baud line (off)\n"
+               "  --device PATH       serve on this terminal (a USB gadget's tty) instead of a\n"
+               "                      new pseudo-terminal\n"
+               "  --adapter-latency MS\n"
+               "                      answer through a modelled USB serial adapter: full\n"
+               "                      62-byte packets at once, the rest when its free-running\n"
+               "                      latency timer of MS milliseconds fires (0: none)\n"
                "  --lose-first-byte   the \"Waiting\" reply loses its first byte\n"
                "  --restart-ms N      deaf time after a transfer (1000)\n"
                "  --back-to-download  wait in download mode again after each restart\n"

@@ -30,7 +30,12 @@ class SimPty {
   // Responders must outlive the runner; add them before Start().
   void AddResponder(Responder* responder);
 
-  // Opens a pseudo-terminal and starts serving. False (with Error()) on failure.
+  // Serve on the existing terminal at `path` (a USB gadget's tty, say) instead of a new
+  // pseudo-terminal: the tool opens the other end of that line. Set before Start().
+  void UseDevice(const std::string& path) { usePath_ = path; }
+
+  // Opens a pseudo-terminal (or the terminal given to UseDevice) and starts serving. False
+  // (with Error()) on failure.
   bool Start();
   // Stops serving and closes the pseudo-terminal.
   void Stop();
@@ -44,6 +49,21 @@ class SimPty {
   void SetLineRate(uint32_t baud) { lineRate_.store(baud); }
   uint32_t LineRate() const { return lineRate_.load(); }
   void SetPartialTimeoutMs(uint32_t ms) { partialTimeoutMs_.store(ms); }
+
+  // Model a USB serial adapter between the radio and the tool (0: none): what the radio sends
+  // reaches the tool in the adapter's packets, a full one (kAdapterPacketBytes) at once, a
+  // part of one when the adapter's latency timer fires. The timer runs free with this period
+  // from Start(), as an FTDI chip's does (16 ms unless the driver asks for less).
+  static constexpr size_t kAdapterPacketBytes = 62;
+  void SetAdapterLatencyMs(uint32_t ms) { adapterLatencyMs_.store(ms); }
+  uint32_t AdapterLatencyMs() const { return adapterLatencyMs_.load(); }
+  // When the bytes of an answer become readable by the tool through the adapter: for each
+  // packet, the end index (exclusive) into the answer and the time it is handed over, in
+  // microseconds. `arrivalUs(i)` is when byte i has reached the adapter; `epochUs` is when
+  // the adapter's timer started.
+  static std::vector<std::pair<size_t, uint64_t>> AdapterPackets(
+      size_t count, uint32_t latencyMs, uint64_t epochUs,
+      const std::function<uint64_t(size_t)>& arrivalUs);
 
   // Called for every request a responder consumed, with the runner's state lock held: the
   // exchange's name (Responder::LastExchange, may be null), the request's bytes and the
@@ -91,12 +111,15 @@ class SimPty {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   std::string devicePath_;
+  std::string usePath_;
   std::string error_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   std::atomic<bool> hungUp_{false};
   std::atomic<uint32_t> lineRate_{0};
   std::atomic<uint32_t> partialTimeoutMs_{200};
+  std::atomic<uint32_t> adapterLatencyMs_{0};
+  uint64_t adapterEpochUs_ = 0;
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> lineErrors_{0};
   FaultHook faultHook_;

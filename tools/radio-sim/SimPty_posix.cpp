@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "serial/ExternalLineErrors.h"
@@ -49,7 +50,22 @@ bool SimPty::Start() {
     Stop();  // after a hang-up: let the cut line go before a new one is opened
   }
   char name[128] = {0};
-  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+  if (!usePath_.empty()) {
+    master_ = open(usePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0) {
+      error_ = "cannot open " + usePath_ + ": " + std::strerror(errno);
+      return false;
+    }
+    // Opened without waiting for a carrier; the radio's writes then block as a line's do.
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) & ~O_NONBLOCK);
+    struct termios t;
+    if (tcgetattr(master_, &t) == 0) {
+      cfmakeraw(&t);
+      t.c_cflag |= CLOCAL;
+      tcsetattr(master_, TCSANOW, &t);
+    }
+    std::snprintf(name, sizeof name, "%s", usePath_.c_str());
+  } else if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
     error_ = std::string("openpty failed: ") + std::strerror(errno);
     return false;
   }
@@ -77,6 +93,7 @@ bool SimPty::Start() {
   wakeWrite_ = pipeFds[1];
   running_ = true;
   hungUp_ = false;
+  adapterEpochUs_ = NowUs();
   SetExternalLineErrorCounter(devicePath_, [this] { return lineErrors_.load(); });
   thread_ = std::thread([this] { Run(); });
   return true;
@@ -146,9 +163,25 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
   const bool paced = lineRate_.load() != 0;
   size_t sent = 0;
   uint64_t lastWriteUs = 0;
+  const uint32_t latencyMs = adapterLatencyMs_.load();
+  std::vector<std::pair<size_t, uint64_t>> packets;
+  if (latencyMs != 0) {
+    packets = AdapterPackets(action.bytes.size(), latencyMs, adapterEpochUs_,
+                             [&](size_t i) { return paced ? start + LineTimeUs(i + 1) : start; });
+  }
+  size_t packet = 0;
   while (sent < action.bytes.size() && master_ >= 0) {
     size_t chunk = action.bytes.size() - sent;
-    if (paced) {
+    if (latencyMs != 0) {
+      // Through the adapter: each packet whole, when the adapter hands it over.
+      while (packet < packets.size() && packets[packet].first <= sent) {
+        ++packet;
+      }
+      if (packet < packets.size()) {
+        chunk = packets[packet].first - sent;
+        SleepUntilUs(packets[packet].second);
+      }
+    } else if (paced) {
       // A byte is readable only once its last bit has crossed the line.
       chunk = std::min<size_t>(chunk, 16);
       SleepUntilUs(start + LineTimeUs(sent + chunk));
@@ -172,6 +205,37 @@ void SimPty::Send(const Action& action, uint64_t notBeforeUs) {
   if (action.hangUp) {
     HangUp();
   }
+}
+
+std::vector<std::pair<size_t, uint64_t>> SimPty::AdapterPackets(
+    size_t count, uint32_t latencyMs, uint64_t epochUs,
+    const std::function<uint64_t(size_t)>& arrivalUs) {
+  std::vector<std::pair<size_t, uint64_t>> packets;
+  const uint64_t periodUs = static_cast<uint64_t>(latencyMs) * 1000;
+  // The first tick of the free-running timer after `t`.
+  auto nextTick = [&](uint64_t t) {
+    return t < epochUs ? epochUs + periodUs : epochUs + ((t - epochUs) / periodUs + 1) * periodUs;
+  };
+  size_t begin = 0;
+  uint64_t tick = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t at = arrivalUs(i);
+    if (i > begin && at >= tick) {
+      packets.emplace_back(i, tick);  // the timer fired before this byte arrived
+      begin = i;
+    }
+    if (i == begin) {
+      tick = nextTick(at);
+    }
+    if (i + 1 - begin == kAdapterPacketBytes) {
+      packets.emplace_back(i + 1, at);  // a full packet goes at once
+      begin = i + 1;
+    }
+  }
+  if (begin < count) {
+    packets.emplace_back(count, tick);
+  }
+  return packets;
 }
 
 void SimPty::Dispatch(std::vector<uint8_t>& rx, uint64_t& rxFreeAtUs) {

@@ -3,7 +3,9 @@
 // received, until interrupted. One radio by default; --radios N plays N at once.
 //
 // With FLASHWRIGHT_SIM_SAVE_DIR set to a folder, each firmware image a radio received whole
-// is also written there as radio-K-firmware.bin (K from 1), so that a test can compare it
+// is also written there as radio-K-firmware.bin (K from 1), the data and font memory after
+// each write as radio-K-data.bin and radio-K-font.bin, the chip's programmed cells (page,
+// address, byte) as radio-K-chip.bin, so that a test can compare it
 // with the image it sent byte for byte.
 
 #include <signal.h>
@@ -28,8 +30,10 @@ void OnSignal(int) {
   g_stop = 1;
 }
 
-void SaveImage(const char* dir, int radio, const std::vector<uint8_t>& image) {
-  const std::string path = std::string(dir) + "/radio-" + std::to_string(radio) + "-firmware.bin";
+void SaveImage(const char* dir, int radio, const std::vector<uint8_t>& image,
+               const char* kind = "firmware") {
+  const std::string path =
+      std::string(dir) + "/radio-" + std::to_string(radio) + "-" + kind + ".bin";
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.data()),
             static_cast<std::streamsize>(image.size()));
@@ -91,8 +95,29 @@ int main(int argc, char** argv) {
     anyLeft = false;
     for (int k = 1; k <= count; ++k) {
       for (const std::string& line : reporters[static_cast<size_t>(k - 1)].Poll()) {
+        fw::sim::RadioSim& radio = *radios[static_cast<size_t>(k - 1)];
         if (saveDir != nullptr && line.rfind("received \"", 0) == 0) {
-          SaveImage(saveDir, k, radios[static_cast<size_t>(k - 1)]->DownloadSnapshot().Image());
+          SaveImage(saveDir, k, radio.DownloadSnapshot().Image());
+        }
+        if (saveDir != nullptr && line.rfind("written: ", 0) == 0) {
+          radio.WithLink([&](fw::sim::FramedLinkResponder& link) {
+            using Memory = fw::sim::FramedLinkResponder::Memory;
+            SaveImage(saveDir, k, link.MemoryImage(Memory::kData), "data");
+            SaveImage(saveDir, k, link.MemoryImage(Memory::kFont), "font");
+          });
+        }
+        if (saveDir != nullptr && line.rfind("firmware chip programmed", 0) == 0) {
+          radio.WithChip([&](fw::sim::ChipLoaderResponder& chip) {
+            std::vector<uint8_t> flash;
+            for (const auto& cell : chip.Flash()) {
+              flash.push_back(static_cast<uint8_t>(cell.first.first >> 8));
+              flash.push_back(static_cast<uint8_t>(cell.first.first));
+              flash.push_back(static_cast<uint8_t>(cell.first.second >> 8));
+              flash.push_back(static_cast<uint8_t>(cell.first.second));
+              flash.push_back(cell.second);
+            }
+            SaveImage(saveDir, k, flash, "chip");
+          });
         }
         std::printf("%s\n", fw::sim::RadioLine(k, count, line).c_str());
       }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "serial/PortMap.h"
+#include "serial/UsbAdapter.h"
 
 namespace fw {
 namespace {
@@ -57,6 +58,15 @@ QString PortToolTip(int portNumber, const std::string& devicePath, PortAccess ac
   std::string product = GlobalPortMap().ProductName(portNumber);
   if (!product.empty()) {
     tip += QStringLiteral(" (%1)").arg(QString::fromStdString(product));
+  }
+  const std::string adapter = AdapterSummary(DescribeAdapter(devicePath));
+  if (!adapter.empty()) {
+    tip += QStringLiteral("\n") + QString::fromStdString(adapter);
+  }
+  // A latency timer that stayed long during a job, with the rule that fixes it.
+  const std::string latency = NotedLatencyAdvice(devicePath);
+  if (!latency.empty()) {
+    tip += QStringLiteral("\n") + QString::fromStdString(latency);
   }
   std::string more = access == PortAccess::kNotPermitted
                          ? PermissionAdvice(devicePath, GroupOfDevice(devicePath))
