@@ -89,6 +89,11 @@ struct JournalJob {
   std::vector<JournalBox> boxes;
 };
 
+// Whether the job's saved data can be written back: its backup was committed.
+inline bool HasSavedBackup(const JournalJob& job) {
+  return job.backup == "saved";
+}
+
 struct HistoryFilter {
   std::string since;  // UTC, "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss"; empty: from the start
   std::string radio;  // a text found in the radio's model, identity, model id or text fields
