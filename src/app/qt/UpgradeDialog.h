@@ -9,14 +9,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/qt/BenchOptions.h"
 #include "app/qt/DialogHooks.h"
 #include "app/qt/DialogUnits.h"
+#include "app/qt/JournalOptions.h"
 #include "app/qt/PortList.h"
 #include "app/qt/QtUpgradeView.h"
 #include "core/UpgradeState.h"
+#include "journal/JournalRecorder.h"
 
 class QCheckBox;
 class QComboBox;
@@ -48,6 +51,12 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   static constexpr const char* kImageTooLarge = "Open the file cache is too small!";
   static constexpr const char* kCommError = "Communication error, Please retry!";
   static constexpr const char* kAboutItem = "关于 Radio Flashwright(&A)...";
+  static constexpr const char* kJournalProblem = "The job journal cannot be used.";
+  static constexpr const char* kNoBackupConsequence =
+      "Radios are not written without a backup: a job stops before it writes a radio "
+      "(\"Backup=0\" in the settings file, or --no-backup, writes them all the same).";
+  static constexpr const char* kNoRecordConsequence =
+      "Backups are off (\"Backup=0\" or --no-backup): jobs run, but no record is kept.";
 
   explicit UpgradeDialog(DialogHooks hooks = DefaultDialogHooks(), QWidget* parent = nullptr);
   ~UpgradeDialog() override;
@@ -100,6 +109,15 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   std::vector<int> BenchPorts() const;
   QAction* BenchAction() const { return benchAction_; }
   bool Exiting() const { return exiting_; }
+
+  // The job journal. Before Startup: the command line's choice (--journal, --no-backup).
+  void RequestJournal(const JournalChoice& choice) { journalChoice_ = choice; }
+  // After Startup: the journal the window's jobs keep their records in (null when the hooks
+  // open none), shared by the bench panels, and whether radios are written without a backup.
+  const JournalHandle* Journal() const { return journal_ ? &*journal_ : nullptr; }
+  bool SkipBackup() const { return skipBackup_; }
+  // The window's own record's recorder (null without a journal).
+  JournalRecorder* Recorder() const { return recorder_.get(); }
   const std::string& InstallationProblem() const { return installationProblem_; }
 
   // The folder the window runs on holds no installation: "Upgrade" is disabled, the status
@@ -158,6 +176,8 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   bool AnyJobRunning() const;
   // The single port's controls, shown without the bench and hidden with it.
   void ShowSinglePortControls(bool show);
+  // After the settings step: opens the journal and puts a recorder on the window's record.
+  void OpenJobJournal();
 
   DialogHooks hooks_;
   std::function<std::string()> wavFileChooser_;
@@ -199,6 +219,11 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   QPushButton* readWavButton_ = nullptr;
   QPushButton* writeWavButton_ = nullptr;
   QAction* aboutAction_ = nullptr;
+
+  JournalChoice journalChoice_;
+  std::optional<JournalHandle> journal_;
+  std::shared_ptr<JournalRecorder> recorder_;
+  bool skipBackup_ = false;
 };
 
 }  // namespace fw

@@ -27,6 +27,10 @@
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
 
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
+
 namespace fw {
 namespace {
 
@@ -84,6 +88,8 @@ int UpgradeDialog::Startup() {
   if (hooks_.loadBench && !benchRequested_) {
     benchChoice_ = hooks_.loadBench(*state_);
   }
+  // The job journal, with the settings file's "Journal" and "Backup".
+  OpenJobJournal();
   // 11. Radio data buffer.
   state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state_->writeDataSize = state_->radioDataSize.load();
@@ -482,6 +488,23 @@ void UpgradeDialog::StopJobAndWait() {
   }
   if (hooks_.joinJob) {
     hooks_.joinJob(*state_);
+  }
+}
+
+void UpgradeDialog::OpenJobJournal() {
+  if (!hooks_.openJournal) {
+    return;
+  }
+  const Installation& installation = *state_->installation;
+  journal_ = hooks_.openJournal(JournalPathFor(journalChoice_, installation));
+  skipBackup_ = BackupSkipped(journalChoice_, installation);
+  recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
+  state_->skipBackup = skipBackup_;
+  if (journal_->journal == nullptr) {
+    // Said once; the window opens all the same, and its jobs stop before they write a radio.
+    view_.MessageBox(std::string(kJournalProblem) + "\n\n" + journal_->problem + "\n\n" +
+                         (skipBackup_ ? kNoRecordConsequence : kNoBackupConsequence),
+                     MessageIcon::Exclamation, MessageButtons::Ok);
   }
 }
 
