@@ -19,6 +19,7 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BenchPanel.h"
+#include "app/qt/HistoryDialog.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
@@ -181,7 +182,10 @@ void UpgradeDialog::AddAboutItem() {
   aboutAction_->setShortcutContext(Qt::WindowShortcut);
   connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
   addAction(aboutAction_);
-  // Beside it, the bench of several ports.
+  // Beside it, the journal's jobs.
+  historyAction_ = new QAction(QString::fromUtf8(kHistoryItem), this);
+  connect(historyAction_, &QAction::triggered, this, [this] { ShowHistory(); });
+  // And the bench of several ports.
   benchAction_ = new QAction(QString::fromUtf8(kBenchModeItem), this);
   benchAction_->setCheckable(true);
   connect(benchAction_, &QAction::triggered, this,
@@ -200,6 +204,9 @@ void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
   }
   QMenu menu(this);
   menu.addAction(aboutAction_);
+  if (historyAction_ != nullptr && journal_) {
+    menu.addAction(historyAction_);
+  }
   if (benchAction_ != nullptr) {
     // Switched only while no job runs.
     benchAction_->setChecked(BenchMode());
@@ -227,6 +234,10 @@ void UpgradeDialog::OnUpgradeClicked() {
   if (!installationProblem_.empty()) {
     view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
     return;
+  }
+  // "Upgrade" upgrades: a write-back started from the history before is not this job's.
+  if (!JobRunning()) {
+    state_->writeBack.reset();
   }
   // The dialog values and the selected port go into the record before the job starts.
   ReadControls();
@@ -399,6 +410,10 @@ std::vector<int> UpgradeDialog::BenchPorts() const {
   if (!benchChoice_.ports.empty()) {
     return benchChoice_.ports;
   }
+  return PortNumbers();
+}
+
+std::vector<int> UpgradeDialog::PortNumbers() const {
   std::vector<int> found;
   for (int i = 0; i < portCombo_->count(); ++i) {
     const int number = EntryToNumber(portCombo_->itemText(i));
@@ -506,6 +521,60 @@ void UpgradeDialog::OpenJobJournal() {
                          (skipBackup_ ? kNoRecordConsequence : kNoBackupConsequence),
                      MessageIcon::Exclamation, MessageButtons::Ok);
   }
+}
+
+HistoryDialog* UpgradeDialog::ShowHistory() {
+  if (history_ == nullptr) {
+    history_ = new HistoryDialog(*this, this);
+  }
+  history_->Refresh();
+  history_->show();
+  history_->raise();
+  history_->activateWindow();
+  return history_;
+}
+
+bool UpgradeDialog::WriteBackAllowed() {
+  if (exiting_) {
+    return false;
+  }
+  if (AnyJobRunning()) {
+    view_.MessageBox(kWriteBackWhileRunning, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  if (BenchMode()) {
+    view_.MessageBox(kWriteBackOnBench, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  if (!installationProblem_.empty()) {
+    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  return recorder_ != nullptr && hooks_.startJob != nullptr;
+}
+
+bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
+  if (!WriteBackAllowed()) {
+    return false;
+  }
+  std::string problem;
+  std::optional<WriteBackPlan> plan = recorder_->LoadWriteBack(jobId, problem);
+  if (!plan) {
+    view_.MessageBox("The saved settings of job " + std::to_string(jobId) + " cannot be read.",
+                     MessageIcon::Exclamation, MessageButtons::Ok, problem);
+    return false;
+  }
+  // The job writes the saved data only: no firmware, no chip; on the port chosen.
+  state_->writeBack = std::make_shared<const WriteBackPlan>(std::move(*plan));
+  state_->chipOnly = 0;
+  state_->firmwareOnly = 0;
+  state_->updateChip = 0;
+  state_->selectedPort = port;
+  ports_->SelectSavedPort();
+  hooks_.startJob(*state_);
+  // "UpdateChip" stays the technician's choice (it is written back on exit).
+  state_->updateChip = updateChipCheck_->isChecked() ? 1 : 0;
+  return JobRunning();
 }
 
 }  // namespace fw
