@@ -620,6 +620,8 @@ class WindowUpgradeTest : public QObject {
     // The History item stands beside About; the dialog lists the job first.
     QVERIFY(d.HistoryAction() != nullptr);
     QCOMPARE(d.HistoryAction()->text(), QStringLiteral("History"));
+    QVERIFY((d.ContextMenuActions() ==
+             std::vector<QAction*>{d.AboutAction(), d.HistoryAction(), d.BenchAction()}));
     d.HistoryAction()->trigger();
     HistoryDialog* h = d.History();
     QVERIFY(h != nullptr && h->isVisible());

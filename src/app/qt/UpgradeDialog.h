@@ -84,6 +84,9 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   bool TimerActive(Timer timer) const;
   QAction* AboutAction() const { return aboutAction_; }
   QAction* HistoryAction() const { return historyAction_; }
+  // The window's context menu as it opens now: "About", "History" (when the window keeps
+  // records), "Bench mode".
+  std::vector<QAction*> ContextMenuActions();
 
   // Dialog data exchange: controls -> state record, and back.
   void ReadControls();

@@ -198,20 +198,32 @@ void UpgradeDialog::ShowAbout() {
   box.exec();
 }
 
-void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
+std::vector<QAction*> UpgradeDialog::ContextMenuActions() {
+  std::vector<QAction*> actions;
   if (aboutAction_ == nullptr) {
-    return;
+    return actions;
   }
-  QMenu menu(this);
-  menu.addAction(aboutAction_);
+  actions.push_back(aboutAction_);
   if (historyAction_ != nullptr && journal_) {
-    menu.addAction(historyAction_);
+    actions.push_back(historyAction_);
   }
   if (benchAction_ != nullptr) {
     // Switched only while no job runs.
     benchAction_->setChecked(BenchMode());
     benchAction_->setEnabled(!AnyJobRunning() && !exiting_);
-    menu.addAction(benchAction_);
+    actions.push_back(benchAction_);
+  }
+  return actions;
+}
+
+void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
+  const std::vector<QAction*> actions = ContextMenuActions();
+  if (actions.empty()) {
+    return;
+  }
+  QMenu menu(this);
+  for (QAction* action : actions) {
+    menu.addAction(action);
   }
   menu.exec(event->globalPos());
 }
