@@ -483,7 +483,7 @@ class WindowUpgradeTest : public QObject {
         !boxes[2].empty() && !bench.Panel(2).JobRunning() && gate.Waiting() == 1, 120000);
     QVERIFY(bench.Panel(1).JobRunning());
     QVERIFY(bench.Panel(1).Progress()->Pos() < 100);
-    QVERIFY(boxes[1].empty());
+    QVERIFY2(boxes[1].empty(), boxes[1].empty() ? "" : boxes[1].front().c_str());
     gate.Open();
     QTRY_VERIFY_WITH_TIMEOUT(!boxes[1].empty(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!d.Bench()->AnyJobRunning(), 10000);
@@ -770,6 +770,44 @@ class WindowUpgradeTest : public QObject {
     stored = StoredJobs(w.journalPath);
     QCOMPARE(stored.size(), size_t{2});
     QCOMPARE(stored[1].result, std::string("success"));
+  }
+
+  // A write of the same radio key that is still going on (a job of a live process: another
+  // port of a bench of identical radios) has not broken off: nothing is asked.
+  void writeStillGoingOnIsNotAskedAbout() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    std::string error;
+    std::unique_ptr<Journal> journal = Journal::Open(w.journalPath, error);
+    QVERIFY2(journal != nullptr, error.c_str());
+    const std::vector<JournalJob> done = journal->History(HistoryFilter{});
+    QCOMPARE(done.size(), size_t{1});
+    QVERIFY(!done[0].radioKey.empty());
+    // Another job of this process is writing a radio of the same key right now.
+    JournalJob writing;
+    writing.kind = "full";
+    writing.result = "running";
+    writing.startedUtc = UtcNow();
+    writing.host = HostName();
+    writing.pid = ProcessId();
+    writing.radioKey = done[0].radioKey;
+    QVERIFY(journal->BeginJob(writing));
+    const std::vector<uint8_t> data(129976, 0x3C);
+    QVERIFY(journal->SaveBackup(writing, {}, data));
+    writing.writeStarted = true;
+    QVERIFY(journal->UpdateJob(writing));
+
+    const size_t before = w.boxes.size();
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QVERIFY(!w.AnyBoxStartsWith("This radio's last upgrade broke off", before));
+    QCOMPARE(d.State().resultOk.load(), 1);
+    QVERIFY(!RadioDataStartsWith(w.radio, data));
   }
 
   // A journal that cannot be opened is said once, naming the file; the window opens and a
