@@ -185,6 +185,26 @@ std::string HistoryCsv(const std::vector<JournalJob>& jobs) {
   return csv;
 }
 
+const std::vector<std::string>& HistoryTableColumns() {
+  static const std::vector<std::string> names = {"job",    "started (UTC)", "kind",
+                                                 "port",   "radio model",   "model id",
+                                                 "result", "backup",        "ended at"};
+  return names;
+}
+
+std::vector<std::string> HistoryTableRow(const JournalJob& j) {
+  const std::string end = j.failedRow.empty() ? j.boxText : j.failedRow;
+  return {std::to_string(j.id),
+          j.startedUtc.substr(0, 19),
+          j.kind,
+          j.port > 0 ? "COM" + std::to_string(j.port) : "-",
+          j.radioModel.empty() ? "-" : j.radioModel,
+          j.modelId.empty() ? "-" : j.modelId,
+          j.result,
+          j.backup.empty() ? "-" : j.backup,
+          end.empty() ? "-" : end};
+}
+
 void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out) {
   if (format == "csv") {
     std::fputs(HistoryCsv(jobs).c_str(), out);
@@ -199,15 +219,9 @@ void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format
     return;
   }
   // The table: the columns a technician looks for, as wide as their widest entry.
-  std::vector<std::vector<std::string>> table = {{"job", "started (UTC)", "kind", "port",
-                                                  "radio model", "model id", "result", "backup",
-                                                  "ended at"}};
+  std::vector<std::vector<std::string>> table = {HistoryTableColumns()};
   for (const JournalJob& j : jobs) {
-    std::string end = j.failedRow.empty() ? j.boxText : j.failedRow;
-    table.push_back({std::to_string(j.id), j.startedUtc.substr(0, 19), j.kind,
-                     j.port > 0 ? "COM" + std::to_string(j.port) : "-",
-                     j.radioModel.empty() ? "-" : j.radioModel, j.modelId.empty() ? "-" : j.modelId,
-                     j.result, j.backup.empty() ? "-" : j.backup, end.empty() ? "-" : end});
+    table.push_back(HistoryTableRow(j));
   }
   std::vector<size_t> width(table.front().size(), 0);
   for (const auto& row : table) {

@@ -19,6 +19,11 @@ std::string JobJson(const JournalJob& job);
 // The CSV file of the jobs: a header line, then one line per job (RFC 4180 quoting).
 std::string HistoryCsv(const std::vector<JournalJob>& jobs);
 
+// The table of jobs for people (--history, the window's History): its header, and a job's
+// row ("-" where a value is missing; the job's end is its failed row, else its last box).
+const std::vector<std::string>& HistoryTableColumns();
+std::vector<std::string> HistoryTableRow(const JournalJob& job);
+
 // Prints the jobs in `format` ("table", "csv" or "json").
 void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out);
 

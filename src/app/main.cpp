@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #ifdef FLASHWRIGHT_WITH_QT
 #include "app/qt/BenchOptions.h"
+#include "app/qt/JournalOptions.h"
 #include "app/qt/UpgradeApp.h"
 #endif
 
@@ -30,6 +31,7 @@ using fw::PreflightAction;
 void PrintHelp() {
   std::printf(
       "Usage: Flashwright [--program-dir DIR] [--bench] [--bench-ports N,M,...]\n"
+      "                   [--journal PATH] [--no-backup]\n"
       "  or:  Flashwright --headless [--program-dir DIR]\n"
       "                   [--port N ... | --ports N,M,... | --all-ports]\n"
       "                   [--firmware-only | --chip-only] [--update-chip]\n"
@@ -52,6 +54,10 @@ void PrintHelp() {
       "                     \"Upgrade all\" (also \"BenchMode=1\" in the settings file)\n"
       "  --bench-ports N,M,...\n"
       "                     the bench on these ports (\"BenchPorts\" in the settings file)\n"
+      "  --journal PATH     keep the job records in the journal PATH (\"Journal\" in the\n"
+      "                     settings file; default: the user's own)\n"
+      "  --no-backup        write radios without a backup of their data in the journal\n"
+      "                     (\"Backup=0\" in the settings file)\n"
       "  --headless         run one upgrade job on the terminal, as the \"Upgrade\"\n"
       "                     button would, and exit (in run mode 5, READWRITELOG=5,\n"
       "                     jobs repeat until interrupted)\n"
@@ -100,6 +106,9 @@ int main(int argc, char** argv) {
   if (std::find(args.begin(), args.end(), "--headless") == args.end()) {
     std::string error;
     fw::TakeBenchOptions(args, error);
+    if (error.empty()) {
+      fw::TakeJournalOptions(args, error);
+    }
     if (!error.empty()) {
       std::fprintf(stderr, "Flashwright: %s\nTry 'Flashwright --help' for more information.\n",
                    error.c_str());

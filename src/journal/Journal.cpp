@@ -603,18 +603,25 @@ std::optional<int64_t> Journal::UnfinishedWrite(const std::string& radioKey, int
   }
   std::lock_guard<std::mutex> lock(mutex_);
   Statement st(db_,
-               "SELECT id FROM jobs WHERE radio_key=?1 AND id<>?2 AND write_started=1 AND "
-               "write_completed=0 AND backup='saved' AND converted_sha256<>'' AND "
-               "kind<>'write-back' AND id > COALESCE((SELECT MAX(id) FROM jobs WHERE "
-               "radio_key=?1 AND id<>?2 AND write_completed=1), 0) ORDER BY id DESC LIMIT 1");
+               "SELECT id, result, host, pid FROM jobs WHERE radio_key=?1 AND id<>?2 AND "
+               "write_started=1 AND write_completed=0 AND backup='saved' AND "
+               "converted_sha256<>'' AND kind<>'write-back' AND id > COALESCE((SELECT MAX(id) "
+               "FROM jobs WHERE radio_key=?1 AND id<>?2 AND write_completed=1), 0) ORDER BY id "
+               "DESC");
   if (!st.Ok()) {
     return std::nullopt;
   }
   st.Bind(1, radioKey).Bind(2, except);
-  if (st.Step() != SQLITE_ROW) {
-    return std::nullopt;
+  // A write that is still going on has not broken off: a job of a live process writing a
+  // radio of the same key (another port of a bench of identical radios, another program).
+  const std::string host = HostName();
+  while (st.Step() == SQLITE_ROW) {
+    if (st.Text(1) == "running" && (st.Text(2) != host || ProcessAlive(st.Int(3)))) {
+      continue;
+    }
+    return st.Int(0);
   }
-  return st.Int(0);
+  return std::nullopt;
 }
 
 int Journal::MarkInterrupted() {

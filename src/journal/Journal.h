@@ -89,6 +89,11 @@ struct JournalJob {
   std::vector<JournalBox> boxes;
 };
 
+// Whether the job's saved data can be written back: its backup was committed.
+inline bool HasSavedBackup(const JournalJob& job) {
+  return job.backup == "saved";
+}
+
 struct HistoryFilter {
   std::string since;  // UTC, "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss"; empty: from the start
   std::string radio;  // a text found in the radio's model, identity, model id or text fields
@@ -131,7 +136,8 @@ class Journal {
   // Jobs newest first.
   std::vector<JournalJob> History(const HistoryFilter& filter);
   // The newest job with this radio key whose write began and did not complete, when no later
-  // job with the same key completed a write; `except` is the asking job.
+  // job with the same key completed a write; `except` is the asking job. A job still running
+  // in a live process (its write goes on) does not count.
   std::optional<int64_t> UnfinishedWrite(const std::string& radioKey, int64_t except);
   // Records of this host whose process has gone while they were "running" become
   // "interrupted". Returns how many.

@@ -7,6 +7,7 @@
 #include "WindowTestSupport.h"
 #include "app/qt/BenchOptions.h"
 #include "app/qt/BenchPanel.h"
+#include "app/qt/JournalOptions.h"
 #include "platform/FileIo.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"
@@ -281,6 +282,43 @@ class WindowJobTest : public QObject {
       QVERIFY(!TakeBenchOptions(bad, error).has_value());
       QVERIFY2(error.rfind("--bench-ports", 0) == 0, error.c_str());
     }
+  }
+
+  // --journal PATH and --no-backup; the journal file: the option's, else the settings file's
+  // "Journal" (relative names from the program folder), else the user's own (empty).
+  void journalOptionsAndPath() {
+    std::string error;
+    std::vector<std::string> args = {"--program-dir", "x",           "--journal",
+                                     "j.db",          "--no-backup", "--bench"};
+    JournalChoice choice = TakeJournalOptions(args, error);
+    QVERIFY(error.empty());
+    QCOMPARE(choice.path, std::string("j.db"));
+    QVERIFY(choice.noBackup);
+    QCOMPARE(args, (std::vector<std::string>{"--program-dir", "x", "--bench"}));
+    args = {"--journal=/data/r.db"};
+    choice = TakeJournalOptions(args, error);
+    QCOMPARE(choice.path, std::string("/data/r.db"));
+    QVERIFY(!choice.noBackup);
+    QVERIFY(args.empty());
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--journal"}, {"--journal="}}) {
+      error.clear();
+      TakeJournalOptions(bad, error);
+      QVERIFY2(error.rfind("--journal", 0) == 0, error.c_str());
+    }
+
+    Installation inst;
+    inst.programDir = "/opt/fw/";
+    QCOMPARE(JournalPathFor(JournalChoice{}, inst), std::string());
+    inst.journalPath = "records/journal.db";
+    QCOMPARE(JournalPathFor(JournalChoice{}, inst), std::string("/opt/fw/records/journal.db"));
+    inst.journalPath = "/var/fw/journal.db";
+    QCOMPARE(JournalPathFor(JournalChoice{}, inst), std::string("/var/fw/journal.db"));
+    QCOMPARE(JournalPathFor(JournalChoice{"mine.db", false}, inst), std::string("mine.db"));
+    QVERIFY(!BackupSkipped(JournalChoice{}, inst));
+    QVERIFY(BackupSkipped(JournalChoice{"", true}, inst));
+    inst.backup = false;
+    QVERIFY(BackupSkipped(JournalChoice{}, inst));
   }
 
   // "BenchMode" and "BenchPorts": read at start-up; written back on close only where the

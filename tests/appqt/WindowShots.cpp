@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
       GlobalPortMap().SetExplicit(5, b.path());
     }
     DialogHooks hooks = DefaultDialogHooks();
+    hooks.openJournal = nullptr;  // pictures only: no records kept
     const int mode = s.mode;
     hooks.loadSettings = [mode](UpgradeState& st) {
       LoadingInstallation(st).readWriteLog = mode;
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     GlobalPortMap().SetExplicit(2, a.path());
     GlobalPortMap().SetExplicit(5, b.path());
     DialogHooks hooks = DefaultDialogHooks();
+    hooks.openJournal = nullptr;  // pictures only: no records kept
     hooks.loadSettings = [](UpgradeState& st) {
       LoadingInstallation(st).readWriteLog = 7;
       return std::string();

@@ -351,6 +351,9 @@ class WindowTest : public QObject {
     QCOMPARE(d.AboutAction()->shortcut(), QKeySequence(Qt::Key_F1));
     QVERIFY(d.actions().contains(d.AboutAction()));
     QVERIFY(!d.windowIcon().isNull());
+    // Hooks that open no journal: the window keeps no records, and has no "History".
+    QVERIFY(d.Journal() == nullptr);
+    QVERIFY((d.ContextMenuActions() == std::vector<QAction*>{d.AboutAction(), d.BenchAction()}));
   }
 };
 

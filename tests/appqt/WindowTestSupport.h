@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -29,9 +30,19 @@
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
+#include "support/TempDir.h"
 #include "workflow/Job.h"
 
 namespace fw::test {
+
+// The window keeps records of its jobs (the job journal, by default in the user's data
+// folder): every window test program keeps them in a folder of its own, removed at its end,
+// never in the user's. Set before any window opens its journal.
+struct PrivateDataHome {
+  PrivateDataHome() { setenv("XDG_DATA_HOME", dir.Path().c_str(), 1); }
+  TempDir dir;
+};
+inline PrivateDataHome privateDataHome;
 
 // Hooks that record what the window asked for.
 struct Recorder {

@@ -3,10 +3,19 @@
 // rows, status text, both progress bars and the final box as a technician sees them.
 // The bench: two simulated radios on COM1 and COM2 upgraded at once with "Upgrade all", a
 // box of one job while the other completes, and run mode 5 repeating port by port.
+// The job journal: the window's record of an upgrade, its History (list, filter, details,
+// "Export CSV...", "Write back"), the question after a write whose line was cut (in the
+// window and in a bench panel), and a journal that cannot be opened.
 
+#include <sqlite3.h>
 #include <QAbstractButton>
+#include <QCryptographicHash>
+#include <QDateEdit>
+#include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTableWidget>
 
@@ -20,6 +29,7 @@
 #include "RadioSim.h"
 #include "WindowTestSupport.h"
 #include "app/qt/BenchPanel.h"
+#include "app/qt/HistoryDialog.h"
 #include "config/Settings.h"
 #include "platform/FileIo.h"
 #include "platform/Profile.h"
@@ -156,6 +166,149 @@ size_t DataBytesWritten(sim::RadioSim& radio) {
 QTimer* AutoStartTimer(BenchPanel& panel) {
   const auto timers = panel.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
   return timers.isEmpty() ? nullptr : timers.front();
+}
+
+using Link = sim::FramedLinkResponder;
+
+// A job's record as the journal file holds it, read with SQLite itself.
+struct StoredJob {
+  int64_t id = 0;
+  std::string kind, result, backup;
+  int64_t writeBackOf = 0;
+  std::vector<uint8_t> converted;  // the saved data about to be written
+};
+
+std::string Column(sqlite3_stmt* st, int i) {
+  const unsigned char* text = sqlite3_column_text(st, i);
+  return text != nullptr ? reinterpret_cast<const char*>(text) : std::string();
+}
+
+// Every job of the journal at `path`, oldest first, with the saved data the backup holds
+// (zlib-compressed blobs are read back through the journal's own loader).
+std::vector<StoredJob> StoredJobs(const std::string& path) {
+  std::vector<StoredJob> jobs;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return jobs;
+  }
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT id, kind, result, COALESCE(backup, ''), COALESCE(write_back_of, 0) "
+                     "FROM jobs ORDER BY id",
+                     -1, &st, nullptr);
+  while (st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
+    StoredJob job;
+    job.id = sqlite3_column_int64(st, 0);
+    job.kind = Column(st, 1);
+    job.result = Column(st, 2);
+    job.backup = Column(st, 3);
+    job.writeBackOf = sqlite3_column_int64(st, 4);
+    jobs.push_back(job);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  std::string error;
+  if (std::unique_ptr<Journal> journal = Journal::Open(path, error)) {
+    for (StoredJob& job : jobs) {
+      if (std::optional<JournalBackup> b = journal->LoadBackup(job.id, error)) {
+        job.converted = b->converted;
+      }
+    }
+  }
+  return jobs;
+}
+
+std::vector<uint8_t> RadioData(sim::RadioSim& radio) {
+  return radio.WithLink([](Link& link) { return link.MemoryImage(Link::Memory::kData); });
+}
+
+// The radio's data begins with `expected` (a radio's data as written, byte for byte).
+bool RadioDataStartsWith(sim::RadioSim& radio, const std::vector<uint8_t>& expected) {
+  const std::vector<uint8_t> data = RadioData(radio);
+  return !expected.empty() && data.size() >= expected.size() &&
+         std::equal(expected.begin(), expected.end(), data.begin());
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t at; (at = text.find(separator, start)) != std::string::npos;
+       start = at + separator.size()) {
+    parts.push_back(text.substr(start, at - start));
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+// The demo installation with the simulated radio on COM1 and its job journal named in the
+// settings file ("Journal", relative to the program folder), and a window on it whose jobs
+// run on a fake clock; every box is recorded and answered with `answer`.
+struct JournalWindow {
+  explicit JournalWindow(const sim::RadioSimConfig& config) : radio(config) {
+    folder = dir.Path() + "install";
+    journalPath = folder + "/records/journal.db";
+    ok =
+        radio.Start() && InstallWithRadioOnCom1(folder, radio.DevicePath()).empty() &&
+        ProfileWriteString("Setting", "Journal", "records/journal.db", folder + "/Flashwright.ini");
+    DialogHooks hooks = DefaultDialogHooks();
+    hooks.loadSettings = [this](UpgradeState& s) {
+      LoadSettingsForProgramDir(s, folder);
+      s.selectedPort = 1;
+      return LoadingInstallation(s).windowTitle;
+    };
+    hooks.saveSettings = [](UpgradeState&) {};
+    window = std::make_unique<UpgradeDialog>(std::move(hooks));
+    clock.Attach(window->State().job.clock);
+    window->View().SetBoxHandler([this](const BoxRequest& r) {
+      boxes.push_back(r);
+      return answer;
+    });
+  }
+  ~JournalWindow() { window.reset(); }
+
+  void ClickUpgrade() { static_cast<QAbstractButton*>(window->Control(Control::Upgrade))->click(); }
+  bool AnyBoxStartsWith(const std::string& text, size_t from = 0) const {
+    for (size_t i = from; i < boxes.size(); ++i) {
+      if (boxes[i].text.rfind(text, 0) == 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  test::TempDir dir;
+  std::string folder;
+  std::string journalPath;
+  sim::RadioSim radio;
+  bool ok = false;
+  test::FakeClockScope clock;
+  std::unique_ptr<UpgradeDialog> window;
+  std::vector<BoxRequest> boxes;
+  MessageResult answer = MessageResult::Ok;
+};
+
+// Clicks OK in every open box of the panel that is not the question asked for (`keep`);
+// returns whether that question is open.
+bool AnswerNoticesUntil(BenchPanel& panel, const QString& keep) {
+  bool asked = false;
+  for (QMessageBox* box : panel.View().OpenBoxes()) {
+    if (!keep.isEmpty() && box->text().startsWith(keep)) {
+      asked = true;
+    } else if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+      ok->click();
+    }
+  }
+  return asked;
+}
+
+QString Sha256OfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return QString::fromLatin1(
+      QCryptographicHash::hash(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                               QCryptographicHash::Sha256)
+          .toHex());
 }
 
 }  // namespace
@@ -330,7 +483,7 @@ class WindowUpgradeTest : public QObject {
         !boxes[2].empty() && !bench.Panel(2).JobRunning() && gate.Waiting() == 1, 120000);
     QVERIFY(bench.Panel(1).JobRunning());
     QVERIFY(bench.Panel(1).Progress()->Pos() < 100);
-    QVERIFY(boxes[1].empty());
+    QVERIFY2(boxes[1].empty(), boxes[1].empty() ? "" : boxes[1].front().c_str());
     gate.Open();
     QTRY_VERIFY_WITH_TIMEOUT(!boxes[1].empty(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!d.Bench()->AnyJobRunning(), 10000);
@@ -438,6 +591,317 @@ class WindowUpgradeTest : public QObject {
     }
     QVERIFY(com1 > 0);
     QVERIFY(com2 > 0);
+  }
+
+  // The window keeps a record of its upgrade in the journal the settings file names; its
+  // History lists it, with the image's SHA-256 in the details; "Export CSV..." writes it;
+  // "Write back" writes the saved data to the radio again, and is refused while a job runs.
+  void historyListsExportsAndWritesBackTheWindowsJob() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    QVERIFY(w.boxes.empty());  // the journal opened: nothing to say
+    QVERIFY(std::filesystem::exists(w.journalPath));
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    const std::vector<uint8_t> upgraded = RadioData(w.radio);
+
+    std::vector<StoredJob> stored = StoredJobs(w.journalPath);
+    QCOMPARE(stored.size(), size_t{1});
+    const StoredJob first = stored[0];
+    QCOMPARE(first.kind, std::string("full"));
+    QCOMPARE(first.result, std::string("success"));
+    QCOMPARE(first.backup, std::string("saved"));
+    // What was saved is what the radio took.
+    QVERIFY(RadioDataStartsWith(w.radio, first.converted));
+
+    // The History item stands beside About; the dialog lists the job first.
+    QVERIFY(d.HistoryAction() != nullptr);
+    QCOMPARE(d.HistoryAction()->text(), QStringLiteral("History"));
+    QVERIFY((d.ContextMenuActions() ==
+             std::vector<QAction*>{d.AboutAction(), d.HistoryAction(), d.BenchAction()}));
+    d.HistoryAction()->trigger();
+    HistoryDialog* h = d.History();
+    QVERIFY(h != nullptr && h->isVisible());
+    QTableWidget* table = h->Table();
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QString::number(first.id));
+    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("full"));
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("COM1"));
+    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("success"));
+    QCOMPARE(table->item(0, 7)->text(), QStringLiteral("saved"));
+    QVERIFY(!h->WriteBackButton()->isEnabled());  // no job chosen yet
+    table->selectRow(0);
+    QVERIFY(h->WriteBackButton()->isEnabled());
+    const std::string imageName = w.radio.DownloadSnapshot().fileName;
+    const QString details = h->Details()->toPlainText();
+    const QString sha = Sha256OfFile(w.folder + "/" + imageName);
+    QCOMPARE(sha.size(), 64);
+    QVERIFY2(details.contains(QString::fromStdString(imageName)) && details.contains(sha),
+             qPrintable(details));
+
+    // The filter: a text of the radio's, a date.
+    h->FilterEdit()->setText(QStringLiteral("no such radio"));
+    QCOMPARE(table->rowCount(), 0);
+    h->FilterEdit()->setText(QStringLiteral("KV86"));
+    QCOMPARE(table->rowCount(), 1);
+    h->SinceCheck()->setChecked(true);
+    h->SinceEdit()->setDate(QDateTime::currentDateTimeUtc().date().addDays(1));
+    QCOMPARE(table->rowCount(), 0);
+    h->SinceEdit()->setDate(QDateTime::currentDateTimeUtc().date().addDays(-1));
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(h->SelectedJob() == nullptr);  // the job was filtered out meanwhile
+    QVERIFY(!h->WriteBackButton()->isEnabled());
+    QVERIFY(h->SelectJob(first.id));
+    QVERIFY(h->WriteBackButton()->isEnabled());
+
+    // Export CSV...: the header, then the job.
+    const std::string csvPath = w.dir.Path() + "history.csv";
+    h->SetSaveFileChooser([&csvPath] { return csvPath; });
+    h->ExportButton()->click();
+    const std::optional<std::string> csv = ReadWholeFile(csvPath);
+    QVERIFY(csv.has_value());
+    const std::vector<std::string> lines = Split(*csv, "\r\n");
+    QCOMPARE(lines.size(), size_t{3});  // header, one job, the end after the last line
+    QCOMPARE(lines[0], std::string("job,started (UTC),ended (UTC),kind,result,host,user,port,"
+                                   "device,radio model,identity,model id,area,text 1,text 2,"
+                                   "text 3,date 1,date 2,firmware version,backup,failed row,"
+                                   "box,write-back of,installation,program version,adapter"));
+    const std::vector<std::string> fields = Split(lines[1], ",");
+    QVERIFY(fields.size() >= 26);
+    QCOMPARE(fields[0], std::to_string(first.id));
+    QCOMPARE(fields[3], std::string("full"));
+    QCOMPARE(fields[4], std::string("success"));
+    QCOMPARE(fields[7], std::string("COM1"));
+    QCOMPARE(fields[8], w.radio.DevicePath());
+    QCOMPARE(fields[19], std::string("saved"));
+    QCOMPARE(lines[2], std::string());
+
+    // Write back: the radio's data spoilt, then the saved data written again on the port
+    // asked for (the window's selected port offered first).
+    w.radio.WithLink([](Link& link) {
+      auto& m = link.MemoryImage(Link::Memory::kData);
+      std::fill(m.begin(), m.end(), uint8_t{0xA5});
+    });
+    QVERIFY(!RadioDataStartsWith(w.radio, first.converted));
+    std::vector<int> offered;
+    int preselected = 0;
+    h->SetPortChooser([&](const std::vector<int>& ports, int selected) {
+      offered = ports;
+      preselected = selected;
+      return std::optional<int>(1);
+    });
+    const size_t boxesBefore = w.boxes.size();
+    h->WriteBackButton()->click();
+    QCOMPARE(preselected, 1);
+    QVERIFY(std::find(offered.begin(), offered.end(), 1) != offered.end());
+    QVERIFY(JobRunning(d.State()));
+    QVERIFY(!h->isVisible());  // the job's rows are the window's
+    // A second one while it runs is refused, plainly.
+    QVERIFY(!d.StartWriteBack(first.id, 1));
+    QVERIFY(w.AnyBoxStartsWith(UpgradeDialog::kWriteBackWhileRunning, boxesBefore));
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    QVERIFY(RadioDataStartsWith(w.radio, first.converted));
+    QVERIFY(std::equal(first.converted.begin(), first.converted.end(), upgraded.begin()));
+    QList<QTableWidgetItem*> matches = d.StatusList()->findItems(
+        QStringLiteral("The radio matches the saved settings."), Qt::MatchExactly);
+    QCOMPARE(matches.size(), 1);
+    stored = StoredJobs(w.journalPath);
+    QCOMPARE(stored.size(), size_t{2});
+    QCOMPARE(stored[1].kind, std::string("write-back"));
+    QCOMPARE(stored[1].result, std::string("success"));
+    QCOMPARE(stored[1].writeBackOf, first.id);
+
+    // "Upgrade" upgrades again: the write-back was that one job's.
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    stored = StoredJobs(w.journalPath);
+    QCOMPARE(stored.size(), size_t{3});
+    QCOMPARE(stored[2].kind, std::string("full"));
+  }
+
+  // A first job's line is cut while the radio's data is written; the next job on that radio
+  // asks whether to write back the saved settings, and OK writes them instead of a
+  // conversion of the half-written data.
+  void unfinishedWriteAnsweredOkWritesTheSavedSettingsBack() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    w.radio.WithLink([](Link& link) {
+      link.InjectFault(Link::Command::kWriteBlock, Link::Fault::kHangUp, 100, 1);
+    });
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 0);
+    std::vector<StoredJob> stored = StoredJobs(w.journalPath);
+    QCOMPARE(stored.size(), size_t{1});
+    const StoredJob broken = stored[0];
+    QCOMPARE(broken.result, std::string("failed"));
+    QCOMPARE(broken.backup, std::string("saved"));
+    QVERIFY(!broken.converted.empty());
+    QVERIFY(!RadioDataStartsWith(w.radio, broken.converted));  // half-written
+
+    // The cable is plugged in again (a new line for the same radio).
+    QVERIFY(w.radio.Start());
+    GlobalPortMap().SetExplicit(1, w.radio.DevicePath());
+    w.radio.WithLink([](Link& link) { link.ClearFaults(); });
+    const size_t before = w.boxes.size();
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    const std::string question =
+        "This radio's last upgrade broke off while its settings were "
+        "written. They are saved as job " +
+        std::to_string(broken.id) + ". Write them back now?";
+    const BoxRequest* asked = nullptr;
+    for (size_t i = before; i < w.boxes.size(); ++i) {
+      if (w.boxes[i].text == question) {
+        asked = &w.boxes[i];
+      }
+    }
+    QVERIFY2(asked != nullptr, w.boxes.empty() ? "no box" : w.boxes.back().text.c_str());
+    QCOMPARE(asked->icon, MessageIcon::Question);
+    QCOMPARE(asked->buttons, MessageButtons::OkCancel);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    QVERIFY(RadioDataStartsWith(w.radio, broken.converted));
+    stored = StoredJobs(w.journalPath);
+    QCOMPARE(stored.size(), size_t{2});
+    QCOMPARE(stored[1].result, std::string("success"));
+  }
+
+  // A write of the same radio key that is still going on (a job of a live process: another
+  // port of a bench of identical radios) has not broken off: nothing is asked.
+  void writeStillGoingOnIsNotAskedAbout() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    std::string error;
+    std::unique_ptr<Journal> journal = Journal::Open(w.journalPath, error);
+    QVERIFY2(journal != nullptr, error.c_str());
+    const std::vector<JournalJob> done = journal->History(HistoryFilter{});
+    QCOMPARE(done.size(), size_t{1});
+    QVERIFY(!done[0].radioKey.empty());
+    // Another job of this process is writing a radio of the same key right now.
+    JournalJob writing;
+    writing.kind = "full";
+    writing.result = "running";
+    writing.startedUtc = UtcNow();
+    writing.host = HostName();
+    writing.pid = ProcessId();
+    writing.radioKey = done[0].radioKey;
+    QVERIFY(journal->BeginJob(writing));
+    const std::vector<uint8_t> data(129976, 0x3C);
+    QVERIFY(journal->SaveBackup(writing, {}, data));
+    writing.writeStarted = true;
+    QVERIFY(journal->UpdateJob(writing));
+
+    const size_t before = w.boxes.size();
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QVERIFY(!w.AnyBoxStartsWith("This radio's last upgrade broke off", before));
+    QCOMPARE(d.State().resultOk.load(), 1);
+    QVERIFY(!RadioDataStartsWith(w.radio, data));
+  }
+
+  // A journal that cannot be opened is said once, naming the file; the window opens and a
+  // job stops before it writes the radio.
+  void unusableJournalIsSaidAndNoRadioIsWritten() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    // A file where the journal's folder should be.
+    std::ofstream(w.folder + "/records") << "not a folder";
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    QCOMPARE(w.boxes.size(), size_t{1});
+    const std::string said = w.boxes[0].text;
+    QVERIFY2(said.rfind(UpgradeDialog::kJournalProblem, 0) == 0, said.c_str());
+    QVERIFY2(said.find("records") != std::string::npos, said.c_str());
+    QVERIFY(d.Control(Control::Upgrade)->isEnabled());
+    QVERIFY(d.HistoryAction() != nullptr);
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 0);
+    QCOMPARE(DataBytesWritten(w.radio), size_t{0});
+    QVERIFY(w.radio.DownloadSnapshot().completed);  // the firmware went, the data did not
+  }
+
+  // With backups off ("Backup=0") the same unusable journal is said as such, and the radio
+  // is written all the same.
+  void backupOffWritesTheRadioWithoutAJournal() {
+    JournalWindow w(DemoRadio());
+    QVERIFY(w.ok);
+    std::ofstream(w.folder + "/records") << "not a folder";
+    QVERIFY(ProfileWriteString("Setting", "Backup", "0", w.folder + "/Flashwright.ini"));
+    UpgradeDialog& d = *w.window;
+    QCOMPARE(d.Startup(), 21);
+    QCOMPARE(w.boxes.size(), size_t{1});
+    QVERIFY(d.SkipBackup());
+    QVERIFY2(w.boxes[0].text.find(UpgradeDialog::kNoRecordConsequence) != std::string::npos,
+             w.boxes[0].text.c_str());
+    w.ClickUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
+    QCOMPARE(d.State().resultOk.load(), 1);
+    QCOMPARE(DataBytesWritten(w.radio), size_t{129976});
+  }
+
+  // On the bench the question after a broken-off write is a box of the panel's own, modal
+  // to nothing; its OK writes the saved settings back.
+  void benchPanelAsksToWriteBackInABoxOfItsOwn() {
+    TwoRadioBench bench(DemoRadio());
+    QVERIFY(bench.ok);
+    QVERIFY(ProfileWriteString("Setting", "Journal", "records/journal.db",
+                               bench.folder + "/Flashwright.ini"));
+    const std::string journalPath = bench.folder + "/records/journal.db";
+    UpgradeDialog& d = *bench.window;
+    QCOMPARE(d.Startup(), 21);
+    BenchPanel& panel = bench.Panel(1);
+    sim::RadioSim& radio = *bench.radios[0];
+    radio.WithLink([](Link& link) {
+      link.InjectFault(Link::Command::kWriteBlock, Link::Fault::kHangUp, 100, 1);
+    });
+    panel.UpgradeButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT((AnswerNoticesUntil(panel, QString()), !panel.JobRunning()), 120000);
+    AnswerNoticesUntil(panel, QString());
+    std::vector<StoredJob> stored = StoredJobs(journalPath);
+    QCOMPARE(stored.size(), size_t{1});
+    const StoredJob broken = stored[0];
+    QCOMPARE(broken.backup, std::string("saved"));
+    QCOMPARE(broken.result, std::string("failed"));
+
+    QVERIFY(radio.Start());
+    GlobalPortMap().SetExplicit(1, radio.DevicePath());
+    radio.WithLink([](Link& link) { link.ClearFaults(); });
+    panel.UpgradeButton()->click();
+    const QString question = QStringLiteral(
+                                 "This radio's last upgrade broke off while its settings were "
+                                 "written. They are saved as "
+                                 "job %1. Write them back now?")
+                                 .arg(broken.id);
+    QTRY_VERIFY_WITH_TIMEOUT(AnswerNoticesUntil(panel, question), 120000);
+    QMessageBox* box = panel.View().OpenBoxes().front();
+    QCOMPARE(box->text(), question);
+    QCOMPARE(box->windowModality(), Qt::NonModal);
+    QVERIFY(box->windowTitle().startsWith(QStringLiteral("COM1 - ")));
+    QVERIFY(box->button(QMessageBox::Cancel) != nullptr);
+    // The window goes on meanwhile: the other panel starts its own job.
+    bench.Panel(2).UpgradeButton()->click();
+    QVERIFY(bench.Panel(2).JobRunning());
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (AnswerNoticesUntil(panel, QString()), AnswerNoticesUntil(bench.Panel(2), QString()),
+         !d.Bench()->AnyJobRunning()),
+        120000);
+    QCOMPARE(panel.State().resultOk.load(), 1);
+    QVERIFY(RadioDataStartsWith(radio, broken.converted));
+    stored = StoredJobs(journalPath);
+    QCOMPARE(stored.size(), size_t{3});  // the other panel's job keeps its record too
   }
 };
 

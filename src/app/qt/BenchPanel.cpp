@@ -19,6 +19,10 @@
 #include "serial/PortMap.h"
 #include "workflow/Job.h"
 
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
+
 namespace fw {
 namespace {
 
@@ -141,6 +145,11 @@ void BenchPanel::Prepare() {
   }
   // Two jobs ending in the same second write data logs of their own.
   s.dataLogTag = "COM" + std::to_string(port_);
+  // The panel's jobs keep their records in the window's journal, backed up as the window's.
+  if (const JournalHandle* journal = dialog_.Journal()) {
+    AttachJournal(s, *journal, &view_, FLASHWRIGHT_VERSION);
+    s.skipBackup = dialog_.SkipBackup();
+  }
 }
 
 bool BenchPanel::TimerActive(Timer timer) const {

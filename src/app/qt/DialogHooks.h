@@ -8,6 +8,7 @@
 
 #include "app/qt/BenchOptions.h"
 #include "core/UpgradeState.h"
+#include "journal/JournalRecorder.h"
 
 namespace fw {
 
@@ -33,6 +34,10 @@ struct DialogHooks {
   std::function<BenchChoice(UpgradeState&)> loadBench;
   // Exit, after saveSettings: the bench back to the settings file.
   std::function<void(UpgradeState&, const BenchChoice&)> saveBench;
+  // After the settings step: the job journal at `path` (empty: the user's own), opened once
+  // and shared by the window's record and every bench panel's. Left empty, the window keeps
+  // no records.
+  std::function<JournalHandle(const std::string& path)> openJournal;
   // Vocoder combo 1016 changed.
   std::function<void(UpgradeState&, int)> selectVocoder;
   // "Upgrade" and the auto-start timer, after the window has copied its controls and the

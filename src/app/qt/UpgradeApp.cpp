@@ -9,6 +9,7 @@
 #include "app/qt/AppIcon.h"
 #include "app/qt/BenchOptions.h"
 #include "app/qt/InstallationFolder.h"
+#include "app/qt/JournalOptions.h"
 #include "app/qt/UpgradeDialog.h"
 #include "platform/Clock.h"
 
@@ -38,6 +39,10 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   }
   std::string benchError;
   const std::optional<BenchChoice> bench = TakeBenchOptions(plain, benchError);
+  // "--journal PATH" and "--no-backup": the job journal and the backups, whatever the
+  // settings file says (a bad one was refused before the window was started).
+  std::string journalError;
+  const JournalChoice journal = TakeJournalOptions(plain, journalError);
   hooks.loadSettings = [&folder](UpgradeState& state) { return folder.Load(state); };
   hooks.saveSettings = [&folder](UpgradeState& state) { folder.Save(state); };
   {
@@ -48,6 +53,7 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
     if (bench) {
       dialog.RequestBench(*bench);
     }
+    dialog.RequestJournal(journal);
     dialog.Startup();
     if (folder.NoInstallation()) {
       dialog.SetInstallationProblem(folder.Problem());

@@ -9,14 +9,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/qt/BenchOptions.h"
 #include "app/qt/DialogHooks.h"
 #include "app/qt/DialogUnits.h"
+#include "app/qt/JournalOptions.h"
 #include "app/qt/PortList.h"
 #include "app/qt/QtUpgradeView.h"
 #include "core/UpgradeState.h"
+#include "journal/JournalRecorder.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,6 +35,7 @@ class QAction;
 namespace fw {
 
 class BenchBoard;
+class HistoryDialog;
 class TextProgressBar;
 
 class UpgradeDialog : public QDialog, public ViewTarget {
@@ -48,6 +52,17 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   static constexpr const char* kImageTooLarge = "Open the file cache is too small!";
   static constexpr const char* kCommError = "Communication error, Please retry!";
   static constexpr const char* kAboutItem = "关于 Radio Flashwright(&A)...";
+  static constexpr const char* kHistoryItem = "History";
+  static constexpr const char* kJournalProblem = "The job journal cannot be used.";
+  static constexpr const char* kNoBackupConsequence =
+      "Radios are not written without a backup: a job stops before it writes a radio "
+      "(\"Backup=0\" in the settings file, or --no-backup, writes them all the same).";
+  static constexpr const char* kNoRecordConsequence =
+      "Backups are off (\"Backup=0\" or --no-backup): jobs run, but no record is kept.";
+  static constexpr const char* kWriteBackWhileRunning =
+      "A job is running. Write back when it has ended.";
+  static constexpr const char* kWriteBackOnBench =
+      "Write back runs in the single-port window: switch \"Bench mode\" off first.";
 
   explicit UpgradeDialog(DialogHooks hooks = DefaultDialogHooks(), QWidget* parent = nullptr);
   ~UpgradeDialog() override;
@@ -68,6 +83,10 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   const DialogUnits& Units() const { return units_; }
   bool TimerActive(Timer timer) const;
   QAction* AboutAction() const { return aboutAction_; }
+  QAction* HistoryAction() const { return historyAction_; }
+  // The window's context menu as it opens now: "About", "History" (when the window keeps
+  // records), "Bench mode".
+  std::vector<QAction*> ContextMenuActions();
 
   // Dialog data exchange: controls -> state record, and back.
   void ReadControls();
@@ -100,6 +119,29 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   std::vector<int> BenchPorts() const;
   QAction* BenchAction() const { return benchAction_; }
   bool Exiting() const { return exiting_; }
+  // The COM numbers of the port list's entries, in order.
+  std::vector<int> PortNumbers() const;
+
+  // The job journal. Before Startup: the command line's choice (--journal, --no-backup).
+  void RequestJournal(const JournalChoice& choice) { journalChoice_ = choice; }
+  // After Startup: the journal the window's jobs keep their records in (null when the hooks
+  // open none), shared by the bench panels, and whether radios are written without a backup.
+  const JournalHandle* Journal() const { return journal_ ? &*journal_ : nullptr; }
+  bool SkipBackup() const { return skipBackup_; }
+  // The window's own record's recorder (null without a journal).
+  JournalRecorder* Recorder() const { return recorder_.get(); }
+  // The "History" item: shows the journal's jobs (a dialog that blocks nothing), refreshed.
+  HistoryDialog* ShowHistory();
+  HistoryDialog* History() const { return history_; }
+  // Starts a job on the window's record that writes back the saved data of job `jobId`
+  // on COM `port`, as "Upgrade" starts a job: its rows and boxes are the window's. Refused,
+  // said in a box, while any job runs or on the bench, or when the data cannot be had.
+  // Returns whether the job started.
+  bool StartWriteBack(int64_t jobId, int port);
+  // Whether a write-back may start now; when not, a box says why (a job runs, the bench).
+  bool WriteBackAllowed();
+  // Any job, the window's own or a panel's.
+  bool AnyJobRunning() const;
   const std::string& InstallationProblem() const { return installationProblem_; }
 
   // The folder the window runs on holds no installation: "Upgrade" is disabled, the status
@@ -154,10 +196,10 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   // Stops a running job and waits for it while the window keeps serving its calls.
   void StopJobAndWait();
   bool JobRunning() const;
-  // Any job, the window's own or a panel's.
-  bool AnyJobRunning() const;
   // The single port's controls, shown without the bench and hidden with it.
   void ShowSinglePortControls(bool show);
+  // After the settings step: opens the journal and puts a recorder on the window's record.
+  void OpenJobJournal();
 
   DialogHooks hooks_;
   std::function<std::string()> wavFileChooser_;
@@ -199,6 +241,13 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   QPushButton* readWavButton_ = nullptr;
   QPushButton* writeWavButton_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  QAction* historyAction_ = nullptr;
+  HistoryDialog* history_ = nullptr;
+
+  JournalChoice journalChoice_;
+  std::optional<JournalHandle> journal_;
+  std::shared_ptr<JournalRecorder> recorder_;
+  bool skipBackup_ = false;
 };
 
 }  // namespace fw

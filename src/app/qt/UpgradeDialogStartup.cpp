@@ -19,6 +19,7 @@
 #include "app/qt/AboutBox.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BenchPanel.h"
+#include "app/qt/HistoryDialog.h"
 #include "app/qt/SystemMenu.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
@@ -26,6 +27,10 @@
 #include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
 #include "serial/PortMap.h"
+
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
 
 namespace fw {
 namespace {
@@ -84,6 +89,8 @@ int UpgradeDialog::Startup() {
   if (hooks_.loadBench && !benchRequested_) {
     benchChoice_ = hooks_.loadBench(*state_);
   }
+  // The job journal, with the settings file's "Journal" and "Backup".
+  OpenJobJournal();
   // 11. Radio data buffer.
   state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
   state_->writeDataSize = state_->radioDataSize.load();
@@ -175,7 +182,10 @@ void UpgradeDialog::AddAboutItem() {
   aboutAction_->setShortcutContext(Qt::WindowShortcut);
   connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
   addAction(aboutAction_);
-  // Beside it, the bench of several ports.
+  // Beside it, the journal's jobs.
+  historyAction_ = new QAction(QString::fromUtf8(kHistoryItem), this);
+  connect(historyAction_, &QAction::triggered, this, [this] { ShowHistory(); });
+  // And the bench of several ports.
   benchAction_ = new QAction(QString::fromUtf8(kBenchModeItem), this);
   benchAction_->setCheckable(true);
   connect(benchAction_, &QAction::triggered, this,
@@ -188,17 +198,32 @@ void UpgradeDialog::ShowAbout() {
   box.exec();
 }
 
-void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
+std::vector<QAction*> UpgradeDialog::ContextMenuActions() {
+  std::vector<QAction*> actions;
   if (aboutAction_ == nullptr) {
-    return;
+    return actions;
   }
-  QMenu menu(this);
-  menu.addAction(aboutAction_);
+  actions.push_back(aboutAction_);
+  if (historyAction_ != nullptr && journal_) {
+    actions.push_back(historyAction_);
+  }
   if (benchAction_ != nullptr) {
     // Switched only while no job runs.
     benchAction_->setChecked(BenchMode());
     benchAction_->setEnabled(!AnyJobRunning() && !exiting_);
-    menu.addAction(benchAction_);
+    actions.push_back(benchAction_);
+  }
+  return actions;
+}
+
+void UpgradeDialog::contextMenuEvent(QContextMenuEvent* event) {
+  const std::vector<QAction*> actions = ContextMenuActions();
+  if (actions.empty()) {
+    return;
+  }
+  QMenu menu(this);
+  for (QAction* action : actions) {
+    menu.addAction(action);
   }
   menu.exec(event->globalPos());
 }
@@ -221,6 +246,10 @@ void UpgradeDialog::OnUpgradeClicked() {
   if (!installationProblem_.empty()) {
     view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
     return;
+  }
+  // "Upgrade" upgrades: a write-back started from the history before is not this job's.
+  if (!JobRunning()) {
+    state_->writeBack.reset();
   }
   // The dialog values and the selected port go into the record before the job starts.
   ReadControls();
@@ -393,6 +422,10 @@ std::vector<int> UpgradeDialog::BenchPorts() const {
   if (!benchChoice_.ports.empty()) {
     return benchChoice_.ports;
   }
+  return PortNumbers();
+}
+
+std::vector<int> UpgradeDialog::PortNumbers() const {
   std::vector<int> found;
   for (int i = 0; i < portCombo_->count(); ++i) {
     const int number = EntryToNumber(portCombo_->itemText(i));
@@ -483,6 +516,77 @@ void UpgradeDialog::StopJobAndWait() {
   if (hooks_.joinJob) {
     hooks_.joinJob(*state_);
   }
+}
+
+void UpgradeDialog::OpenJobJournal() {
+  if (!hooks_.openJournal) {
+    return;
+  }
+  const Installation& installation = *state_->installation;
+  journal_ = hooks_.openJournal(JournalPathFor(journalChoice_, installation));
+  skipBackup_ = BackupSkipped(journalChoice_, installation);
+  recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
+  state_->skipBackup = skipBackup_;
+  if (journal_->journal == nullptr) {
+    // Said once; the window opens all the same, and its jobs stop before they write a radio.
+    view_.MessageBox(std::string(kJournalProblem) + "\n\n" + journal_->problem + "\n\n" +
+                         (skipBackup_ ? kNoRecordConsequence : kNoBackupConsequence),
+                     MessageIcon::Exclamation, MessageButtons::Ok);
+  }
+}
+
+HistoryDialog* UpgradeDialog::ShowHistory() {
+  if (history_ == nullptr) {
+    history_ = new HistoryDialog(*this, this);
+  }
+  history_->Refresh();
+  history_->show();
+  history_->raise();
+  history_->activateWindow();
+  return history_;
+}
+
+bool UpgradeDialog::WriteBackAllowed() {
+  if (exiting_) {
+    return false;
+  }
+  if (AnyJobRunning()) {
+    view_.MessageBox(kWriteBackWhileRunning, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  if (BenchMode()) {
+    view_.MessageBox(kWriteBackOnBench, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  if (!installationProblem_.empty()) {
+    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  return recorder_ != nullptr && hooks_.startJob != nullptr;
+}
+
+bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
+  if (!WriteBackAllowed()) {
+    return false;
+  }
+  std::string problem;
+  std::optional<WriteBackPlan> plan = recorder_->LoadWriteBack(jobId, problem);
+  if (!plan) {
+    view_.MessageBox("The saved settings of job " + std::to_string(jobId) + " cannot be read.",
+                     MessageIcon::Exclamation, MessageButtons::Ok, problem);
+    return false;
+  }
+  // The job writes the saved data only: no firmware, no chip; on the port chosen.
+  state_->writeBack = std::make_shared<const WriteBackPlan>(std::move(*plan));
+  state_->chipOnly = 0;
+  state_->firmwareOnly = 0;
+  state_->updateChip = 0;
+  state_->selectedPort = port;
+  ports_->SelectSavedPort();
+  hooks_.startJob(*state_);
+  // "UpdateChip" stays the technician's choice (it is written back on exit).
+  state_->updateChip = updateChipCheck_->isChecked() ? 1 : 0;
+  return JobRunning();
 }
 
 }  // namespace fw
