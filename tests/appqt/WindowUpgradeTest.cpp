@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 
@@ -217,6 +218,17 @@ std::vector<StoredJob> StoredJobs(const std::string& path) {
     }
   }
   return jobs;
+}
+
+// The radio's information block carries a serial number in a text field, so that it is told
+// from other radios of its model (a radio without one is never offered saved settings).
+void GiveSerial(sim::RadioSim& radio, const char* serial) {
+  radio.WithLink([serial](Link& link) {
+    Link::InfoBlock block =
+        Link::MakeInfoBlock(demo::kIdentityText, demo::kModelText, demo::kAreaDigit);
+    std::copy_n(serial, std::strlen(serial), block.begin() + 97);
+    link.SetInfoBlock(block);
+  });
 }
 
 std::vector<uint8_t> RadioData(sim::RadioSim& radio) {
@@ -731,6 +743,7 @@ class WindowUpgradeTest : public QObject {
     QVERIFY(w.ok);
     UpgradeDialog& d = *w.window;
     QCOMPARE(d.Startup(), 21);
+    GiveSerial(w.radio, "SN-00017");
     w.radio.WithLink([](Link& link) {
       link.InjectFault(Link::Command::kWriteBlock, Link::Fault::kHangUp, 100, 1);
     });
@@ -748,6 +761,7 @@ class WindowUpgradeTest : public QObject {
     // The cable is plugged in again (a new line for the same radio).
     QVERIFY(w.radio.Start());
     GlobalPortMap().SetExplicit(1, w.radio.DevicePath());
+    GiveSerial(w.radio, "SN-00017");
     w.radio.WithLink([](Link& link) { link.ClearFaults(); });
     const size_t before = w.boxes.size();
     w.ClickUpgrade();
@@ -779,6 +793,7 @@ class WindowUpgradeTest : public QObject {
     QVERIFY(w.ok);
     UpgradeDialog& d = *w.window;
     QCOMPARE(d.Startup(), 21);
+    GiveSerial(w.radio, "SN-00019");
     w.ClickUpgrade();
     QTRY_VERIFY_WITH_TIMEOUT(!JobRunning(d.State()), 120000);
     QCOMPARE(d.State().resultOk.load(), 1);
@@ -863,6 +878,7 @@ class WindowUpgradeTest : public QObject {
     QCOMPARE(d.Startup(), 21);
     BenchPanel& panel = bench.Panel(1);
     sim::RadioSim& radio = *bench.radios[0];
+    GiveSerial(radio, "SN-00018");
     radio.WithLink([](Link& link) {
       link.InjectFault(Link::Command::kWriteBlock, Link::Fault::kHangUp, 100, 1);
     });
@@ -877,6 +893,7 @@ class WindowUpgradeTest : public QObject {
 
     QVERIFY(radio.Start());
     GlobalPortMap().SetExplicit(1, radio.DevicePath());
+    GiveSerial(radio, "SN-00018");
     radio.WithLink([](Link& link) { link.ClearFaults(); });
     panel.UpgradeButton()->click();
     const QString question = QStringLiteral(
