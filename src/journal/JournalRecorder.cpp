@@ -23,19 +23,6 @@ std::string Hex(const uint8_t* p, size_t n) {
   return s;
 }
 
-// The identity block's UTF-16LE text (ASCII characters; others as '?').
-std::string IdentityText(const std::array<uint8_t, 32>& id) {
-  std::string s;
-  for (size_t i = 0; i + 1 < id.size(); i += 2) {
-    const unsigned c = id[i] | (id[i + 1] << 8);
-    if (c == 0) {
-      break;
-    }
-    s += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-  }
-  return s;
-}
-
 // A date of the block: year (16-bit little-endian), month, day, hour, minute.
 std::string BlockDate(const uint8_t* p) {
   char text[40];
@@ -125,7 +112,7 @@ void JournalRecorder::CollectLocked(const UpgradeState& state) {
   if (state.radioInfoRead) {
     const uint8_t* b = state.radioInfoBlock.data();
     job_.identityHex = Hex(state.radioIdentity.data(), state.radioIdentity.size());
-    job_.identityText = IdentityText(state.radioIdentity);
+    job_.identityText = IdentityBlockText(state.radioIdentity);
     job_.modelId = state.radioModelId;
     job_.area = state.radioAreaCode >= 0x20 && state.radioAreaCode < 0x7F
                     ? std::string(1, static_cast<char>(state.radioAreaCode))

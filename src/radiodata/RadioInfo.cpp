@@ -71,6 +71,18 @@ std::string FixUpModelText(const std::string& t) {
   return out;
 }
 
+std::string IdentityBlockText(const std::array<uint8_t, kIdentitySize>& identity) {
+  std::string text;
+  for (size_t i = 0; i + 1 < identity.size(); i += 2) {
+    const unsigned c = identity[i] | (identity[i + 1] << 8);
+    if (c == 0) {
+      break;
+    }
+    text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return text;
+}
+
 std::string PrintableInfoText(const uint8_t* field, size_t size) {
   std::string s;
   for (size_t i = 0; i < size && field[i] != 0; ++i) {

@@ -37,6 +37,10 @@ std::string FixUpModelText(const std::string& modelText);
 // after 32 bytes; its 8-bit characters are widened one by one (Latin-1) into UTF-8.
 RadioInfo DecodeRadioInfoBlock(const uint8_t* block);
 
+// The identity block's UTF-16LE text, for people: ASCII characters, any other as '?'; it ends
+// at the first zero character.
+std::string IdentityBlockText(const std::array<uint8_t, kIdentitySize>& identity);
+
 // An 8-bit text field of the block as printable text: it ends at its first zero byte;
 // printable ASCII stays, any other byte (and '\\') is written "\\xNN".
 std::string PrintableInfoText(const uint8_t* field, size_t size);

@@ -225,15 +225,7 @@ bool WriteWithRows(UpgradeState& state) {
 }
 
 std::string Identity(const std::array<uint8_t, 32>& id) {
-  std::string text;
-  for (size_t i = 0; i + 1 < id.size(); i += 2) {
-    const unsigned c = id[i] | (id[i + 1] << 8);
-    if (c == 0) {
-      break;
-    }
-    text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-  }
-  return "\"" + text + "\"";
+  return "\"" + IdentityBlockText(id) + "\"";
 }
 
 // Puts the saved settings of `plan` in place of converted data: the write then writes them
