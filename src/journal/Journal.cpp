@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "platform/FileIo.h"
@@ -177,8 +178,32 @@ std::unique_ptr<Journal> Journal::Open(const std::string& path, std::string& err
   }
   // Write-ahead logging lets readers and one writer of other processes work at once; FULL
   // syncs each commit, so a backup committed is on the disk before the radio is written.
-  if (!journal->Exec("PRAGMA journal_mode=WAL") || !journal->Exec("PRAGMA synchronous=FULL") ||
-      !journal->Exec("PRAGMA foreign_keys=ON")) {
+  // Switching a new file to WAL needs the file to itself: SQLite answers "locked" at once,
+  // without waiting, while another process opening the same new file holds it. A file
+  // already in WAL is left as it is; otherwise the switch is tried again until the busy
+  // timeout is spent.
+  bool wal = false;
+  const auto walDeadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    {
+      Statement mode(db, "PRAGMA journal_mode");
+      wal = mode.Ok() && mode.Step() == SQLITE_ROW && mode.Text(0) == "wal";
+    }
+    if (wal) {
+      break;
+    }
+    // A switch refused without an error leaves the old mode: the next round sees it.
+    const bool switched = journal->Exec("PRAGMA journal_mode=WAL");
+    const int code = sqlite3_errcode(db) & 0xff;
+    if ((!switched && code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+        std::chrono::steady_clock::now() >= walDeadline) {
+      error = journal->ErrorLocked("the journal " + path + " cannot be used");
+      return nullptr;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!journal->Exec("PRAGMA synchronous=FULL") || !journal->Exec("PRAGMA foreign_keys=ON")) {
     error = journal->ErrorLocked("the journal " + path + " cannot be used");
     return nullptr;
   }

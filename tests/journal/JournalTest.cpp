@@ -244,6 +244,9 @@ TEST(Journal, TwoProcessesWriteOneJournalAtOnce) {
       std::string error;
       auto journal = Journal::Open(path, error);
       int ok = journal ? 0 : 1;
+      if (!journal) {
+        std::fprintf(stderr, "process %d: %s\n", p, error.c_str());
+      }
       for (int i = 0; journal && i < kJobs; ++i) {
         JournalJob job = NewJob("p" + std::to_string(p));
         std::vector<uint8_t> data(20000, static_cast<uint8_t>(i));
