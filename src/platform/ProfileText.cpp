@@ -7,6 +7,12 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+constexpr unsigned kCtrlZ = 0x1A;
+
+bool IsUtf16(Encoding e) {
+  return e == Encoding::kUtf16LeBom || e == Encoding::kUtf16BeBom;
+}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -83,16 +89,36 @@ Encoding EncodingWithoutBom(std::string_view bytes) {
 }
 
 size_t UnitSize(Encoding e) {
-  return e == Encoding::kUtf16LeBom ? 2 : 1;
+  return IsUtf16(e) ? 2 : 1;
 }
 
-// The code unit at byte offset `i` (a byte, or a little-endian 16-bit unit).
+// The code unit at byte offset `i` (a byte, or a 16-bit unit in the file's byte order).
 unsigned UnitAt(std::string_view raw, size_t i, Encoding e) {
-  unsigned lo = static_cast<unsigned char>(raw[i]);
-  if (e != Encoding::kUtf16LeBom) {
-    return lo;
+  const unsigned first = static_cast<unsigned char>(raw[i]);
+  if (!IsUtf16(e)) {
+    return first;
   }
-  return lo | (static_cast<unsigned>(static_cast<unsigned char>(raw[i + 1])) << 8);
+  const unsigned second = static_cast<unsigned char>(raw[i + 1]);
+  return e == Encoding::kUtf16LeBom ? first | (second << 8) : (first << 8) | second;
+}
+
+// Where the end-of-file mark begins: the first Ctrl-Z of the run of Ctrl-Z, blanks and line
+// ends that closes the file, or the end when that run has none. Windows' profile reader
+// stops at it, so "Port=3" followed by Ctrl-Z reads as 3.
+size_t EndMarkStart(std::string_view body, Encoding e) {
+  const size_t unit = UnitSize(e);
+  size_t start = body.size();
+  size_t mark = body.size();
+  while (start >= unit) {
+    const unsigned u = UnitAt(body, start - unit, e);
+    if (u == kCtrlZ) {
+      mark = start - unit;
+    } else if (u != '\r' && u != '\n' && u != ' ' && u != '\t') {
+      break;
+    }
+    start -= unit;
+  }
+  return mark;
 }
 
 std::string_view Bom(Encoding e) {
@@ -101,6 +127,8 @@ std::string_view Bom(Encoding e) {
       return kUtf8Bom;
     case Encoding::kUtf16LeBom:
       return kUtf16LeBom;
+    case Encoding::kUtf16BeBom:
+      return kUtf16BeBom;
     default:
       return {};
   }
@@ -143,7 +171,8 @@ std::string Decode(std::string_view raw, Encoding encoding) {
     case Encoding::kUtf8:
     case Encoding::kUtf8Bom:
       return std::string(raw);
-    case Encoding::kUtf16LeBom: {
+    case Encoding::kUtf16LeBom:
+    case Encoding::kUtf16BeBom: {
       std::u16string units(raw.size() / 2, u'\0');
       for (size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(UnitAt(raw, 2 * i, encoding));
@@ -161,13 +190,17 @@ std::string Encode(std::string_view utf8, Encoding encoding) {
     case Encoding::kUtf8:
     case Encoding::kUtf8Bom:
       return std::string(utf8);
-    case Encoding::kUtf16LeBom: {
+    case Encoding::kUtf16LeBom:
+    case Encoding::kUtf16BeBom: {
       std::u16string units = Utf8ToUtf16(utf8);
+      const bool little = encoding == Encoding::kUtf16LeBom;
       std::string out;
       out.reserve(units.size() * 2);
       for (char16_t u : units) {
-        out.push_back(static_cast<char>(u & 0xFF));
-        out.push_back(static_cast<char>(u >> 8));
+        const char lo = static_cast<char>(u & 0xFF);
+        const char hi = static_cast<char>(u >> 8);
+        out.push_back(little ? lo : hi);
+        out.push_back(little ? hi : lo);
       }
       return out;
     }
@@ -179,6 +212,8 @@ Document Parse(std::string_view bytes) {
   Document doc;
   if (bytes.substr(0, 2) == kUtf16LeBom) {
     doc.encoding = Encoding::kUtf16LeBom;
+  } else if (bytes.substr(0, 2) == kUtf16BeBom) {
+    doc.encoding = Encoding::kUtf16BeBom;
   } else if (bytes.substr(0, 3) == kUtf8Bom) {
     doc.encoding = Encoding::kUtf8Bom;
   } else {
@@ -190,6 +225,9 @@ Document Parse(std::string_view bytes) {
     doc.tail = std::string(body.substr(body.size() - 1));
     body.remove_suffix(1);
   }
+  const size_t mark = EndMarkStart(body, doc.encoding);
+  doc.endMark = std::string(body.substr(mark));
+  body = body.substr(0, mark);
   // A line ends at LF, at CR LF, or at a CR on its own.
   size_t start = 0;
   while (start < body.size()) {
@@ -225,6 +263,7 @@ std::string Serialize(const Document& doc) {
     out += line.raw;
     out += line.ending;
   }
+  out += doc.endMark;
   out += doc.tail;
   return out;
 }

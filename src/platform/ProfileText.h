@@ -11,7 +11,7 @@
 
 namespace fw::profile_text {
 
-enum class Encoding { kAnsi, kUtf8, kUtf8Bom, kUtf16LeBom };
+enum class Encoding { kAnsi, kUtf8, kUtf8Bom, kUtf16LeBom, kUtf16BeBom };
 
 struct Line {
   std::string raw;  // content bytes as on disk, without the line end
@@ -23,6 +23,9 @@ struct Line {
 struct Document {
   Encoding encoding = Encoding::kAnsi;
   std::vector<Line> lines;
+  // The end-of-file mark some editors leave (Ctrl-Z, with what follows it at the end of the
+  // file): not part of any line, kept as it was and written after the lines.
+  std::string endMark;
   std::string tail;  // an odd last byte of a UTF-16 file, kept as it was
 };
 

@@ -28,6 +28,16 @@ std::string Le(std::u16string_view s) {
   return out;
 }
 
+// The same text as UTF-16BE bytes.
+std::string Be(std::u16string_view s) {
+  std::string out;
+  for (char16_t c : s) {
+    out.push_back(static_cast<char>(c >> 8));
+    out.push_back(static_cast<char>(c & 0xFF));
+  }
+  return out;
+}
+
 TEST(ProfileRead, NamesIgnoreCaseAndSurroundingBlanks) {
   Profile p = Profile::FromBytes("[ setting ]\r\n  port = 7\r\nMODEL=KV680\r\n");
   EXPECT_EQ(p.GetInt("Setting", "Port", 0), 7);
@@ -104,6 +114,46 @@ TEST(ProfileEncoding, Utf16LeWithByteOrderMarkIsReadAndKeptOnWrite) {
   ASSERT_TRUE(ProfileWriteString("Setting", "TitleVer", "\xE4\xB8\xAD", path));
   EXPECT_EQ(ScratchDir::Read(path),
             "\xFF\xFE" + Le(u"; \u8BF4\u660E\r\n[Setting]\r\nTitleVer=\u4E2D\r\nPort=3\r\n"));
+}
+
+// Notepad's "Unicode big endian": read, and written back in the same byte order.
+TEST(ProfileEncoding, Utf16BeWithByteOrderMarkIsReadAndKeptOnWrite) {
+  ScratchDir dir;
+  std::string before = "\xFE\xFF" + Be(u"[Setting]\r\nPort=7\r\nTitleVer=\u5347\u7EA7\r\n");
+  std::string path = dir.Write("be.ini", before);
+  EXPECT_EQ(ProfileGetInt("Setting", "Port", 1, path), 7);
+  EXPECT_EQ(ProfileGetString("Setting", "TitleVer", "", path), "\xE5\x8D\x87\xE7\xBA\xA7");
+
+  ASSERT_TRUE(ProfileWriteString("Setting", "Port", "12", path));
+  ASSERT_TRUE(ProfileWriteString("Setting", "CMOS", "1", path));
+  EXPECT_EQ(ScratchDir::Read(path),
+            "\xFE\xFF" + Be(u"[Setting]\r\nPort=12\r\nTitleVer=\u5347\u7EA7\r\nCMOS=1\r\n"));
+}
+
+// An end-of-file mark (Ctrl-Z) that an old editor left is no part of the last value, in
+// any encoding; a write keeps it at the end of the file.
+TEST(ProfileEncoding, ATrailingCtrlZEndsTheFile) {
+  ScratchDir dir;
+  std::string ansi = dir.Write("z.ini", "[Setting]\r\nPort=3\x1A");
+  EXPECT_EQ(ProfileGetInt("Setting", "Port", 1, ansi), 3);
+  EXPECT_EQ(ProfileGetString("Setting", "Port", "", ansi), "3");
+  ASSERT_TRUE(ProfileWriteString("Setting", "CMOS", "1", ansi));
+  EXPECT_EQ(ScratchDir::Read(ansi), "[Setting]\r\nPort=3\r\nCMOS=1\r\n\x1A");
+
+  std::string afterLine = dir.Write("z2.ini", "[Setting]\r\nImage=a.bin\r\n\x1A\r\n");
+  EXPECT_EQ(ProfileGetString("Setting", "Image", "", afterLine), "a.bin");
+  ASSERT_TRUE(ProfileWriteString("Setting", "Image", "b.bin", afterLine));
+  EXPECT_EQ(ScratchDir::Read(afterLine), "[Setting]\r\nImage=b.bin\r\n\x1A\r\n");
+
+  std::string wide = dir.Write("z3.ini", "\xFF\xFE" + Le(u"[Setting]\r\nPort=4\x1A"));
+  EXPECT_EQ(ProfileGetString("Setting", "Port", "", wide), "4");
+  std::string big = dir.Write("z4.ini", "\xFE\xFF" + Be(u"[Setting]\r\nPort=5\x1A"));
+  EXPECT_EQ(ProfileGetString("Setting", "Port", "", big), "5");
+
+  // A Ctrl-Z inside the file, with text after it, is left to the value it stands in.
+  std::string inner = dir.Write("z5.ini", "[Setting]\r\nA=x\x1Ay\r\nB=2\r\n");
+  EXPECT_EQ(ProfileGetString("Setting", "A", "", inner), "x\x1Ay");
+  EXPECT_EQ(ProfileGetInt("Setting", "B", 0, inner), 2);
 }
 
 TEST(ProfileEncoding, Utf8WithAndWithoutByteOrderMark) {
