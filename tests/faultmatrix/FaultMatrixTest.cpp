@@ -88,6 +88,9 @@ const ReplyFault kFaults[] = {ReplyFault::kNoReply,  ReplyFault::kShort,     Rep
                               ReplyFault::kEcho,     ReplyFault::kLineError, ReplyFault::kHangUp,
                               ReplyFault::kNotReady, ReplyFault::kBitFlip};
 constexpr int kNotReadyRequests = 3;
+// A cell whose job ended before its fault's exchange came: a run that says nothing of the
+// fault's handling. The matrix runs such a cell a second time, alone.
+constexpr const char* kNeverInjected = "the fault was never injected";
 // A noisy line inverts one bit of one reply; the request after it is answered cleanly.
 constexpr int kBitFlipRequests = 1;
 
@@ -245,6 +248,7 @@ class Cell {
 
   std::vector<std::pair<std::string, std::string>> Seen() const { return faults_.Seen(); }
   std::vector<test::Row> Rows() const { return view_.Rows(); }
+  std::vector<test::RecordedBox> Boxes() const { return view_.Boxes(); }
 
  private:
   void Problem(CellOutcome& out, const std::string& what) { out.problems.push_back(what); }
@@ -259,7 +263,7 @@ class Cell {
     out.succeeded = rows.back() == test::Row{kMarkDone, kSuccess};
     const bool faulted = faults_.Injected() > 0;
     if (plan_.fault != ReplyFault::kNone && !faulted) {
-      Problem(out, "the fault was never injected");
+      Problem(out, kNeverInjected);
     }
 
     CheckOnlyItsOwnImage(out);
@@ -532,6 +536,9 @@ TEST(FaultMatrix, DISABLED_Cell) {
     for (const test::Row& r : cell.Rows()) {
       problems += " [" + r.mark + " " + r.text + "]";
     }
+    for (const test::RecordedBox& b : cell.Boxes()) {
+      problems += "; box: " + b.text + (b.detail.empty() ? "" : " (" + b.detail + ")");
+    }
   }
   std::printf("RESULT|%s|%s|%u|%lld|%s\n", out.problems.empty() ? "PASS" : "FAIL",
               out.succeeded ? "succeeded" : ("failed: " + out.lastRow).c_str(), out.fakeMs,
@@ -714,6 +721,22 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
   for (std::thread& t : workers) {
     t.join();
   }
+  // A cell that failed before its fault was injected failed in the part of the job that
+  // the baselines run without fault: once, on a machine loaded with six cells and other
+  // tests, a fault-free write stopped early. Such a cell is run again on its own; both
+  // runs' details are kept, and a second failure fails the matrix.
+  std::string rerun;
+  for (CellResult& cell : results) {
+    if (!cell.pass && cell.detail.find(kNeverInjected) != std::string::npos) {
+      const std::string first = cell.detail;
+      cell = RunCell(self, cell.plan);
+      rerun += "  " + CellName(cell.plan) + ": " + (cell.pass ? "passed" : "failed") +
+               " when run again; the first run: " + first + "\n";
+      if (!cell.pass) {
+        cell.detail += " (the first run: " + first + ")";
+      }
+    }
+  }
 
   // The table: one row per exchange, one column per fault. "ok" the job recovered and the
   // radio holds everything; "end" it ended with the step's failure row; "BAD" a check failed.
@@ -757,6 +780,9 @@ TEST(FaultMatrix, EveryExchangeUnderEveryFaultEndsRight) {
   table << "cells passed: " << passed << " / " << results.size()
         << "   (ok: recovered and verified on the radio; end: ended with the step's failure "
            "row)\n";
+  if (!rerun.empty()) {
+    table << "cells run again (failed before their fault came):\n" << rerun;
+  }
   std::cout << table.str();
   // Kept beside the test program for CI logs and the README.
   std::ofstream("fault-matrix.txt") << table.str();
