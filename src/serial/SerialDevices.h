@@ -17,4 +17,8 @@ std::vector<std::string> SystemSerialDevices(const std::string& deviceDir,
 // device is not a USB adapter or the name is unknown.
 std::string UsbProductName(const std::string& devicePath, const std::string& sysfsRoot);
 
+// The name Windows shows for COMn ("USB Serial Port (COM3)"), empty when the system gives
+// it none; always empty elsewhere, where the tooltip names the USB product instead.
+std::string PortFriendlyName(int comNumber);
+
 }  // namespace fw

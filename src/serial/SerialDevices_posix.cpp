@@ -185,4 +185,8 @@ std::string UsbProductName(const std::string& devicePath, const std::string& sys
   return std::string();
 }
 
+std::string PortFriendlyName(int /*comNumber*/) {
+  return std::string();
+}
+
 }  // namespace fw

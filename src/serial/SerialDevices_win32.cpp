@@ -13,4 +13,8 @@ std::string UsbProductName(const std::string& /*devicePath*/, const std::string&
   return std::string();
 }
 
+std::string PortFriendlyName(int /*comNumber*/) {
+  return std::string();
+}
+
 }  // namespace fw

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "WinResources.h"
+#include "WinWindow.h"
 
 namespace {
 
@@ -191,7 +192,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+namespace fw {
+
+int RunWindow(HINSTANCE instance, int show) {
   INITCOMMONCONTROLSEX controls{sizeof(controls),
                                 ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
@@ -210,3 +213,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   }
   return 0;
 }
+
+}  // namespace fw
