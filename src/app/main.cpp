@@ -13,9 +13,9 @@
 #include "app/HeadlessRun.h"
 #include "platform/CodePage.h"
 #ifdef FLASHWRIGHT_WITH_QT
-#include "app/qt/BenchOptions.h"
-#include "app/qt/JournalOptions.h"
 #include "app/qt/UpgradeApp.h"
+#include "app/window/BenchOptions.h"
+#include "app/window/JournalOptions.h"
 #endif
 
 #ifndef FLASHWRIGHT_VERSION

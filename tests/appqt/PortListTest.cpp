@@ -86,6 +86,21 @@ class PortListTest : public QObject {
     QCOMPARE(EntryToNumber(QStringLiteral("COM99999999999999")), 999999999);  // no overflow
   }
 
+  // The shared entries both windows show (app/window/PortEntries).
+  void sharedEntries() {
+    QCOMPARE(EntryText(FoundPort{3, "/dev/ttyUSB0", PortAccess::kFree}), std::string("COM3"));
+    QCOMPARE(EntryText(FoundPort{12, "/dev/ttyS4", PortAccess::kNotPermitted}),
+             std::string("COM12 (no permission)"));
+    QCOMPARE(EntryToNumber(std::string("COM9 (no permission)")), 9);
+    QCOMPARE(EntryToNumber(std::string("CO")), 0);
+    const std::vector<std::string> entries = {"COM2", "COM12 (no permission)", "com7"};
+    QCOMPARE(SavedPortIndex(entries, 12), 1);  // the name before the mark
+    QCOMPARE(SavedPortIndex(entries, 7), 2);   // in any case
+    QCOMPARE(SavedPortIndex(entries, 1), -1);  // "COM12" is not "COM1"
+    QCOMPARE(SavedPortIndex(entries, 0), -1);
+    QCOMPARE(SavedPortIndex({}, 2), -1);
+  }
+
   void savedPortIsSelected() {
     Map({7, 3});
     selected_ = 7;

@@ -5,9 +5,9 @@
 #include <QAction>
 
 #include "WindowTestSupport.h"
-#include "app/qt/BenchOptions.h"
 #include "app/qt/BenchPanel.h"
-#include "app/qt/JournalOptions.h"
+#include "app/window/BenchOptions.h"
+#include "app/window/JournalOptions.h"
 #include "platform/FileIo.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "app/window/WindowTexts.h"
+
 class QLabel;
 
 namespace fw {
@@ -16,9 +18,9 @@ class AboutBox : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* kCaption = "关于 Radio Flashwright";
-  static constexpr const char* kDefaultCompanyLine = "Radio Flashwright, radio upgrade tool";
-  static constexpr const char* kOkText = "确定";
+  static constexpr const char* kCaption = kAboutCaptionText;
+  static constexpr const char* kDefaultCompanyLine = kAboutDefaultCompanyLine;
+  static constexpr const char* kOkText = kAboutOkText;
 
   // Takes the three texts from the process-wide values as they are now.
   explicit AboutBox(QWidget* parent = nullptr);

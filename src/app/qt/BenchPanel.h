@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/qt/DialogHooks.h"
 #include "app/qt/QtUpgradeView.h"
+#include "app/window/DialogHooks.h"
 #include "core/UpgradeState.h"
 
 class QLabel;

@@ -1,6 +1,6 @@
 #pragma once
-// The COM port list of the main window (combo box 1001): which of COM1..COM16 can be
-// opened exclusively right now, the selection and the process-wide port number.
+// The COM port list of the Qt window (combo box 1001): the entries app/window/PortEntries
+// gives, the selection and the process-wide port number.
 
 #include <QComboBox>
 #include <QString>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window/PortEntries.h"
 #include "core/UpgradeView.h"
 #include "serial/PortAccess.h"
 
@@ -25,29 +26,8 @@ class PortCombo : public QComboBox {
   void aboutToShowPopup();
 };
 
-// One port of the list.
-struct FoundPort {
-  int number = 0;          // 1..16
-  std::string devicePath;  // what the number maps to
-  PortAccess access = PortAccess::kFree;
-};
-
-// COM1..COM16 in ascending order whose device can be opened exclusively at this moment
-// (the port map's scan; each is closed again at once), and those the user may not open.
-// `check` stands in for the system's open in tests.
-std::vector<FoundPort> ScanPorts16(const OpenCheck& check = TryOpenExclusively);
-
-// The entry of a port: "COM3", or "COM3 (no permission)" for one the user may not open.
-QString EntryText(const FoundPort& port);
-
-// "COM12" -> 12: the leading decimal digits after the first three characters; 0 if none.
+// The Qt form of the shared entry helpers (app/window/PortEntries.h).
 int EntryToNumber(const QString& entry);
-
-// Tooltip of an entry: the device path and, for a USB adapter, its product name; for a
-// port the user may not open, what to do about it; for one that other programs hold
-// open, who they are.
-QString PortToolTip(int portNumber, const std::string& devicePath,
-                    PortAccess access = PortAccess::kFree);
 
 class PortList {
  public:

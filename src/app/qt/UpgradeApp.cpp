@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/qt/AppIcon.h"
-#include "app/qt/BenchOptions.h"
 #include "app/qt/InstallationFolder.h"
-#include "app/qt/JournalOptions.h"
 #include "app/qt/UpgradeDialog.h"
+#include "app/window/BenchOptions.h"
+#include "app/window/JournalOptions.h"
 #include "platform/Clock.h"
 
 namespace fw {

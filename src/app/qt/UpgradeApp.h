@@ -4,7 +4,7 @@
 // live in core/AppValues.h (About texts, full-width glyph flag); the COM port number
 // chosen in the window is a dialog value of the state record.
 
-#include "app/qt/DialogHooks.h"
+#include "app/window/DialogHooks.h"
 
 namespace fw {
 

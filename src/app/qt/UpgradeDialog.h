@@ -12,12 +12,13 @@
 #include <optional>
 #include <string>
 
-#include "app/qt/BenchOptions.h"
-#include "app/qt/DialogHooks.h"
 #include "app/qt/DialogUnits.h"
-#include "app/qt/JournalOptions.h"
 #include "app/qt/PortList.h"
 #include "app/qt/QtUpgradeView.h"
+#include "app/window/BenchOptions.h"
+#include "app/window/DialogHooks.h"
+#include "app/window/JournalOptions.h"
+#include "app/window/WindowTexts.h"
 #include "core/UpgradeState.h"
 #include "journal/JournalRecorder.h"
 
@@ -42,23 +43,19 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   Q_OBJECT
 
  public:
-  static constexpr const char* kCaption = "Radio Flashwright";
+  static constexpr const char* kCaption = kWindowCaption;
   static constexpr const char* kCreationStatus = "Click \"Upgrade\"  button to start ... ";
-  static constexpr const char* kUsualStatus =
-      "Make the radio into download mode, click \"Upgrade\" button to start ...";
-  static constexpr const char* kChipOnlyStatus = "Click \"Upgrade\" button to start ...";
-  static constexpr const char* kWarningLine = "[ Warning: Do not disconnect when upgrading! ]";
-  static constexpr const char* kExitQuestion = "Are you sure to exit?";
-  static constexpr const char* kImageTooLarge = "Open the file cache is too small!";
-  static constexpr const char* kCommError = "Communication error, Please retry!";
-  static constexpr const char* kAboutItem = "关于 Radio Flashwright(&A)...";
+  static constexpr const char* kUsualStatus = kUsualStatusText;
+  static constexpr const char* kChipOnlyStatus = kChipOnlyStatusText;
+  static constexpr const char* kWarningLine = kWarningLineText;
+  static constexpr const char* kExitQuestion = kExitQuestionText;
+  static constexpr const char* kImageTooLarge = kImageTooLargeText;
+  static constexpr const char* kCommError = kCommErrorText;
+  static constexpr const char* kAboutItem = kAboutItemText;
   static constexpr const char* kHistoryItem = "History";
-  static constexpr const char* kJournalProblem = "The job journal cannot be used.";
-  static constexpr const char* kNoBackupConsequence =
-      "Radios are not written without a backup: a job stops before it writes a radio "
-      "(\"Backup=0\" in the settings file, or --no-backup, writes them all the same).";
-  static constexpr const char* kNoRecordConsequence =
-      "Backups are off (\"Backup=0\" or --no-backup): jobs run, but no record is kept.";
+  static constexpr const char* kJournalProblem = kJournalProblemText;
+  static constexpr const char* kNoBackupConsequence = kNoBackupConsequenceText;
+  static constexpr const char* kNoRecordConsequence = kNoRecordConsequenceText;
   static constexpr const char* kWriteBackWhileRunning =
       "A job is running. Write back when it has ended.";
   static constexpr const char* kWriteBackOnBench =

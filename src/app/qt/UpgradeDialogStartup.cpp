@@ -23,6 +23,7 @@
 #include "app/qt/SystemMenu.h"
 #include "app/qt/TextProgressBar.h"
 #include "app/qt/UpgradeDialog.h"
+#include "app/window/WindowTexts.h"
 #include "config/Installation.h"
 #include "firmware/MainFirmware.h"
 #include "platform/Clock.h"
@@ -36,7 +37,6 @@ namespace fw {
 namespace {
 
 constexpr int kAboutCommand = 16;
-constexpr int kAutoStartPeriodMs = 10000;
 
 bool IsEnterKey(QEvent* event) {
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease &&

@@ -4,6 +4,7 @@
 
 #define IDD_UPGRADE 100
 #define IDI_APP 101
+#define IDD_ABOUT 102
 
 #define IDC_EXIT 2
 #define IDC_UPGRADE 1000
@@ -24,6 +25,11 @@
 #define IDC_WRITE_WAV 1022
 #define IDC_WAV_FILE_TEXT 1023
 #define IDC_OPEN_WAV 1024
+
+// The About box's texts (the Qt About box's numbers).
+#define IDC_ABOUT_VERSION 1019
+#define IDC_ABOUT_COMPANY 1020
+#define IDC_ABOUT_SMALL_MCU 1021
 
 // The text progress bar's window class (registered before the dialog is created).
 #define FW_TEXT_PROGRESS_CLASS "FlashwrightTextProgress"

@@ -1,23 +1,79 @@
-// The Windows window's program: the main dialog from the resource script, its status list
-// as a report-style list view, the text progress bar drawn by its own window class, and
-// the closing question.
+// The Windows window: the main dialog from the resource script, its status list as a
+// report-style list view, the text progress bar drawn by its own window class, the About box,
+// the closing question. Its jobs run as the Qt window's do: "Upgrade" copies the controls
+// into the record and starts the job through the same steps (DialogHooks); the worker reaches
+// the window only through the view (WinUpgradeView), whose calls the window's message queue
+// carries.
 
-#include <windows.h>
-
-#include <commctrl.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-
-#include "WinResources.h"
 #include "WinWindow.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WinResources.h"
+#include "WinUpgradeView.h"
+#include "app/window/DialogHooks.h"
+#include "app/window/JournalOptions.h"
+#include "app/window/PortEntries.h"
+#include "app/window/WindowTexts.h"
+#include "config/Installation.h"
+#include "config/Settings.h"
+#include "core/AppValues.h"
+#include "firmware/MainFirmware.h"
+#include "platform/Clock.h"
+#include "platform/ExecutablePath.h"
+#include "serial/PortAccess.h"
+#include "serial/PortMap.h"
+
+#ifndef FLASHWRIGHT_VERSION
+#define FLASHWRIGHT_VERSION "0.0.0"
+#endif
+
+namespace fw {
 namespace {
 
-constexpr const wchar_t* kExitQuestion = L"Are you sure to exit?";
 constexpr int kStatusColumnWidth = 52;
 constexpr int kMessageColumnWidth = 600;
+constexpr UINT kAboutCommand = 0x0010;  // system menu item ids are multiples of 16
+constexpr UINT_PTR kAutoStartTimerId = 1;
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) {
+    return {};
+  }
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) {
+    return {};
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  GetWindowTextW(hwnd, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
 
 // The text progress bar's state, kept in the control's window data.
 struct TextProgress {
@@ -100,6 +156,7 @@ LRESULT CALLBACK TextProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case PBM_SETRANGE32:
       bar->lower = static_cast<int>(wp);
       bar->upper = static_cast<int>(lp);
+      InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     case PBM_SETPOS: {
       RECT client;
@@ -156,31 +213,599 @@ void LayOutStatusList(HWND list) {
   SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM) {
+int ResourceNumber(Control control) {
+  switch (control) {
+    case Control::Upgrade:
+      return IDC_UPGRADE;
+    case Control::Port:
+      return IDC_PORT;
+    case Control::StatusText:
+      return IDC_STATUS_TEXT;
+    case Control::MainProgress:
+      return IDC_MAIN_PROGRESS;
+    case Control::HexFile:
+      return IDC_HEX_FILE;
+    case Control::HexFileText:
+      return IDC_HEX_FILE_TEXT;
+    case Control::SecondProgress:
+      return IDC_SECOND_PROGRESS;
+    case Control::StatusList:
+      return IDC_STATUS_LIST;
+    case Control::ChipOnly:
+      return IDC_CHIP_ONLY;
+    case Control::Vocoder:
+      return IDC_VOCODER;
+    case Control::FirmwareOnly:
+      return IDC_FIRMWARE_ONLY;
+    case Control::UpdateChip:
+      return IDC_UPDATE_CHIP;
+    case Control::WavFileText:
+      return IDC_WAV_FILE_TEXT;
+  }
+  return 0;
+}
+
+// "--program-dir DIR" or "--program-dir=DIR" on the command line (the last one wins).
+std::string ProgramDirFromCommandLine() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::string dir;
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    const std::wstring a = argv[i];
+    const std::wstring option = L"--program-dir";
+    if (a == option && i + 1 < argc) {
+      dir = Utf8(argv[++i]);
+    } else if (a.rfind(option + L"=", 0) == 0) {
+      dir = Utf8(a.substr(option.size() + 1));
+    }
+  }
+  LocalFree(argv);
+  return dir;
+}
+
+std::string FolderOfExecutable() {
+  std::string exe = ExecutablePath();
+  const size_t slash = exe.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
+INT_PTR CALLBACK AboutProc(HWND box, UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG: {
-      LayOutStatusList(GetDlgItem(dialog, IDC_STATUS_LIST));
+      const AppValues& app = App();
+      SetWindowTextW(box, Wide(kAboutCaptionText).c_str());
+      SetDlgItemTextW(box, IDC_ABOUT_VERSION, Wide(app.versionText).c_str());
+      SetDlgItemTextW(box, IDC_ABOUT_SMALL_MCU, Wide(app.smallMcuText).c_str());
+      SetDlgItemTextW(
+          box, IDC_ABOUT_COMPANY,
+          Wide(app.companyText.empty() ? std::string(kAboutDefaultCompanyLine) : app.companyText)
+              .c_str());
+      SetDlgItemTextW(box, IDOK, Wide(kAboutOkText).c_str());
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
+        EndDialog(box, LOWORD(wp));
+        return TRUE;
+      }
+      break;
+    default:
+      break;
+  }
+  return FALSE;
+}
+
+class Window : public WinViewTarget {
+ public:
+  explicit Window(HINSTANCE instance)
+      : instance_(instance), state_(std::make_unique<UpgradeState>()), view_(*this, nullptr) {
+    hooks_ = DefaultDialogHooks();
+    const std::string given = ProgramDirFromCommandLine();
+    programDir_ = given.empty() ? FolderOfExecutable() : given;
+    hooks_.loadSettings = [this](UpgradeState& state) {
+      LoadSettingsForProgramDir(state, programDir_);
+      return state.installation->windowTitle;
+    };
+  }
+
+  bool Create() {
+    dialog_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_UPGRADE), nullptr, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (dialog_ == nullptr) {
+      return false;
+    }
+    view_.SetWindow(dialog_);
+    state_->job.clock.Use(ClockFromEnvironment());
+    return true;
+  }
+
+  HWND Dialog() const { return dialog_; }
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+
+  // The start-up sequence, in the Qt window's order (see app/qt/UpgradeDialogStartup.cpp).
+  void Startup() {
+    WriteControls();
+    AddSystemMenuItems();
+    state_->SetView(&view_);
+    Installation& installation = LoadingInstallation(*state_);
+    installation.configSubdir = "config/r55";
+    installation.configNumber = 55;
+    LayOutStatusList(Item(IDC_STATUS_LIST));
+    ScanPorts();
+    SetDlgItemTextW(dialog_, IDC_WARNING, Wide(kWarningLineText).c_str());
+    if (hooks_.readSystemPort) {
+      hooks_.readSystemPort(*state_);
+    }
+    if (hooks_.loadSettings) {
+      const auto portsBefore = GlobalPortMap().Entries();
+      const std::string caption = hooks_.loadSettings(*state_);
+      if (!caption.empty()) {
+        SetWindowTextW(dialog_, Wide(caption).c_str());
+      }
+      if (GlobalPortMap().Entries() != portsBefore) {
+        ScanPorts();
+      }
+    }
+    OpenJobJournal();
+    state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
+    state_->writeDataSize = state_->radioDataSize.load();
+    state_->AllocateRadioData(state_->radioDataSize);
+    HWND vocoder = Item(IDC_VOCODER);
+    SendMessageW(vocoder, CB_RESETCONTENT, 0, 0);
+    SendMessageW(vocoder, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"AMBE"));
+    SendMessageW(vocoder, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"SELP"));
+    SendMessageW(vocoder, CB_SETCURSEL,
+                 state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1,
+                 0);
+    state_->imageSize = ImageFileSize(state_->installation->imageDir + state_->selectedImageName);
+    if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
+      view_.MessageBox(kImageTooLargeText, MessageIcon::None, MessageButtons::Ok);
+      return;
+    }
+    if (hooks_.loadImageFile) {
+      hooks_.loadImageFile(*state_);
+    }
+    if (entries_.empty()) {
+      Enable(Control::Upgrade, false);
+      Enable(Control::HexFile, false);
+    } else {
+      Enable(Control::Upgrade, true);
+      Enable(Control::HexFile, true);
+      SetStatusLine(kUsualStatusText);
+      SelectSavedPort();
+      ApplyRunMode();
+    }
+    CheckDlgButton(dialog_, IDC_UPDATE_CHIP, state_->updateChip != 0 ? BST_CHECKED : 0);
+    if (hooks_.loadModelTable) {
+      hooks_.loadModelTable(*state_);
+    }
+    if (hooks_.buildFonts && !hooks_.buildFonts(*state_)) {
+      return;
+    }
+    if (hooks_.loadHexFile) {
+      hooks_.loadHexFile(*state_);
+    }
+    WriteControls();
+    if (state_->installation->readWriteLog == 5) {
+      StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
+    }
+  }
+
+  // --- the view's operations, on the window's thread -------------------------------------
+
+  void InsertStatusRow(int index, const std::string& mark, const std::string& text) override {
+    HWND list = Item(IDC_STATUS_LIST);
+    const int count = ListView_GetItemCount(list);
+    std::wstring m = Wide(mark);
+    std::wstring t = Wide(text);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = std::clamp(index, 0, count);  // past the end appends, as the list does
+    item.pszText = m.data();
+    const int row =
+        static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0) {
+      return;
+    }
+    LVITEMW sub{};
+    sub.iSubItem = 1;
+    sub.pszText = t.data();
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+    ListView_EnsureVisible(list, row, FALSE);
+  }
+
+  void SetStatusRowText(int index, Column column, const std::string& text) override {
+    HWND list = Item(IDC_STATUS_LIST);
+    if (index < 0 || index >= ListView_GetItemCount(list)) {
+      return;  // no such row: nothing to change
+    }
+    std::wstring t = Wide(text);
+    LVITEMW sub{};
+    sub.iSubItem = column == Column::Mark ? 0 : 1;
+    sub.pszText = t.data();
+    SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+  }
+
+  void DeleteStatusRows() override { ListView_DeleteAllItems(Item(IDC_STATUS_LIST)); }
+
+  void SetStatusLine(const std::string& text) override {
+    SetDlgItemTextW(dialog_, IDC_STATUS_TEXT, Wide(text).c_str());
+  }
+
+  void Enable(Control control, bool enable) override {
+    if (HWND w = Item(ResourceNumber(control))) {
+      EnableWindow(w, enable ? TRUE : FALSE);
+    }
+  }
+
+  void SetProgressRange(ProgressBar bar, int lower, int upper) override {
+    if (bar == ProgressBar::Main) {
+      SendMessageW(Item(IDC_MAIN_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(lower), upper);
+    } else if (lower < upper) {
+      // A plain bar ignores an empty or inverted range.
+      SendMessageW(Item(IDC_SECOND_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(lower), upper);
+    }
+  }
+
+  void SetProgressPos(ProgressBar bar, int pos) override {
+    SendMessageW(Item(bar == ProgressBar::Main ? IDC_MAIN_PROGRESS : IDC_SECOND_PROGRESS),
+                 PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+  }
+
+  void StartWindowTimer(Timer, uint32_t periodMs) override {
+    ::SetTimer(dialog_, kAutoStartTimerId, std::max<uint32_t>(periodMs, USER_TIMER_MINIMUM),
+               nullptr);
+  }
+
+  void StopWindowTimer(Timer) override { ::KillTimer(dialog_, kAutoStartTimerId); }
+
+  void OnJobEvent(const JobEvent& event) override {
+    if (hooks_.jobEvent && hooks_.jobEvent(*state_, event)) {
+      return;
+    }
+    if (std::holds_alternative<CommErrorEvent>(event)) {
+      view_.MessageBox(kCommErrorText, MessageIcon::None, MessageButtons::Ok);
+    }
+  }
+
+  MessageResult ShowBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                        const std::string& detail) override {
+    UINT flags = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+    switch (icon) {
+      case MessageIcon::None:
+        break;
+      case MessageIcon::Exclamation:
+        flags |= MB_ICONEXCLAMATION;
+        break;
+      case MessageIcon::Error:
+        flags |= MB_ICONERROR;
+        break;
+      case MessageIcon::Question:
+        flags |= MB_ICONQUESTION;
+        break;
+    }
+    std::string body = text;
+    if (!detail.empty()) {
+      body +=
+          "\n\n" + WithPermissionAdvice(detail, GlobalPortMap().DevicePath(state_->selectedPort));
+    }
+    const int answer = MessageBoxW(dialog_, Wide(body).c_str(), WindowText(dialog_).c_str(), flags);
+    return answer == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
+  }
+
+  void SetWaitCursor(bool wait) override {
+    waitDepth_ = std::max(0, waitDepth_ + (wait ? 1 : -1));
+    SetCursor(LoadCursor(nullptr, waitDepth_ > 0 ? IDC_WAIT : IDC_ARROW));
+  }
+
+  // --- handlers ---------------------------------------------------------------------------
+
+  void OnUpgradeClicked() {
+    if (exiting_) {
+      return;
+    }
+    if (!JobRunning()) {
+      state_->writeBack.reset();
+    }
+    ReadControls();
+    SelectionChanged();
+    if (hooks_.startJob) {
+      hooks_.startJob(*state_);
+    }
+  }
+
+  // The Cancel command (close box, Escape, "Exit"). Returns true when the window ends.
+  bool OnCancel() {
+    if (exiting_) {
+      return false;
+    }
+    if (state_->resultOk == 0 &&
+        view_.MessageBox(kExitQuestionText, MessageIcon::None, MessageButtons::OkCancel) ==
+            MessageResult::Cancel) {
+      return false;
+    }
+    exiting_ = true;
+    state_->resultOk = 1;
+    StopJobAndWait();
+    state_->downloadPort.Close();
+    if (hooks_.saveSettings) {
+      hooks_.saveSettings(*state_);
+    }
+    DestroyWindow(dialog_);
+    return true;
+  }
+
+  void OnCommand(int id, int code) {
+    switch (id) {
+      case IDC_UPGRADE:
+        if (code == BN_CLICKED) {
+          OnUpgradeClicked();
+        }
+        break;
+      case IDC_PORT:
+        if (code == CBN_SELCHANGE) {
+          SelectionChanged();
+        } else if (code == CBN_DROPDOWN && !JobRunning()) {
+          RescanKeepingSelection();
+        }
+        break;
+      case IDC_CHIP_ONLY:
+        ReadControls();
+        SetStatusLine(state_->chipOnly == 1 ? kChipOnlyStatusText : kUsualStatusText);
+        if (state_->updateChip == 1) {
+          CheckDlgButton(dialog_, IDC_UPDATE_CHIP, BST_UNCHECKED);
+        }
+        break;
+      case IDC_UPDATE_CHIP:
+        ReadControls();
+        SetStatusLine(kUsualStatusText);
+        if (state_->chipOnly == 1) {
+          CheckDlgButton(dialog_, IDC_CHIP_ONLY, BST_UNCHECKED);
+        }
+        break;
+      case IDC_FIRMWARE_ONLY:
+        ReadControls();
+        break;
+      case IDC_VOCODER:
+        if (code == CBN_SELCHANGE && hooks_.selectVocoder) {
+          hooks_.selectVocoder(
+              *state_, static_cast<int>(SendMessageW(Item(IDC_VOCODER), CB_GETCURSEL, 0, 0)));
+          WriteControls();
+        }
+        break;
+      case IDCANCEL:  // also "Exit" (IDC_EXIT), the close box and Escape
+        OnCancel();
+        break;
+      default:
+        break;  // Enter (IDOK) never presses a button
+    }
+  }
+
+  void OnTimer() {
+    if (!exiting_) {
+      OnUpgradeClicked();
+    }
+  }
+
+  void ShowAbout() {
+    DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUT), dialog_, AboutProc, 0);
+  }
+
+  // The tooltip of the port list: the selected entry's.
+  std::wstring PortTip() const {
+    const int index = static_cast<int>(SendMessageW(Item(IDC_PORT), CB_GETCURSEL, 0, 0));
+    return index >= 0 && index < static_cast<int>(tips_.size()) ? tips_[index] : std::wstring();
+  }
+
+  WinUpgradeView& View() { return view_; }
+
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  bool JobRunning() const { return hooks_.jobRunning && hooks_.jobRunning(*state_); }
+
+  void ReadControls() {
+    state_->hexFilePath = Utf8(WindowText(Item(IDC_HEX_FILE_TEXT)));
+    state_->chipOnly = IsDlgButtonChecked(dialog_, IDC_CHIP_ONLY) == BST_CHECKED ? 1 : 0;
+    state_->firmwareOnly = IsDlgButtonChecked(dialog_, IDC_FIRMWARE_ONLY) == BST_CHECKED ? 1 : 0;
+    state_->updateChip = IsDlgButtonChecked(dialog_, IDC_UPDATE_CHIP) == BST_CHECKED ? 1 : 0;
+    state_->wavFilePath = Utf8(WindowText(Item(IDC_WAV_FILE_TEXT)));
+  }
+
+  void WriteControls() {
+    SetDlgItemTextW(dialog_, IDC_HEX_FILE_TEXT, Wide(state_->hexFilePath).c_str());
+    CheckDlgButton(dialog_, IDC_CHIP_ONLY, state_->chipOnly != 0 ? BST_CHECKED : 0);
+    CheckDlgButton(dialog_, IDC_FIRMWARE_ONLY, state_->firmwareOnly != 0 ? BST_CHECKED : 0);
+    CheckDlgButton(dialog_, IDC_UPDATE_CHIP, state_->updateChip != 0 ? BST_CHECKED : 0);
+    SetDlgItemTextW(dialog_, IDC_WAV_FILE_TEXT, Wide(state_->wavFilePath).c_str());
+  }
+
+  void ApplyRunMode() {
+    switch (state_->installation->readWriteLog) {
+      case 1:
+        ShowWindow(Item(IDC_CHIP_ONLY), SW_SHOW);
+        SetWindowPos(Item(IDC_CHIP_ONLY), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        break;
+      case 3:
+        ShowWindow(Item(IDC_FIRMWARE_ONLY), SW_SHOW);
+        state_->firmwareOnly = 1;
+        WriteControls();
+        break;
+      case 7:
+        ShowWindow(Item(IDC_UPDATE_CHIP), SW_SHOW);
+        WriteControls();
+        break;
+      default:
+        break;
+    }
+  }
+
+  void AddSystemMenuItems() {
+    HMENU menu = GetSystemMenu(dialog_, FALSE);
+    if (menu == nullptr) {
+      return;
+    }
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kAboutCommand, Wide(kAboutItemText).c_str());
+  }
+
+  // The port list: the shared entries, their tooltips kept beside the combo.
+  void ScanPorts() {
+    HWND combo = Item(IDC_PORT);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    entries_.clear();
+    tips_.clear();
+    for (const FoundPort& port : ScanPorts16()) {
+      entries_.push_back(EntryText(port));
+      tips_.push_back(Wide(PortToolTip(port.number, port.devicePath, port.access)));
+      SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entries_.back()).c_str()));
+    }
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  }
+
+  // The list is refreshed when it drops down; the entry of the chosen port stays chosen.
+  void RescanKeepingSelection() {
+    ScanPorts();
+    SelectSavedPort();
+  }
+
+  void SelectionChanged() {
+    const int index = static_cast<int>(SendMessageW(Item(IDC_PORT), CB_GETCURSEL, 0, 0));
+    if (index >= 0 && index < static_cast<int>(entries_.size())) {
+      state_->selectedPort = EntryToNumber(entries_[index]);
+    }
+  }
+
+  void SelectSavedPort() {
+    if (entries_.empty()) {
+      return;
+    }
+    int index = SavedPortIndex(entries_, state_->selectedPort.load());
+    if (index < 0) {
+      index = 0;
+      state_->selectedPort = EntryToNumber(entries_[0]);
+    }
+    SendMessageW(Item(IDC_PORT), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  }
+
+  void OpenJobJournal() {
+    if (!hooks_.openJournal) {
+      return;
+    }
+    const Installation& installation = *state_->installation;
+    journal_ = std::make_unique<JournalHandle>(
+        hooks_.openJournal(JournalPathFor(journalChoice_, installation)));
+    const bool skipBackup = BackupSkipped(journalChoice_, installation);
+    recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
+    state_->skipBackup = skipBackup;
+    if (journal_->journal == nullptr) {
+      view_.MessageBox(std::string(kJournalProblemText) + "\n\n" + journal_->problem + "\n\n" +
+                           (skipBackup ? kNoRecordConsequenceText : kNoBackupConsequenceText),
+                       MessageIcon::Exclamation, MessageButtons::Ok);
+    }
+  }
+
+  // Stops a running job and waits for it while the window keeps serving its calls.
+  void StopJobAndWait() {
+    StopWindowTimer(Timer::AutoStart);
+    if (JobRunning()) {
+      view_.SetClosing(true);
+      if (hooks_.stopJob) {
+        hooks_.stopJob(*state_);
+      } else {
+        state_->job.clock.RequestStop();
+      }
+      while (JobRunning()) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+          TranslateMessage(&message);
+          DispatchMessageW(&message);
+        }
+        view_.RunQueuedCalls();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      }
+    }
+    if (hooks_.joinJob) {
+      hooks_.joinJob(*state_);
+    }
+  }
+
+  HINSTANCE instance_;
+  HWND dialog_ = nullptr;
+  DialogHooks hooks_;
+  std::string programDir_;
+  std::unique_ptr<UpgradeState> state_;
+  WinUpgradeView view_;
+  std::vector<std::string> entries_;
+  std::vector<std::wstring> tips_;
+  JournalChoice journalChoice_;
+  std::unique_ptr<JournalHandle> journal_;
+  std::shared_ptr<JournalRecorder> recorder_;
+  bool exiting_ = false;
+  int waitDepth_ = 0;
+};
+
+void AddPortToolTip(HWND dialog) {
+  HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (tip == nullptr) {
+    return;
+  }
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof(info);
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = dialog;
+  info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, IDC_PORT));
+  info.lpszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG: {
+      SetWindowLongPtrW(dialog, DWLP_USER, lp);
       HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
       if (icon != nullptr) {
         SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
       }
+      AddPortToolTip(dialog);
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDCANCEL || LOWORD(wp) == IDC_EXIT) {
-        wchar_t title[256] = {};
-        GetWindowTextW(dialog, title, 256);
-        if (MessageBoxW(dialog, kExitQuestion, title, MB_OKCANCEL) == IDOK) {
-          DestroyWindow(dialog);
-        }
-        return TRUE;
+    case WM_FW_VIEW_CALLS:
+      if (self != nullptr) {
+        self->View().RunQueuedCalls();
       }
-      // Enter never presses a button.
-      if (LOWORD(wp) == IDOK) {
+      return TRUE;
+    case WM_COMMAND:
+      if (self != nullptr) {
+        self->OnCommand(LOWORD(wp), HIWORD(wp));
+      }
+      return TRUE;
+    case WM_TIMER:
+      if (self != nullptr && wp == kAutoStartTimerId) {
+        self->OnTimer();
+      }
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if (self != nullptr && (wp & 0xFFF0) == kAboutCommand) {
+        self->ShowAbout();
         return TRUE;
       }
       break;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lp);
+      if (self != nullptr && header->code == TTN_GETDISPINFOW) {
+        static std::wstring text;  // stays valid until the tooltip has copied it
+        text = self->PortTip();
+        reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = text.data();
+        return TRUE;
+      }
+      break;
+    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return TRUE;
@@ -192,21 +817,20 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM) {
 
 }  // namespace
 
-namespace fw {
-
 int RunWindow(HINSTANCE instance, int show) {
-  INITCOMMONCONTROLSEX controls{sizeof(controls),
-                                ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                                                      ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterTextProgress(instance);
-  HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_UPGRADE), nullptr, DialogProc, 0);
-  if (dialog == nullptr) {
+  Window window(instance);
+  if (!window.Create()) {
     return 1;
   }
-  ShowWindow(dialog, show);
+  ShowWindow(window.Dialog(), show);
+  window.Startup();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageW(dialog, &message)) {
+    if (!IsDialogMessageW(window.Dialog(), &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

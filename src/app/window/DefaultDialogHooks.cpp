@@ -1,4 +1,4 @@
-#include "app/qt/DialogHooks.h"
+#include "app/window/DialogHooks.h"
 
 #include "config/Installation.h"
 #include "config/Settings.h"
@@ -10,7 +10,9 @@
 #include "workflow/Job.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 // The view's operations share these names.
 #undef MessageBox

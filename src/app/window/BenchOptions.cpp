@@ -1,4 +1,4 @@
-#include "app/qt/BenchOptions.h"
+#include "app/window/BenchOptions.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/qt/JournalOptions.h"
+#include "app/window/JournalOptions.h"
 
 #include "platform/FileIo.h"
 

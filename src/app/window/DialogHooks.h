@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/qt/BenchOptions.h"
+#include "app/window/BenchOptions.h"
 #include "core/UpgradeState.h"
 #include "journal/JournalRecorder.h"
 

@@ -1,0 +1,200 @@
+// Drives the Win32 window as a technician would, through the window system only: finds the
+// main window by its caption and its buttons by their text, clicks them (BM_CLICK), and
+// reads and answers the message boxes the window opens. Used by tools/win-window-test.
+//
+//   win-click-driver CAPTION STEP...
+// Steps, run in order:
+//   wait:S          the main window (caption CAPTION, a dialog with the "Upgrade" button, id
+//                   1000) is there within S seconds
+//   click:TEXT      clicks the main window's button whose text is TEXT
+//   box:S           a message box of the main window opens within S seconds: prints
+//                   "box: <its text>" and answers it with OK
+//   nobox:S         no message box opens within S seconds
+//   close           closes the main window (its close box) and waits until it has gone
+// Exit status 0 when every step did what it says, 1 otherwise (the failing step is named).
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kUpgradeId = 1000;
+constexpr int kBoxTextId = 0xFFFF;  // the message box's text control
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) {
+    return {};
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring Text(HWND hwnd) {
+  wchar_t buffer[4096] = {};
+  GetWindowTextW(hwnd, buffer, 4096);
+  return buffer;
+}
+
+struct Search {
+  std::wstring caption;
+  HWND owner = nullptr;  // when set: a dialog owned by this window (a message box)
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wstring(cls) != L"#32770" || !IsWindowVisible(hwnd)) {
+    return TRUE;
+  }
+  if (s->owner != nullptr) {
+    if (GetWindow(hwnd, GW_OWNER) == s->owner && GetDlgItem(hwnd, kBoxTextId) != nullptr) {
+      s->found = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  if (Text(hwnd) == s->caption && GetDlgItem(hwnd, kUpgradeId) != nullptr) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND MainWindow(const std::wstring& caption) {
+  Search s{caption};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND BoxOf(HWND owner) {
+  Search s;
+  s.owner = owner;
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+struct ButtonSearch {
+  std::wstring text;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindButton(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<ButtonSearch*>(lp);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (_wcsicmp(cls, L"Button") == 0 && Text(hwnd) == s->text) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Presses `button` as a click does; returns at once even when the click opens a modal box.
+void Click(HWND button) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 2000, &ignored);
+}
+
+bool Fail(const std::wstring& step, const char* what) {
+  std::printf("win-click-driver: %s: %s\n", Utf8(step).c_str(), what);
+  std::fflush(stdout);
+  return false;
+}
+
+bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) {
+  const size_t colon = step.find(L':');
+  const std::wstring name = step.substr(0, colon);
+  const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
+  const DWORD limitMs = static_cast<DWORD>(_wtof(arg.c_str()) * 1000);
+  const DWORD start = GetTickCount();
+  if (name == L"wait") {
+    while ((main = MainWindow(caption)) == nullptr) {
+      if (GetTickCount() - start > limitMs) {
+        return Fail(step, "the window did not open");
+      }
+      Sleep(100);
+    }
+    return true;
+  }
+  if (main == nullptr || !IsWindow(main)) {
+    return Fail(step, "no window (a \"wait\" step first)");
+  }
+  if (name == L"click") {
+    ButtonSearch s{arg};
+    EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&s));
+    if (s.found == nullptr) {
+      return Fail(step, "no such button");
+    }
+    if (!IsWindowEnabled(s.found) || !IsWindowVisible(s.found)) {
+      return Fail(step, "the button is disabled or hidden");
+    }
+    Click(s.found);
+    return true;
+  }
+  if (name == L"box" || name == L"nobox") {
+    HWND box = nullptr;
+    while ((box = BoxOf(main)) == nullptr && GetTickCount() - start <= limitMs) {
+      Sleep(100);
+    }
+    if (name == L"nobox") {
+      if (box != nullptr) {
+        std::printf("box: %s\n", Utf8(Text(GetDlgItem(box, kBoxTextId))).c_str());
+        return Fail(step, "a box opened");
+      }
+      return true;
+    }
+    if (box == nullptr) {
+      return Fail(step, "no box opened");
+    }
+    std::printf("box: %s\n", Utf8(Text(GetDlgItem(box, kBoxTextId))).c_str());
+    std::fflush(stdout);
+    HWND ok = GetDlgItem(box, IDOK);
+    if (ok == nullptr) {
+      return Fail(step, "the box has no OK button");
+    }
+    Click(ok);
+    // The box has gone before the next step looks for one.
+    while (IsWindow(box) && GetTickCount() - start <= limitMs + 5000) {
+      Sleep(50);
+    }
+    return true;
+  }
+  if (name == L"close") {
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    while (IsWindow(main)) {
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, "the window did not close");
+      }
+      Sleep(100);
+    }
+    return true;
+  }
+  return Fail(step, "unknown step");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::printf("usage: win-click-driver CAPTION STEP...\n");
+    return 2;
+  }
+  const std::wstring caption = argv[1];
+  HWND main = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    if (!RunStep(caption, argv[i], main)) {
+      return 1;
+    }
+    std::printf("win-click-driver: %s done\n", Utf8(argv[i]).c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}
