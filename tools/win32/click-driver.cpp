@@ -6,7 +6,8 @@
 // Steps, run in order:
 //   wait:S          the main window (caption CAPTION, a dialog with the "Upgrade" button, id
 //                   1000) is there within S seconds
-//   click:TEXT      clicks the main window's button whose text is TEXT
+//   click:TEXT      clicks the main window's shown button whose text is TEXT (waiting up to
+//                   30 seconds for it to be shown and enabled)
 //   box:S           a message box of the main window opens within S seconds: prints
 //                   "box: <its text>" and answers it with OK
 //   nobox:S         no message box opens within S seconds
@@ -90,7 +91,7 @@ BOOL CALLBACK FindButton(HWND hwnd, LPARAM lp) {
   auto* s = reinterpret_cast<ButtonSearch*>(lp);
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
-  if (_wcsicmp(cls, L"Button") == 0 && Text(hwnd) == s->text) {
+  if (_wcsicmp(cls, L"Button") == 0 && Text(hwnd) == s->text && IsWindowVisible(hwnd)) {
     s->found = hwnd;
     return FALSE;
   }
@@ -128,13 +129,20 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
     return Fail(step, "no window (a \"wait\" step first)");
   }
   if (name == L"click") {
+    // The window may still be starting up: the button is looked for (shown and enabled)
+    // for up to 30 seconds.
     ButtonSearch s{arg};
-    EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&s));
-    if (s.found == nullptr) {
-      return Fail(step, "no such button");
-    }
-    if (!IsWindowEnabled(s.found) || !IsWindowVisible(s.found)) {
-      return Fail(step, "the button is disabled or hidden");
+    for (;;) {
+      s.found = nullptr;
+      EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&s));
+      if (s.found != nullptr && IsWindowEnabled(s.found) && IsWindowVisible(s.found)) {
+        break;
+      }
+      if (GetTickCount() - start > 30000) {
+        return Fail(step,
+                    s.found == nullptr ? "no such button" : "the button is disabled or hidden");
+      }
+      Sleep(100);
     }
     Click(s.found);
     return true;

@@ -47,10 +47,7 @@ QPushButton* MakeButton(const char* text, QWidget* parent) {
 }
 
 QString PanelTitle(int port) {
-  const std::string device = GlobalPortMap().DevicePath(port);
-  return QStringLiteral("COM%1 (%2)")
-      .arg(port)
-      .arg(device.empty() ? QString::fromUtf8(kNoDevice) : QString::fromStdString(device));
+  return QString::fromStdString(BenchPanelTitle(port));
 }
 
 }  // namespace
@@ -122,34 +119,8 @@ BenchPanel::~BenchPanel() {
 // The job's part of the window's start-up, on the window's installation: the same image,
 // vocoder variant and hex file as the window's own record, its own buffers.
 void BenchPanel::Prepare() {
-  UpgradeState& window = dialog_.State();
-  UpgradeState& s = *state_;
-  s.SetView(&view_);
-  s.job.clock.Use(window.job.clock.Base());
-  s.installation = window.installation.Shared();
-  ApplySettingsToJob(s);
-  s.selectedPort = port_;
-  s.vocoderIndex = window.vocoderIndex;
-  s.selectedImageName = window.selectedImageName;
-  s.hexFilePath = window.hexFilePath;
-  s.wavFilePath = window.wavFilePath;
-  s.radioDataSize = UpgradeState::kDefaultRadioDataSize;
-  s.writeDataSize = UpgradeState::kDefaultRadioDataSize;
-  s.AllocateRadioData(UpgradeState::kDefaultRadioDataSize);
-  s.imageSize = window.imageSize.load();
-  if (hooks_.loadImageFile) {
-    hooks_.loadImageFile(s);
-  }
-  if (hooks_.loadHexFile) {
-    hooks_.loadHexFile(s);
-  }
-  // Two jobs ending in the same second write data logs of their own.
-  s.dataLogTag = "COM" + std::to_string(port_);
-  // The panel's jobs keep their records in the window's journal, backed up as the window's.
-  if (const JournalHandle* journal = dialog_.Journal()) {
-    AttachJournal(s, *journal, &view_, FLASHWRIGHT_VERSION);
-    s.skipBackup = dialog_.SkipBackup();
-  }
+  PrepareBenchRecord(dialog_.State(), *state_, port_, hooks_, &view_, dialog_.Journal(),
+                     dialog_.SkipBackup(), FLASHWRIGHT_VERSION);
 }
 
 bool BenchPanel::TimerActive(Timer timer) const {
@@ -171,13 +142,7 @@ void BenchPanel::OnUpgradeClicked() {
   }
   // The window's choices (the run mode's check boxes) for this job, on this panel's port.
   dialog_.ReadControls();
-  const UpgradeState& window = dialog_.State();
-  state_->chipOnly = window.chipOnly.load();
-  state_->firmwareOnly = window.firmwareOnly.load();
-  state_->updateChip = window.updateChip.load();
-  state_->selectedPort = port_;
-  // The next radio on this port tells its own model.
-  state_->radioModel.clear();
+  TakeWindowChoices(dialog_.State(), *state_, port_);
   ShowModel();
   view_.SetClosing(false);
   if (hooks_.startJob) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/qt/QtUpgradeView.h"
+#include "app/window/BenchJobs.h"
 #include "app/window/DialogHooks.h"
 #include "core/UpgradeState.h"
 
@@ -31,12 +32,6 @@ namespace fw {
 
 class TextProgressBar;
 class UpgradeDialog;
-
-inline constexpr const char* kBenchModeItem = "Bench mode";
-inline constexpr const char* kUpgradeAllButton = "Upgrade all";
-inline constexpr const char* kStopButton = "Stop";
-inline constexpr const char* kRadioModelLabel = "Radio model: ";
-inline constexpr const char* kNoDevice = "no device";
 
 class BenchPanel : public QGroupBox, public ViewTarget {
   Q_OBJECT

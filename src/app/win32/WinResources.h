@@ -25,6 +25,9 @@
 #define IDC_WRITE_WAV 1022
 #define IDC_WAV_FILE_TEXT 1023
 #define IDC_OPEN_WAV 1024
+// The port list's label and the frame, hidden with the single port's controls on the bench.
+#define IDC_PORT_LABEL 1030
+#define IDC_FRAME 1031
 
 // The About box's texts (the Qt About box's numbers).
 #define IDC_ABOUT_VERSION 1019

@@ -4,8 +4,8 @@
 
 namespace fw {
 
-WinUpgradeView::WinUpgradeView(WinViewTarget& target, HWND window)
-    : target_(target), window_(window), windowThread_(GetCurrentThreadId()) {}
+WinUpgradeView::WinUpgradeView(WinViewTarget& target, HWND window, WPARAM tag)
+    : target_(target), window_(window), tag_(tag), windowThread_(GetCurrentThreadId()) {}
 
 void WinUpgradeView::Enqueue(QueuedCall call) {
   {
@@ -13,7 +13,7 @@ void WinUpgradeView::Enqueue(QueuedCall call) {
     queue_.push_back(std::move(call));
   }
   // One wake-up per call; a wake-up that finds the queue empty does nothing.
-  PostMessageW(window_, WM_FW_VIEW_CALLS, 0, 0);
+  PostMessageW(window_, WM_FW_VIEW_CALLS, tag_, 0);
 }
 
 void WinUpgradeView::OnWindowThread(const std::function<void()>& f) {

@@ -19,7 +19,8 @@
 
 namespace fw {
 
-// The message that wakes the window to run queued view calls (wParam, lParam unused).
+// The message that wakes the window to run queued view calls; wParam names the view (0: the
+// main window's, a COM number: that bench panel's), lParam is unused.
 constexpr UINT WM_FW_VIEW_CALLS = WM_APP + 1;
 
 // What the view drives: the main window. Every operation runs on the window's thread.
@@ -44,9 +45,9 @@ class WinViewTarget {
 
 class WinUpgradeView : public UpgradeView {
  public:
-  // `window` is woken for queued calls; the thread calling this constructor is the
-  // window's thread.
-  WinUpgradeView(WinViewTarget& target, HWND window);
+  // `window` is woken for queued calls with `tag` in wParam; the thread calling this
+  // constructor is the window's thread.
+  WinUpgradeView(WinViewTarget& target, HWND window, WPARAM tag = 0);
   WinUpgradeView(const WinUpgradeView&) = delete;
   WinUpgradeView& operator=(const WinUpgradeView&) = delete;
 
@@ -87,6 +88,7 @@ class WinUpgradeView : public UpgradeView {
 
   WinViewTarget& target_;
   HWND window_;
+  WPARAM tag_;
   DWORD windowThread_;
 
   std::mutex queueMutex_;

@@ -14,11 +14,14 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "WinResources.h"
 #include "WinUpgradeView.h"
+#include "app/window/BenchJobs.h"
+#include "app/window/BenchOptions.h"
 #include "app/window/DialogHooks.h"
 #include "app/window/JournalOptions.h"
 #include "app/window/PortEntries.h"
@@ -42,7 +45,17 @@ namespace {
 constexpr int kStatusColumnWidth = 52;
 constexpr int kMessageColumnWidth = 600;
 constexpr UINT kAboutCommand = 0x0010;  // system menu item ids are multiples of 16
+constexpr UINT kBenchCommand = 0x0020;
 constexpr UINT_PTR kAutoStartTimerId = 1;
+constexpr UINT_PTR kBenchRefreshTimerId = 2;
+constexpr UINT_PTR kPanelTimerBase = 100;  // + COM number: a panel's auto-start timer
+constexpr int kUpgradeAllId = 1990;
+constexpr int kPanelIdBase = 2000;  // + 10 * panel: its group, Upgrade, Stop, texts, bar, list
+// The bench's layout, in dialog units (the Qt bench's).
+constexpr int kPanelWidth = 421;
+constexpr int kPanelHeight = 122;
+constexpr int kPanelGap = 3;
+constexpr int kUpgradeAllHeight = 16;
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) {
@@ -213,6 +226,63 @@ void LayOutStatusList(HWND list) {
   SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
 }
 
+void ListInsertRow(HWND list, int index, const std::string& mark, const std::string& text) {
+  const int count = ListView_GetItemCount(list);
+  std::wstring m = Wide(mark);
+  std::wstring t = Wide(text);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = std::clamp(index, 0, count);  // past the end appends, as the list does
+  item.pszText = m.data();
+  const int row =
+      static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  if (row < 0) {
+    return;
+  }
+  LVITEMW sub{};
+  sub.iSubItem = 1;
+  sub.pszText = t.data();
+  SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+  ListView_EnsureVisible(list, row, FALSE);
+}
+
+void ListSetText(HWND list, int index, Column column, const std::string& text) {
+  if (index < 0 || index >= ListView_GetItemCount(list)) {
+    return;  // no such row: nothing to change
+  }
+  std::wstring t = Wide(text);
+  LVITEMW sub{};
+  sub.iSubItem = column == Column::Mark ? 0 : 1;
+  sub.pszText = t.data();
+  SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+}
+
+// A modal box owned by `owner`, with the system's icon; the detail below the text.
+MessageResult SystemBox(HWND owner, const std::wstring& caption, const std::string& text,
+                        MessageIcon icon, MessageButtons buttons, const std::string& detail,
+                        int port) {
+  UINT flags = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+  switch (icon) {
+    case MessageIcon::None:
+      break;
+    case MessageIcon::Exclamation:
+      flags |= MB_ICONEXCLAMATION;
+      break;
+    case MessageIcon::Error:
+      flags |= MB_ICONERROR;
+      break;
+    case MessageIcon::Question:
+      flags |= MB_ICONQUESTION;
+      break;
+  }
+  std::string body = text;
+  if (!detail.empty()) {
+    body += "\n\n" + WithPermissionAdvice(detail, GlobalPortMap().DevicePath(port));
+  }
+  const int answer = MessageBoxW(owner, Wide(body).c_str(), caption.c_str(), flags);
+  return answer == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
+}
+
 int ResourceNumber(Control control) {
   switch (control) {
     case Control::Upgrade:
@@ -295,6 +365,81 @@ INT_PTR CALLBACK AboutProc(HWND box, UINT msg, WPARAM wp, LPARAM) {
   return FALSE;
 }
 
+class Window;
+
+// One panel of the bench: its own record on the window's installation, its own view (woken
+// with its COM number), its own rows, texts, bar, timer and boxes.
+class BenchPanel : public WinViewTarget {
+ public:
+  BenchPanel(Window& window, int port, int index, std::shared_ptr<CompletedJobCount> count);
+  ~BenchPanel() override;
+  BenchPanel(const BenchPanel&) = delete;
+  BenchPanel& operator=(const BenchPanel&) = delete;
+
+  int Port() const { return port_; }
+  bool Owns(int id) const { return id >= firstId_ && id < firstId_ + 10; }
+  void OnCommand(int id);
+  void OnUpgradeClicked();
+  void Stop();
+  void RefreshButtons();
+  bool JobRunning() const;
+  void JoinJob();
+  bool Unfinished() const { return state_->resultOk == 0; }
+  WinUpgradeView& View() { return view_; }
+
+  void InsertStatusRow(int index, const std::string& mark, const std::string& text) override {
+    ListInsertRow(list_, index, mark, text);
+  }
+  void SetStatusRowText(int index, Column column, const std::string& text) override {
+    ListSetText(list_, index, column, text);
+  }
+  void DeleteStatusRows() override { ListView_DeleteAllItems(list_); }
+  void SetStatusLine(const std::string& text) override {
+    SetWindowTextW(status_, Wide(text).c_str());
+  }
+  // The job's own button; the port, vocoder and check boxes are the window's.
+  void Enable(Control control, bool enable) override {
+    if (control == Control::Upgrade) {
+      EnableWindow(upgrade_, enable ? TRUE : FALSE);
+    }
+  }
+  void SetProgressRange(ProgressBar bar, int lower, int upper) override {
+    if (bar == ProgressBar::Main) {
+      SendMessageW(progress_, PBM_SETRANGE32, static_cast<WPARAM>(lower), upper);
+    }
+  }
+  void SetProgressPos(ProgressBar bar, int pos) override {
+    if (bar == ProgressBar::Main) {
+      SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+    }
+  }
+  void StartWindowTimer(Timer, uint32_t periodMs) override;
+  void StopWindowTimer(Timer) override;
+  void OnJobEvent(const JobEvent& event) override;
+  MessageResult ShowBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                        const std::string& detail) override;
+  void SetWaitCursor(bool) override {}  // the window's cursor is not one job's
+
+ private:
+  HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, int id, int x, int y, int w,
+            int h);
+
+  Window& window_;
+  int port_;
+  int firstId_;
+  int top_;  // in dialog units
+  std::unique_ptr<UpgradeState> state_;
+  WinUpgradeView view_;
+  HWND group_ = nullptr;
+  HWND upgrade_ = nullptr;
+  HWND stop_ = nullptr;
+  HWND model_ = nullptr;
+  HWND status_ = nullptr;
+  HWND progress_ = nullptr;
+  HWND list_ = nullptr;
+  bool timerOn_ = false;
+};
+
 class Window : public WinViewTarget {
  public:
   explicit Window(HINSTANCE instance)
@@ -306,6 +451,16 @@ class Window : public WinViewTarget {
       LoadSettingsForProgramDir(state, programDir_);
       return state.installation->windowTitle;
     };
+    // "--bench", "--bench-ports", "--journal", "--no-backup": as the Qt window takes them
+    // (a bad one is left alone: the window opens with the settings file's choice).
+    std::vector<std::string> args = CommandLineArguments();
+    std::string error;
+    if (std::optional<BenchChoice> bench = TakeBenchOptions(args, error)) {
+      benchChoice_ = *bench;
+      benchRequested_ = true;
+    }
+    error.clear();
+    journalChoice_ = TakeJournalOptions(args, error);
   }
 
   bool Create() {
@@ -345,6 +500,9 @@ class Window : public WinViewTarget {
       if (GlobalPortMap().Entries() != portsBefore) {
         ScanPorts();
       }
+    }
+    if (hooks_.loadBench && !benchRequested_) {
+      benchChoice_ = hooks_.loadBench(*state_);
     }
     OpenJobJournal();
     state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
@@ -386,6 +544,10 @@ class Window : public WinViewTarget {
       hooks_.loadHexFile(*state_);
     }
     WriteControls();
+    startupDone_ = true;
+    if (benchChoice_.on && SetBenchMode(true)) {
+      return;
+    }
     if (state_->installation->readWriteLog == 5) {
       StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
     }
@@ -394,36 +556,11 @@ class Window : public WinViewTarget {
   // --- the view's operations, on the window's thread -------------------------------------
 
   void InsertStatusRow(int index, const std::string& mark, const std::string& text) override {
-    HWND list = Item(IDC_STATUS_LIST);
-    const int count = ListView_GetItemCount(list);
-    std::wstring m = Wide(mark);
-    std::wstring t = Wide(text);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = std::clamp(index, 0, count);  // past the end appends, as the list does
-    item.pszText = m.data();
-    const int row =
-        static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0) {
-      return;
-    }
-    LVITEMW sub{};
-    sub.iSubItem = 1;
-    sub.pszText = t.data();
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
-    ListView_EnsureVisible(list, row, FALSE);
+    ListInsertRow(Item(IDC_STATUS_LIST), index, mark, text);
   }
 
   void SetStatusRowText(int index, Column column, const std::string& text) override {
-    HWND list = Item(IDC_STATUS_LIST);
-    if (index < 0 || index >= ListView_GetItemCount(list)) {
-      return;  // no such row: nothing to change
-    }
-    std::wstring t = Wide(text);
-    LVITEMW sub{};
-    sub.iSubItem = column == Column::Mark ? 0 : 1;
-    sub.pszText = t.data();
-    SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+    ListSetText(Item(IDC_STATUS_LIST), index, column, text);
   }
 
   void DeleteStatusRows() override { ListView_DeleteAllItems(Item(IDC_STATUS_LIST)); }
@@ -470,27 +607,8 @@ class Window : public WinViewTarget {
 
   MessageResult ShowBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
                         const std::string& detail) override {
-    UINT flags = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
-    switch (icon) {
-      case MessageIcon::None:
-        break;
-      case MessageIcon::Exclamation:
-        flags |= MB_ICONEXCLAMATION;
-        break;
-      case MessageIcon::Error:
-        flags |= MB_ICONERROR;
-        break;
-      case MessageIcon::Question:
-        flags |= MB_ICONQUESTION;
-        break;
-    }
-    std::string body = text;
-    if (!detail.empty()) {
-      body +=
-          "\n\n" + WithPermissionAdvice(detail, GlobalPortMap().DevicePath(state_->selectedPort));
-    }
-    const int answer = MessageBoxW(dialog_, Wide(body).c_str(), WindowText(dialog_).c_str(), flags);
-    return answer == IDCANCEL ? MessageResult::Cancel : MessageResult::Ok;
+    return SystemBox(dialog_, WindowText(dialog_), text, icon, buttons, detail,
+                     state_->selectedPort);
   }
 
   void SetWaitCursor(bool wait) override {
@@ -501,7 +619,8 @@ class Window : public WinViewTarget {
   // --- handlers ---------------------------------------------------------------------------
 
   void OnUpgradeClicked() {
-    if (exiting_) {
+    // On the bench the single port's "Upgrade" is hidden and its timer stopped.
+    if (exiting_ || BenchOn()) {
       return;
     }
     if (!JobRunning()) {
@@ -519,23 +638,44 @@ class Window : public WinViewTarget {
     if (exiting_) {
       return false;
     }
-    if (state_->resultOk == 0 &&
-        view_.MessageBox(kExitQuestionText, MessageIcon::None, MessageButtons::OkCancel) ==
-            MessageResult::Cancel) {
+    const bool unfinished =
+        state_->resultOk == 0 ||
+        std::any_of(panels_.begin(), panels_.end(), [](const auto& p) { return p->Unfinished(); });
+    if (unfinished && view_.MessageBox(kExitQuestionText, MessageIcon::None,
+                                       MessageButtons::OkCancel) == MessageResult::Cancel) {
       return false;
     }
     exiting_ = true;
     state_->resultOk = 1;
+    StopBenchAndWait();
     StopJobAndWait();
     state_->downloadPort.Close();
     if (hooks_.saveSettings) {
       hooks_.saveSettings(*state_);
     }
+    if (hooks_.saveBench) {
+      hooks_.saveBench(*state_, benchChoice_);
+    }
+    panels_.clear();
     DestroyWindow(dialog_);
     return true;
   }
 
   void OnCommand(int id, int code) {
+    if (id == kUpgradeAllId && code == BN_CLICKED) {
+      for (auto& p : panels_) {
+        p->OnUpgradeClicked();
+      }
+      return;
+    }
+    for (auto& p : panels_) {
+      if (p->Owns(id)) {
+        if (code == BN_CLICKED) {
+          p->OnCommand(id);
+        }
+        return;
+      }
+    }
     switch (id) {
       case IDC_UPGRADE:
         if (code == BN_CLICKED) {
@@ -598,11 +738,172 @@ class Window : public WinViewTarget {
   }
 
   WinUpgradeView& View() { return view_; }
+  const UpgradeState& State() const { return *state_; }
+  const DialogHooks& Hooks() const { return hooks_; }
+  const JournalHandle* Journal() const { return journal_.get(); }
+  bool SkipBackup() const { return state_->skipBackup; }
+  bool Exiting() const { return exiting_; }
+  HINSTANCE Instance() const { return instance_; }
+  void TakeControls() { ReadControls(); }
+
+  // The view a wake-up names: the window's own (0) or a panel's (its COM number).
+  WinUpgradeView* ViewFor(WPARAM tag) {
+    if (tag == 0) {
+      return &view_;
+    }
+    for (auto& p : panels_) {
+      if (static_cast<WPARAM>(p->Port()) == tag) {
+        return &p->View();
+      }
+    }
+    return nullptr;  // a panel that has gone
+  }
+
+  void OnBenchTimer(UINT_PTR id) {
+    if (id == kBenchRefreshTimerId) {
+      for (auto& p : panels_) {
+        p->RefreshButtons();
+      }
+      return;
+    }
+    for (auto& p : panels_) {
+      if (id == kPanelTimerBase + static_cast<UINT_PTR>(p->Port())) {
+        p->OnUpgradeClicked();
+      }
+    }
+  }
+
+  // On or off (refused while a job runs); the ports are the chosen ones or, when none were
+  // chosen, every port the list has. Returns whether the bench is now on.
+  bool SetBenchMode(bool on) {
+    const bool now = !panels_.empty();
+    if (on == now) {
+      return on;
+    }
+    if (exiting_ || !startupDone_ || AnyJobRunning()) {
+      return now;
+    }
+    const bool repeat = state_->installation->readWriteLog == 5;
+    if (on) {
+      std::vector<int> ports = benchChoice_.ports;
+      if (ports.empty()) {
+        for (const std::string& e : entries_) {
+          if (const int n = EntryToNumber(e); n != 0) {
+            ports.push_back(n);
+          }
+        }
+      }
+      if (ports.empty()) {
+        return false;
+      }
+      StopWindowTimer(Timer::AutoStart);
+      ShowSinglePortControls(false);
+      auto count = std::make_shared<CompletedJobCount>();
+      count->total = state_->completedJobs;
+      jobCount_ = count;
+      RECT all{7 + 435 - 4 - 60, 42, 7 + 435 - 4, 42 + kUpgradeAllHeight};
+      MapDialogRect(dialog_, &all);
+      upgradeAll_ = CreateWindowExW(0, L"BUTTON", Wide(kUpgradeAllButton).c_str(),
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, all.left,
+                                    all.top, all.right - all.left, all.bottom - all.top, dialog_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kUpgradeAllId)),
+                                    instance_, nullptr);
+      SendMessageW(upgradeAll_, WM_SETFONT, SendMessageW(dialog_, WM_GETFONT, 0, 0), TRUE);
+      for (size_t i = 0; i < ports.size(); ++i) {
+        panels_.push_back(
+            std::make_unique<BenchPanel>(*this, ports[i], static_cast<int>(i), count));
+      }
+      const int height =
+          kUpgradeAllHeight + 3 + static_cast<int>(ports.size()) * (kPanelHeight + kPanelGap);
+      ResizeToUnits(std::max(211, 42 + height + 4));
+      ::SetTimer(dialog_, kBenchRefreshTimerId, 200, nullptr);
+      if (repeat) {
+        for (auto& p : panels_) {
+          p->StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
+        }
+      }
+    } else {
+      state_->completedJobs = jobCount_ ? jobCount_->total : state_->completedJobs;
+      ::KillTimer(dialog_, kBenchRefreshTimerId);
+      panels_.clear();
+      DestroyWindow(upgradeAll_);
+      upgradeAll_ = nullptr;
+      ResizeToUnits(211);
+      ShowSinglePortControls(true);
+      if (repeat) {
+        StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
+      }
+    }
+    benchChoice_.on = on;
+    CheckMenuItem(GetSystemMenu(dialog_, FALSE), kBenchCommand,
+                  MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    return on;
+  }
+
+  bool BenchOn() const { return !panels_.empty(); }
 
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp);
 
  private:
   bool JobRunning() const { return hooks_.jobRunning && hooks_.jobRunning(*state_); }
+
+  bool AnyJobRunning() const {
+    return JobRunning() || std::any_of(panels_.begin(), panels_.end(),
+                                       [](const auto& p) { return p->JobRunning(); });
+  }
+
+  static std::vector<std::string> CommandLineArguments() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 1; argv != nullptr && i < argc; ++i) {
+      args.push_back(Utf8(argv[i]));
+    }
+    LocalFree(argv);
+    return args;
+  }
+
+  // The single port's controls, shown without the bench and hidden with it.
+  void ShowSinglePortControls(bool show) {
+    for (int id : {IDC_UPGRADE, IDC_PORT, IDC_PORT_LABEL, IDC_STATUS_TEXT, IDC_MAIN_PROGRESS,
+                   IDC_STATUS_LIST, IDC_FRAME}) {
+      ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
+    }
+  }
+
+  // The window's client area to 449 dialog units wide and `heightUnits` high.
+  void ResizeToUnits(int heightUnits) {
+    RECT r{0, 0, 449, heightUnits};
+    MapDialogRect(dialog_, &r);
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(dialog_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(dialog_, GWL_EXSTYLE)));
+    SetWindowPos(dialog_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+  }
+
+  // Every panel's job stopped (its open boxes answered as a closing window's), served until
+  // it has ended, and joined.
+  void StopBenchAndWait() {
+    ::KillTimer(dialog_, kBenchRefreshTimerId);
+    for (auto& p : panels_) {
+      p->Stop();
+    }
+    while (std::any_of(panels_.begin(), panels_.end(),
+                       [](const auto& p) { return p->JobRunning(); })) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+      for (auto& p : panels_) {
+        p->View().RunQueuedCalls();
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    for (auto& p : panels_) {
+      p->JoinJob();
+    }
+  }
 
   void ReadControls() {
     state_->hexFilePath = Utf8(WindowText(Item(IDC_HEX_FILE_TEXT)));
@@ -647,6 +948,7 @@ class Window : public WinViewTarget {
     }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kAboutCommand, Wide(kAboutItemText).c_str());
+    AppendMenuW(menu, MF_STRING, kBenchCommand, Wide(kBenchModeItem).c_str());
   }
 
   // The port list: the shared entries, their tooltips kept beside the combo.
@@ -743,7 +1045,151 @@ class Window : public WinViewTarget {
   std::shared_ptr<JournalRecorder> recorder_;
   bool exiting_ = false;
   int waitDepth_ = 0;
+  BenchChoice benchChoice_;
+  bool benchRequested_ = false;
+  bool startupDone_ = false;
+  std::shared_ptr<CompletedJobCount> jobCount_;
+  std::vector<std::unique_ptr<BenchPanel>> panels_;
+  HWND upgradeAll_ = nullptr;
 };
+
+BenchPanel::BenchPanel(Window& window, int port, int index,
+                       std::shared_ptr<CompletedJobCount> count)
+    : window_(window),
+      port_(port),
+      firstId_(kPanelIdBase + 10 * index),
+      top_(42 + kUpgradeAllHeight + 3 + index * (kPanelHeight + kPanelGap)),
+      state_(std::make_unique<UpgradeState>()),
+      view_(*this, window.Dialog(), static_cast<WPARAM>(port)) {
+  group_ = Make(L"BUTTON", Wide(BenchPanelTitle(port)), BS_GROUPBOX, firstId_, 0, 0, kPanelWidth,
+                kPanelHeight);
+  model_ = Make(L"STATIC", Wide(kRadioModelLabel), SS_NOPREFIX, firstId_ + 6, 8, 11, 300, 9);
+  upgrade_ = Make(L"BUTTON", L"Upgrade", BS_PUSHBUTTON | WS_TABSTOP, firstId_ + 1, 318, 8, 49, 15);
+  stop_ =
+      Make(L"BUTTON", Wide(kStopButton), BS_PUSHBUTTON | WS_TABSTOP, firstId_ + 2, 371, 8, 44, 15);
+  EnableWindow(stop_, FALSE);
+  status_ = Make(L"STATIC", Wide(kUsualStatusText), SS_NOPREFIX, firstId_ + 3, 8, 25, 407, 9);
+  progress_ = Make(L"" FW_TEXT_PROGRESS_CLASS, L"", 0, firstId_ + 4, 6, 36, 409, 10);
+  list_ = Make(WC_LISTVIEWW, L"", LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER | WS_BORDER,
+               firstId_ + 5, 6, 49, 409, 69);
+  LayOutStatusList(list_);
+  state_->sharedJobCount = std::move(count);
+  PrepareBenchRecord(window.State(), *state_, port_, window.Hooks(), &view_, window.Journal(),
+                     window.SkipBackup(), FLASHWRIGHT_VERSION);
+}
+
+BenchPanel::~BenchPanel() {
+  // The window stops and joins every job before panels go; this is the last guard.
+  view_.SetClosing(true);
+  Stop();
+  while (JobRunning()) {
+    view_.RunQueuedCalls();
+    Sleep(5);
+  }
+  JoinJob();
+  StopWindowTimer(Timer::AutoStart);
+  state_->SetView(nullptr);
+  for (HWND w : {group_, model_, upgrade_, stop_, status_, progress_, list_}) {
+    DestroyWindow(w);
+  }
+}
+
+HWND BenchPanel::Make(const wchar_t* cls, const std::wstring& text, DWORD style, int id, int x,
+                      int y, int w, int h) {
+  RECT r{7 + x, top_ + y, 7 + x + w, top_ + y + h};
+  MapDialogRect(window_.Dialog(), &r);
+  HWND hwnd = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                              r.right - r.left, r.bottom - r.top, window_.Dialog(),
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), window_.Instance(),
+                              nullptr);
+  SendMessageW(hwnd, WM_SETFONT, SendMessageW(window_.Dialog(), WM_GETFONT, 0, 0), TRUE);
+  return hwnd;
+}
+
+bool BenchPanel::JobRunning() const {
+  const DialogHooks& hooks = window_.Hooks();
+  return hooks.jobRunning && hooks.jobRunning(*state_);
+}
+
+void BenchPanel::JoinJob() {
+  if (window_.Hooks().joinJob) {
+    window_.Hooks().joinJob(*state_);
+  }
+}
+
+void BenchPanel::OnCommand(int id) {
+  if (id == firstId_ + 1) {
+    OnUpgradeClicked();
+  } else if (id == firstId_ + 2) {
+    Stop();
+  }
+}
+
+void BenchPanel::OnUpgradeClicked() {
+  if (window_.Exiting() || JobRunning()) {
+    return;
+  }
+  window_.TakeControls();
+  TakeWindowChoices(window_.State(), *state_, port_);
+  SetWindowTextW(model_, Wide(kRadioModelLabel).c_str());
+  view_.SetClosing(false);
+  if (window_.Hooks().startJob) {
+    window_.Hooks().startJob(*state_);
+  }
+  RefreshButtons();
+}
+
+void BenchPanel::Stop() {
+  StopWindowTimer(Timer::AutoStart);
+  if (JobRunning()) {
+    // A stopped job asks nothing more.
+    view_.SetClosing(true);
+    if (window_.Hooks().stopJob) {
+      window_.Hooks().stopJob(*state_);
+    } else {
+      state_->job.clock.RequestStop();
+    }
+  }
+  RefreshButtons();
+}
+
+void BenchPanel::RefreshButtons() {
+  const bool running = JobRunning();
+  EnableWindow(stop_, running || timerOn_ ? TRUE : FALSE);
+  // A panel whose job has ended is idle: its "Upgrade" starts the next radio.
+  if (!running && !IsWindowEnabled(upgrade_)) {
+    EnableWindow(upgrade_, TRUE);
+  }
+}
+
+void BenchPanel::StartWindowTimer(Timer, uint32_t periodMs) {
+  ::SetTimer(window_.Dialog(), kPanelTimerBase + static_cast<UINT_PTR>(port_),
+             std::max<uint32_t>(periodMs, USER_TIMER_MINIMUM), nullptr);
+  timerOn_ = true;
+  RefreshButtons();
+}
+
+void BenchPanel::StopWindowTimer(Timer) {
+  ::KillTimer(window_.Dialog(), kPanelTimerBase + static_cast<UINT_PTR>(port_));
+  timerOn_ = false;
+}
+
+void BenchPanel::OnJobEvent(const JobEvent& event) {
+  const DialogHooks& hooks = window_.Hooks();
+  if (hooks.jobEvent && hooks.jobEvent(*state_, event)) {
+    return;
+  }
+  if (std::holds_alternative<CommErrorEvent>(event)) {
+    view_.MessageBox(kCommErrorText, MessageIcon::None, MessageButtons::Ok);
+  }
+}
+
+MessageResult BenchPanel::ShowBox(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                                  const std::string& detail) {
+  const std::wstring caption =
+      L"COM" + std::to_wstring(port_) + L" - " + WindowText(window_.Dialog());
+  return SystemBox(window_.Dialog(), caption, text, icon, buttons, detail, port_);
+}
 
 void AddPortToolTip(HWND dialog) {
   HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -777,7 +1223,9 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
     }
     case WM_FW_VIEW_CALLS:
       if (self != nullptr) {
-        self->View().RunQueuedCalls();
+        if (WinUpgradeView* view = self->ViewFor(wp)) {
+          view->RunQueuedCalls();
+        }
       }
       return TRUE;
     case WM_COMMAND:
@@ -788,11 +1236,17 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
     case WM_TIMER:
       if (self != nullptr && wp == kAutoStartTimerId) {
         self->OnTimer();
+      } else if (self != nullptr) {
+        self->OnBenchTimer(wp);
       }
       return TRUE;
     case WM_SYSCOMMAND:
       if (self != nullptr && (wp & 0xFFF0) == kAboutCommand) {
         self->ShowAbout();
+        return TRUE;
+      }
+      if (self != nullptr && (wp & 0xFFF0) == kBenchCommand) {
+        self->SetBenchMode(!self->BenchOn());
         return TRUE;
       }
       break;
