@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::string_view kExe = ".exe";
 constexpr std::string_view kIni = ".ini";
+constexpr std::string_view kCli = "-cli";
 
 size_t LastSeparator(const std::string& path) {
 #ifdef _WIN32
@@ -97,7 +98,14 @@ std::string SettingsPathForExecutable(const std::string& executablePath) {
   nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
   std::string_view name = std::string_view(executablePath).substr(nameStart);
   if (name.size() > kExe.size() && name.substr(name.size() - kExe.size()) == kExe) {
-    return executablePath.substr(0, executablePath.size() - kExe.size()) + std::string(kIni);
+    // The console program beside the window program (Flashwright-cli.exe beside
+    // Flashwright.exe on Windows) shares its settings file.
+    size_t cut = kExe.size();
+    if (name.size() > kCli.size() + kExe.size() &&
+        name.substr(name.size() - kCli.size() - kExe.size(), kCli.size()) == kCli) {
+      cut += kCli.size();
+    }
+    return executablePath.substr(0, executablePath.size() - cut) + std::string(kIni);
   }
   return executablePath + std::string(kIni);
 }

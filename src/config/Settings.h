@@ -30,6 +30,7 @@ inline constexpr const char* kJobCountNotSavedText =
 
 // The settings file of a program file: a trailing ".exe" of its name becomes ".ini"; a name
 // without one gets ".ini" appended ("/opt/fw/Flashwright" -> "/opt/fw/Flashwright.ini").
+// A console program named "<name>-cli.exe" shares "<name>.ini" with its window program.
 std::string SettingsPathForExecutable(const std::string& executablePath);
 
 // Loads the settings of the running program (the settings file beside its executable).

@@ -26,6 +26,8 @@ int TryOpenExclusively(const std::string& path);
 using OpenCheck = std::function<int(const std::string& path)>;
 
 PortAccess ClassifyOpenError(int error);
+// What opening a port that another program holds says (kInUse).
+inline constexpr const char* kPortInUseText = "The port is in use by another program";
 // The port list shows the free devices, and those the user may not open, marked, so that
 // the user learns what to do about them; the others are left out.
 bool ShownInPortList(PortAccess access);
@@ -69,6 +71,17 @@ std::string OtherProgramsOnPort(const std::string& devicePath);
 std::string OpenFailureText(const std::string& devicePath, int error);
 // Adds the permission advice to a reason that is a refused permission and has none yet.
 std::string WithPermissionAdvice(const std::string& reason, const std::string& devicePath);
+
+#ifdef _WIN32
+// The errno value for a failed CreateFileW on a COM port (GetLastError's `code`): EBUSY for
+// a port another program holds ("access denied", a sharing violation), ENOENT for one that
+// is not there, EIO for anything else.
+int OpenErrorFromWindows(unsigned long code);
+// What SerialPort says when it cannot open a port: a port another program holds is named
+// as such, with the system's words (`systemWords`) after it; other failures in the
+// system's words alone.
+std::string WindowsOpenFailureText(unsigned long code, const std::string& systemWords);
+#endif
 
 #ifndef _WIN32
 // True if another opener has marked the terminal open on `fd` exclusive (this also catches

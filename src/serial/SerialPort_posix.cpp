@@ -30,7 +30,7 @@ constexpr int kPollSliceMs = 50;
 // A write that makes no progress at all for this long has failed (flow control is off,
 // so a working port always drains).
 constexpr uint32_t kWriteStallMs = 5000;
-constexpr const char* kInUse = "The port is in use by another program";
+constexpr const char* kInUse = kPortInUseText;
 
 struct BaudEntry {
   uint32_t baud;

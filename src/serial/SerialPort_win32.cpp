@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "serial/PortAccess.h"
 #include "serial/SerialPort.h"
 #include "serial/UsbAdapter.h"
 
@@ -88,7 +89,10 @@ int SerialPort::Open(const std::string& path) {
   lastError_.clear();
   HANDLE h = OpenDevice(path);  // no sharing: a port another program holds is refused
   if (h == INVALID_HANDLE_VALUE) {
-    lastError_ = SystemMessage(GetLastError());
+    // A COM port that another program holds open answers "access denied": said as what it
+    // is, as on Linux, with the system's words after it.
+    const DWORD code = GetLastError();
+    lastError_ = WindowsOpenFailureText(code, SystemMessage(code));
     return 0;
   }
   handle_ = h;

@@ -23,6 +23,7 @@
 
 #include "RadioSim.h"
 #include "app/HeadlessHistory.h"
+#include "app/HeadlessMain.h"
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
@@ -285,6 +286,64 @@ TEST(HeadlessPreflight, AnswersFromTheCommandLineAndTheEnvironment) {
   }
   env = {{"DISPLAY", ""}};  // set but empty is no display
   EXPECT_EQ(look({}).action, PreflightAction::kNoDisplay);
+}
+
+// Which command lines the Windows window program hands to a console: those the console
+// program would answer by itself, never one that only opens the window.
+TEST(HeadlessMain, ConsoleForWhatTheCommandLineAnswers) {
+  EXPECT_FALSE(NeedsConsole({}));
+  EXPECT_FALSE(NeedsConsole({"--program-dir", "C:\\Radios"}));
+  EXPECT_FALSE(NeedsConsole({"--program-dir=d"}));
+  EXPECT_TRUE(NeedsConsole({"--headless"}));
+  EXPECT_TRUE(NeedsConsole({"--program-dir", "d", "--headless", "--port", "3"}));
+  EXPECT_TRUE(NeedsConsole({"--help"}));
+  EXPECT_TRUE(NeedsConsole({"-h"}));
+  EXPECT_TRUE(NeedsConsole({"-V"}));
+  EXPECT_TRUE(NeedsConsole({"--version", "--program-dir", "d"}));
+  // Headless-only options without --headless are a usage error, said on the console.
+  EXPECT_TRUE(NeedsConsole({"--history"}));
+  EXPECT_TRUE(NeedsConsole({"--port", "1"}));
+  EXPECT_TRUE(NeedsConsole({"stray"}));
+  EXPECT_TRUE(NeedsConsole({"--program-dir"}));  // its value is missing
+  // "--headless" only counts as a whole argument.
+  EXPECT_TRUE(NeedsConsole({"--headless=1"}));  // unknown: a usage error
+  EXPECT_FALSE(NeedsConsole({"--program-dir", "--headless-copy"}));
+}
+
+// The shared entry: the exit status of what it answers, the window only where nothing was
+// asked that it answers.
+TEST(HeadlessMain, RunCommandLineAnswersOrOpensTheWindow) {
+  auto run = [](std::vector<std::string> all) {
+    std::vector<char*> argv;
+    for (std::string& a : all) {
+      argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    return RunCommandLine(std::vector<std::string>(all.begin() + 1, all.end()),
+                          static_cast<int>(all.size()), argv.data());
+  };
+  ProgramStart s = run({"Flashwright", "--bogus"});
+  EXPECT_FALSE(s.openWindow);
+  EXPECT_EQ(s.exitStatus, 2);
+  s = run({"Flashwright", "--version"});
+  EXPECT_FALSE(s.openWindow);
+  EXPECT_EQ(s.exitStatus, 0);
+  s = run({"Flashwright", "--headless", "--port", "99"});
+  EXPECT_FALSE(s.openWindow);
+  EXPECT_EQ(s.exitStatus, 2);
+  // The options that the caller took out as its window's own are not looked at again.
+  s = run({"Flashwright", "--headless", "--bogus"});
+  EXPECT_EQ(s.exitStatus, 2);
+  {
+    std::vector<std::string> all = {"Flashwright", "--bench"};
+    std::vector<char*> argv = {all[0].data(), all[1].data(), nullptr};
+    s = RunCommandLine({}, 2, argv.data());
+    EXPECT_EQ(s.exitStatus, std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+                                    std::getenv("QT_QPA_PLATFORM")
+                                ? 0
+                                : 1);
+    EXPECT_EQ(s.openWindow, s.exitStatus == 0);
+  }
 }
 
 // Runs the built program (in the folder `cwd` when given); returns its exit status and its

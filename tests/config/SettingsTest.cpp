@@ -43,6 +43,12 @@ TEST_F(Settings, SettingsFileIsNamedAfterTheExecutable) {
   EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright"), "/opt/fw/Flashwright.ini");
   EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright.exe"), "/opt/fw/Flashwright.ini");
   EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Other.exe"), "/opt/fw/Other.ini");
+  // The Windows console program reads the window program's settings file.
+  EXPECT_EQ(SettingsPathForExecutable("C:\\Fw\\Flashwright-cli.exe"), "C:\\Fw\\Flashwright.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright-cli"), "/opt/fw/Flashwright-cli.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/-cli.exe"), "/opt/fw/-cli.ini");
+  EXPECT_EQ(SettingsPathForExecutable("/opt/fw/Flashwright-cli.exe.exe"),
+            "/opt/fw/Flashwright-cli.exe.ini");
   // Only the program's own name changes, never a folder that happens to hold ".exe".
   EXPECT_EQ(SettingsPathForExecutable("/srv/tools.exe/Flashwright.exe"),
             "/srv/tools.exe/Flashwright.ini");

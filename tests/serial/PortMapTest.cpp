@@ -14,6 +14,7 @@
 
 #include "serial/PortAccess.h"
 #include "serial/PortMap.h"
+#include "serial/SerialDevices.h"
 #include "serial/SerialPort.h"
 #include "serial/UsbAdapter.h"
 #include "support/PtyPeer.h"
@@ -294,6 +295,49 @@ TEST(AdapterIds, WindowsHardwareAndInstanceIds) {
   AdapterInfo damaged;
   AdapterIdsFromWindows("USB\\VID_04X3&PID_6001", "", damaged);
   EXPECT_FALSE(damaged.IsUsb());
+}
+
+// The COM number in the names Windows gives its ports, and the odd names that hold none.
+TEST(PortNames, ComNumberFromPortAndFriendlyNames) {
+  EXPECT_EQ(ComNumberOf("COM3"), 3);
+  EXPECT_EQ(ComNumberOf("com12"), 12);
+  EXPECT_EQ(ComNumberOf("\\\\.\\COM7"), 7);
+  EXPECT_EQ(ComNumberOf("USB Serial Port (COM3)"), 3);
+  EXPECT_EQ(ComNumberOf("Communications Port (COM1)"), 1);
+  EXPECT_EQ(ComNumberOf("Silicon Labs CP210x USB to UART Bridge (COM256)"), 256);
+  EXPECT_EQ(ComNumberOf("Prolific (COM4) adapter (COM11)"), 11);  // the port is the last
+  for (const char* none : {"",
+                           "COM",
+                           "COM0",
+                           "COM03",
+                           "COM3x",
+                           "COM 3",
+                           "COM257",
+                           "COM1000",
+                           "COM99999999999999999999",
+                           "LPT1",
+                           "XCOM3",
+                           "(COM3",
+                           "COM3)",
+                           "USB Serial Port COM3)",
+                           "USB Serial Port (COM3) ",
+                           "Port (COM)",
+                           ")",
+                           "(",
+                           "3",
+                           "ECP Printer Port (LPT1)"}) {
+    EXPECT_EQ(ComNumberOf(none), 0) << '"' << none << '"';
+  }
+}
+
+TEST(PortNames, NameFromTheSystemsListOfSerialDevices) {
+  EXPECT_EQ(SerialCommName("\\Device\\Serial0", 1), "Serial0 (COM1)");
+  EXPECT_EQ(SerialCommName("\\device\\VCP0", 5), "VCP0 (COM5)");
+  EXPECT_EQ(SerialCommName("Silabser0", 4), "Silabser0 (COM4)");  // no folder to take off
+  EXPECT_EQ(SerialCommName("\\Device\\", 2), "");
+  EXPECT_EQ(SerialCommName("", 2), "");
+  EXPECT_EQ(SerialCommName("\\Device\\Serial0", 0), "");
+  EXPECT_EQ(ComNumberOf(SerialCommName("\\Device\\Serial1", 9)), 9);
 }
 
 TEST(PortMapScan, ListsThePortsThatOpenExclusivelyNow) {

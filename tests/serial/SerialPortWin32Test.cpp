@@ -22,6 +22,9 @@
 #include <vector>
 
 #include "platform/JobClock.h"
+#include "serial/PortAccess.h"
+#include "serial/PortMap.h"
+#include "serial/SerialDevices.h"
 #include "serial/SerialPort.h"
 
 namespace fw {
@@ -263,6 +266,53 @@ TEST(SerialPortWin32LineError, WaitsAreShortAndEndAtTheDeadline) {
   EXPECT_LT(ms, 200);
   EXPECT_GE(port.waits, 3);
   EXPECT_LE(port.lastWaitMs, 50u);
+}
+
+// The system's answers to opening a COM port, as the port list and the job take them: a
+// port another program holds ("access denied", or a sharing violation behind some drivers)
+// is in use, left out of the list, and named so when the job cannot open it.
+TEST(SerialPortWin32Held, OpenErrorsAsThePortListAndTheJobSayThem) {
+  EXPECT_EQ(ClassifyOpenError(OpenErrorFromWindows(ERROR_ACCESS_DENIED)), PortAccess::kInUse);
+  EXPECT_EQ(ClassifyOpenError(OpenErrorFromWindows(ERROR_SHARING_VIOLATION)), PortAccess::kInUse);
+  EXPECT_FALSE(ShownInPortList(ClassifyOpenError(OpenErrorFromWindows(ERROR_ACCESS_DENIED))));
+  EXPECT_EQ(ClassifyOpenError(OpenErrorFromWindows(ERROR_FILE_NOT_FOUND)), PortAccess::kGone);
+  EXPECT_EQ(ClassifyOpenError(OpenErrorFromWindows(ERROR_PATH_NOT_FOUND)), PortAccess::kGone);
+  EXPECT_EQ(ClassifyOpenError(OpenErrorFromWindows(ERROR_GEN_FAILURE)), PortAccess::kUnusable);
+  EXPECT_EQ(WindowsOpenFailureText(ERROR_ACCESS_DENIED, "Access denied"),
+            "The port is in use by another program (Access denied)");
+  EXPECT_EQ(WindowsOpenFailureText(ERROR_SHARING_VIOLATION, ""),
+            "The port is in use by another program");
+  EXPECT_EQ(WindowsOpenFailureText(ERROR_FILE_NOT_FOUND, "File not found"), "File not found");
+}
+
+// A port that this test holds open is, for everyone else, a port another program holds.
+// Windows refuses the second opener; Wine lets it in (it does not keep COM ports
+// exclusive), and then there is nothing to see here.
+TEST_F(SerialPortWin32Test, PortHeldByAnotherOpenerIsNamedInUse) {
+  SerialPort second;
+  if (second.Open(path_) == 1) {
+    GTEST_SKIP() << "this system lets a second opener into " << path_;
+  }
+  EXPECT_EQ(second.LastError().rfind(kPortInUseText, 0), 0u) << second.LastError();
+  EXPECT_EQ(ClassifyOpenError(TryOpenExclusively(path_)), PortAccess::kInUse);
+  ASSERT_EQ(port_.Close(), 1);
+  EXPECT_EQ(second.Open(path_), 1) << second.LastError();
+}
+
+// What the system names its ports: under Wine often nothing (then empty, never a failure),
+// otherwise a name that ends with the port it is asked about.
+TEST(SerialPortWin32Names, FriendlyNamesAreThePortsOwnOrEmpty) {
+  for (int n = 1; n <= 40; ++n) {
+    const std::string name = PortFriendlyName(n);
+    if (!name.empty()) {
+      EXPECT_EQ(ComNumberOf(name), n) << name;
+      std::printf("COM%d: \"%s\"\n", n, name.c_str());
+    }
+  }
+  EXPECT_EQ(PortFriendlyName(0), "");
+  EXPECT_EQ(PortFriendlyName(-3), "");
+  EXPECT_EQ(PortFriendlyName(257), "");
+  EXPECT_EQ(PortFriendlyName(250), "");  // no such port
 }
 
 TEST(SerialPortWin32Closed, ClosedPortReadsAndWritesNothing) {

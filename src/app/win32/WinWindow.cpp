@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "IconResource.h"
 #include "WinResources.h"
 #include "WinUpgradeView.h"
 #include "app/window/BenchJobs.h"
@@ -1213,10 +1214,17 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
   switch (msg) {
     case WM_INITDIALOG: {
       SetWindowLongPtrW(dialog, DWLP_USER, lp);
-      HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-      if (icon != nullptr) {
-        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+      // The program's icon, at the sizes the title bar and the task switcher show.
+      const HINSTANCE module = GetModuleHandleW(nullptr);
+      if (HICON big = static_cast<HICON>(
+              LoadImageW(module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT), IMAGE_ICON,
+                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED))) {
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+      }
+      if (HICON small = static_cast<HICON>(LoadImageW(
+              module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT), IMAGE_ICON,
+              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
       }
       AddPortToolTip(dialog);
       return TRUE;
