@@ -42,6 +42,8 @@ class Installation {
   bool checkReplySums = true;             // "CheckReplySums" (not 0)
   bool backup = true;                     // "Backup" (not 0): back up before writing a radio
   std::string journalPath;                // "Journal": the job journal (empty: the user's)
+  // "JournalLocal": the local journal when "Journal" names a server (empty: the user's)
+  std::string journalLocalPath;
   std::string modelList;                  // "MODEL"
   std::string mainImageName;              // "MainBin"
   std::string mainImageNameSelp;          // "MainBinSelp"
