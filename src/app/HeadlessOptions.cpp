@@ -144,8 +144,9 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       char* end = nullptr;
       const long long job = std::strtoll(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || job < 1 || (slash != std::string::npos && slash == 0)) {
-        error = "--restore takes a job number from the journal, or BENCH/JOB from the "
-                "journal server's (see --history)";
+        error =
+            "--restore takes a job number from the journal, or BENCH/JOB from the "
+            "journal server's (see --history)";
         return false;
       }
       out.restoreJob = job;

@@ -34,8 +34,8 @@ struct HeadlessOptions {
   // settings', or the user's)
   std::string journalPath;
   std::string journalLocalPath;  // --journal-local: the local journal beside a server
-  bool noBackup = false;    // --no-backup: write radios without a backup in the journal
-  bool json = false;        // --json: one JSON object per line instead of text
+  bool noBackup = false;         // --no-backup: write radios without a backup in the journal
+  bool json = false;             // --json: one JSON object per line instead of text
   // --restore JOB: write back the settings job JOB saved; --restore-file FILE: a data dump.
   std::optional<int64_t> restoreJob;
   std::string restoreBench;  // --restore BENCH/JOB: job JOB of another bench, from the server

@@ -53,8 +53,8 @@ std::string SettingsFile(const Installation& inst, const std::string& name) {
 // the user's own. A journal server keeps them in the local journal first (--journal-local,
 // "JournalLocal", else the user's own).
 JournalHandle OpenJobJournal(const HeadlessOptions& options, const Installation& inst) {
-  const std::string path = options.journalPath.empty() ? SettingsFile(inst, inst.journalPath)
-                                                       : options.journalPath;
+  const std::string path =
+      options.journalPath.empty() ? SettingsFile(inst, inst.journalPath) : options.journalPath;
   const std::string local = options.journalLocalPath.empty()
                                 ? SettingsFile(inst, inst.journalLocalPath)
                                 : options.journalLocalPath;

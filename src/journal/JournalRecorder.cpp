@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "config/Installation.h"
-#include "journal/ServerJournal.h"
 #include "core/Status.h"
+#include "journal/ServerJournal.h"
 #include "radiodata/ConvertRadioData.h"
 #include "radiodata/ConverterChoice.h"
 #include "radiodata/LoadTemplate.h"
@@ -358,8 +358,8 @@ void JournalRecorder::JobEnded(const UpgradeState& state) {
     job_.result = "failed";
   }
   // The job's last state and its place in the queue for the server, together.
-  if (recording_ && journal_.journal && journal_.journal->FinishJob(job_, journal_.sender != nullptr) &&
-      journal_.sender) {
+  if (recording_ && journal_.journal &&
+      journal_.journal->FinishJob(job_, journal_.sender != nullptr) && journal_.sender) {
     journal_.sender->Wake();
   }
 }

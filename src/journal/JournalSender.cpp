@@ -68,8 +68,8 @@ void JournalSender::Say(const std::string& problem) {
   if (changed && notice_) {
     notice_(problem.empty() ? "the journal server " + ServerLabel(conninfo_) +
                                   " answers again; the queued jobs are sent"
-                            : problem + "; the jobs stay in the local journal " +
-                                  local_->Path() + " and are sent when the server answers");
+                            : problem + "; the jobs stay in the local journal " + local_->Path() +
+                                  " and are sent when the server answers");
   }
 }
 
@@ -81,8 +81,8 @@ bool JournalSender::SendOne(ServerJournal& server, int64_t id, std::string& erro
   }
   std::vector<PackedBlob> blobs;
   for (const std::string& sha : {job->readSha256, job->convertedSha256}) {
-    if (sha.empty() ||
-        std::any_of(blobs.begin(), blobs.end(), [&](const PackedBlob& b) { return b.sha256 == sha; })) {
+    if (sha.empty() || std::any_of(blobs.begin(), blobs.end(),
+                                   [&](const PackedBlob& b) { return b.sha256 == sha; })) {
       continue;
     }
     PackedBlob blob;

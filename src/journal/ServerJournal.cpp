@@ -157,8 +157,7 @@ std::vector<std::pair<std::string, std::string>> Fields(const std::string& conni
   return out;
 }
 
-std::string Field(const std::vector<std::pair<std::string, std::string>>& fields,
-                  const char* key) {
+std::string Field(const std::vector<std::pair<std::string, std::string>>& fields, const char* key) {
   for (const auto& [k, v] : fields) {
     if (k == key) {
       return v;
@@ -203,8 +202,7 @@ std::string MaskPassword(const std::string& text, const std::string& conninfo) {
     secrets.emplace_back(env);
   }
   for (const std::string& secret : secrets) {
-    for (size_t at = out.find(secret); at != std::string::npos;
-         at = out.find(secret, at + 4)) {
+    for (size_t at = out.find(secret); at != std::string::npos; at = out.find(secret, at + 4)) {
       out.replace(at, secret.size(), "****");
     }
   }
@@ -345,9 +343,8 @@ struct ServerJournal::Impl {
       }
       if (version > kServerSchemaVersion) {
         error = "the journal server " + label +
-                " was set up by a newer version of Flashwright (schema " +
-                std::to_string(version) + ", this version knows up to " +
-                std::to_string(kServerSchemaVersion) + ")";
+                " was set up by a newer version of Flashwright (schema " + std::to_string(version) +
+                ", this version knows up to " + std::to_string(kServerSchemaVersion) + ")";
         return false;
       }
     } else if (broken) {
@@ -356,9 +353,9 @@ struct ServerJournal::Impl {
     if (!Exec("BEGIN", {}, error)) {
       return false;
     }
-    bool ok = Exec("SELECT pg_advisory_xact_lock($1)", {P(int64_t{kSchemaLock})}, error) &&
-              Exec("CREATE TABLE IF NOT EXISTS flashwright_schema(version INTEGER NOT NULL)", {},
-                   error);
+    bool ok =
+        Exec("SELECT pg_advisory_xact_lock($1)", {P(int64_t{kSchemaLock})}, error) &&
+        Exec("CREATE TABLE IF NOT EXISTS flashwright_schema(version INTEGER NOT NULL)", {}, error);
     int version = 0;
     if (ok) {
       PGresult* r = Run("SELECT max(version) FROM flashwright_schema", {}, error);
@@ -402,8 +399,9 @@ std::unique_ptr<ServerJournal> ServerJournal::Connect(const std::string& conninf
   impl->stop = stop;
   const auto fields = Fields(conninfo);
   if (fields.empty()) {
-    error = "the journal server's connection string cannot be read (libpq's form: "
-            "postgresql://user@host:port/database)";
+    error =
+        "the journal server's connection string cannot be read (libpq's form: "
+        "postgresql://user@host:port/database)";
     return nullptr;
   }
   int seconds = std::atoi(Field(fields, "connect_timeout").c_str());
@@ -413,12 +411,12 @@ std::unique_ptr<ServerJournal> ServerJournal::Connect(const std::string& conninf
   // A peer that stops taking data gives up the connection instead of waiting for the
   // system's retransmissions; a statement is bounded by the server too.
   const std::string userTimeout = std::to_string(seconds * 1000);
-  const char* keys[] = {"dbname",     "fallback_application_name", "connect_timeout",
-                        "keepalives", "keepalives_idle",           "tcp_user_timeout",
-                        "options",    nullptr};
+  const char* keys[] = {
+      "dbname",          "fallback_application_name", "connect_timeout", "keepalives",
+      "keepalives_idle", "tcp_user_timeout",          "options",         nullptr};
   const std::string timeout = std::to_string(seconds);
   const std::string options = "-c statement_timeout=" + std::to_string(kAnswerSeconds * 1000);
-  const char* values[] = {conninfo.c_str(), "flashwright", timeout.c_str(), "1", "5",
+  const char* values[] = {conninfo.c_str(),    "flashwright",   timeout.c_str(), "1", "5",
                           userTimeout.c_str(), options.c_str(), nullptr};
   impl->conn = PQconnectStartParams(keys, values, 1);
   if (impl->conn == nullptr) {
@@ -469,18 +467,46 @@ bool ServerJournal::Send(const JournalJob& j, const std::vector<PackedBlob>& blo
       return fail();
     }
   }
-  const std::vector<Param> row = {
-      P(j.id),           P(j.uid),          P(j.kind),          P(j.result),
-      P(j.startedUtc),   P(j.endedUtc),     P(j.host),          P(j.user),
-      P(j.pid),          P(j.programVersion), P(j.installation), P(int64_t{j.port}),
-      P(j.device),       P(j.adapter),      P(j.identifyReply), P(j.radioModel),
-      P(j.identityHex),  P(j.identityText), P(j.modelId),       P(j.area),
-      P(j.infoText1),    P(j.infoText2),    P(j.infoText3),     P(j.infoDate1),
-      P(j.infoDate2),    P(j.radioKey),     P(int64_t{j.firmwareVersion}), P(j.failedRow),
-      P(j.boxText),      P(int64_t{j.readAttempts}), P(int64_t{j.chipAttempts}), P(j.backup),
-      P(j.readSha256),   P(j.convertedSha256), P(int64_t{j.fontSource}),
-      P(int64_t{j.fontLanguage}), P(int64_t{j.writeStarted ? 1 : 0}),
-      P(int64_t{j.writeCompleted ? 1 : 0}), P(j.writeBackOf), P(j.writeBackFile)};
+  const std::vector<Param> row = {P(j.id),
+                                  P(j.uid),
+                                  P(j.kind),
+                                  P(j.result),
+                                  P(j.startedUtc),
+                                  P(j.endedUtc),
+                                  P(j.host),
+                                  P(j.user),
+                                  P(j.pid),
+                                  P(j.programVersion),
+                                  P(j.installation),
+                                  P(int64_t{j.port}),
+                                  P(j.device),
+                                  P(j.adapter),
+                                  P(j.identifyReply),
+                                  P(j.radioModel),
+                                  P(j.identityHex),
+                                  P(j.identityText),
+                                  P(j.modelId),
+                                  P(j.area),
+                                  P(j.infoText1),
+                                  P(j.infoText2),
+                                  P(j.infoText3),
+                                  P(j.infoDate1),
+                                  P(j.infoDate2),
+                                  P(j.radioKey),
+                                  P(int64_t{j.firmwareVersion}),
+                                  P(j.failedRow),
+                                  P(j.boxText),
+                                  P(int64_t{j.readAttempts}),
+                                  P(int64_t{j.chipAttempts}),
+                                  P(j.backup),
+                                  P(j.readSha256),
+                                  P(j.convertedSha256),
+                                  P(int64_t{j.fontSource}),
+                                  P(int64_t{j.fontLanguage}),
+                                  P(int64_t{j.writeStarted ? 1 : 0}),
+                                  P(int64_t{j.writeCompleted ? 1 : 0}),
+                                  P(j.writeBackOf),
+                                  P(j.writeBackFile)};
   std::string sql = std::string("INSERT INTO jobs(") + kServerJobColumns + ") VALUES(";
   for (size_t i = 1; i <= row.size(); ++i) {
     sql += (i > 1 ? ", $" : "$") + std::to_string(i);
@@ -574,8 +600,8 @@ void FillServerJob(PGresult* r, int row, JournalJob& j) {
 std::optional<std::vector<JournalJob>> ServerJournal::History(const HistoryFilter& filter,
                                                               std::string& error) {
   Impl& d = *impl_;
-  std::string sql = std::string("SELECT ") + kServerJobColumns +
-                    ", id FROM jobs WHERE started_utc >= $1";
+  std::string sql =
+      std::string("SELECT ") + kServerJobColumns + ", id FROM jobs WHERE started_utc >= $1";
   std::vector<Param> params = {P(filter.since)};
   if (!filter.radio.empty()) {
     sql +=
@@ -602,8 +628,9 @@ std::optional<std::vector<JournalJob>> ServerJournal::History(const HistoryFilte
   // The steps name a job's end in the table; the files and boxes are read the same way.
   for (size_t i = 0; i < jobs.size(); ++i) {
     JournalJob& job = jobs[i];
-    PGresult* f = d.Run("SELECT role, path, size, sha256 FROM job_files WHERE job_id=$1 ORDER BY role",
-                        {P(serverIds[i])}, error);
+    PGresult* f =
+        d.Run("SELECT role, path, size, sha256 FROM job_files WHERE job_id=$1 ORDER BY role",
+              {P(serverIds[i])}, error);
     PGresult* s = d.Run("SELECT mark, text, seconds FROM job_steps WHERE job_id=$1 ORDER BY seq",
                         {P(serverIds[i])}, error);
     PGresult* b = d.Run("SELECT text, detail FROM job_boxes WHERE job_id=$1 ORDER BY seq",
@@ -669,8 +696,9 @@ bool ServerJournal::LoadBlob(const std::string& sha, std::vector<uint8_t>& out,
   for (int i = 0; i < 8 && PQgetlength(r, 0, 0) == 8; ++i) {
     size = (size << 8) | s[i];
   }
-  const bool ok = UnpackBlob(sha, size, PQgetvalue(r, 0, 1), static_cast<size_t>(PQgetlength(r, 0, 1)),
-                             out, "the journal server " + label_, error);
+  const bool ok =
+      UnpackBlob(sha, size, PQgetvalue(r, 0, 1), static_cast<size_t>(PQgetlength(r, 0, 1)), out,
+                 "the journal server " + label_, error);
   PQclear(r);
   return ok;
 }
