@@ -37,8 +37,8 @@
 namespace fw {
 namespace {
 
-// How long the end of the program waits for the jobs still on their way to the journal
-// server; what is not sent by then stays queued in the local journal for the next run.
+// How long the end of the program waits for the jobs still on their way to a journal server
+// that answers; what is not sent by then stays queued in the local journal for the next run.
 constexpr auto kServerWaitAtExit = std::chrono::seconds(5);
 
 // A file name of the settings: a relative one is taken from the program folder.
@@ -80,7 +80,10 @@ class ServerDrain {
     if (!journal_.sender) {
       return;
     }
-    const int left = journal_.sender->Finish(kServerWaitAtExit);
+    // A server known to be away is not waited for: the jobs stay queued at once.
+    const bool away = !journal_.sender->Problem().empty();
+    const int left =
+        journal_.sender->Finish(away ? std::chrono::milliseconds(0) : kServerWaitAtExit);
     if (left > 0) {
       const std::string problem = journal_.sender->Problem();
       std::fprintf(stderr,
