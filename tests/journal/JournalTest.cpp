@@ -619,7 +619,9 @@ std::string ClusterPort() {
 
 std::string Server(const std::string& role, const std::string& db = "flashwright",
                    const std::string& options = std::string()) {
-  const std::string password = role == "flashwright_bench" ? "Bench-7Q2x" : role;
+  const std::string password = role == "flashwright_bench" ? "Bench-7Q2x"
+                               : role == "flashwright_tls"   ? "Tls-3Kp9"
+                                                             : role;
   return "postgresql://" + role + ":" + password + "@127.0.0.1:" + ClusterPort() + "/" + db +
          options;
 }
