@@ -267,11 +267,11 @@ struct ServerJournal::Impl {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kAnswerSeconds);
     // Without parameters a statement goes as a simple query, which may hold several (the
     // schema's steps); the answer is the last one's.
-    const int sent = params.empty() && resultFormat == 0
-                         ? PQsendQuery(conn, sql)
-                         : PQsendQueryParams(conn, sql, static_cast<int>(params.size()), nullptr,
-                                             values.data(), lengths.data(), formats.data(),
-                                             resultFormat);
+    const int sent =
+        params.empty() && resultFormat == 0
+            ? PQsendQuery(conn, sql)
+            : PQsendQueryParams(conn, sql, static_cast<int>(params.size()), nullptr, values.data(),
+                                lengths.data(), formats.data(), resultFormat);
     if (sent == 0) {
       broken = PQstatus(conn) != CONNECTION_OK;
       error = Problem("refused a statement");
@@ -448,7 +448,8 @@ std::unique_ptr<ServerJournal> ServerJournal::Connect(const std::string& conninf
     return nullptr;
   }
   // The server's notices ("relation ... already exists, skipping") are not the user's.
-  PQsetNoticeProcessor(impl->conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      impl->conn, [](void*, const char*) {}, nullptr);
   if (PQsetnonblocking(impl->conn, 1) != 0) {
     error = impl->Problem("cannot be used");
     return nullptr;
