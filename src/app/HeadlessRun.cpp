@@ -80,12 +80,16 @@ class ServerDrain {
     if (!journal_.sender) {
       return;
     }
-    // A server known to be away is not waited for: the jobs stay queued at once.
-    const bool away = !journal_.sender->Problem().empty();
+    // Only a server that answers is waited for; with one that is away or silent the jobs
+    // stay queued at once.
+    const bool answers = journal_.sender->Connected();
     const int left =
-        journal_.sender->Finish(away ? std::chrono::milliseconds(0) : kServerWaitAtExit);
+        journal_.sender->Finish(answers ? kServerWaitAtExit : std::chrono::milliseconds(0));
     if (left > 0) {
-      const std::string problem = journal_.sender->Problem();
+      std::string problem = journal_.sender->Problem();
+      if (problem.empty() && !answers) {
+        problem = "it has not answered since this run began";
+      }
       std::fprintf(stderr,
                    "Flashwright: %d job record%s wait%s in the local journal %s for the journal "
                    "server %s%s%s; the next run that reaches the server sends them\n",

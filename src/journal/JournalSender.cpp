@@ -107,14 +107,20 @@ bool JournalSender::SendOne(ServerJournal& server, int64_t id, std::string& erro
 void JournalSender::Run() {
   std::unique_ptr<ServerJournal> server;
   auto retry = kFirstRetry;
+  // The first connection is made at once, before any job has ended: when the first job ends
+  // the server is known to answer, or known not to.
+  bool tried = false;
   while (!stop_) {
     const std::vector<int64_t> queue = local_->ServerQueue(kBatch);
     std::string error;
     bool failed = false;
-    if (!queue.empty()) {
+    if (!queue.empty() || !tried) {
+      tried = true;
       if (server == nullptr || server->Broken()) {
+        connected_ = false;
         server = ServerJournal::Connect(conninfo_, error, &stop_);
         failed = server == nullptr;
+        connected_ = !failed;
       }
       for (size_t i = 0; !failed && !stop_ && i < queue.size(); ++i) {
         failed = !SendOne(*server, queue[i], error);
@@ -126,6 +132,7 @@ void JournalSender::Run() {
     if (failed) {
       if (server != nullptr && server->Broken()) {
         server.reset();
+        connected_ = false;
       }
       Say(error);
     } else if (!queue.empty()) {

@@ -41,6 +41,8 @@ class JournalSender {
   // The last problem with the server, empty while it answers.
   std::string Problem();
   int SentCount() const { return sent_.load(); }
+  // Whether the sender holds a working connection to the server (it answered last time).
+  bool Connected() const { return connected_.load(); }
 
  private:
   void Run();
@@ -57,6 +59,7 @@ class JournalSender {
   bool queueEmpty_ = false;
   std::atomic<bool> stop_{false};
   std::atomic<int> sent_{0};
+  std::atomic<bool> connected_{false};
   std::string problem_;
   std::thread thread_;
 };
