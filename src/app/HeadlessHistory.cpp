@@ -192,9 +192,9 @@ const std::vector<std::string>& HistoryTableColumns() {
   return names;
 }
 
-std::vector<std::string> HistoryTableRow(const JournalJob& j) {
+std::vector<std::string> HistoryTableRow(const JournalJob& j, bool benches) {
   const std::string end = j.failedRow.empty() ? j.boxText : j.failedRow;
-  return {std::to_string(j.id),
+  return {benches ? j.host + "/" + std::to_string(j.id) : std::to_string(j.id),
           j.startedUtc.substr(0, 19),
           j.kind,
           j.port > 0 ? "COM" + std::to_string(j.port) : "-",
@@ -205,7 +205,8 @@ std::vector<std::string> HistoryTableRow(const JournalJob& j) {
           end.empty() ? "-" : end};
 }
 
-void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out) {
+void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out,
+                  bool benches) {
   if (format == "csv") {
     std::fputs(HistoryCsv(jobs).c_str(), out);
     return;
@@ -221,7 +222,7 @@ void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format
   // The table: the columns a technician looks for, as wide as their widest entry.
   std::vector<std::vector<std::string>> table = {HistoryTableColumns()};
   for (const JournalJob& j : jobs) {
-    table.push_back(HistoryTableRow(j));
+    table.push_back(HistoryTableRow(j, benches));
   }
   std::vector<size_t> width(table.front().size(), 0);
   for (const auto& row : table) {

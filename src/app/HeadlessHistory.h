@@ -22,9 +22,11 @@ std::string HistoryCsv(const std::vector<JournalJob>& jobs);
 // The table of jobs for people (--history, the window's History): its header, and a job's
 // row ("-" where a value is missing; the job's end is its failed row, else its last box).
 const std::vector<std::string>& HistoryTableColumns();
-std::vector<std::string> HistoryTableRow(const JournalJob& job);
+// With `benches` (the journal server's jobs), a job is named "BENCH/JOB".
+std::vector<std::string> HistoryTableRow(const JournalJob& job, bool benches = false);
 
 // Prints the jobs in `format` ("table", "csv" or "json").
-void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out);
+void PrintHistory(const std::vector<JournalJob>& jobs, const std::string& format, std::FILE* out,
+                  bool benches = false);
 
 }  // namespace fw

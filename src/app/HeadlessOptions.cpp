@@ -121,6 +121,12 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
         return false;
       }
       out.journalPath = v;
+    } else if (a == "--journal-local") {
+      if (!value(v) || v.empty()) {
+        error = "--journal-local needs a file";
+        return false;
+      }
+      out.journalLocalPath = v;
     } else if (a == "--no-backup") {
       out.noBackup = true;
     } else if (a == "--json") {
@@ -129,10 +135,18 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       if (!value(v)) {
         return false;
       }
+      // "BENCH/JOB": a job of the bench BENCH, as the journal server's history names it.
+      const size_t slash = v.rfind('/');
+      if (slash != std::string::npos) {
+        out.restoreBench = v.substr(0, slash);
+        v = v.substr(slash + 1);
+      }
       char* end = nullptr;
       const long long job = std::strtoll(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || job < 1) {
-        error = "--restore takes a job number from the journal (see --history)";
+      if (v.empty() || *end != '\0' || job < 1 || (slash != std::string::npos && slash == 0)) {
+        error =
+            "--restore takes a job number from the journal, or BENCH/JOB from the "
+            "journal server's (see --history)";
         return false;
       }
       out.restoreJob = job;

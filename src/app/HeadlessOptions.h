@@ -30,11 +30,15 @@ struct HeadlessOptions {
   // A radio that does not identify itself is sent the image chosen without knowing it
   // (without the option the job ends: nobody is there to ask).
   bool allowUnidentified = false;
-  std::string journalPath;  // --journal: the job journal (empty: the settings', or the user's)
-  bool noBackup = false;    // --no-backup: write radios without a backup in the journal
-  bool json = false;        // --json: one JSON object per line instead of text
+  // --journal: the job journal, a file or a server "postgresql://..." (empty: the
+  // settings', or the user's)
+  std::string journalPath;
+  std::string journalLocalPath;  // --journal-local: the local journal beside a server
+  bool noBackup = false;         // --no-backup: write radios without a backup in the journal
+  bool json = false;             // --json: one JSON object per line instead of text
   // --restore JOB: write back the settings job JOB saved; --restore-file FILE: a data dump.
   std::optional<int64_t> restoreJob;
+  std::string restoreBench;  // --restore BENCH/JOB: job JOB of another bench, from the server
   std::string restoreFile;
   bool restoreToOtherRadio = false;
   // --history: list the journal's jobs and exit.

@@ -23,6 +23,7 @@
 #include "firmware/IdentifyReply.h"
 #include "font/FontImages.h"
 #include "journal/JournalRecorder.h"
+#include "journal/ServerJournal.h"
 #include "platform/Clock.h"
 #include "platform/FileIo.h"
 #include "serial/PortMap.h"
@@ -36,16 +37,73 @@
 namespace fw {
 namespace {
 
-// The journal the jobs keep their records in: --journal, else the settings' "Journal" (a
-// relative name is taken from the program folder), else the user's own.
-JournalHandle OpenJobJournal(const HeadlessOptions& options, const Installation& inst) {
-  std::string path = options.journalPath;
-  if (path.empty() && !inst.journalPath.empty()) {
-    path = PathFromUtf8(inst.journalPath).is_absolute() ? inst.journalPath
-                                                        : inst.programDir + inst.journalPath;
+// How long the end of the program waits for the jobs still on their way to a journal server
+// that answers; what is not sent by then stays queued in the local journal for the next run.
+constexpr auto kServerWaitAtExit = std::chrono::seconds(5);
+
+// A file name of the settings: a relative one is taken from the program folder.
+std::string SettingsFile(const Installation& inst, const std::string& name) {
+  if (name.empty() || IsServerJournal(name) || PathFromUtf8(name).is_absolute()) {
+    return name;
   }
-  return OpenJournal(path);
+  return inst.programDir + name;
 }
+
+// The journal the jobs keep their records in: --journal, else the settings' "Journal", else
+// the user's own. A journal server keeps them in the local journal first (--journal-local,
+// "JournalLocal", else the user's own).
+JournalHandle OpenJobJournal(const HeadlessOptions& options, const Installation& inst) {
+  const std::string path =
+      options.journalPath.empty() ? SettingsFile(inst, inst.journalPath) : options.journalPath;
+  const std::string local = options.journalLocalPath.empty()
+                                ? SettingsFile(inst, inst.journalLocalPath)
+                                : options.journalLocalPath;
+  if (IsServerJournal(path) && !ServerJournalBuilt()) {
+    std::fprintf(stderr,
+                 "Flashwright: notice: the journal server %s is not used: this build of "
+                 "Flashwright has no PostgreSQL client; the jobs are kept in the local "
+                 "journal only\n",
+                 ServerLabel(path).c_str());
+    return OpenJournal(local);
+  }
+  return OpenJournal(path, local, [](const std::string& notice) {
+    std::fprintf(stderr, "Flashwright: notice: %s\n", notice.c_str());
+  });
+}
+
+// At the end of a run: the jobs still queued for the journal server are given a few seconds,
+// then left queued (and said so).
+class ServerDrain {
+ public:
+  explicit ServerDrain(const JournalHandle& journal) : journal_(journal) {}
+  ~ServerDrain() {
+    if (!journal_.sender) {
+      return;
+    }
+    // Only a server that answers is waited for; with one that is away or silent the jobs
+    // stay queued at once.
+    const bool answers = journal_.sender->Connected();
+    const int left =
+        journal_.sender->Finish(answers ? kServerWaitAtExit : std::chrono::milliseconds(0));
+    if (left > 0) {
+      std::string problem = journal_.sender->Problem();
+      if (problem.empty() && !answers) {
+        problem = "it has not answered since this run began";
+      }
+      std::fprintf(stderr,
+                   "Flashwright: %d job record%s wait%s in the local journal %s for the journal "
+                   "server %s%s%s; the next run that reaches the server sends them\n",
+                   left, left == 1 ? "" : "s", left == 1 ? "s" : "", journal_.path.c_str(),
+                   ServerLabel(journal_.server).c_str(), problem.empty() ? "" : ": ",
+                   problem.c_str());
+    }
+  }
+  ServerDrain(const ServerDrain&) = delete;
+  ServerDrain& operator=(const ServerDrain&) = delete;
+
+ private:
+  const JournalHandle& journal_;
+};
 
 // Without a journal nothing can be backed up: said once, before any radio is touched.
 void SayJournalProblem(const JournalHandle& journal, bool skipBackup) {
@@ -99,10 +157,18 @@ bool PrepareWriteBack(const HeadlessOptions& options, UpgradeState& state) {
   auto plan = std::make_shared<WriteBackPlan>();
   if (options.restoreJob) {
     std::string problem;
+    // Another bench's job comes from the journal server; this bench's from its own journal.
+    const auto* recorder = dynamic_cast<const JournalRecorder*>(state.recorder.get());
+    const bool otherBench = !options.restoreBench.empty() && options.restoreBench != HostName();
     std::optional<WriteBackPlan> saved =
-        state.recorder ? state.recorder->LoadWriteBack(*options.restoreJob, problem) : std::nullopt;
+        otherBench && recorder != nullptr
+            ? LoadServerWriteBack(recorder->Handle(), options.restoreBench, *options.restoreJob,
+                                  problem)
+        : state.recorder ? state.recorder->LoadWriteBack(*options.restoreJob, problem)
+                         : std::nullopt;
     if (!saved) {
-      std::fprintf(stderr, "Flashwright: --restore %lld: %s\n",
+      std::fprintf(stderr, "Flashwright: --restore %s%lld: %s\n",
+                   options.restoreBench.empty() ? "" : (options.restoreBench + "/").c_str(),
                    static_cast<long long>(*options.restoreJob), problem.c_str());
       return false;
     }
@@ -132,6 +198,22 @@ int PrintJournalHistory(const HeadlessOptions& options, const std::string& progr
   HistoryFilter filter;
   filter.since = options.since;
   filter.radio = options.radio;
+  if (!journal.server.empty()) {
+    // What this bench still has queued goes first, so that the line's record has it.
+    if (journal.sender) {
+      journal.sender->Finish(std::chrono::seconds(2));
+    }
+    std::string problem;
+    if (const auto jobs = ServerHistory(journal, filter, problem)) {
+      PrintHistory(*jobs, options.historyFormat, stdout, true);
+      std::fflush(stdout);
+      return 0;
+    }
+    std::fprintf(stderr,
+                 "Flashwright: only the local journal %s is shown (this bench's jobs, not the "
+                 "line's): %s\n",
+                 journal.path.c_str(), problem.c_str());
+  }
   PrintHistory(journal.journal->History(filter), options.historyFormat, stdout);
   std::fflush(stdout);
   return 0;
@@ -239,8 +321,10 @@ void PrintHeadlessUsage(std::FILE* out) {
                "                   [--port N ... | --ports N,M,... | --all-ports]\n"
                "                   [--firmware-only | --chip-only] [--update-chip]\n"
                "                   [--vocoder AMBE|SELP] [--allow-unidentified]\n"
-               "                   [--journal FILE] [--no-backup] [--json]\n"
-               "   or: Flashwright --headless --port N (--restore JOB | --restore-file FILE)\n"
+               "                   [--journal FILE|postgresql://...] [--journal-local FILE]\n"
+               "                   [--no-backup] [--json]\n"
+               "   or: Flashwright --headless --port N (--restore [BENCH/]JOB |\n"
+               "                   --restore-file FILE)\n"
                "                   [--restore-to-other-radio]\n"
                "   or: Flashwright --headless --history [--format table|csv|json]\n"
                "                   [--since DATE] [--radio TEXT]\n"
@@ -262,6 +346,11 @@ void PrintHeadlessUsage(std::FILE* out) {
                "written, its data is saved there (--no-backup or Backup=0: not). After a write\n"
                "that broke off, --restore JOB writes the saved settings back; --history lists\n"
                "the jobs. --json prints one JSON object per line.\n"
+               "A journal server (--journal postgresql://user@host/db, \"Journal\" in the\n"
+               "settings file) takes every ended job from the local journal (--journal-local\n"
+               "FILE, \"JournalLocal\", or the user's), sent in the background and kept queued\n"
+               "while it cannot be reached; --history then lists every bench's jobs (BENCH/JOB),\n"
+               "and --restore BENCH/JOB writes back a backup another bench saved.\n"
                "Exit status: 0 success (of every job), 1 failure (of any job), 2 usage or no\n"
                "installation in DIR.\n");
 }
@@ -318,6 +407,7 @@ static int RunHeadlessPorts(const HeadlessOptions& options, const std::string& p
   loaderView.Finish();
 
   const JournalHandle journal = OpenJobJournal(options, installation);
+  const ServerDrain drain(journal);
   const bool skipBackup = options.noBackup || !installation.backup;
   SayJournalProblem(journal, skipBackup);
 
@@ -492,6 +582,7 @@ int RunHeadless(int argc, char** argv) {
   state.job.clock.Use(clock);
   PrepareInstallation(state, programDir, options.vocoder);
   const JournalHandle journal = OpenJobJournal(options, *state.installation);
+  const ServerDrain drain(journal);
   AttachJournal(state, journal, &view, FLASHWRIGHT_VERSION);
   state.skipBackup = options.noBackup || !state.installation->backup;
   const bool writeBack = options.restoreJob || !options.restoreFile.empty();

@@ -42,18 +42,20 @@ class Installation {
   bool checkReplySums = true;             // "CheckReplySums" (not 0)
   bool backup = true;                     // "Backup" (not 0): back up before writing a radio
   std::string journalPath;                // "Journal": the job journal (empty: the user's)
-  std::string modelList;                  // "MODEL"
-  std::string mainImageName;              // "MainBin"
-  std::string mainImageNameSelp;          // "MainBinSelp"
-  std::string smallImageName;             // "SmallMainBin"
-  std::string smallImageNameSelp;         // "SmallMainBinSelp"
-  std::string chipHexPath;                // programDir + "DadazuHex"
-  std::string chipHexPathSelp;            // programDir + "DadazuHexSelp"
-  std::string smallChipHexPath;           // programDir + "SmallDadazuHex"
-  std::string smallChipHexPathSelp;       // programDir + "SmallDadazuHexSelp"
-  std::string windowTitle;                // "TitleVer": the window's caption when not empty
-  std::string glyphFontFile;              // "FontFile": glyph font, relative to programDir
-                                          // (empty: the installed stand-in for the 13 px font)
+  // "JournalLocal": the local journal when "Journal" names a server (empty: the user's)
+  std::string journalLocalPath;
+  std::string modelList;             // "MODEL"
+  std::string mainImageName;         // "MainBin"
+  std::string mainImageNameSelp;     // "MainBinSelp"
+  std::string smallImageName;        // "SmallMainBin"
+  std::string smallImageNameSelp;    // "SmallMainBinSelp"
+  std::string chipHexPath;           // programDir + "DadazuHex"
+  std::string chipHexPathSelp;       // programDir + "DadazuHexSelp"
+  std::string smallChipHexPath;      // programDir + "SmallDadazuHex"
+  std::string smallChipHexPathSelp;  // programDir + "SmallDadazuHexSelp"
+  std::string windowTitle;           // "TitleVer": the window's caption when not empty
+  std::string glyphFontFile;         // "FontFile": glyph font, relative to programDir
+                                     // (empty: the installed stand-in for the 13 px font)
 
   // --- Paths (with a trailing separator where they name a folder) ---
   std::string settingsPath;  // the settings file; every settings write goes there

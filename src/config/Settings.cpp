@@ -163,6 +163,7 @@ std::string LoadInstallationSettings(Installation& inst, const std::string& sett
   inst.checkReplySums = file.GetInt(kSettingsSection, "CheckReplySums", 1) != 0;
   inst.backup = file.GetInt(kSettingsSection, "Backup", 1) != 0;
   ReadString(file, "Journal", inst.journalPath);
+  ReadString(file, "JournalLocal", inst.journalLocalPath);
 
   ReadString(file, "MODEL", inst.modelList);
   ReadString(file, "TitleVer", inst.windowTitle);

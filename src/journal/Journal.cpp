@@ -47,6 +47,9 @@ constexpr const char* kMigrations[] = {
     // 2: look-ups by radio (a radio's unfinished write) and by time (the history).
     R"(CREATE INDEX jobs_radio ON jobs(radio_key, id);
        CREATE INDEX jobs_started ON jobs(started_utc);)",
+    // 3: the jobs that ended and wait to be sent to the journal server.
+    R"(CREATE TABLE server_outbox(job_id INTEGER PRIMARY KEY REFERENCES jobs(id),
+         queued_utc TEXT NOT NULL);)",
 };
 static_assert(std::size(kMigrations) == kJournalSchemaVersion);
 
@@ -415,6 +418,24 @@ bool Journal::StoreBlobLocked(std::span<const uint8_t> data, std::string& sha) {
   return ins.Step() == SQLITE_DONE;
 }
 
+bool UnpackBlob(const std::string& sha, int64_t size, const void* z, size_t zsize,
+                std::vector<uint8_t>& out, const std::string& where, std::string& error) {
+  if (size < 0 || size > (64 << 20)) {
+    error = where + " has a damaged data record " + sha;
+    return false;
+  }
+  out.assign(static_cast<size_t>(size), 0);
+  uLongf outSize = static_cast<uLongf>(size);
+  if (uncompress(out.data(), &outSize, static_cast<const Bytef*>(z), static_cast<uLong>(zsize)) !=
+          Z_OK ||
+      outSize != static_cast<uLongf>(size) || Sha256Hex(out) != sha) {
+    error = where + " has a damaged data record " + sha;
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
 bool Journal::LoadBlobLocked(const std::string& sha, std::vector<uint8_t>& out,
                              std::string& error) {
   Statement st(db_, "SELECT size, zdata FROM blobs WHERE sha256=?");
@@ -427,20 +448,78 @@ bool Journal::LoadBlobLocked(const std::string& sha, std::vector<uint8_t>& out,
     error = "the journal " + path_ + " holds no data " + sha;
     return false;
   }
-  const int64_t size = st.Int(0);
-  const void* z = sqlite3_column_blob(st.get(), 1);
-  const int zsize = sqlite3_column_bytes(st.get(), 1);
-  if (size < 0 || size > (64 << 20)) {
-    error = "the journal " + path_ + " has a damaged data record " + sha;
+  return UnpackBlob(sha, st.Int(0), sqlite3_column_blob(st.get(), 1),
+                    static_cast<size_t>(sqlite3_column_bytes(st.get(), 1)), out,
+                    "the journal " + path_, error);
+}
+
+bool Journal::LoadPackedBlob(const std::string& sha, int64_t& size, std::vector<uint8_t>& zdata,
+                             std::string& error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "SELECT size, zdata FROM blobs WHERE sha256=?");
+  if (!st.Ok()) {
+    error = ErrorLocked("the journal " + path_ + " cannot be read");
     return false;
   }
-  out.assign(static_cast<size_t>(size), 0);
-  uLongf outSize = static_cast<uLongf>(size);
-  if (uncompress(out.data(), &outSize, static_cast<const Bytef*>(z), static_cast<uLong>(zsize)) !=
-          Z_OK ||
-      outSize != static_cast<uLongf>(size) || Sha256Hex(out) != sha) {
-    error = "the journal " + path_ + " has a damaged data record " + sha;
-    out.clear();
+  st.Bind(1, sha);
+  if (st.Step() != SQLITE_ROW) {
+    error = "the journal " + path_ + " holds no data " + sha;
+    return false;
+  }
+  size = st.Int(0);
+  const auto* z = static_cast<const uint8_t*>(sqlite3_column_blob(st.get(), 1));
+  zdata.assign(z, z + sqlite3_column_bytes(st.get(), 1));
+  return true;
+}
+
+bool Journal::FinishJob(const JournalJob& job, bool forServer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction tx(db_);
+  bool ok = tx.Ok() && WriteJobLocked(job);
+  if (ok && forServer) {
+    Statement st(db_, "INSERT OR IGNORE INTO server_outbox VALUES(?, ?)");
+    ok = st.Ok();
+    if (ok) {
+      st.Bind(1, job.id).Bind(2, UtcNow());
+      ok = st.Step() == SQLITE_DONE;
+    }
+  }
+  if (!ok || !tx.Commit()) {
+    ErrorLocked("the journal " + path_ + " cannot record job " + std::to_string(job.id));
+    return false;
+  }
+  return true;
+}
+
+std::vector<int64_t> Journal::ServerQueue(int limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<int64_t> ids;
+  Statement st(db_, "SELECT job_id FROM server_outbox ORDER BY job_id LIMIT ?");
+  if (st.Ok()) {
+    st.Bind(1, int64_t{limit});
+    while (st.Step() == SQLITE_ROW) {
+      ids.push_back(st.Int(0));
+    }
+  }
+  return ids;
+}
+
+int Journal::ServerQueueSize() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "SELECT COUNT(*) FROM server_outbox");
+  return st.Ok() && st.Step() == SQLITE_ROW ? static_cast<int>(st.Int(0)) : -1;
+}
+
+bool Journal::MarkSent(int64_t id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "DELETE FROM server_outbox WHERE job_id=?");
+  if (!st.Ok()) {
+    ErrorLocked("the journal " + path_ + " cannot mark job " + std::to_string(id) + " sent");
+    return false;
+  }
+  st.Bind(1, id);
+  if (st.Step() != SQLITE_DONE) {
+    ErrorLocked("the journal " + path_ + " cannot mark job " + std::to_string(id) + " sent");
     return false;
   }
   return true;

@@ -21,7 +21,7 @@
 
 namespace fw {
 
-inline constexpr int kJournalSchemaVersion = 2;
+inline constexpr int kJournalSchemaVersion = 3;
 
 // A file a job used, as it was when the job used it.
 struct JournalFile {
@@ -131,6 +131,18 @@ class Journal {
   bool SaveBackup(JournalJob& job, std::span<const uint8_t> readData,
                   std::span<const uint8_t> converted);
 
+  // Writes the job's last state and, when `forServer`, queues it for the journal server, in
+  // one transaction: a job that ended is either queued or not recorded as ended.
+  bool FinishJob(const JournalJob& job, bool forServer);
+  // The ids of the jobs queued for the server, oldest first (at most `limit`), and how many.
+  std::vector<int64_t> ServerQueue(int limit);
+  int ServerQueueSize();
+  // The server has the job: it leaves the queue.
+  bool MarkSent(int64_t id);
+  // A stored data record as kept (zlib), for the server.
+  bool LoadPackedBlob(const std::string& sha, int64_t& size, std::vector<uint8_t>& zdata,
+                      std::string& error);
+
   std::optional<JournalJob> LoadJob(int64_t id);
   std::optional<JournalBackup> LoadBackup(int64_t id, std::string& error);
   // Jobs newest first.
@@ -164,6 +176,11 @@ class Journal {
   std::mutex mutex_;
   std::string lastError_;
 };
+
+// A data record as kept (`size` bytes packed by zlib into `zdata`), unpacked and checked
+// against its SHA-256; false with `error` naming `where` when it is damaged.
+bool UnpackBlob(const std::string& sha, int64_t size, const void* zdata, size_t zsize,
+                std::vector<uint8_t>& out, const std::string& where, std::string& error);
 
 // The journal file when none is chosen: the user's data folder
 // (~/.local/share/flashwright/journal.db, or $XDG_DATA_HOME; %LOCALAPPDATA%\flashwright on

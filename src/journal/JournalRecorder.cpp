@@ -4,6 +4,7 @@
 
 #include "config/Installation.h"
 #include "core/Status.h"
+#include "journal/ServerJournal.h"
 #include "radiodata/ConvertRadioData.h"
 #include "radiodata/ConverterChoice.h"
 #include "radiodata/LoadTemplate.h"
@@ -51,11 +52,32 @@ std::string KindOf(const UpgradeState& state) {
   return state.firmwareOnly != 0 ? "firmware" : "full";
 }
 
+// The write-back of the data `source` saved.
+WriteBackPlan PlanFrom(const JournalJob& source, std::vector<uint8_t> converted) {
+  WriteBackPlan plan;
+  plan.sourceJob = source.id;
+  plan.data = std::move(converted);
+  plan.font = RecordedFont{source.fontSource, static_cast<uint16_t>(source.fontLanguage)};
+  for (size_t i = 0; i < plan.identity.size() && 2 * i + 1 < source.identityHex.size(); ++i) {
+    plan.identity[i] =
+        static_cast<uint8_t>(std::stoi(source.identityHex.substr(2 * i, 2), nullptr, 16));
+  }
+  plan.modelId = source.modelId;
+  plan.radioKey = source.radioKey;
+  return plan;
+}
+
 }  // namespace
 
-JournalHandle OpenJournal(const std::string& path) {
+JournalHandle OpenJournal(const std::string& path, const std::string& localPath,
+                          std::function<void(const std::string&)> notice) {
   JournalHandle handle;
-  handle.path = path.empty() ? DefaultJournalPath() : path;
+  std::string local = path;
+  if (IsServerJournal(path)) {
+    handle.server = path;
+    local = localPath;
+  }
+  handle.path = local.empty() ? DefaultJournalPath() : local;
   std::string error;
   std::unique_ptr<Journal> journal = Journal::Open(handle.path, error);
   if (!journal) {
@@ -64,6 +86,11 @@ JournalHandle OpenJournal(const std::string& path) {
   }
   journal->MarkInterrupted();
   handle.journal = std::move(journal);
+  if (!handle.server.empty()) {
+    handle.sender =
+        std::make_shared<JournalSender>(handle.journal, handle.server, std::move(notice));
+    handle.sender->Start();
+  }
   return handle;
 }
 
@@ -185,7 +212,8 @@ void JournalRecorder::JobBegun(const UpgradeState& state) {
   job_.programVersion = programVersion_;
   job_.installation = state.installation->programDir;
   if (state.writeBack != nullptr) {
-    job_.writeBackOf = state.writeBack->sourceJob;
+    // A backup of another bench is named by its bench and job there, not by a number here.
+    job_.writeBackOf = state.writeBack->sourceFile.empty() ? state.writeBack->sourceJob : 0;
     job_.writeBackFile = state.writeBack->sourceFile;
   }
   CollectLocked(state);
@@ -264,16 +292,51 @@ std::optional<WriteBackPlan> JournalRecorder::LoadWriteBack(int64_t jobId, std::
   if (!backup) {
     return std::nullopt;
   }
-  WriteBackPlan plan;
-  plan.sourceJob = jobId;
-  plan.data = std::move(backup->converted);
-  plan.font = RecordedFont{backup->fontSource, static_cast<uint16_t>(backup->fontLanguage)};
-  for (size_t i = 0; i < plan.identity.size() && 2 * i + 1 < source->identityHex.size(); ++i) {
-    plan.identity[i] =
-        static_cast<uint8_t>(std::stoi(source->identityHex.substr(2 * i, 2), nullptr, 16));
+  return PlanFrom(*source, std::move(backup->converted));
+}
+
+std::optional<std::vector<JournalJob>> ServerHistory(const JournalHandle& journal,
+                                                     const HistoryFilter& filter,
+                                                     std::string& problem) {
+  if (journal.server.empty()) {
+    problem = "no journal server is set";
+    return std::nullopt;
   }
-  plan.modelId = source->modelId;
-  plan.radioKey = source->radioKey;
+  std::unique_ptr<ServerJournal> server = ServerJournal::Connect(journal.server, problem);
+  if (!server) {
+    return std::nullopt;
+  }
+  return server->History(filter, problem);
+}
+
+std::optional<WriteBackPlan> LoadServerWriteBack(const JournalHandle& journal,
+                                                 const std::string& bench, int64_t jobId,
+                                                 std::string& problem) {
+  if (journal.server.empty()) {
+    problem = "job " + bench + "/" + std::to_string(jobId) +
+              " is another bench's: it is read from the journal server, and none is set "
+              "(\"Journal\" in the settings file, or --journal postgresql://...)";
+    return std::nullopt;
+  }
+  std::unique_ptr<ServerJournal> server = ServerJournal::Connect(journal.server, problem);
+  if (!server) {
+    return std::nullopt;
+  }
+  const std::optional<JournalJob> source = server->LoadJob(bench, jobId, problem);
+  if (!source) {
+    return std::nullopt;
+  }
+  if (source->convertedSha256.empty() || !HasSavedBackup(*source)) {
+    problem = "job " + bench + "/" + std::to_string(jobId) + " on the journal server " +
+              server->Label() + " saved no data (it did not come to writing a radio)";
+    return std::nullopt;
+  }
+  std::vector<uint8_t> converted;
+  if (!server->LoadBlob(source->convertedSha256, converted, problem)) {
+    return std::nullopt;
+  }
+  WriteBackPlan plan = PlanFrom(*source, std::move(converted));
+  plan.sourceFile = bench + "/" + std::to_string(jobId);
   return plan;
 }
 
@@ -294,7 +357,11 @@ void JournalRecorder::JobEnded(const UpgradeState& state) {
   } else {
     job_.result = "failed";
   }
-  UpdateLocked();
+  // The job's last state and its place in the queue for the server, together.
+  if (recording_ && journal_.journal &&
+      journal_.journal->FinishJob(job_, journal_.sender != nullptr) && journal_.sender) {
+    journal_.sender->Wake();
+  }
 }
 
 void JournalRecorder::InsertRow(int index, const std::string& mark, const std::string& text) {

@@ -7,6 +7,7 @@
 // calls may come from the worker and the front end's thread at once.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,19 +17,27 @@
 #include "core/UpgradeState.h"
 #include "core/UpgradeView.h"
 #include "journal/Journal.h"
+#include "journal/JournalSender.h"
 
 namespace fw {
 
 // A journal shared by the jobs of one program, or why there is none.
 struct JournalHandle {
   std::shared_ptr<Journal> journal;  // null when it could not be opened
-  std::string path;
-  std::string problem;  // why it could not be opened
+  std::string path;                  // the local journal
+  std::string problem;               // why it could not be opened
+  // The journal server's connection string, when there is one (never shown: ServerLabel),
+  // and the sender that takes the ended jobs there.
+  std::string server;
+  std::shared_ptr<JournalSender> sender;
 };
 
 // Opens the journal at `path` (empty: the default one) and marks the records of this host's
-// dead processes interrupted.
-JournalHandle OpenJournal(const std::string& path);
+// dead processes interrupted. A journal server (`path` "postgresql://...") keeps each job
+// in the local journal `localPath` (empty: the default one) first; a sender started here
+// takes the ended jobs to the server, telling `notice` of its problems.
+JournalHandle OpenJournal(const std::string& path, const std::string& localPath = std::string(),
+                          std::function<void(const std::string&)> notice = {});
 
 class JournalRecorder : public JobRecorder, public UpgradeView {
  public:
@@ -85,6 +94,17 @@ class JournalRecorder : public JobRecorder, public UpgradeView {
   bool recording_ = false;  // a record was begun for the job
   std::vector<Row> rows_;
 };
+
+// The jobs of every bench from the journal server (its `host` names the bench); nullopt with
+// `problem` when there is no server or it cannot be read.
+std::optional<std::vector<JournalJob>> ServerHistory(const JournalHandle& journal,
+                                                     const HistoryFilter& filter,
+                                                     std::string& problem);
+// The backup job `jobId` of bench `bench` saved, from the journal server: another bench's
+// backup may be written back here.
+std::optional<WriteBackPlan> LoadServerWriteBack(const JournalHandle& journal,
+                                                 const std::string& bench, int64_t jobId,
+                                                 std::string& problem);
 
 // Puts a recorder between `state` and its front end's `view`, keeping the records in
 // `journal`. Returns the recorder (also held by the state).

@@ -19,6 +19,7 @@
 
 #include "app/HeadlessHistory.h"
 #include "app/qt/UpgradeDialog.h"
+#include "journal/JournalRecorder.h"
 
 namespace fw {
 namespace {
@@ -192,14 +193,31 @@ void HistoryDialog::Refresh() {
     if (sinceCheck_->isChecked()) {
       filter.since = since_->date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
     }
-    jobs_ = journal->journal->History(filter);
+    fromServer_ = false;
     problem_->hide();
+    if (!journal->server.empty()) {
+      // A line's journal server lists every bench's jobs; when it cannot be read, this
+      // bench's own are shown, and said to be only those.
+      std::string problem;
+      if (auto jobs = ServerHistory(*journal, filter, problem)) {
+        jobs_ = std::move(*jobs);
+        fromServer_ = true;
+      } else {
+        problem_->setText(
+            QString::fromStdString("Only the local journal " + journal->path +
+                                   " is shown (this bench's jobs, not the line's): " + problem));
+        problem_->show();
+      }
+    }
+    if (!fromServer_) {
+      jobs_ = journal->journal->History(filter);
+    }
   }
   const QSignalBlocker block(table_);
   table_->clearContents();
   table_->setRowCount(static_cast<int>(jobs_.size()));
   for (size_t r = 0; r < jobs_.size(); ++r) {
-    const std::vector<std::string> cells = HistoryTableRow(jobs_[r]);
+    const std::vector<std::string> cells = HistoryTableRow(jobs_[r], fromServer_);
     for (size_t c = 0; c < cells.size(); ++c) {
       table_->setItem(static_cast<int>(r), static_cast<int>(c),
                       new QTableWidgetItem(QString::fromStdString(cells[c])));
@@ -236,7 +254,15 @@ bool HistoryDialog::SelectJob(int64_t id) {
 void HistoryDialog::ShowSelected() {
   const JournalJob* job = SelectedJob();
   details_->setPlainText(job != nullptr ? QString::fromStdString(JobDetailsText(*job)) : QString());
-  writeBack_->setEnabled(job != nullptr && HasSavedBackup(*job));
+  // Another bench's job (from the journal server) is written back by its bench/job name
+  // from the headless program; the window writes back this bench's own.
+  const bool otherBench = job != nullptr && fromServer_ && job->host != HostName();
+  writeBack_->setEnabled(job != nullptr && HasSavedBackup(*job) && !otherBench);
+  writeBack_->setToolTip(
+      otherBench ? QString::fromStdString("A job of another bench: Flashwright --headless --port "
+                                          "N --restore " +
+                                          job->host + "/" + std::to_string(job->id))
+                 : QString());
 }
 
 void HistoryDialog::OnExportClicked() {

@@ -81,6 +81,7 @@ class HistoryDialog : public QDialog {
   QTableWidget* table_ = nullptr;
   QPlainTextEdit* details_ = nullptr;
   QLabel* problem_ = nullptr;
+  bool fromServer_ = false;  // the jobs are the journal server's, of every bench
   QPushButton* export_ = nullptr;
   QPushButton* writeBack_ = nullptr;
   std::function<std::string()> saveFileChooser_;

@@ -523,7 +523,10 @@ void UpgradeDialog::OpenJobJournal() {
     return;
   }
   const Installation& installation = *state_->installation;
-  journal_ = hooks_.openJournal(JournalPathFor(journalChoice_, installation));
+  // With a journal server, each job is kept in the local journal ("JournalLocal", else the
+  // user's own) first.
+  journal_ = hooks_.openJournal(JournalPathFor(journalChoice_, installation),
+                                JournalLocalPathFor(installation.journalLocalPath, installation));
   skipBackup_ = BackupSkipped(journalChoice_, installation);
   recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
   state_->skipBackup = skipBackup_;

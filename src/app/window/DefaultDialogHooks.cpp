@@ -61,7 +61,9 @@ DialogHooks DefaultDialogHooks() {
   hooks.saveBench = [](UpgradeState& state, const BenchChoice& choice) {
     SaveBenchChoice(state.installation->settingsPath, choice);
   };
-  hooks.openJournal = [](const std::string& path) { return OpenJournal(path); };
+  hooks.openJournal = [](const std::string& path, const std::string& localPath) {
+    return OpenJournal(path, localPath);
+  };
   hooks.selectVocoder = [](UpgradeState& state, int index) { SelectVocoder(state, index); };
   hooks.startJob = [](UpgradeState& state) {
     // The window has just copied its controls and the selected port into the record.

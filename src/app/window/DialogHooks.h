@@ -34,10 +34,11 @@ struct DialogHooks {
   std::function<BenchChoice(UpgradeState&)> loadBench;
   // Exit, after saveSettings: the bench back to the settings file.
   std::function<void(UpgradeState&, const BenchChoice&)> saveBench;
-  // After the settings step: the job journal at `path` (empty: the user's own), opened once
+  // After the settings step: the job journal at `path` (empty: the user's own; a journal
+  // server keeps each job in `localPath` first, empty: the user's own), opened once
   // and shared by the window's record and every bench panel's. Left empty, the window keeps
   // no records.
-  std::function<JournalHandle(const std::string& path)> openJournal;
+  std::function<JournalHandle(const std::string& path, const std::string& localPath)> openJournal;
   // Vocoder combo 1016 changed.
   std::function<void(UpgradeState&, int)> selectVocoder;
   // "Upgrade" and the auto-start timer, after the window has copied its controls and the

@@ -1,5 +1,6 @@
 #include "app/window/JournalOptions.h"
 
+#include "journal/ServerJournal.h"
 #include "platform/FileIo.h"
 
 namespace fw {
@@ -36,12 +37,14 @@ std::string JournalPathFor(const JournalChoice& choice, const Installation& inst
   if (!choice.path.empty()) {
     return choice.path;
   }
-  if (installation.journalPath.empty()) {
-    return std::string();
+  return JournalLocalPathFor(installation.journalPath, installation);
+}
+
+std::string JournalLocalPathFor(const std::string& name, const Installation& installation) {
+  if (name.empty() || IsServerJournal(name)) {
+    return name;
   }
-  return PathFromUtf8(installation.journalPath).is_absolute()
-             ? installation.journalPath
-             : installation.programDir + installation.journalPath;
+  return PathFromUtf8(name).is_absolute() ? name : installation.programDir + name;
 }
 
 bool BackupSkipped(const JournalChoice& choice, const Installation& installation) {

@@ -23,7 +23,11 @@ JournalChoice TakeJournalOptions(std::vector<std::string>& args, std::string& er
 
 // The journal file to open: the option's, else the settings file's "Journal" (a relative
 // name is taken from the program folder), else empty (the user's own journal).
+// A journal server ("postgresql://...") is kept as it stands.
 std::string JournalPathFor(const JournalChoice& choice, const Installation& installation);
+// A journal file name of the settings file (the "Journal" or "JournalLocal" key): a relative
+// one is taken from the program folder; empty stays empty.
+std::string JournalLocalPathFor(const std::string& name, const Installation& installation);
 
 // Whether radios are written without a backup: --no-backup or "Backup=0".
 bool BackupSkipped(const JournalChoice& choice, const Installation& installation);
