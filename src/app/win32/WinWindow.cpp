@@ -997,7 +997,8 @@ class Window : public WinViewTarget {
     }
     const Installation& installation = *state_->installation;
     journal_ = std::make_unique<JournalHandle>(
-        hooks_.openJournal(JournalPathFor(journalChoice_, installation)));
+        hooks_.openJournal(JournalPathFor(journalChoice_, installation),
+                           JournalLocalPathFor(installation.journalLocalPath, installation)));
     const bool skipBackup = BackupSkipped(journalChoice_, installation);
     recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
     state_->skipBackup = skipBackup;
