@@ -61,8 +61,8 @@ struct ChildRun {
 };
 
 // Runs `args` with its output in `logPath` and waits for it (killed after the timeout).
-inline ChildRun RunChild(const std::vector<std::string>& args,
-                         const std::vector<std::string>& env, const std::string& logPath) {
+inline ChildRun RunChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                         const std::string& logPath) {
   ChildRun run;
   std::vector<char*> argv;
   for (const std::string& a : args) {

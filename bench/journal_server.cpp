@@ -45,11 +45,10 @@ class Cluster {
     if (mkdtemp(dir.data()) == nullptr) {
       return;
     }
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all |
-                                          std::filesystem::perms::group_read |
-                                          std::filesystem::perms::group_exec |
-                                          std::filesystem::perms::others_read |
-                                          std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        dir, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                 std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                 std::filesystem::perms::others_exec);
     dir_ = dir;
     if (FILE* p = popen((std::string(FLASHWRIGHT_PG_CLUSTER) + " start " + dir_).c_str(), "r")) {
       char line[64] = {};
@@ -151,11 +150,10 @@ void BM_JobWithJournalServer(benchmark::State& st) {
     const std::string ini = folder + "/Flashwright.ini";
     std::ofstream(ini, std::ios::app | std::ios::binary)
         << "COM" << (runs + 1) << "=" << radio.DevicePath() << "\r\n";
-    const ChildRun run =
-        RunChild({FLASHWRIGHT_PROGRAM, "--headless", "--program-dir", folder, "--port",
-                  std::to_string(runs + 1), "--journal", server, "--journal-local",
-                  dir + "/journal.db"},
-                 ChildEnvironment(scale), dir + "/run.log");
+    const ChildRun run = RunChild(
+        {FLASHWRIGHT_PROGRAM, "--headless", "--program-dir", folder, "--port",
+         std::to_string(runs + 1), "--journal", server, "--journal-local", dir + "/journal.db"},
+        ChildEnvironment(scale), dir + "/run.log");
     radio.Stop();
     if (!run.started || run.timedOut || run.exitCode != 0) {
       std::fprintf(stderr, "%s\n", ReadText(dir + "/run.log").c_str());
@@ -185,8 +183,8 @@ BENCHMARK(BM_JobWithJournalServer)
 void BM_JobEndToServerRecord(benchmark::State& st) {
   Cluster& cluster = TheCluster();
   std::string error;
-  auto reader = fw::ServerJournal::Connect(cluster.Uri("flashwright_admin", "flashwright_admin"),
-                                           error);
+  auto reader =
+      fw::ServerJournal::Connect(cluster.Uri("flashwright_admin", "flashwright_admin"), error);
   if (cluster.Port() == 0 || !reader) {
     st.SkipWithError(error.c_str());
     return;
@@ -222,7 +220,8 @@ void BM_JobEndToServerRecord(benchmark::State& st) {
     while (reader->CountUid(job.uid, error) != 1) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - ended).count();
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - ended).count();
     worst = std::max(worst, s);
     st.SetIterationTime(s);
   }

@@ -1217,15 +1217,15 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
       SetWindowLongPtrW(dialog, DWLP_USER, lp);
       // The program's icon, at the sizes the title bar and the task switcher show.
       const HINSTANCE module = GetModuleHandleW(nullptr);
-      if (HICON big = static_cast<HICON>(
-              LoadImageW(module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT), IMAGE_ICON,
-                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED))) {
-        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+      if (HICON bigIcon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                        GetSystemMetrics(SM_CYICON), LR_SHARED))) {
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
       }
-      if (HICON small = static_cast<HICON>(LoadImageW(
-              module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT), IMAGE_ICON,
-              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {
-        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+      if (HICON smallIcon = static_cast<HICON>(LoadImageW(
+              module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+              GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
       }
       AddPortToolTip(dialog);
       return TRUE;
