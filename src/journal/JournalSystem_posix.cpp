@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include "journal/Journal.h"
 
@@ -21,9 +23,30 @@ std::string HostName() {
   return name;
 }
 
+namespace {
+
+// The user's entry in the password database. getpwuid_r: jobs on several ports begin at
+// once, and getpwuid's answer is one buffer for the whole process.
+std::optional<std::string> PasswdField(bool home) {
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::nullopt;
+  }
+  const char* field = home ? entry.pw_dir : entry.pw_name;
+  if (field == nullptr) {
+    return std::nullopt;
+  }
+  return std::string(field);
+}
+
+}  // namespace
+
 std::string UserName() {
-  if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_name != nullptr) {
-    return pw->pw_name;
+  if (const std::optional<std::string> name = PasswdField(false)) {
+    return *name;
   }
   if (const char* user = std::getenv("USER"); user != nullptr) {
     return user;
@@ -49,8 +72,8 @@ std::string DefaultJournalPath() {
     base = data;
   } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
     base = std::string(home) + "/.local/share";
-  } else if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
-    base = std::string(pw->pw_dir) + "/.local/share";
+  } else if (const std::optional<std::string> dir = PasswdField(true)) {
+    base = *dir + "/.local/share";
   } else {
     base = "/tmp";
   }
