@@ -14,6 +14,8 @@
 
 #include "WinWindow.h"
 #include "app/HeadlessMain.h"
+#include "app/window/BenchOptions.h"
+#include "app/window/JournalOptions.h"
 
 namespace {
 
@@ -61,7 +63,13 @@ bool BindConsole() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   std::vector<std::string> args = fw::Utf8CommandLine();
-  if (args.size() > 1 && fw::NeedsConsole(std::vector<std::string>(args.begin() + 1, args.end()))) {
+  // The window's own options (the bench, the journal) are the window's to read, and to
+  // refuse in its own box: what is left decides whether the console is wanted.
+  std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+  std::string windowOptionError;
+  (void)fw::TakeBenchOptions(rest, windowOptionError);
+  (void)fw::TakeJournalOptions(rest, windowOptionError);
+  if (!rest.empty() && fw::NeedsConsole(rest)) {
     const bool ownConsole = BindConsole();
     std::vector<char*> argv = fw::ArgvOf(args);
     const fw::ProgramStart start =
