@@ -3,56 +3,12 @@
 // device whose "PortName" is the port, its friendly name), else from the serial devices the
 // system lists under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM. The registry is only read.
 
-#include <windows.h>
-// windows.h first: SetupAPI's header builds on its types.
-#include <setupapi.h>
-
 #include "serial/SerialDevices.h"
+
+#include "serial/DeviceInfo_win32.h"
 
 namespace fw {
 namespace {
-
-// GUID_DEVCLASS_PORTS: serial and parallel ports.
-const GUID kPortsClass = {
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-std::string Narrow(const wchar_t* wide) {
-  const int length = static_cast<int>(wcslen(wide));
-  if (length == 0) {
-    return std::string();
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
-  }
-  return out;
-}
-
-// A text value of `key` (REG_SZ), empty when there is none.
-std::string RegistryText(HKEY key, const wchar_t* name) {
-  wchar_t value[256] = {};
-  DWORD type = 0;
-  DWORD size = sizeof value - sizeof(wchar_t);  // always ends with a zero
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-          ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return std::string();
-  }
-  return Narrow(value);
-}
-
-std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-  wchar_t value[512] = {};
-  DWORD type = 0;
-  if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
-                                         reinterpret_cast<BYTE*>(value),
-                                         sizeof value - 2 * sizeof(wchar_t), nullptr) ||
-      (type != REG_SZ && type != REG_MULTI_SZ)) {
-    return std::string();
-  }
-  return Narrow(value);  // the first string of a multi-string
-}
 
 // The friendly name of the present "Ports" device that is COMn (its description with the
 // port when it has no friendly name).

@@ -4,35 +4,15 @@
 // the serial number from its instance id, and an FTDI driver's "LatencyTimer" from the
 // device's own registry key ("Device Parameters"). The registry is only read.
 
-#include <windows.h>
-// windows.h first: SetupAPI's header builds on its types.
-#include <setupapi.h>
+#include "serial/UsbAdapter.h"
 
 #include <cctype>
 #include <vector>
 
-#include "serial/UsbAdapter.h"
+#include "serial/DeviceInfo_win32.h"
 
 namespace fw {
 namespace {
-
-// GUID_DEVCLASS_PORTS: serial and parallel ports.
-const GUID kPortsClass = {
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) {
-    return std::string();
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  }
-  return out;
-}
 
 std::string Upper(std::string s) {
   for (char& c : s) {
@@ -48,35 +28,12 @@ std::string PortName(const std::string& devicePath) {
                                                                  : devicePath);
 }
 
-std::string RegistryText(HKEY key, const wchar_t* name) {
-  wchar_t value[256] = {};
-  DWORD type = 0;
-  DWORD size = sizeof value - sizeof(wchar_t);
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-          ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return std::string();
-  }
-  return Narrow(value);
-}
-
 bool RegistryNumber(HKEY key, const wchar_t* name, DWORD& out) {
   DWORD type = 0;
   DWORD size = sizeof out;
   return RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&out), &size) ==
              ERROR_SUCCESS &&
          type == REG_DWORD;
-}
-
-std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-  wchar_t value[512] = {};
-  DWORD type = 0;
-  if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
-                                         reinterpret_cast<BYTE*>(value),
-                                         sizeof value - 2 * sizeof(wchar_t), nullptr)) {
-    return std::string();
-  }
-  return Narrow(value);  // the first string of a multi-string
 }
 
 }  // namespace
