@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QWindow>
 #include <cstdlib>
 
@@ -318,7 +319,7 @@ class WindowDemoTest : public QObject {
     std::string startedIn;
     {
       auto state = std::make_unique<UpgradeState>();
-      InstallationFolder folder(dir.Path() + "empty", nullptr);
+      QtInstallationFolder folder(dir.Path() + "empty", nullptr);
       folder.SetAsk([&](const InstallationCheck& c) {
         asked.push_back(c.Message());
         return true;
@@ -336,12 +337,12 @@ class WindowDemoTest : public QObject {
     QVERIFY2(
         asked[0].rfind("No installation in " + dir.Path() + "empty/: no settings file", 0) == 0,
         asked[0].c_str());
-    QCOMPARE(QString::fromStdString(UserSettings().LastInstallation()),
+    QCOMPARE(QString::fromStdString(QtUserSettings().LastInstallation()),
              QString::fromStdString(dir.Path() + "demo-install/"));
 
     // No folder given and none beside the program: the one last chosen, without a question.
     auto state = std::make_unique<UpgradeState>();
-    InstallationFolder again("", nullptr);
+    QtInstallationFolder again("", nullptr);
     again.SetAsk([&](const InstallationCheck& c) {
       asked.push_back(c.Message());
       return false;
@@ -359,7 +360,7 @@ class WindowDemoTest : public QObject {
   void declinedChoiceLeavesUpgradeRefused() {
     test::TempDir dir;
     auto state = std::make_unique<UpgradeState>();
-    InstallationFolder folder(dir.Path(), nullptr);
+    QtInstallationFolder folder(dir.Path(), nullptr);
     folder.SetAsk([](const InstallationCheck&) { return false; });
     folder.Load(*state);
     QVERIFY(folder.NoInstallation());
@@ -393,7 +394,7 @@ class WindowDemoTest : public QObject {
     test::RecordingView view;
     auto state = std::make_unique<UpgradeState>();
     state->SetView(&view);
-    InstallationFolder folder(dir.Path() + "demo-install", nullptr);
+    QtInstallationFolder folder(dir.Path() + "demo-install", nullptr);
     folder.SetWritable([](const std::string&) { return false; });
     folder.Load(*state);
     QCOMPARE(state->selectedPort.load(), 1);
@@ -408,7 +409,7 @@ class WindowDemoTest : public QObject {
     QVERIFY(ReadWholeFile(ini) == before);
 
     auto next = std::make_unique<UpgradeState>();
-    InstallationFolder reopened(dir.Path() + "demo-install", nullptr);
+    QtInstallationFolder reopened(dir.Path() + "demo-install", nullptr);
     reopened.Load(*next);
     QCOMPARE(next->selectedPort.load(), 7);
     QCOMPARE(next->vocoderIndex, 1);
@@ -418,7 +419,28 @@ class WindowDemoTest : public QObject {
     reopened.Save(*next);
     QCOMPARE(ProfileGetInt("Setting", "Port", 0, ini), 7);
     QCOMPARE(ProfileGetInt("Setting", "CMOS", 0, ini), 1);
-    QVERIFY(!UserSettings().Kept(dir.Path() + "demo-install/").has_value());
+    QVERIFY(!QtUserSettings().Kept(dir.Path() + "demo-install/").has_value());
+
+    // Choices kept by an earlier version, under the folder as Qt percent-encodes it (a folder
+    // name with a space, '+' and a non-ASCII letter), are still found.
+    const std::string odd = dir.Path() + "Bench 2+\xc3\xa9/";
+    {
+      QSettings raw(QStringLiteral("flashwright"), QStringLiteral("flashwright"));
+      const QString group =
+          QStringLiteral("kept/") +
+          QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(odd)));
+      raw.setValue(group + QStringLiteral("/Port"), 12);
+      raw.setValue(group + QStringLiteral("/CMOS"), 1);
+      raw.setValue(group + QStringLiteral("/UpdateChip"), 1);
+      raw.setValue(group + QStringLiteral("/toldReadOnly"), true);
+    }
+    const std::optional<KeptChoices> old = QtUserSettings().Kept(odd);
+    QVERIFY(old.has_value());
+    QCOMPARE(old->port, 12);
+    QCOMPARE(old->vocoder, 1);
+    QCOMPARE(old->updateChip, 1);
+    QVERIFY(QtUserSettings().ToldReadOnly(odd));
+    QVERIFY(!QtUserSettings().ToldReadOnly(dir.Path() + "Bench 2/"));
   }
 
  private:

@@ -1,24 +1,14 @@
 #pragma once
-// The window's installation folder: which folder the window runs on, what it says when that
-// folder holds no installation, the technician's choice of another one (remembered for the
-// user), and where the choices made in the window are kept when the installation's settings
-// file cannot be written.
-//
-// Per-user values live in Qt's per-user settings (QSettings: on Linux
-// ~/.config/flashwright/flashwright.conf):
-//   installation/folder            the installation folder last chosen or used
-//   kept/<folder>/Port, CMOS, UpdateChip   the window's choices for an installation whose
-//                                  settings file could not be written
-//   kept/<folder>/toldReadOnly     the technician was told that once
+// The Qt window's side of the installation folder (app/window/InstallationFolder): the
+// per-user values in Qt's settings (QSettings: on Linux ~/.config/flashwright/flashwright.conf),
+// the question box and the folder dialog.
 
 #include <QString>
-#include <functional>
+#include <QStringList>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "config/Installation.h"
-#include "core/UpgradeState.h"
+#include "app/window/InstallationFolder.h"
 
 class QWidget;
 
@@ -28,85 +18,18 @@ namespace fw {
 // empty when there is none.
 std::string ProgramDirArgument(const QStringList& args);
 
-// What the window's choices were, kept for the user.
-struct KeptChoices {
-  int port = 0;
-  int vocoder = 0;
-  int updateChip = 0;
-};
+// The user's values in Qt's settings.
+std::unique_ptr<UserStore> QtUserStore();
+UserSettings QtUserSettings();
 
-class UserSettings {
+// The installation folder with Qt's question box and folder dialog over `parent`.
+class QtInstallationFolder : public InstallationFolder {
  public:
-  UserSettings();
-  ~UserSettings();
-
-  std::string LastInstallation() const;
-  void SetLastInstallation(const std::string& folder);
-
-  std::optional<KeptChoices> Kept(const std::string& folder) const;
-  void Keep(const std::string& folder, const KeptChoices& choices);
-  void Forget(const std::string& folder);
-  bool ToldReadOnly(const std::string& folder) const;
-  void SetToldReadOnly(const std::string& folder);
-
-  // Where the values are stored, for the technician.
-  std::string Location() const;
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-};
-
-// Runs on the window's thread during start-up (the settings step) and at exit.
-class InstallationFolder {
- public:
-  // Asks the technician what to do about `check` (the folder and what is missing there):
-  // returns true to choose another folder.
-  using AskFunction = std::function<bool(const InstallationCheck& check)>;
-  // The folder dialog: the chosen folder, empty when cancelled.
-  using ChooseFunction = std::function<std::string(const std::string& startFolder)>;
-
-  // `given`: the folder from the command line (empty: the program's own folder, or the
-  // one last chosen when the program's folder holds no installation).
-  InstallationFolder(std::string given, QWidget* parent);
-
+  QtInstallationFolder(std::string given, QWidget* parent);
   void SetParent(QWidget* parent) { parent_ = parent; }
-  void SetAsk(AskFunction ask) { ask_ = std::move(ask); }
-  void SetChoose(ChooseFunction choose) { choose_ = std::move(choose); }
-  // Whether a settings file can be written (default: SettingsWritable).
-  void SetWritable(std::function<bool(const std::string&)> writable) {
-    writable_ = std::move(writable);
-  }
-
-  // The settings step: loads the settings of the folder to run on; while that folder lacks
-  // what the window's jobs read, says so and lets the technician choose another. A folder
-  // that holds an installation is remembered for the user; choices kept for the user for
-  // that folder replace the settings file's. Returns the window caption.
-  std::string Load(UpgradeState& state);
-
-  // After Load: what is wrong with the folder the window runs on (empty when nothing is).
-  const std::string& Problem() const { return problem_; }
-  // After Load: the folder holds no installation at all (no settings file).
-  bool NoInstallation() const { return noInstallation_; }
-
-  // The exit: writes "Port", "CMOS" and "UpdateChip" to the installation's settings file;
-  // where that cannot be done, keeps them for the user and says so once.
-  void Save(UpgradeState& state);
 
  private:
-  std::string LoadFolder(UpgradeState& state, const std::string& folder, bool ownFolder,
-                         bool reload);
-
-  std::string given_;
   QWidget* parent_;
-  AskFunction ask_;
-  ChooseFunction choose_;
-  std::function<bool(const std::string&)> writable_ = SettingsWritable;
-  std::string problem_;
-  bool noInstallation_ = false;
 };
-
-// The check the window makes: what its jobs read in the installation's run mode.
-InstallationCheck CheckForWindow(const UpgradeState& state);
 
 }  // namespace fw

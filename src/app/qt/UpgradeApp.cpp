@@ -30,7 +30,7 @@ int UpgradeApp::Run(int argc, char** argv, DialogHooks hooks) {
   for (int i = 0; i < argc; ++i) {
     args.append(QString::fromLocal8Bit(argv[i]));
   }
-  InstallationFolder folder(ProgramDirArgument(args), nullptr);
+  QtInstallationFolder folder(ProgramDirArgument(args), nullptr);
   // "--bench" and "--bench-ports=1,2,5": the bench, whatever the settings file says. A bad
   // list was refused before the window was started.
   std::vector<std::string> plain;
