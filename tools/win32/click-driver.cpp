@@ -11,7 +11,13 @@
 //   box:S           a message box of the main window opens within S seconds: prints
 //                   "box: <its text>" and answers it with OK
 //   nobox:S         no message box opens within S seconds
-//   close           closes the main window (its close box) and waits until it has gone
+//   close           closes the main window (its close box) and waits until it has gone,
+//                   printing ("box: <its text>") and answering with OK a box it shows on the way
+//   press:TEXT      clicks the shown, enabled button TEXT of any dialog of the desktop that
+//                   has one (a question asked before the main window has its caption),
+//                   waiting up to 30 seconds for it
+//   pick:FOLDER     in the folder picker (caption "Choose the installation folder", within 30
+//                   seconds) types FOLDER as its name and presses its OK button
 // Exit status 0 when every step did what it says, 1 otherwise (the failing step is named).
 
 #include <windows.h>
@@ -69,6 +75,46 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
   return TRUE;
 }
 
+BOOL CALLBACK FindButton(HWND hwnd, LPARAM lp);
+
+struct AnyButtonSearch {
+  std::wstring text;
+  HWND found = nullptr;
+};
+
+// A top-level window's child button with the text sought.
+BOOL CALLBACK FindButtonInTopLevel(HWND hwnd, LPARAM lp);
+
+struct EditSearch {
+  HWND found = nullptr;
+};
+
+// The first shown edit control (the folder picker's name box).
+BOOL CALLBACK FindEdit(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<EditSearch*>(lp);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (_wcsicmp(cls, L"Edit") == 0 && IsWindowVisible(hwnd)) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct CaptionSearch {
+  std::wstring caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindByCaption(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<CaptionSearch*>(lp);
+  if (IsWindowVisible(hwnd) && Text(hwnd) == s->caption) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND MainWindow(const std::wstring& caption) {
   Search s{caption};
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
@@ -93,6 +139,20 @@ BOOL CALLBACK FindButton(HWND hwnd, LPARAM lp) {
   GetClassNameW(hwnd, cls, 64);
   if (_wcsicmp(cls, L"Button") == 0 && Text(hwnd) == s->text && IsWindowVisible(hwnd)) {
     s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindButtonInTopLevel(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<AnyButtonSearch*>(lp);
+  if (!IsWindowVisible(hwnd)) {
+    return TRUE;
+  }
+  ButtonSearch inner{s->text};
+  EnumChildWindows(hwnd, FindButton, reinterpret_cast<LPARAM>(&inner));
+  if (inner.found != nullptr && IsWindowEnabled(inner.found)) {
+    s->found = inner.found;
     return FALSE;
   }
   return TRUE;
@@ -124,6 +184,43 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
       Sleep(100);
     }
     return true;
+  }
+  if (name == L"press") {
+    AnyButtonSearch s{arg};
+    while (EnumWindows(FindButtonInTopLevel, reinterpret_cast<LPARAM>(&s)), s.found == nullptr) {
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, "no dialog shows that button");
+      }
+      Sleep(100);
+    }
+    Click(s.found);
+    return true;
+  }
+  if (name == L"pick") {
+    CaptionSearch picker{L"Choose the installation folder"};
+    EditSearch edit;
+    for (;;) {
+      picker.found = nullptr;
+      edit.found = nullptr;
+      EnumWindows(FindByCaption, reinterpret_cast<LPARAM>(&picker));
+      if (picker.found != nullptr) {
+        EnumChildWindows(picker.found, FindEdit, reinterpret_cast<LPARAM>(&edit));
+      }
+      if (edit.found != nullptr && GetDlgItem(picker.found, IDOK) != nullptr) {
+        break;
+      }
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, picker.found == nullptr ? "the folder picker did not open"
+                                                  : "the folder picker has no name box");
+      }
+      Sleep(100);
+    }
+    SendMessageW(edit.found, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg.c_str()));
+    Click(GetDlgItem(picker.found, IDOK));
+    while (IsWindow(picker.found) && GetTickCount() - start <= 30000) {
+      Sleep(50);
+    }
+    return IsWindow(picker.found) ? Fail(step, "the folder picker stayed open") : true;
   }
   if (main == nullptr || !IsWindow(main)) {
     return Fail(step, "no window (a \"wait\" step first)");
@@ -176,8 +273,19 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
     return true;
   }
   if (name == L"close") {
+    // A box the window shows on closing (a note on the settings) is printed and answered.
     PostMessageW(main, WM_CLOSE, 0, 0);
     while (IsWindow(main)) {
+      if (HWND box = BoxOf(main)) {
+        std::printf("box: %s\n", Utf8(Text(GetDlgItem(box, kBoxTextId))).c_str());
+        std::fflush(stdout);
+        if (HWND ok = GetDlgItem(box, IDOK)) {
+          Click(ok);
+        }
+        while (IsWindow(box) && GetTickCount() - start <= 30000) {
+          Sleep(50);
+        }
+      }
       if (GetTickCount() - start > 30000) {
         return Fail(step, "the window did not close");
       }

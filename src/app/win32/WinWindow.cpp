@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "IconResource.h"
+#include "WinInstallationFolder.h"
 #include "WinResources.h"
+#include "WinText.h"
 #include "WinUpgradeView.h"
 #include "app/window/BenchJobs.h"
 #include "app/window/BenchOptions.h"
@@ -57,29 +59,6 @@ constexpr int kPanelWidth = 421;
 constexpr int kPanelHeight = 122;
 constexpr int kPanelGap = 3;
 constexpr int kUpgradeAllHeight = 16;
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) {
-    return {};
-  }
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) {
-    return {};
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
 
 std::wstring WindowText(HWND hwnd) {
   const int n = GetWindowTextLengthW(hwnd);
@@ -334,12 +313,6 @@ std::string ProgramDirFromCommandLine() {
   return dir;
 }
 
-std::string FolderOfExecutable() {
-  std::string exe = ExecutablePath();
-  const size_t slash = exe.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-}
-
 INT_PTR CALLBACK AboutProc(HWND box, UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG: {
@@ -441,17 +414,26 @@ class BenchPanel : public WinViewTarget {
   bool timerOn_ = false;
 };
 
+HWND MakeToolTips(HWND dialog);
+void AddToolTip(HWND tip, HWND dialog, HWND control);
+
 class Window : public WinViewTarget {
  public:
   explicit Window(HINSTANCE instance)
-      : instance_(instance), state_(std::make_unique<UpgradeState>()), view_(*this, nullptr) {
+      : instance_(instance),
+        state_(std::make_unique<UpgradeState>()),
+        view_(*this, nullptr),
+        folder_(ProgramDirFromCommandLine(), [] { return RegistryUserStore(); }) {
     hooks_ = DefaultDialogHooks();
-    const std::string given = ProgramDirFromCommandLine();
-    programDir_ = given.empty() ? FolderOfExecutable() : given;
-    hooks_.loadSettings = [this](UpgradeState& state) {
-      LoadSettingsForProgramDir(state, programDir_);
-      return state.installation->windowTitle;
-    };
+    // The folder given with --program-dir, else the program's own, else the one last used;
+    // one without an installation is named and another may be chosen.
+    folder_.SetAsk([this](const InstallationCheck& check) {
+      return AskForInstallationFolder(dialog_, check);
+    });
+    folder_.SetChoose(
+        [this](const std::string& start) { return PickInstallationFolder(dialog_, start); });
+    hooks_.loadSettings = [this](UpgradeState& state) { return folder_.Load(state); };
+    hooks_.saveSettings = [this](UpgradeState& state) { folder_.Save(state); };
     // "--bench", "--bench-ports", "--journal", "--no-backup": as the Qt window takes them
     // (a bad one is left alone: the window opens with the settings file's choice).
     std::vector<std::string> args = CommandLineArguments();
@@ -617,11 +599,35 @@ class Window : public WinViewTarget {
     SetCursor(LoadCursor(nullptr, waitDepth_ > 0 ? IDC_WAIT : IDC_ARROW));
   }
 
+  // After start-up: a folder without an installation leaves "Upgrade" refused, and the
+  // status line names what is missing (the whole text in its tooltip).
+  void ApplyInstallationProblem() {
+    if (!folder_.NoInstallation()) {
+      return;
+    }
+    installationProblem_ = folder_.Problem();
+    Enable(Control::Upgrade, false);
+    SetStatusLine(installationProblem_);
+    // A static passes the mouse to the window unless it notifies: the tooltip needs it.
+    HWND status = Item(IDC_STATUS_TEXT);
+    SetWindowLongPtrW(status, GWL_STYLE, GetWindowLongPtrW(status, GWL_STYLE) | SS_NOTIFY);
+    AddToolTip(toolTips_, dialog_, status);
+  }
+
+  // True (after saying why) when the installation lets no job start.
+  bool RefuseForInstallation() {
+    if (installationProblem_.empty()) {
+      return false;
+    }
+    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+    return true;
+  }
+
   // --- handlers ---------------------------------------------------------------------------
 
   void OnUpgradeClicked() {
     // On the bench the single port's "Upgrade" is hidden and its timer stopped.
-    if (exiting_ || BenchOn()) {
+    if (exiting_ || BenchOn() || RefuseForInstallation()) {
       return;
     }
     if (!JobRunning()) {
@@ -1037,9 +1043,11 @@ class Window : public WinViewTarget {
   HINSTANCE instance_;
   HWND dialog_ = nullptr;
   DialogHooks hooks_;
-  std::string programDir_;
   std::unique_ptr<UpgradeState> state_;
   WinUpgradeView view_;
+  InstallationFolder folder_;
+  std::string installationProblem_;
+  HWND toolTips_ = nullptr;
   std::vector<std::string> entries_;
   std::vector<std::wstring> tips_;
   JournalChoice journalChoice_;
@@ -1128,7 +1136,7 @@ void BenchPanel::OnCommand(int id) {
 }
 
 void BenchPanel::OnUpgradeClicked() {
-  if (window_.Exiting() || JobRunning()) {
+  if (window_.Exiting() || JobRunning() || window_.RefuseForInstallation()) {
     return;
   }
   window_.TakeControls();
@@ -1193,21 +1201,29 @@ MessageResult BenchPanel::ShowBox(const std::string& text, MessageIcon icon, Mes
   return SystemBox(window_.Dialog(), caption, text, icon, buttons, detail, port_);
 }
 
-void AddPortToolTip(HWND dialog) {
+// The window's tooltips (the port list's and, for a folder without an installation, the
+// status line's); their texts are asked for when shown (TTN_GETDISPINFOW).
+HWND MakeToolTips(HWND dialog) {
   HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (tip == nullptr) {
+  if (tip != nullptr) {
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);
+  }
+  return tip;
+}
+
+void AddToolTip(HWND tip, HWND dialog, HWND control) {
+  if (tip == nullptr || control == nullptr) {
     return;
   }
   TTTOOLINFOW info{};
   info.cbSize = sizeof(info);
   info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   info.hwnd = dialog;
-  info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, IDC_PORT));
+  info.uId = reinterpret_cast<UINT_PTR>(control);
   info.lpszText = LPSTR_TEXTCALLBACKW;
   SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
-  SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
 INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
@@ -1215,6 +1231,7 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
   switch (msg) {
     case WM_INITDIALOG: {
       SetWindowLongPtrW(dialog, DWLP_USER, lp);
+      self = reinterpret_cast<Window*>(lp);
       // The program's icon, at the sizes the title bar and the task switcher show.
       const HINSTANCE module = GetModuleHandleW(nullptr);
       if (HICON bigIcon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDI_FLASHWRIGHT),
@@ -1227,7 +1244,10 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
               GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {
         SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
       }
-      AddPortToolTip(dialog);
+      if (self != nullptr) {
+        self->toolTips_ = MakeToolTips(dialog);
+        AddToolTip(self->toolTips_, dialog, GetDlgItem(dialog, IDC_PORT));
+      }
       return TRUE;
     }
     case WM_FW_VIEW_CALLS:
@@ -1263,7 +1283,9 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
       auto* header = reinterpret_cast<NMHDR*>(lp);
       if (self != nullptr && header->code == TTN_GETDISPINFOW) {
         static std::wstring text;  // stays valid until the tooltip has copied it
-        text = self->PortTip();
+        text = header->idFrom == reinterpret_cast<UINT_PTR>(self->Item(IDC_STATUS_TEXT))
+                   ? Wide(self->installationProblem_)
+                   : self->PortTip();
         reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = text.data();
         return TRUE;
       }
@@ -1285,12 +1307,23 @@ int RunWindow(HINSTANCE instance, int show) {
                                                       ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterTextProgress(instance);
+  // The folder picker is a COM object of the shell, on this (the window's) thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  struct ComScope {
+    bool on;
+    ~ComScope() {
+      if (on) {
+        CoUninitialize();
+      }
+    }
+  } comScope{SUCCEEDED(com)};
   Window window(instance);
   if (!window.Create()) {
     return 1;
   }
   ShowWindow(window.Dialog(), show);
   window.Startup();
+  window.ApplyInstallationProblem();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (!IsDialogMessageW(window.Dialog(), &message)) {
