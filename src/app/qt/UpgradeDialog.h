@@ -18,6 +18,7 @@
 #include "app/window/BenchOptions.h"
 #include "app/window/DialogHooks.h"
 #include "app/window/JournalOptions.h"
+#include "app/window/WindowSequence.h"
 #include "app/window/WindowTexts.h"
 #include "core/UpgradeState.h"
 #include "journal/JournalRecorder.h"
@@ -39,7 +40,7 @@ class BenchBoard;
 class HistoryDialog;
 class TextProgressBar;
 
-class UpgradeDialog : public QDialog, public ViewTarget {
+class UpgradeDialog : public QDialog, public ViewTarget, public WindowControls {
   Q_OBJECT
 
  public:
@@ -87,7 +88,7 @@ class UpgradeDialog : public QDialog, public ViewTarget {
 
   // Dialog data exchange: controls -> state record, and back.
   void ReadControls();
-  void WriteControls();
+  void WriteControls() override;
 
   // Window-thread operations behind the view.
   QWidget* TargetWidget() override { return this; }
@@ -111,22 +112,22 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   bool SetBenchMode(bool on);
   bool BenchMode() const { return bench_ != nullptr; }
   BenchBoard* Bench() const { return bench_; }
-  const BenchChoice& BenchSettings() const { return benchChoice_; }
+  const BenchChoice& BenchSettings() const { return session_.bench; }
   // The ports the bench shows when it opens.
   std::vector<int> BenchPorts() const;
   QAction* BenchAction() const { return benchAction_; }
-  bool Exiting() const { return exiting_; }
+  bool Exiting() const { return session_.exiting; }
   // The COM numbers of the port list's entries, in order.
   std::vector<int> PortNumbers() const;
 
   // The job journal. Before Startup: the command line's choice (--journal, --no-backup).
-  void RequestJournal(const JournalChoice& choice) { journalChoice_ = choice; }
+  void RequestJournal(const JournalChoice& choice) { session_.journalChoice = choice; }
   // After Startup: the journal the window's jobs keep their records in (null when the hooks
   // open none), shared by the bench panels, and whether radios are written without a backup.
-  const JournalHandle* Journal() const { return journal_ ? &*journal_ : nullptr; }
-  bool SkipBackup() const { return skipBackup_; }
+  const JournalHandle* Journal() const { return session_.journal.handle.get(); }
+  bool SkipBackup() const { return session_.journal.skipBackup; }
   // The window's own record's recorder (null without a journal).
-  JournalRecorder* Recorder() const { return recorder_.get(); }
+  JournalRecorder* Recorder() const { return session_.journal.recorder.get(); }
   // The "History" item: shows the journal's jobs (a dialog that blocks nothing), refreshed.
   HistoryDialog* ShowHistory();
   HistoryDialog* History() const { return history_; }
@@ -187,16 +188,28 @@ class UpgradeDialog : public QDialog, public ViewTarget {
  private:
   void CreateControls();
   void Place(QWidget* w, int id, const char* name, int x, int y, int width, int height);
-  void LayOutStatusList();
+  // What start-up and closing (app/window/WindowSequence) ask of the controls.
+  void AddMenuItems() override;
+  void LayOutStatusList() override;
+  void ScanPorts() override;
+  bool HasPorts() const override;
+  void SetWarningLine(const std::string& text) override;
+  void SetCaption(const std::string& caption) override;
+  void FillVocoderList(int selected) override;
+  void SelectSavedPort() override;
+  void ShowRunModeControl(int mode) override;
+  void SetUpdateChipChecked(bool checked) override;
+  bool OpenBench() override {
+    return SetBenchMode(true);
+  }
+  bool BenchUnfinished() const override;
+  void StopBenchAndWait() override;
   void AddAboutItem();
-  void ApplyRunMode();
   // Stops a running job and waits for it while the window keeps serving its calls.
-  void StopJobAndWait();
+  void StopJobAndWait() override;
   bool JobRunning() const;
   // The single port's controls, shown without the bench and hidden with it.
   void ShowSinglePortControls(bool show);
-  // After the settings step: opens the journal and puts a recorder on the window's record.
-  void OpenJobJournal();
 
   DialogHooks hooks_;
   std::function<std::string()> wavFileChooser_;
@@ -206,11 +219,9 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   std::unique_ptr<PortList> ports_;
   std::map<int, QWidget*> controls_;
   std::map<Timer, QTimer*> timers_;
-  bool exiting_ = false;
+  // The bench choice, the journal, and how far start-up and closing have come.
+  WindowSession session_{*state_, hooks_, view_};
   std::string installationProblem_;
-  BenchChoice benchChoice_;
-  bool benchRequested_ = false;
-  bool startupDone_ = false;
   BenchBoard* bench_ = nullptr;
   QAction* benchAction_ = nullptr;
   QLabel* portLabel_ = nullptr;
@@ -240,11 +251,6 @@ class UpgradeDialog : public QDialog, public ViewTarget {
   QAction* aboutAction_ = nullptr;
   QAction* historyAction_ = nullptr;
   HistoryDialog* history_ = nullptr;
-
-  JournalChoice journalChoice_;
-  std::optional<JournalHandle> journal_;
-  std::shared_ptr<JournalRecorder> recorder_;
-  bool skipBackup_ = false;
 };
 
 }  // namespace fw

@@ -50,108 +50,44 @@ bool IsEnterKey(QEvent* event) {
 }  // namespace
 
 int UpgradeDialog::Startup() {
-  // 1. Controls exist; bound values to the controls.
-  WriteControls();
-  // 2. The About item.
+  session_.programVersion = FLASHWRIGHT_VERSION;
+  return RunWindowStartup(*this, session_);
+}
+
+void UpgradeDialog::AddMenuItems() {
   AddAboutItem();
-  // 3. Window icon (large and small).
   setWindowIcon(AppIcon());
-  // 4. From here on the steps report to this window.
-  state_->SetView(&view_);
-  // 5. Folder of the model table.
-  Installation& installation = LoadingInstallation(*state_);
-  installation.configSubdir = "config/r55";
-  installation.configNumber = 55;
-  // 6.
-  LayOutStatusList();
-  // 7.
+}
+
+void UpgradeDialog::ScanPorts() {
   ports_->Scan();
-  // 8.
-  warningLine_->setText(QString::fromUtf8(kWarningLine));
-  // 9. System-wide port setting.
-  if (hooks_.readSystemPort) {
-    hooks_.readSystemPort(*state_);
-  }
-  // 10. Settings file (may set the caption).
-  if (hooks_.loadSettings) {
-    const auto portsBefore = GlobalPortMap().Entries();
-    std::string caption = hooks_.loadSettings(*state_);
-    if (!caption.empty()) {
-      setWindowTitle(QString::fromStdString(caption));
-    }
-    // The settings may name devices for COM numbers ("Ports"); the list made in step 7
-    // did not know them yet.
-    if (GlobalPortMap().Entries() != portsBefore) {
-      ports_->Scan();
-    }
-  }
-  // The bench as the settings file left it, unless the command line chose.
-  if (hooks_.loadBench && !benchRequested_) {
-    benchChoice_ = hooks_.loadBench(*state_);
-  }
-  // The job journal, with the settings file's "Journal" and "Backup".
-  OpenJobJournal();
-  // 11. Radio data buffer.
-  state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
-  state_->writeDataSize = state_->radioDataSize.load();
-  state_->AllocateRadioData(state_->radioDataSize);
-  // 12. Vocoder list.
+}
+
+bool UpgradeDialog::HasPorts() const {
+  return portCombo_->count() != 0;
+}
+
+void UpgradeDialog::SetWarningLine(const std::string& text) {
+  warningLine_->setText(QString::fromStdString(text));
+}
+
+void UpgradeDialog::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void UpgradeDialog::FillVocoderList(int selected) {
   vocoderCombo_->clear();
   vocoderCombo_->addItem(QStringLiteral("AMBE"));
   vocoderCombo_->addItem(QStringLiteral("SELP"));
-  vocoderCombo_->setCurrentIndex(
-      state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1);
-  // 13. Size of the main firmware image; too large ends start-up.
-  state_->imageSize = ImageFileSize(state_->installation->imageDir + state_->selectedImageName);
-  if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
-    view_.MessageBox(kImageTooLarge, MessageIcon::None, MessageButtons::Ok);
-    return 13;
-  }
-  // 14.
-  if (hooks_.loadImageFile) {
-    hooks_.loadImageFile(*state_);
-  }
-  // 15. Ports, status text, saved port, run mode.
-  if (portCombo_->count() == 0) {
-    Enable(fw::Control::Upgrade, false);
-    Enable(fw::Control::HexFile, false);
-  } else {
-    Enable(fw::Control::Upgrade, true);
-    Enable(fw::Control::HexFile, true);
-    SetStatusLine(kUsualStatus);
-    ports_->SelectSavedPort();
-    ApplyRunMode();
-  }
-  // 16.
-  updateChipCheck_->setChecked(state_->updateChip != 0);
-  // 17.
-  if (hooks_.loadModelTable) {
-    hooks_.loadModelTable(*state_);
-  }
-  // 18. Character sets; a missing list ends start-up.
-  if (hooks_.buildFonts && !hooks_.buildFonts(*state_)) {
-    return 18;
-  }
-  // 19.
-  if (hooks_.loadHexFile) {
-    hooks_.loadHexFile(*state_);
-  }
-  // 20.
-  WriteControls();
-  // 21. Unattended repeat mode: the first job starts by itself (on the bench, each
-  // panel's first job).
-  startupDone_ = true;
-  if (benchChoice_.on && SetBenchMode(true)) {
-    return 21;
-  }
-  if (state_->installation->readWriteLog == 5) {
-    StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
-  }
-  return 21;
+  vocoderCombo_->setCurrentIndex(selected);
 }
 
-void UpgradeDialog::ApplyRunMode() {
-  switch (state_->installation->readWriteLog) {
+void UpgradeDialog::SelectSavedPort() {
+  ports_->SelectSavedPort();
+}
+
+void UpgradeDialog::ShowRunModeControl(int mode) {
+  switch (mode) {
     case 1:
       // The box lies over the warning line: it is drawn opaque, on top, so that the
       // two texts do not run into each other.
@@ -161,15 +97,26 @@ void UpgradeDialog::ApplyRunMode() {
       break;
     case 3:
       firmwareOnlyCheck_->show();
-      state_->firmwareOnly = 1;
-      WriteControls();
       break;
     case 7:
       updateChipCheck_->show();
-      WriteControls();
       break;
     default:
       break;
+  }
+}
+
+void UpgradeDialog::SetUpdateChipChecked(bool checked) {
+  updateChipCheck_->setChecked(checked);
+}
+
+bool UpgradeDialog::BenchUnfinished() const {
+  return bench_ != nullptr && bench_->AnyJobUnfinished();
+}
+
+void UpgradeDialog::StopBenchAndWait() {
+  if (bench_ != nullptr) {
+    bench_->StopAllAndWait();
   }
 }
 
@@ -204,13 +151,13 @@ std::vector<QAction*> UpgradeDialog::ContextMenuActions() {
     return actions;
   }
   actions.push_back(aboutAction_);
-  if (historyAction_ != nullptr && journal_) {
+  if (historyAction_ != nullptr && session_.journal.handle) {
     actions.push_back(historyAction_);
   }
   if (benchAction_ != nullptr) {
     // Switched only while no job runs.
     benchAction_->setChecked(BenchMode());
-    benchAction_->setEnabled(!AnyJobRunning() && !exiting_);
+    benchAction_->setEnabled(!AnyJobRunning() && !session_.exiting);
     actions.push_back(benchAction_);
   }
   return actions;
@@ -240,7 +187,7 @@ bool UpgradeDialog::nativeEvent(const QByteArray& eventType, void* message, qint
 #endif
 
 void UpgradeDialog::OnUpgradeClicked() {
-  if (exiting_) {
+  if (session_.exiting) {
     return;
   }
   if (!installationProblem_.empty()) {
@@ -270,7 +217,7 @@ void UpgradeDialog::SetInstallationProblem(const std::string& problem) {
 }
 
 void UpgradeDialog::OnTimer(Timer timer) {
-  if (timer == Timer::AutoStart && !exiting_) {
+  if (timer == Timer::AutoStart && !session_.exiting) {
     OnUpgradeClicked();
   }
 }
@@ -365,7 +312,7 @@ void UpgradeDialog::reject() {
 }
 
 void UpgradeDialog::closeEvent(QCloseEvent* event) {
-  if (exiting_) {
+  if (session_.exiting) {
     event->accept();
     return;
   }
@@ -374,32 +321,8 @@ void UpgradeDialog::closeEvent(QCloseEvent* event) {
 }
 
 bool UpgradeDialog::OnCancel() {
-  if (exiting_) {
+  if (!RunWindowClosing(*this, session_)) {
     return false;
-  }
-  // On the bench: asked when the last job of any port did not succeed.
-  const bool unfinished =
-      state_->resultOk == 0 || (bench_ != nullptr && bench_->AnyJobUnfinished());
-  if (unfinished && view_.MessageBox(kExitQuestion, MessageIcon::None, MessageButtons::OkCancel) ==
-                        MessageResult::Cancel) {
-    return false;
-  }
-  exiting_ = true;
-  state_->resultOk = 1;
-  // Every running job is stopped and has ended (its worker joined) before the port is
-  // closed under it and before the settings are written.
-  if (bench_ != nullptr) {
-    bench_->StopAllAndWait();
-  }
-  StopJobAndWait();
-  state_->downloadPort.Close();
-  if (hooks_.saveSettings) {
-    hooks_.saveSettings(*state_);
-  }
-  if (hooks_.saveBench) {
-    // The technician's choice, also when the bench could not open this time (start-up
-    // ended early, no port found): the next start tries again.
-    hooks_.saveBench(*state_, benchChoice_);
   }
   done(QDialog::Rejected);
   return true;
@@ -414,13 +337,13 @@ bool UpgradeDialog::AnyJobRunning() const {
 }
 
 void UpgradeDialog::RequestBench(const BenchChoice& choice) {
-  benchChoice_ = choice;
-  benchRequested_ = true;
+  session_.bench = choice;
+  session_.benchRequested = true;
 }
 
 std::vector<int> UpgradeDialog::BenchPorts() const {
-  if (!benchChoice_.ports.empty()) {
-    return benchChoice_.ports;
+  if (!session_.bench.ports.empty()) {
+    return session_.bench.ports;
   }
   return PortNumbers();
 }
@@ -448,7 +371,7 @@ bool UpgradeDialog::SetBenchMode(bool on) {
   if (on == BenchMode()) {
     return on;
   }
-  if (exiting_ || !startupDone_ || AnyJobRunning()) {
+  if (session_.exiting || !session_.startupDone || AnyJobRunning()) {
     return BenchMode();
   }
   const bool repeat = state_->installation->readWriteLog == 5;
@@ -482,7 +405,7 @@ bool UpgradeDialog::SetBenchMode(bool on) {
       StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
     }
   }
-  benchChoice_.on = on;
+  session_.bench.on = on;
   if (benchAction_ != nullptr) {
     benchAction_->setChecked(on);
   }
@@ -518,26 +441,6 @@ void UpgradeDialog::StopJobAndWait() {
   }
 }
 
-void UpgradeDialog::OpenJobJournal() {
-  if (!hooks_.openJournal) {
-    return;
-  }
-  const Installation& installation = *state_->installation;
-  // With a journal server, each job is kept in the local journal ("JournalLocal", else the
-  // user's own) first.
-  journal_ = hooks_.openJournal(JournalPathFor(journalChoice_, installation),
-                                JournalLocalPathFor(installation.journalLocalPath, installation));
-  skipBackup_ = BackupSkipped(journalChoice_, installation);
-  recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
-  state_->skipBackup = skipBackup_;
-  if (journal_->journal == nullptr) {
-    // Said once; the window opens all the same, and its jobs stop before they write a radio.
-    view_.MessageBox(std::string(kJournalProblem) + "\n\n" + journal_->problem + "\n\n" +
-                         (skipBackup_ ? kNoRecordConsequence : kNoBackupConsequence),
-                     MessageIcon::Exclamation, MessageButtons::Ok);
-  }
-}
-
 HistoryDialog* UpgradeDialog::ShowHistory() {
   if (history_ == nullptr) {
     history_ = new HistoryDialog(*this, this);
@@ -550,7 +453,7 @@ HistoryDialog* UpgradeDialog::ShowHistory() {
 }
 
 bool UpgradeDialog::WriteBackAllowed() {
-  if (exiting_) {
+  if (session_.exiting) {
     return false;
   }
   if (AnyJobRunning()) {
@@ -565,7 +468,7 @@ bool UpgradeDialog::WriteBackAllowed() {
     view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
     return false;
   }
-  return recorder_ != nullptr && hooks_.startJob != nullptr;
+  return session_.journal.recorder != nullptr && hooks_.startJob != nullptr;
 }
 
 bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
@@ -573,7 +476,7 @@ bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
     return false;
   }
   std::string problem;
-  std::optional<WriteBackPlan> plan = recorder_->LoadWriteBack(jobId, problem);
+  std::optional<WriteBackPlan> plan = session_.journal.recorder->LoadWriteBack(jobId, problem);
   if (!plan) {
     view_.MessageBox("The saved settings of job " + std::to_string(jobId) + " cannot be read.",
                      MessageIcon::Exclamation, MessageButtons::Ok, problem);

@@ -28,6 +28,7 @@
 #include "app/window/DialogHooks.h"
 #include "app/window/JournalOptions.h"
 #include "app/window/PortEntries.h"
+#include "app/window/WindowSequence.h"
 #include "app/window/WindowTexts.h"
 #include "config/Installation.h"
 #include "config/Settings.h"
@@ -417,14 +418,16 @@ class BenchPanel : public WinViewTarget {
 HWND MakeToolTips(HWND dialog);
 void AddToolTip(HWND tip, HWND dialog, HWND control);
 
-class Window : public WinViewTarget {
+class Window : public WinViewTarget, public WindowControls {
  public:
   explicit Window(HINSTANCE instance)
       : instance_(instance),
         state_(std::make_unique<UpgradeState>()),
         view_(*this, nullptr),
-        folder_(ProgramDirFromCommandLine(), [] { return RegistryUserStore(); }) {
+        folder_(ProgramDirFromCommandLine(), [] { return RegistryUserStore(); }),
+        session_(*state_, hooks_, view_) {
     hooks_ = DefaultDialogHooks();
+    session_.programVersion = FLASHWRIGHT_VERSION;
     // The folder given with --program-dir, else the program's own, else the one last used;
     // one without an installation is named and another may be chosen.
     folder_.SetAsk([this](const InstallationCheck& check) {
@@ -439,11 +442,11 @@ class Window : public WinViewTarget {
     std::vector<std::string> args = CommandLineArguments();
     std::string error;
     if (std::optional<BenchChoice> bench = TakeBenchOptions(args, error)) {
-      benchChoice_ = *bench;
-      benchRequested_ = true;
+      session_.bench = *bench;
+      session_.benchRequested = true;
     }
     error.clear();
-    journalChoice_ = TakeJournalOptions(args, error);
+    session_.journalChoice = TakeJournalOptions(args, error);
   }
 
   bool Create() {
@@ -460,80 +463,50 @@ class Window : public WinViewTarget {
   HWND Dialog() const { return dialog_; }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
 
-  // The start-up sequence, in the Qt window's order (see app/qt/UpgradeDialogStartup.cpp).
-  void Startup() {
-    WriteControls();
-    AddSystemMenuItems();
-    state_->SetView(&view_);
-    Installation& installation = LoadingInstallation(*state_);
-    installation.configSubdir = "config/r55";
-    installation.configNumber = 55;
-    LayOutStatusList(Item(IDC_STATUS_LIST));
-    ScanPorts();
-    SetDlgItemTextW(dialog_, IDC_WARNING, Wide(kWarningLineText).c_str());
-    if (hooks_.readSystemPort) {
-      hooks_.readSystemPort(*state_);
-    }
-    if (hooks_.loadSettings) {
-      const auto portsBefore = GlobalPortMap().Entries();
-      const std::string caption = hooks_.loadSettings(*state_);
-      if (!caption.empty()) {
-        SetWindowTextW(dialog_, Wide(caption).c_str());
-      }
-      if (GlobalPortMap().Entries() != portsBefore) {
-        ScanPorts();
-      }
-    }
-    if (hooks_.loadBench && !benchRequested_) {
-      benchChoice_ = hooks_.loadBench(*state_);
-    }
-    OpenJobJournal();
-    state_->radioDataSize = UpgradeState::kDefaultRadioDataSize;
-    state_->writeDataSize = state_->radioDataSize.load();
-    state_->AllocateRadioData(state_->radioDataSize);
+  // The start-up sequence, the Qt window's (app/window/WindowSequence).
+  void Startup() { RunWindowStartup(*this, session_); }
+
+  // --- what start-up and closing ask of the controls -------------------------------------
+
+  void AddMenuItems() override { AddSystemMenuItems(); }  // the icon came with the dialog
+  void LayOutStatusList() override { fw::LayOutStatusList(Item(IDC_STATUS_LIST)); }
+  bool HasPorts() const override { return !entries_.empty(); }
+  void SetWarningLine(const std::string& text) override {
+    SetDlgItemTextW(dialog_, IDC_WARNING, Wide(text).c_str());
+  }
+  void SetCaption(const std::string& caption) override {
+    SetWindowTextW(dialog_, Wide(caption).c_str());
+  }
+  void FillVocoderList(int selected) override {
     HWND vocoder = Item(IDC_VOCODER);
     SendMessageW(vocoder, CB_RESETCONTENT, 0, 0);
     SendMessageW(vocoder, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"AMBE"));
     SendMessageW(vocoder, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"SELP"));
-    SendMessageW(vocoder, CB_SETCURSEL,
-                 state_->vocoderIndex >= 0 && state_->vocoderIndex < 2 ? state_->vocoderIndex : -1,
-                 0);
-    state_->imageSize = ImageFileSize(state_->installation->imageDir + state_->selectedImageName);
-    if (state_->imageSize > static_cast<int>(UpgradeState::kImageBufferSize)) {
-      view_.MessageBox(kImageTooLargeText, MessageIcon::None, MessageButtons::Ok);
-      return;
+    SendMessageW(vocoder, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  }
+  void ShowRunModeControl(int mode) override {
+    switch (mode) {
+      case 1:
+        ShowWindow(Item(IDC_CHIP_ONLY), SW_SHOW);
+        SetWindowPos(Item(IDC_CHIP_ONLY), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        break;
+      case 3:
+        ShowWindow(Item(IDC_FIRMWARE_ONLY), SW_SHOW);
+        break;
+      case 7:
+        ShowWindow(Item(IDC_UPDATE_CHIP), SW_SHOW);
+        break;
+      default:
+        break;
     }
-    if (hooks_.loadImageFile) {
-      hooks_.loadImageFile(*state_);
-    }
-    if (entries_.empty()) {
-      Enable(Control::Upgrade, false);
-      Enable(Control::HexFile, false);
-    } else {
-      Enable(Control::Upgrade, true);
-      Enable(Control::HexFile, true);
-      SetStatusLine(kUsualStatusText);
-      SelectSavedPort();
-      ApplyRunMode();
-    }
-    CheckDlgButton(dialog_, IDC_UPDATE_CHIP, state_->updateChip != 0 ? BST_CHECKED : 0);
-    if (hooks_.loadModelTable) {
-      hooks_.loadModelTable(*state_);
-    }
-    if (hooks_.buildFonts && !hooks_.buildFonts(*state_)) {
-      return;
-    }
-    if (hooks_.loadHexFile) {
-      hooks_.loadHexFile(*state_);
-    }
-    WriteControls();
-    startupDone_ = true;
-    if (benchChoice_.on && SetBenchMode(true)) {
-      return;
-    }
-    if (state_->installation->readWriteLog == 5) {
-      StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
-    }
+  }
+  void SetUpdateChipChecked(bool checked) override {
+    CheckDlgButton(dialog_, IDC_UPDATE_CHIP, checked ? BST_CHECKED : BST_UNCHECKED);
+  }
+  bool OpenBench() override { return SetBenchMode(true); }
+  bool BenchUnfinished() const override {
+    return std::any_of(panels_.begin(), panels_.end(),
+                       [](const auto& p) { return p->Unfinished(); });
   }
 
   // --- the view's operations, on the window's thread -------------------------------------
@@ -627,7 +600,7 @@ class Window : public WinViewTarget {
 
   void OnUpgradeClicked() {
     // On the bench the single port's "Upgrade" is hidden and its timer stopped.
-    if (exiting_ || BenchOn() || RefuseForInstallation()) {
+    if (session_.exiting || BenchOn() || RefuseForInstallation()) {
       return;
     }
     if (!JobRunning()) {
@@ -642,26 +615,8 @@ class Window : public WinViewTarget {
 
   // The Cancel command (close box, Escape, "Exit"). Returns true when the window ends.
   bool OnCancel() {
-    if (exiting_) {
+    if (!RunWindowClosing(*this, session_)) {
       return false;
-    }
-    const bool unfinished =
-        state_->resultOk == 0 ||
-        std::any_of(panels_.begin(), panels_.end(), [](const auto& p) { return p->Unfinished(); });
-    if (unfinished && view_.MessageBox(kExitQuestionText, MessageIcon::None,
-                                       MessageButtons::OkCancel) == MessageResult::Cancel) {
-      return false;
-    }
-    exiting_ = true;
-    state_->resultOk = 1;
-    StopBenchAndWait();
-    StopJobAndWait();
-    state_->downloadPort.Close();
-    if (hooks_.saveSettings) {
-      hooks_.saveSettings(*state_);
-    }
-    if (hooks_.saveBench) {
-      hooks_.saveBench(*state_, benchChoice_);
     }
     panels_.clear();
     DestroyWindow(dialog_);
@@ -729,7 +684,7 @@ class Window : public WinViewTarget {
   }
 
   void OnTimer() {
-    if (!exiting_) {
+    if (!session_.exiting) {
       OnUpgradeClicked();
     }
   }
@@ -747,9 +702,9 @@ class Window : public WinViewTarget {
   WinUpgradeView& View() { return view_; }
   const UpgradeState& State() const { return *state_; }
   const DialogHooks& Hooks() const { return hooks_; }
-  const JournalHandle* Journal() const { return journal_.get(); }
+  const JournalHandle* Journal() const { return session_.journal.handle.get(); }
   bool SkipBackup() const { return state_->skipBackup; }
-  bool Exiting() const { return exiting_; }
+  bool Exiting() const { return session_.exiting; }
   HINSTANCE Instance() const { return instance_; }
   void TakeControls() { ReadControls(); }
 
@@ -787,12 +742,12 @@ class Window : public WinViewTarget {
     if (on == now) {
       return on;
     }
-    if (exiting_ || !startupDone_ || AnyJobRunning()) {
+    if (session_.exiting || !session_.startupDone || AnyJobRunning()) {
       return now;
     }
     const bool repeat = state_->installation->readWriteLog == 5;
     if (on) {
-      std::vector<int> ports = benchChoice_.ports;
+      std::vector<int> ports = session_.bench.ports;
       if (ports.empty()) {
         for (const std::string& e : entries_) {
           if (const int n = EntryToNumber(e); n != 0) {
@@ -841,7 +796,7 @@ class Window : public WinViewTarget {
         StartWindowTimer(Timer::AutoStart, kAutoStartPeriodMs);
       }
     }
-    benchChoice_.on = on;
+    session_.bench.on = on;
     CheckMenuItem(GetSystemMenu(dialog_, FALSE), kBenchCommand,
                   MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
     return on;
@@ -890,7 +845,7 @@ class Window : public WinViewTarget {
 
   // Every panel's job stopped (its open boxes answered as a closing window's), served until
   // it has ended, and joined.
-  void StopBenchAndWait() {
+  void StopBenchAndWait() override {
     ::KillTimer(dialog_, kBenchRefreshTimerId);
     for (auto& p : panels_) {
       p->Stop();
@@ -920,32 +875,12 @@ class Window : public WinViewTarget {
     state_->wavFilePath = Utf8(WindowText(Item(IDC_WAV_FILE_TEXT)));
   }
 
-  void WriteControls() {
+  void WriteControls() override {
     SetDlgItemTextW(dialog_, IDC_HEX_FILE_TEXT, Wide(state_->hexFilePath).c_str());
     CheckDlgButton(dialog_, IDC_CHIP_ONLY, state_->chipOnly != 0 ? BST_CHECKED : 0);
     CheckDlgButton(dialog_, IDC_FIRMWARE_ONLY, state_->firmwareOnly != 0 ? BST_CHECKED : 0);
     CheckDlgButton(dialog_, IDC_UPDATE_CHIP, state_->updateChip != 0 ? BST_CHECKED : 0);
     SetDlgItemTextW(dialog_, IDC_WAV_FILE_TEXT, Wide(state_->wavFilePath).c_str());
-  }
-
-  void ApplyRunMode() {
-    switch (state_->installation->readWriteLog) {
-      case 1:
-        ShowWindow(Item(IDC_CHIP_ONLY), SW_SHOW);
-        SetWindowPos(Item(IDC_CHIP_ONLY), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        break;
-      case 3:
-        ShowWindow(Item(IDC_FIRMWARE_ONLY), SW_SHOW);
-        state_->firmwareOnly = 1;
-        WriteControls();
-        break;
-      case 7:
-        ShowWindow(Item(IDC_UPDATE_CHIP), SW_SHOW);
-        WriteControls();
-        break;
-      default:
-        break;
-    }
   }
 
   void AddSystemMenuItems() {
@@ -959,7 +894,7 @@ class Window : public WinViewTarget {
   }
 
   // The port list: the shared entries, their tooltips kept beside the combo.
-  void ScanPorts() {
+  void ScanPorts() override {
     HWND combo = Item(IDC_PORT);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     entries_.clear();
@@ -985,7 +920,7 @@ class Window : public WinViewTarget {
     }
   }
 
-  void SelectSavedPort() {
+  void SelectSavedPort() override {
     if (entries_.empty()) {
       return;
     }
@@ -997,26 +932,8 @@ class Window : public WinViewTarget {
     SendMessageW(Item(IDC_PORT), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
 
-  void OpenJobJournal() {
-    if (!hooks_.openJournal) {
-      return;
-    }
-    const Installation& installation = *state_->installation;
-    journal_ = std::make_unique<JournalHandle>(
-        hooks_.openJournal(JournalPathFor(journalChoice_, installation),
-                           JournalLocalPathFor(installation.journalLocalPath, installation)));
-    const bool skipBackup = BackupSkipped(journalChoice_, installation);
-    recorder_ = AttachJournal(*state_, *journal_, &view_, FLASHWRIGHT_VERSION);
-    state_->skipBackup = skipBackup;
-    if (journal_->journal == nullptr) {
-      view_.MessageBox(std::string(kJournalProblemText) + "\n\n" + journal_->problem + "\n\n" +
-                           (skipBackup ? kNoRecordConsequenceText : kNoBackupConsequenceText),
-                       MessageIcon::Exclamation, MessageButtons::Ok);
-    }
-  }
-
   // Stops a running job and waits for it while the window keeps serving its calls.
-  void StopJobAndWait() {
+  void StopJobAndWait() override {
     StopWindowTimer(Timer::AutoStart);
     if (JobRunning()) {
       view_.SetClosing(true);
@@ -1050,14 +967,9 @@ class Window : public WinViewTarget {
   HWND toolTips_ = nullptr;
   std::vector<std::string> entries_;
   std::vector<std::wstring> tips_;
-  JournalChoice journalChoice_;
-  std::unique_ptr<JournalHandle> journal_;
-  std::shared_ptr<JournalRecorder> recorder_;
-  bool exiting_ = false;
+  // The bench choice, the journal, and how far start-up and closing have come.
+  WindowSession session_;
   int waitDepth_ = 0;
-  BenchChoice benchChoice_;
-  bool benchRequested_ = false;
-  bool startupDone_ = false;
   std::shared_ptr<CompletedJobCount> jobCount_;
   std::vector<std::unique_ptr<BenchPanel>> panels_;
   HWND upgradeAll_ = nullptr;
