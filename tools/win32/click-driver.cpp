@@ -21,6 +21,7 @@
 //   text:ID         prints "text: <line>" for each line of control ID's text
 //   count:ID:N      list view ID holds N items within 10 seconds
 //   select:ID:ROW   chooses row ROW (from 0) of list view ID
+//   enabled:ID:0|1  control ID is disabled (0) or enabled (1)
 //   save:PATH       a save dialog of the dialog's opens within 30 seconds: PATH is typed as
 //                   its file name and "Save" pressed; it must close
 //   hidden:S        the dialog is hidden within S seconds
@@ -244,7 +245,8 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, 
     }
     return true;
   }
-  if (name == L"settext" || name == L"text" || name == L"count" || name == L"select") {
+  if (name == L"settext" || name == L"text" || name == L"count" || name == L"select" ||
+      name == L"enabled") {
     std::wstring rest;
     HWND control = GetDlgItem(target, ControlId(arg, rest));
     if (control == nullptr) {
@@ -278,6 +280,12 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, 
       }
       std::fflush(stdout);
       return true;
+    }
+    if (name == L"enabled") {
+      const bool wanted = _wtoi(rest.c_str()) != 0;
+      return (IsWindowEnabled(control) != FALSE) == wanted
+                 ? true
+                 : Fail(step, wanted ? "the control is disabled" : "the control is enabled");
     }
     if (name == L"count") {
       const LRESULT wanted = _wtoi(rest.c_str());
