@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "RadioSim.h"
@@ -27,6 +28,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/HeadlessPreflight.h"
 #include "app/HeadlessView.h"
+#include "app/window/HistoryView.h"
 #include "core/Progress.h"
 #include "platform/Profile.h"
 #include "radiodata/RadioInfo.h"
@@ -115,6 +117,229 @@ TEST(HeadlessHistory, JsonAndCsvCarryAnyTextWhole) {
   const std::string json = JobJson(job);
   EXPECT_NE(json.find("\"box\":\"line one\\nsaid \\\"two\\\", three\""), std::string::npos) << json;
   EXPECT_EQ(json.find('\n'), std::string::npos);
+}
+
+// The windows' History shows what the --history listing shows; its details name every
+// field of the record, one per line, "-" where a value is missing.
+TEST(HistoryView, DetailsNameEveryFieldAndMarkWhatIsMissing) {
+  JournalJob job;
+  job.id = 12;
+  job.kind = "restore";
+  job.result = "failed";
+  job.firmwareVersion = -1;
+  job.fontSource = 2;
+  job.fontLanguage = 0x409;
+  job.writeStarted = true;
+  job.writeBackOf = 5;
+  job.files = {{"image", "C:\\fw\\r55.bin", 1024, "ab12"}, {"hex", "gone.hex", -1, ""}};
+  job.steps = {{"OK", "Read the radio", 1.25}};
+  job.boxes = {{"All done", ""}, {"Write the radio failed!", "port closed"}};
+  const std::string text = JobDetailsText(job);
+  for (const char* line :
+       {"Job: 12\n", "Kind: restore\n", "Port: -\n", "Radio model: -\n", "Firmware version: -\n",
+        "Font: source 2, language 0x0409\n", "Write started: yes\n", "Write completed: no\n",
+        "Write-back of: job 5\n",
+        "Files:\n  image: C:\\fw\\r55.bin, 1024 bytes, SHA-256 ab12\n"
+        "  hex: gone.hex, could not be read\nSteps:\n  OK, 1.250 s: Read the radio\nBoxes:\n"
+        "  All done\n  Write the radio failed! (port closed)\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n--- in ---\n" << text;
+  }
+  EXPECT_EQ(text.rfind("Job: 12\nUnique id: -\n", 0), 0u) << text;
+  job.port = 4;
+  job.writeBackOf = 0;
+  job.writeBackFile = "dump.dat";
+  job.firmwareVersion = 0;
+  const std::string second = JobDetailsText(job);
+  EXPECT_NE(second.find("\nPort: COM4\n"), std::string::npos);
+  EXPECT_NE(second.find("\nWrite-back of: dump.dat\n"), std::string::npos);
+  EXPECT_NE(second.find("\nFirmware version: 0\n"), std::string::npos);
+  // For a Win32 edit: every line end "\r\n", none doubled.
+  EXPECT_EQ(WithCrLf("a\nb\r\nc\n\n"), "a\r\nb\r\nc\r\n\r\n");
+  EXPECT_EQ(WithCrLf(""), "");
+}
+
+// The filter of the dialog's controls: the text without its blanks, the day only when "Since"
+// is on and the day is a date of the calendar.
+TEST(HistoryView, FilterFromTheControls) {
+  HistoryFilter f = HistoryFilterFor("  KV86 \t", false, 2026, 3, 7);
+  EXPECT_EQ(f.radio, "KV86");
+  EXPECT_EQ(f.since, "");
+  EXPECT_EQ(f.limit, 0);
+  EXPECT_EQ(HistoryFilterFor("", true, 2026, 3, 7).since, "2026-03-07");
+  EXPECT_EQ(HistoryFilterFor(" \n", true, 2024, 2, 29).radio, "");
+  EXPECT_EQ(HistoryFilterFor("", true, 2024, 2, 29).since, "2024-02-29");
+  EXPECT_EQ(HistoryFilterFor("", true, 2000, 2, 29).since, "2000-02-29");
+  for (const auto& [y, m, d] : std::vector<std::tuple<int, int, int>>{
+           {2026, 2, 29}, {1900, 2, 29}, {2026, 4, 31}, {2026, 13, 1}, {2026, 0, 5}, {0, 0, 0}}) {
+    EXPECT_EQ(HistoryFilterFor("x", true, y, m, d).since, "") << y << "-" << m << "-" << d;
+  }
+  EXPECT_EQ(HistoryFilterFor("", true, 2026, 12, 31).since, "2026-12-31");
+}
+
+// What the History lists: the journal's jobs newest first, narrowed by the filter; with no
+// journal, or one that could not be opened, nothing and why; a journal server that cannot
+// be read: this bench's own jobs, and a note that says so.
+TEST(HistoryView, ListingFromTheJournal) {
+  const HistoryListing none = ReadHistory(nullptr, HistoryFilter{});
+  EXPECT_TRUE(none.jobs.empty());
+  EXPECT_EQ(none.note, "No job journal is kept.");
+  JournalHandle broken;
+  broken.problem = "the journal x.db cannot be opened: disk I/O error";
+  const HistoryListing unusable = ReadHistory(&broken, HistoryFilter{});
+  EXPECT_TRUE(unusable.jobs.empty());
+  EXPECT_EQ(unusable.note, broken.problem);
+
+  test::TempDir dir;
+  const std::string path = (std::filesystem::path(dir.Path()) / "journal.db").string();
+  std::string error;
+  std::shared_ptr<Journal> journal = Journal::Open(path, error);
+  ASSERT_TRUE(journal) << error;
+  std::vector<int64_t> ids;
+  for (const char* model : {"KV86", "BR22", "KV86X"}) {
+    JournalJob job;
+    job.kind = "full";
+    job.result = "success";
+    job.startedUtc = "2026-03-0" + std::to_string(ids.size() + 1) + "T10:00:00.000Z";
+    job.radioModel = model;
+    job.port = 2;
+    ASSERT_TRUE(journal->BeginJob(job)) << journal->LastError();
+    ids.push_back(job.id);
+  }
+  JournalHandle handle;
+  handle.journal = journal;
+  handle.path = path;
+  HistoryListing all = ReadHistory(&handle, HistoryFilter{});
+  EXPECT_EQ(all.note, "");
+  EXPECT_FALSE(all.fromServer);
+  ASSERT_EQ(all.jobs.size(), 3u);
+  EXPECT_EQ(all.jobs[0].id, ids[2]);  // newest first
+  EXPECT_EQ(all.jobs[2].id, ids[0]);
+  EXPECT_EQ(HistoryRowOf(all, ids[0]), 2);
+  EXPECT_EQ(HistoryRowOf(all, ids[2]), 0);
+  EXPECT_EQ(HistoryRowOf(all, 99999), -1);
+  const std::vector<std::vector<std::string>> rows = HistoryRows(all);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][0], std::to_string(ids[1]));
+  EXPECT_EQ(rows[1][3], "COM2");
+  EXPECT_EQ(rows[1][4], "BR22");
+  EXPECT_EQ(rows[1].size(), HistoryTableColumns().size());
+
+  const HistoryListing kv = ReadHistory(&handle, HistoryFilterFor(" KV86 ", false, 0, 0, 0));
+  ASSERT_EQ(kv.jobs.size(), 2u);
+  EXPECT_EQ(kv.jobs[0].radioModel, "KV86X");
+  EXPECT_EQ(kv.jobs[1].radioModel, "KV86");
+  const HistoryListing since = ReadHistory(&handle, HistoryFilterFor("", true, 2026, 3, 2));
+  ASSERT_EQ(since.jobs.size(), 2u);
+  EXPECT_EQ(since.jobs[1].id, ids[1]);
+  EXPECT_TRUE(ReadHistory(&handle, HistoryFilterFor("", true, 2026, 3, 4)).jobs.empty());
+
+  // A server that answers nobody (nothing listens on port 1).
+  handle.server = "postgresql://127.0.0.1:1/flashwright?connect_timeout=2";
+  const HistoryListing local = ReadHistory(&handle, HistoryFilter{});
+  EXPECT_FALSE(local.fromServer);
+  EXPECT_EQ(local.jobs.size(), 3u);
+  EXPECT_EQ(
+      local.note.rfind(
+          "Only the local journal " + path + " is shown (this bench's jobs, not the line's): ", 0),
+      0u)
+      << local.note;
+  EXPECT_GT(local.note.size(), std::string("Only the local journal  is shown (this bench's "
+                                           "jobs, not the line's): ")
+                                       .size() +
+                                   path.size())
+      << "the server's problem is said";
+}
+
+// "Write back": only a job whose backup was saved, and only this bench's; another bench's
+// job says how it is written back instead. A running job, the bench and an installation's
+// problem refuse it, in that order.
+TEST(HistoryView, WhichJobsMayBeWrittenBack) {
+  EXPECT_FALSE(WriteBackButtonFor(nullptr, false, "bench1").enabled);
+  EXPECT_EQ(WriteBackButtonFor(nullptr, true, "bench1").tip, "");
+  JournalJob job;
+  job.id = 42;
+  job.host = "bench1";
+  job.backup = "saved";
+  EXPECT_TRUE(WriteBackButtonFor(&job, false, "bench1").enabled);
+  EXPECT_TRUE(WriteBackButtonFor(&job, true, "bench1").enabled);
+  // The local journal holds this bench's jobs, whatever host they name.
+  EXPECT_TRUE(WriteBackButtonFor(&job, false, "renamed").enabled);
+  const WriteBackButtonState other = WriteBackButtonFor(&job, true, "bench2");
+  EXPECT_FALSE(other.enabled);
+  EXPECT_EQ(other.tip,
+            "A job of another bench: Flashwright --headless --port N --restore bench1/42");
+  for (const char* backup : {"", "none", "failed", "skipped", "Saved"}) {
+    job.backup = backup;
+    const WriteBackButtonState state = WriteBackButtonFor(&job, false, "bench1");
+    EXPECT_FALSE(state.enabled) << backup;
+    EXPECT_EQ(state.tip, "") << backup;
+  }
+
+  EXPECT_FALSE(WriteBackRefusal(false, false, "").has_value());
+  EXPECT_EQ(WriteBackRefusal(true, true, "no folder").value_or(""),
+            "A job is running. Write back when it has ended.");
+  EXPECT_EQ(WriteBackRefusal(false, true, "no folder").value_or(""),
+            "Write back runs in the single-port window: switch \"Bench mode\" off first.");
+  EXPECT_EQ(WriteBackRefusal(false, false, "no folder").value_or(""), "no folder");
+
+  EXPECT_EQ(WriteBackPortQuestion(42), "Write the saved settings of job 42 to the radio on:");
+  EXPECT_EQ(WriteBackPortIndex({1, 3, 7}, 7), 2);
+  EXPECT_EQ(WriteBackPortIndex({1, 3, 7}, 4), 0);
+  EXPECT_EQ(WriteBackPortIndex({}, 4), 0);
+}
+
+// The window's record set up for a write-back: the saved data's plan, no firmware, no chip,
+// the port chosen; when the data cannot be read the record stays as it was and the box says
+// which job.
+TEST(HistoryView, WriteBackSetsUpTheRecordOrLeavesIt) {
+  struct Recorder : JobRecorder {
+    std::optional<WriteBackPlan> plan;
+    int64_t asked = 0;
+    void JobBegun(const UpgradeState&) override {}
+    BackupOutcome SaveBackup(const UpgradeState&, std::span<const uint8_t>,
+                             std::span<const uint8_t>, RecordedFont) override {
+      return {};
+    }
+    void WriteCompleted(const UpgradeState&) override {}
+    std::optional<int64_t> UnfinishedWrite(const UpgradeState&) override { return std::nullopt; }
+    std::optional<WriteBackPlan> LoadWriteBack(int64_t jobId, std::string& problem) override {
+      asked = jobId;
+      if (!plan) {
+        problem = "the backup of job 8 is damaged";
+      }
+      return plan;
+    }
+    void JobEnded(const UpgradeState&) override {}
+    int64_t JobId() const override { return 0; }
+  } recorder;
+  UpgradeState state;
+  state.chipOnly = 1;
+  state.firmwareOnly = 1;
+  state.updateChip = 1;
+  state.selectedPort = 3;
+  std::string box;
+  std::string detail;
+  EXPECT_FALSE(PrepareWriteBack(state, recorder, 8, 5, box, detail));
+  EXPECT_EQ(recorder.asked, 8);
+  EXPECT_EQ(box, "The saved settings of job 8 cannot be read.");
+  EXPECT_EQ(detail, "the backup of job 8 is damaged");
+  EXPECT_EQ(state.writeBack, nullptr);
+  EXPECT_EQ(state.chipOnly.load(), 1);
+  EXPECT_EQ(state.updateChip.load(), 1);
+  EXPECT_EQ(state.selectedPort.load(), 3);
+
+  WriteBackPlan plan;
+  plan.sourceJob = 8;
+  plan.data = {1, 2, 3};
+  recorder.plan = plan;
+  EXPECT_TRUE(PrepareWriteBack(state, recorder, 8, 5, box, detail));
+  ASSERT_NE(state.writeBack, nullptr);
+  EXPECT_EQ(state.writeBack->sourceJob, 8);
+  EXPECT_EQ(state.writeBack->data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(state.chipOnly.load(), 0);
+  EXPECT_EQ(state.firmwareOnly.load(), 0);
+  EXPECT_EQ(state.updateChip.load(), 0);
+  EXPECT_EQ(state.selectedPort.load(), 5);
 }
 
 // Several ports: --port again and again, --ports with a list, --all-ports; each port once.

@@ -1,6 +1,7 @@
 // Drives the Win32 window as a technician would, through the window system only: finds the
-// main window by its caption and its buttons by their text, clicks them (BM_CLICK), and
-// reads and answers the message boxes the window opens. Used by tools/win-window-test.
+// main window by its caption and its buttons by their text, clicks them (BM_CLICK), reads
+// and answers the message boxes the window opens, and works the window's dialogs (their
+// controls by number). Used by tools/win-window-test.
 //
 //   win-click-driver CAPTION STEP...
 // Steps, run in order:
@@ -18,9 +19,23 @@
 //                   waiting up to 30 seconds for it
 //   pick:FOLDER     in the folder picker (caption "Choose the installation folder", within 30
 //                   seconds) types FOLDER as its name and presses its OK button
+//   syscommand:N    chooses the system menu item with command number N (WM_SYSCOMMAND)
+//   dialog:CAPTION  a dialog of the main window's with this caption is shown within 30
+//                   seconds; the steps below act on it until "main" (click: its buttons)
+//   main            the steps below act on the main window again
+//   settext:ID:TEXT sets the text of control ID (an edit: as typed, its change is told)
+//   text:ID         prints "text: <line>" for each line of control ID's text
+//   count:ID:N      list view ID holds N items within 10 seconds
+//   select:ID:ROW   chooses row ROW (from 0) of list view ID
+//   enabled:ID:0|1  control ID is disabled (0) or enabled (1)
+//   save:PATH       a save dialog of the dialog's opens within 30 seconds: PATH is typed as
+//                   its file name and "Save" pressed; it must close
+//   hidden:S        the dialog is hidden within S seconds
 // Exit status 0 when every step did what it says, 1 otherwise (the failing step is named).
 
 #include <windows.h>
+// After windows.h: the list view messages.
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -121,6 +136,76 @@ HWND MainWindow(const std::wstring& caption) {
   return s.found;
 }
 
+struct DialogSearch {
+  std::wstring caption;
+  HWND owner = nullptr;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<DialogSearch*>(lp);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd) &&
+      GetWindow(hwnd, GW_OWNER) == s->owner && (s->caption.empty() || Text(hwnd) == s->caption)) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A shown dialog owned by `owner` with this caption (any caption when empty).
+HWND DialogOf(HWND owner, const std::wstring& caption) {
+  DialogSearch s{caption, owner};
+  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// "ID:REST" split at its first colon.
+int ControlId(const std::wstring& arg, std::wstring& rest) {
+  const size_t colon = arg.find(L':');
+  rest = colon == std::wstring::npos ? L"" : arg.substr(colon + 1);
+  return _wtoi(arg.substr(0, colon).c_str());
+}
+
+// Sets the state of row `row` of another process's list view: the item it reads lies in
+// that process's memory.
+bool SelectListRow(HWND list, int row) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  if (process == nullptr) {
+    return false;
+  }
+  LVITEMW item{};
+  item.mask = LVIF_STATE;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(item), MEM_COMMIT, PAGE_READWRITE);
+  bool ok = remote != nullptr && WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+  DWORD_PTR result = 0;
+  ok = ok &&
+       SendMessageTimeoutW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                           reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, 5000, &result) &&
+       result != 0;
+  if (remote != nullptr) {
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return ok;
+}
+
+// The file name box of a save dialog: the combo box's edit, or the plain edit.
+HWND FileNameBox(HWND dialog) {
+  if (HWND combo = GetDlgItem(dialog, 0x47C)) {  // cmb13
+    if (HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr)) {
+      return edit;
+    }
+    return combo;
+  }
+  return GetDlgItem(dialog, 0x480);  // edt1
+}
+
 HWND BoxOf(HWND owner) {
   Search s;
   s.owner = owner;
@@ -170,7 +255,7 @@ bool Fail(const std::wstring& step, const char* what) {
   return false;
 }
 
-bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) {
+bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, HWND& target) {
   const size_t colon = step.find(L':');
   const std::wstring name = step.substr(0, colon);
   const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
@@ -183,6 +268,7 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
       }
       Sleep(100);
     }
+    target = main;
     return true;
   }
   if (name == L"press") {
@@ -225,13 +311,131 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
   if (main == nullptr || !IsWindow(main)) {
     return Fail(step, "no window (a \"wait\" step first)");
   }
+  if (target == nullptr || !IsWindow(target)) {
+    target = main;
+  }
+  if (name == L"main") {
+    target = main;
+    return true;
+  }
+  if (name == L"syscommand") {
+    PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(arg.c_str())), 0);
+    return true;
+  }
+  if (name == L"dialog") {
+    HWND found = nullptr;
+    while ((found = DialogOf(main, arg)) == nullptr) {
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, "no such dialog opened");
+      }
+      Sleep(100);
+    }
+    target = found;
+    return true;
+  }
+  if (name == L"hidden") {
+    while (IsWindow(target) && IsWindowVisible(target)) {
+      if (GetTickCount() - start > limitMs) {
+        return Fail(step, "the dialog is still shown");
+      }
+      Sleep(100);
+    }
+    return true;
+  }
+  if (name == L"settext" || name == L"text" || name == L"count" || name == L"select" ||
+      name == L"enabled") {
+    std::wstring rest;
+    HWND control = GetDlgItem(target, ControlId(arg, rest));
+    if (control == nullptr) {
+      return Fail(step, "no such control");
+    }
+    DWORD_PTR result = 0;
+    if (name == L"settext") {
+      if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rest.c_str()),
+                               SMTO_NORMAL, 10000, &result)) {
+        return Fail(step, "the control did not take the text");
+      }
+      return true;
+    }
+    if (name == L"text") {
+      wchar_t buffer[32768] = {};
+      SendMessageTimeoutW(control, WM_GETTEXT, 32768, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL,
+                          10000, &result);
+      std::wstring all = buffer;
+      size_t from = 0;
+      while (from <= all.size()) {
+        size_t end = all.find(L'\n', from);
+        std::wstring line = all.substr(from, end == std::wstring::npos ? end : end - from);
+        if (!line.empty() && line.back() == L'\r') {
+          line.pop_back();
+        }
+        std::printf("text: %s\n", Utf8(line).c_str());
+        if (end == std::wstring::npos) {
+          break;
+        }
+        from = end + 1;
+      }
+      std::fflush(stdout);
+      return true;
+    }
+    if (name == L"enabled") {
+      const bool wanted = _wtoi(rest.c_str()) != 0;
+      return (IsWindowEnabled(control) != FALSE) == wanted
+                 ? true
+                 : Fail(step, wanted ? "the control is disabled" : "the control is enabled");
+    }
+    if (name == L"count") {
+      const LRESULT wanted = _wtoi(rest.c_str());
+      LRESULT count = -1;
+      for (;;) {
+        SendMessageTimeoutW(control, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 5000, &result);
+        count = static_cast<LRESULT>(result);
+        if (count == wanted || GetTickCount() - start > 10000) {
+          break;
+        }
+        Sleep(100);
+      }
+      std::printf("count: %ld\n", static_cast<long>(count));
+      std::fflush(stdout);
+      return count == wanted ? true : Fail(step, "the list holds another number of items");
+    }
+    return SelectListRow(control, _wtoi(rest.c_str())) ? true
+                                                       : Fail(step, "the row was not chosen");
+  }
+  if (name == L"save") {
+    HWND save = nullptr;
+    while ((save = DialogOf(target, L"")) == nullptr) {
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, "no save dialog opened");
+      }
+      Sleep(100);
+    }
+    HWND box = nullptr;
+    while ((box = FileNameBox(save)) == nullptr && GetTickCount() - start <= 30000) {
+      Sleep(100);
+    }
+    if (box == nullptr) {
+      return Fail(step, "the save dialog has no file name box");
+    }
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg.c_str()), SMTO_NORMAL,
+                        10000, &result);
+    Click(GetDlgItem(save, IDOK));
+    while (IsWindow(save)) {
+      if (GetTickCount() - start > 30000) {
+        return Fail(step, "the save dialog did not close");
+      }
+      Sleep(100);
+    }
+    return true;
+  }
   if (name == L"click") {
     // The window may still be starting up: the button is looked for (shown and enabled)
     // for up to 30 seconds.
     ButtonSearch s{arg};
     for (;;) {
       s.found = nullptr;
-      EnumChildWindows(main, FindButton, reinterpret_cast<LPARAM>(&s));
+      EnumChildWindows(target, FindButton, reinterpret_cast<LPARAM>(&s));
       if (s.found != nullptr && IsWindowEnabled(s.found) && IsWindowVisible(s.found)) {
         break;
       }
@@ -266,8 +470,9 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
       return Fail(step, "the box has no OK button");
     }
     Click(ok);
-    // The box has gone before the next step looks for one.
-    while (IsWindow(box) && GetTickCount() - start <= limitMs + 5000) {
+    // The box has gone before the next step looks for one (answered under a box that opened
+    // over it, it is hidden until that one is answered).
+    while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start <= limitMs + 5000) {
       Sleep(50);
     }
     return true;
@@ -282,7 +487,7 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main) 
         if (HWND ok = GetDlgItem(box, IDOK)) {
           Click(ok);
         }
-        while (IsWindow(box) && GetTickCount() - start <= 30000) {
+        while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start <= 30000) {
           Sleep(50);
         }
       }
@@ -305,8 +510,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring caption = argv[1];
   HWND main = nullptr;
+  HWND target = nullptr;
   for (int i = 2; i < argc; ++i) {
-    if (!RunStep(caption, argv[i], main)) {
+    if (!RunStep(caption, argv[i], main, target)) {
       return 1;
     }
     std::printf("win-click-driver: %s done\n", Utf8(argv[i]).c_str());

@@ -15,90 +15,12 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "app/HeadlessHistory.h"
 #include "app/qt/UpgradeDialog.h"
 #include "journal/JournalRecorder.h"
 
 namespace fw {
-namespace {
-
-std::string Or(const std::string& text, const char* none = "-") {
-  return text.empty() ? std::string(none) : text;
-}
-
-std::string YesNo(bool value) {
-  return value ? "yes" : "no";
-}
-
-}  // namespace
-
-std::string JobDetailsText(const JournalJob& j) {
-  std::string s;
-  const auto line = [&s](const std::string& name, const std::string& value) {
-    s += name + ": " + Or(value) + "\n";
-  };
-  line("Job", std::to_string(j.id));
-  line("Unique id", j.uid);
-  line("Kind", j.kind);
-  line("Result", j.result);
-  line("Started (UTC)", j.startedUtc);
-  line("Ended (UTC)", j.endedUtc);
-  line("Host", j.host);
-  line("User", j.user);
-  line("Process", std::to_string(j.pid));
-  line("Program version", j.programVersion);
-  line("Installation", j.installation);
-  line("Port", j.port > 0 ? "COM" + std::to_string(j.port) : std::string());
-  line("Device", j.device);
-  line("Adapter", j.adapter);
-  line("Identify reply", j.identifyReply);
-  line("Radio model", j.radioModel);
-  line("Identity", j.identityText);
-  line("Identity (hex)", j.identityHex);
-  line("Model id", j.modelId);
-  line("Area", j.area);
-  line("Text 1", j.infoText1);
-  line("Text 2", j.infoText2);
-  line("Text 3", j.infoText3);
-  line("Date 1", j.infoDate1);
-  line("Date 2", j.infoDate2);
-  line("Radio key", j.radioKey);
-  line("Firmware version", j.firmwareVersion >= 0 ? std::to_string(j.firmwareVersion) : "");
-  line("Read attempts", std::to_string(j.readAttempts));
-  line("Chip attempts", std::to_string(j.chipAttempts));
-  line("Backup", j.backup);
-  line("Read data SHA-256", j.readSha256);
-  line("Converted data SHA-256", j.convertedSha256);
-  char font[64];
-  std::snprintf(font, sizeof font, "source %d, language 0x%04X", j.fontSource, j.fontLanguage);
-  line("Font", font);
-  line("Write started", YesNo(j.writeStarted));
-  line("Write completed", YesNo(j.writeCompleted));
-  line("Write-back of",
-       j.writeBackOf != 0 ? "job " + std::to_string(j.writeBackOf) : j.writeBackFile);
-  line("Ended at row", j.failedRow);
-  line("Last box", j.boxText);
-  s += "Files:\n";
-  for (const JournalFile& f : j.files) {
-    s += "  " + f.role + ": " + f.path + ", " +
-         (f.size >= 0 ? std::to_string(f.size) + " bytes, SHA-256 " + Or(f.sha256)
-                      : std::string("could not be read")) +
-         "\n";
-  }
-  s += "Steps:\n";
-  for (const JournalStep& step : j.steps) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f s", step.seconds);
-    s += "  " + step.mark + ", " + seconds + ": " + step.text + "\n";
-  }
-  s += "Boxes:\n";
-  for (const JournalBox& b : j.boxes) {
-    s += "  " + b.text + (b.detail.empty() ? std::string() : " (" + b.detail + ")") + "\n";
-  }
-  return s;
-}
 
 HistoryDialog::HistoryDialog(UpgradeDialog& window, QWidget* parent)
     : QDialog(parent), window_(window) {
@@ -109,9 +31,9 @@ HistoryDialog::HistoryDialog(UpgradeDialog& window, QWidget* parent)
 
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("historyFilter"));
-  filter_->setPlaceholderText(QStringLiteral("Radio model, identity, model id or text"));
+  filter_->setPlaceholderText(QString::fromUtf8(kHistoryFilterHint));
   filter_->setClearButtonEnabled(true);
-  sinceCheck_ = new QCheckBox(QStringLiteral("Since"), this);
+  sinceCheck_ = new QCheckBox(QString::fromUtf8(kHistorySinceText), this);
   since_ = new QDateEdit(QDate::currentDate(), this);
   since_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   since_->setCalendarPopup(true);
@@ -181,43 +103,18 @@ HistoryDialog::HistoryDialog(UpgradeDialog& window, QWidget* parent)
 void HistoryDialog::Refresh() {
   const JournalJob* chosen = SelectedJob();
   const int64_t keep = chosen != nullptr ? chosen->id : 0;
-  jobs_.clear();
-  const JournalHandle* journal = window_.Journal();
-  if (journal == nullptr || journal->journal == nullptr) {
-    problem_->setText(QString::fromStdString(
-        journal == nullptr ? std::string("No job journal is kept.") : journal->problem));
-    problem_->show();
-  } else {
-    HistoryFilter filter;
-    filter.radio = filter_->text().trimmed().toStdString();
-    if (sinceCheck_->isChecked()) {
-      filter.since = since_->date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
-    }
-    fromServer_ = false;
-    problem_->hide();
-    if (!journal->server.empty()) {
-      // A line's journal server lists every bench's jobs; when it cannot be read, this
-      // bench's own are shown, and said to be only those.
-      std::string problem;
-      if (auto jobs = ServerHistory(*journal, filter, problem)) {
-        jobs_ = std::move(*jobs);
-        fromServer_ = true;
-      } else {
-        problem_->setText(
-            QString::fromStdString("Only the local journal " + journal->path +
-                                   " is shown (this bench's jobs, not the line's): " + problem));
-        problem_->show();
-      }
-    }
-    if (!fromServer_) {
-      jobs_ = journal->journal->History(filter);
-    }
-  }
+  const QDate day = since_->date();
+  listing_ = ReadHistory(window_.Journal(),
+                         HistoryFilterFor(filter_->text().toStdString(), sinceCheck_->isChecked(),
+                                          day.year(), day.month(), day.day()));
+  problem_->setText(QString::fromStdString(listing_.note));
+  problem_->setVisible(!listing_.note.empty());
   const QSignalBlocker block(table_);
   table_->clearContents();
-  table_->setRowCount(static_cast<int>(jobs_.size()));
-  for (size_t r = 0; r < jobs_.size(); ++r) {
-    const std::vector<std::string> cells = HistoryTableRow(jobs_[r], fromServer_);
+  const std::vector<std::vector<std::string>> rows = HistoryRows(listing_);
+  table_->setRowCount(static_cast<int>(rows.size()));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const std::vector<std::string>& cells = rows[r];
     for (size_t c = 0; c < cells.size(); ++c) {
       table_->setItem(static_cast<int>(r), static_cast<int>(c),
                       new QTableWidgetItem(QString::fromStdString(cells[c])));
@@ -236,33 +133,27 @@ const JournalJob* HistoryDialog::SelectedJob() const {
     return nullptr;
   }
   const int row = items.front()->row();
-  return row >= 0 && row < static_cast<int>(jobs_.size()) ? &jobs_[static_cast<size_t>(row)]
-                                                          : nullptr;
+  return row >= 0 && row < static_cast<int>(listing_.jobs.size())
+             ? &listing_.jobs[static_cast<size_t>(row)]
+             : nullptr;
 }
 
 bool HistoryDialog::SelectJob(int64_t id) {
-  for (size_t r = 0; r < jobs_.size(); ++r) {
-    if (jobs_[r].id == id) {
-      table_->selectRow(static_cast<int>(r));
-      ShowSelected();
-      return true;
-    }
+  const int row = HistoryRowOf(listing_, id);
+  if (row < 0) {
+    return false;
   }
-  return false;
+  table_->selectRow(row);
+  ShowSelected();
+  return true;
 }
 
 void HistoryDialog::ShowSelected() {
   const JournalJob* job = SelectedJob();
   details_->setPlainText(job != nullptr ? QString::fromStdString(JobDetailsText(*job)) : QString());
-  // Another bench's job (from the journal server) is written back by its bench/job name
-  // from the headless program; the window writes back this bench's own.
-  const bool otherBench = job != nullptr && fromServer_ && job->host != HostName();
-  writeBack_->setEnabled(job != nullptr && HasSavedBackup(*job) && !otherBench);
-  writeBack_->setToolTip(
-      otherBench ? QString::fromStdString("A job of another bench: Flashwright --headless --port "
-                                          "N --restore " +
-                                          job->host + "/" + std::to_string(job->id))
-                 : QString());
+  const WriteBackButtonState button = WriteBackButtonFor(job, listing_.fromServer, HostName());
+  writeBack_->setEnabled(button.enabled);
+  writeBack_->setToolTip(QString::fromStdString(button.tip));
 }
 
 void HistoryDialog::OnExportClicked() {
@@ -270,15 +161,15 @@ void HistoryDialog::OnExportClicked() {
   if (saveFileChooser_) {
     path = saveFileChooser_();
   } else {
-    path = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
-                                        QStringLiteral("flashwright-history.csv"),
+    path = QFileDialog::getSaveFileName(this, QString::fromUtf8(kExportCsvCaption),
+                                        QString::fromUtf8(kExportCsvFileName),
                                         QStringLiteral("CSV files (*.csv)"))
                .toStdString();
   }
   if (path.empty()) {
     return;  // cancelled
   }
-  const std::string csv = HistoryCsv(jobs_);
+  const std::string csv = HistoryCsv(listing_.jobs);
   QSaveFile file(QString::fromStdString(path));
   const bool ok =
       file.open(QIODevice::WriteOnly) &&
@@ -297,18 +188,14 @@ std::optional<int> HistoryDialog::AskPort(const JournalJob& job) {
     return portChooser_(ports, preselected);
   }
   QStringList items;
-  int current = 0;
-  for (size_t i = 0; i < ports.size(); ++i) {
-    items << QStringLiteral("COM%1").arg(ports[i]);
-    if (ports[i] == preselected) {
-      current = static_cast<int>(i);
-    }
+  for (const int port : ports) {
+    items << QStringLiteral("COM%1").arg(port);
   }
+  const int current = WriteBackPortIndex(ports, preselected);
   bool ok = false;
   const QString chosen = QInputDialog::getItem(
       this, QString::fromUtf8(kWriteBackButton),
-      QStringLiteral("Write the saved settings of job %1 to the radio on:").arg(job.id), items,
-      current, false, &ok);
+      QString::fromStdString(WriteBackPortQuestion(job.id)), items, current, false, &ok);
   if (!ok || chosen.isEmpty()) {
     return std::nullopt;
   }

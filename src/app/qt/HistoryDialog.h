@@ -3,7 +3,8 @@
 // (found in the radio's model, identity, model identifier or text fields) and a date; the
 // chosen job's details; "Export CSV..." of the jobs listed; and "Write back", which starts a
 // write-back of the chosen job's saved data in the main window. It blocks nothing: the
-// window and its jobs go on while it is open.
+// window and its jobs go on while it is open. What it lists and says is the shared
+// HistoryView's; this dialog only shows it.
 
 #include <QDialog>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window/HistoryView.h"
 #include "journal/Journal.h"
 
 class QCheckBox;
@@ -25,15 +27,6 @@ namespace fw {
 
 class UpgradeDialog;
 
-inline constexpr const char* kHistoryCaption = "History";
-inline constexpr const char* kExportCsvButton = "Export CSV...";
-inline constexpr const char* kWriteBackButton = "Write back";
-inline constexpr const char* kExportFailedText = "The history could not be written.";
-
-// Every field of a job's record, its files (size, SHA-256), steps (seconds) and boxes, one
-// per line.
-std::string JobDetailsText(const JournalJob& job);
-
 class HistoryDialog : public QDialog {
   Q_OBJECT
 
@@ -42,7 +35,7 @@ class HistoryDialog : public QDialog {
 
   // Reads the jobs again with the filter as it stands; the chosen job stays chosen.
   void Refresh();
-  const std::vector<JournalJob>& Jobs() const { return jobs_; }
+  const std::vector<JournalJob>& Jobs() const { return listing_.jobs; }
   // The job of the chosen row (nullptr when none is chosen).
   const JournalJob* SelectedJob() const;
   // Chooses the row of job `id`; false when it is not listed.
@@ -74,14 +67,13 @@ class HistoryDialog : public QDialog {
   std::optional<int> AskPort(const JournalJob& job);
 
   UpgradeDialog& window_;
-  std::vector<JournalJob> jobs_;
+  HistoryListing listing_;
   QLineEdit* filter_ = nullptr;
   QCheckBox* sinceCheck_ = nullptr;
   QDateEdit* since_ = nullptr;
   QTableWidget* table_ = nullptr;
   QPlainTextEdit* details_ = nullptr;
   QLabel* problem_ = nullptr;
-  bool fromServer_ = false;  // the jobs are the journal server's, of every bench
   QPushButton* export_ = nullptr;
   QPushButton* writeBack_ = nullptr;
   std::function<std::string()> saveFileChooser_;

@@ -17,6 +17,7 @@
 #include "app/qt/QtUpgradeView.h"
 #include "app/window/BenchOptions.h"
 #include "app/window/DialogHooks.h"
+#include "app/window/HistoryView.h"
 #include "app/window/JournalOptions.h"
 #include "app/window/WindowSequence.h"
 #include "app/window/WindowTexts.h"
@@ -53,14 +54,12 @@ class UpgradeDialog : public QDialog, public ViewTarget, public WindowControls {
   static constexpr const char* kImageTooLarge = kImageTooLargeText;
   static constexpr const char* kCommError = kCommErrorText;
   static constexpr const char* kAboutItem = kAboutItemText;
-  static constexpr const char* kHistoryItem = "History";
+  static constexpr const char* kHistoryItem = kHistoryItemText;
   static constexpr const char* kJournalProblem = kJournalProblemText;
   static constexpr const char* kNoBackupConsequence = kNoBackupConsequenceText;
   static constexpr const char* kNoRecordConsequence = kNoRecordConsequenceText;
-  static constexpr const char* kWriteBackWhileRunning =
-      "A job is running. Write back when it has ended.";
-  static constexpr const char* kWriteBackOnBench =
-      "Write back runs in the single-port window: switch \"Bench mode\" off first.";
+  static constexpr const char* kWriteBackWhileRunning = kWriteBackWhileRunningText;
+  static constexpr const char* kWriteBackOnBench = kWriteBackOnBenchText;
 
   explicit UpgradeDialog(DialogHooks hooks = DefaultDialogHooks(), QWidget* parent = nullptr);
   ~UpgradeDialog() override;

@@ -456,16 +456,9 @@ bool UpgradeDialog::WriteBackAllowed() {
   if (session_.exiting) {
     return false;
   }
-  if (AnyJobRunning()) {
-    view_.MessageBox(kWriteBackWhileRunning, MessageIcon::Exclamation, MessageButtons::Ok);
-    return false;
-  }
-  if (BenchMode()) {
-    view_.MessageBox(kWriteBackOnBench, MessageIcon::Exclamation, MessageButtons::Ok);
-    return false;
-  }
-  if (!installationProblem_.empty()) {
-    view_.MessageBox(installationProblem_, MessageIcon::Exclamation, MessageButtons::Ok);
+  if (const std::optional<std::string> refusal =
+          WriteBackRefusal(AnyJobRunning(), BenchMode(), installationProblem_)) {
+    view_.MessageBox(*refusal, MessageIcon::Exclamation, MessageButtons::Ok);
     return false;
   }
   return session_.journal.recorder != nullptr && hooks_.startJob != nullptr;
@@ -475,19 +468,12 @@ bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
   if (!WriteBackAllowed()) {
     return false;
   }
-  std::string problem;
-  std::optional<WriteBackPlan> plan = session_.journal.recorder->LoadWriteBack(jobId, problem);
-  if (!plan) {
-    view_.MessageBox("The saved settings of job " + std::to_string(jobId) + " cannot be read.",
-                     MessageIcon::Exclamation, MessageButtons::Ok, problem);
+  std::string box;
+  std::string detail;
+  if (!PrepareWriteBack(*state_, *session_.journal.recorder, jobId, port, box, detail)) {
+    view_.MessageBox(box, MessageIcon::Exclamation, MessageButtons::Ok, detail);
     return false;
   }
-  // The job writes the saved data only: no firmware, no chip; on the port chosen.
-  state_->writeBack = std::make_shared<const WriteBackPlan>(std::move(*plan));
-  state_->chipOnly = 0;
-  state_->firmwareOnly = 0;
-  state_->updateChip = 0;
-  state_->selectedPort = port;
   ports_->SelectSavedPort();
   hooks_.startJob(*state_);
   // "UpdateChip" stays the technician's choice (it is written back on exit).

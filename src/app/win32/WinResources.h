@@ -34,5 +34,20 @@
 #define IDC_ABOUT_COMPANY 1020
 #define IDC_ABOUT_SMALL_MCU 1021
 
+// The History dialog and the port question of its "Write back" (numbers of their own).
+#define IDD_HISTORY 1100
+#define IDD_WRITE_BACK_PORT 1101
+#define IDC_HISTORY_FILTER_LABEL 1102
+#define IDC_HISTORY_FILTER 1103
+#define IDC_HISTORY_SINCE_CHECK 1104
+#define IDC_HISTORY_SINCE 1105
+#define IDC_HISTORY_NOTE 1106
+#define IDC_HISTORY_LIST 1107
+#define IDC_HISTORY_DETAILS 1108
+#define IDC_HISTORY_EXPORT 1109
+#define IDC_HISTORY_WRITE_BACK 1110
+#define IDC_WRITE_BACK_QUESTION 1111
+#define IDC_WRITE_BACK_PORT 1112
+
 // The text progress bar's window class (registered before the dialog is created).
 #define FW_TEXT_PROGRESS_CLASS "FlashwrightTextProgress"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "IconResource.h"
+#include "WinHistoryDialog.h"
 #include "WinInstallationFolder.h"
 #include "WinResources.h"
 #include "WinText.h"
@@ -50,6 +51,7 @@ constexpr int kStatusColumnWidth = 52;
 constexpr int kMessageColumnWidth = 600;
 constexpr UINT kAboutCommand = 0x0010;  // system menu item ids are multiples of 16
 constexpr UINT kBenchCommand = 0x0020;
+constexpr UINT kHistoryCommand = 0x0030;
 constexpr UINT_PTR kAutoStartTimerId = 1;
 constexpr UINT_PTR kBenchRefreshTimerId = 2;
 constexpr UINT_PTR kPanelTimerBase = 100;  // + COM number: a panel's auto-start timer
@@ -418,7 +420,7 @@ class BenchPanel : public WinViewTarget {
 HWND MakeToolTips(HWND dialog);
 void AddToolTip(HWND tip, HWND dialog, HWND control);
 
-class Window : public WinViewTarget, public WindowControls {
+class Window : public WinViewTarget, public WindowControls, public HistoryHost {
  public:
   explicit Window(HINSTANCE instance)
       : instance_(instance),
@@ -693,6 +695,64 @@ class Window : public WinViewTarget, public WindowControls {
     DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUT), dialog_, AboutProc, 0);
   }
 
+  // "History" (system menu): the dialog, opened once and shown again with the jobs read
+  // afresh; it blocks nothing.
+  void ShowHistory() {
+    if (session_.exiting) {
+      return;
+    }
+    if (!history_) {
+      history_ = std::make_unique<WinHistoryDialog>(instance_, dialog_, *this);
+    }
+    history_->Show();
+  }
+  bool HistoryTakes(MSG& message) { return history_ && history_->TakeMessage(message); }
+
+  bool WriteBackAllowed() override {
+    if (session_.exiting) {
+      return false;
+    }
+    if (const std::optional<std::string> refusal =
+            WriteBackRefusal(AnyJobRunning(), BenchOn(), std::string())) {
+      view_.MessageBox(*refusal, MessageIcon::Exclamation, MessageButtons::Ok);
+      return false;
+    }
+    return session_.journal.recorder != nullptr && hooks_.startJob != nullptr;
+  }
+
+  bool StartWriteBack(int64_t jobId, int port) override {
+    if (!WriteBackAllowed()) {
+      return false;
+    }
+    std::string box;
+    std::string detail;
+    if (!PrepareWriteBack(*state_, *session_.journal.recorder, jobId, port, box, detail)) {
+      view_.MessageBox(box, MessageIcon::Exclamation, MessageButtons::Ok, detail);
+      return false;
+    }
+    SelectSavedPort();
+    hooks_.startJob(*state_);
+    // "UpdateChip" stays the technician's choice (it is written back on exit).
+    state_->updateChip = IsDlgButtonChecked(dialog_, IDC_UPDATE_CHIP) == BST_CHECKED ? 1 : 0;
+    return JobRunning();
+  }
+
+  std::vector<int> PortNumbers() const override {
+    std::vector<int> ports;
+    for (const std::string& e : entries_) {
+      if (const int n = EntryToNumber(e); n != 0) {
+        ports.push_back(n);
+      }
+    }
+    return ports;
+  }
+
+  int SelectedPort() const override { return state_->selectedPort; }
+
+  void SayProblem(const std::string& text, const std::string& detail) override {
+    view_.MessageBox(text, MessageIcon::Exclamation, MessageButtons::Ok, detail);
+  }
+
   // The tooltip of the port list: the selected entry's.
   std::wstring PortTip() const {
     const int index = static_cast<int>(SendMessageW(Item(IDC_PORT), CB_GETCURSEL, 0, 0));
@@ -702,7 +762,7 @@ class Window : public WinViewTarget, public WindowControls {
   WinUpgradeView& View() { return view_; }
   const UpgradeState& State() const { return *state_; }
   const DialogHooks& Hooks() const { return hooks_; }
-  const JournalHandle* Journal() const { return session_.journal.handle.get(); }
+  const JournalHandle* Journal() const override { return session_.journal.handle.get(); }
   bool SkipBackup() const { return state_->skipBackup; }
   bool Exiting() const { return session_.exiting; }
   HINSTANCE Instance() const { return instance_; }
@@ -891,6 +951,7 @@ class Window : public WinViewTarget, public WindowControls {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kAboutCommand, Wide(kAboutItemText).c_str());
     AppendMenuW(menu, MF_STRING, kBenchCommand, Wide(kBenchModeItem).c_str());
+    AppendMenuW(menu, MF_STRING, kHistoryCommand, Wide(kHistoryItemText).c_str());
   }
 
   // The port list: the shared entries, their tooltips kept beside the combo.
@@ -973,6 +1034,7 @@ class Window : public WinViewTarget, public WindowControls {
   std::shared_ptr<CompletedJobCount> jobCount_;
   std::vector<std::unique_ptr<BenchPanel>> panels_;
   HWND upgradeAll_ = nullptr;
+  std::unique_ptr<WinHistoryDialog> history_;
 };
 
 BenchPanel::BenchPanel(Window& window, int port, int index,
@@ -1190,6 +1252,10 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
         self->SetBenchMode(!self->BenchOn());
         return TRUE;
       }
+      if (self != nullptr && (wp & 0xFFF0) == kHistoryCommand) {
+        self->ShowHistory();
+        return TRUE;
+      }
       break;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lp);
@@ -1238,7 +1304,7 @@ int RunWindow(HINSTANCE instance, int show) {
   window.ApplyInstallationProblem();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageW(window.Dialog(), &message)) {
+    if (!IsDialogMessageW(window.Dialog(), &message) && !window.HistoryTakes(message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
