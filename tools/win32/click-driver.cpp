@@ -206,7 +206,22 @@ HWND FileNameBox(HWND dialog) {
   return GetDlgItem(dialog, 0x480);  // edt1
 }
 
+bool IsBoxOf(HWND hwnd, HWND owner) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  return hwnd != nullptr && hwnd != owner && std::wstring(cls) == L"#32770" &&
+         IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == owner &&
+         GetDlgItem(hwnd, kBoxTextId) != nullptr;
+}
+
+// The box to answer: the one opened last (the owner's last active popup) when there is one.
+// On the bench a second job's box opens over the first, inside the first's modal loop: the
+// first returns only after the second, so the one opened last is answered first.
 HWND BoxOf(HWND owner) {
+  HWND last = GetLastActivePopup(owner);
+  if (IsBoxOf(last, owner)) {
+    return last;
+  }
   Search s;
   s.owner = owner;
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
@@ -247,6 +262,27 @@ BOOL CALLBACK FindButtonInTopLevel(HWND hwnd, LPARAM lp) {
 void Click(HWND button) {
   DWORD_PTR ignored = 0;
   SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 2000, &ignored);
+}
+
+// Every top-level window of the main window's process, for a step that failed.
+BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == static_cast<DWORD>(lp)) {
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    std::printf("  window %s \"%s\"%s, owner %p\n", Utf8(cls).c_str(), Utf8(Text(hwnd)).c_str(),
+                IsWindowVisible(hwnd) ? "" : " (hidden)",
+                static_cast<void*>(GetWindow(hwnd, GW_OWNER)));
+  }
+  return TRUE;
+}
+
+void ListWindows(HWND main) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  std::printf("  main window %p\n", static_cast<void*>(main));
+  EnumWindows(PrintWindow, static_cast<LPARAM>(pid));
 }
 
 bool Fail(const std::wstring& step, const char* what) {
@@ -492,6 +528,7 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, 
         }
       }
       if (GetTickCount() - start > 30000) {
+        ListWindows(main);
         return Fail(step, "the window did not close");
       }
       Sleep(100);
