@@ -214,6 +214,37 @@ bool IsBoxOf(HWND hwnd, HWND owner) {
          GetDlgItem(hwnd, kBoxTextId) != nullptr;
 }
 
+BOOL CALLBACK FindAnyBox(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wstring(cls) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner &&
+      GetDlgItem(hwnd, kBoxTextId) != nullptr) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Waits (up to 30 seconds from start) until every message box of the owner is gone, also
+// one answered and hidden whose modal loop has not yet returned: a message posted to the
+// window meanwhile is taken from the queue by that ending loop and dropped, not dispatched
+// (Wine's dialog loop does so), and a close posted then would be lost.
+bool WaitBoxesGone(HWND owner, DWORD start) {
+  for (;;) {
+    Search s;
+    s.owner = owner;
+    EnumWindows(FindAnyBox, reinterpret_cast<LPARAM>(&s));
+    if (s.found == nullptr) {
+      return true;
+    }
+    if (GetTickCount() - start > 30000) {
+      return false;
+    }
+    Sleep(50);
+  }
+}
+
 // The box to answer: the one opened last (the owner's last active popup) when there is one.
 // On the bench a second job's box opens over the first, inside the first's modal loop: the
 // first returns only after the second, so the one opened last is answered first.
@@ -515,6 +546,10 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, 
   }
   if (name == L"close") {
     // A box the window shows on closing (a note on the settings) is printed and answered.
+    if (!WaitBoxesGone(main, start)) {
+      ListWindows(main);
+      return Fail(step, "a message box of the window is still open");
+    }
     PostMessageW(main, WM_CLOSE, 0, 0);
     while (IsWindow(main)) {
       if (HWND box = BoxOf(main)) {
