@@ -11,7 +11,9 @@
 
 #include "app/window/WindowSequence.h"
 #include "app/window/WindowTexts.h"
+#include "journal/Journal.h"
 #include "support/RecordingView.h"
+#include "support/TempDir.h"
 
 namespace fw {
 namespace {
@@ -22,6 +24,7 @@ class RecordingControls : public WindowControls {
   std::vector<std::string> calls;
   bool ports = true;
   bool benchUnfinished = false;
+  bool chipChecked = false;
 
   void WriteControls() override { calls.push_back("write"); }
   void AddMenuItems() override { calls.push_back("menu"); }
@@ -38,6 +41,7 @@ class RecordingControls : public WindowControls {
   void SetUpdateChipChecked(bool checked) override {
     calls.push_back(checked ? "chip on" : "chip off");
   }
+  bool UpdateChipChecked() const override { return chipChecked; }
   bool OpenBench() override {
     calls.push_back("bench");
     return true;
@@ -168,6 +172,83 @@ TEST(WindowSequence, StartupWithoutPortsRefusesUpgradeAndStopsAtAMissingCharacte
   EXPECT_EQ(RunWindowStartup(ports.window, ports.session), 21);
   EXPECT_EQ(ports.state.firmwareOnly, 1);
   EXPECT_TRUE(ports.window.Has("mode 3"));
+}
+
+// "Write back" from the History, as both windows start it: refused (said in a box) while a
+// job runs, on the bench, without an installation; saved settings that cannot be read start
+// nothing; the job it starts writes the saved data to the port chosen, on the window's own
+// record, and the technician's "Update chip" box is kept for what comes after.
+TEST(WindowSequence, WriteBackIsRefusedSaidOrStartedOnTheChosenPort) {
+  test::TempDir dir;
+  std::string error;
+  std::shared_ptr<Journal> journal = Journal::Open(dir.Path() + "journal.db", error);
+  ASSERT_TRUE(journal) << error;
+  auto newJob = [] {
+    JournalJob job;
+    job.kind = "full";
+    job.result = "success";
+    job.startedUtc = UtcNow();
+    job.host = HostName();
+    job.pid = ProcessId();
+    job.radioKey = "radio-7";
+    job.identityHex = "4b56383600";
+    return job;
+  };
+  JournalJob saved = newJob();
+  const std::vector<uint8_t> data(300, 0x5A);
+  ASSERT_TRUE(journal->BeginJob(saved));
+  ASSERT_TRUE(journal->SaveBackup(saved, data, data));
+  JournalJob unsaved = newJob();
+  ASSERT_TRUE(journal->BeginJob(unsaved));  // no backup
+
+  Sequence s;
+  std::vector<int> started;  // the port of each job started
+  s.hooks.startJob = [&](UpgradeState& state) {
+    started.push_back(state.selectedPort);
+    EXPECT_EQ(state.updateChip, 0) << "a write-back never programs the chip";
+  };
+  s.hooks.jobRunning = [&](const UpgradeState&) { return !started.empty(); };
+  s.state.updateChip = 1;
+  s.window.chipChecked = true;
+  s.state.selectedPort = 1;
+
+  // No journal to read from: nothing is said (there is no History to ask from).
+  EXPECT_FALSE(StartWindowWriteBack(s.window, s.session, {}, saved.id, 4));
+  EXPECT_TRUE(s.view.Boxes().empty());
+
+  s.session.journal.recorder = std::make_shared<JournalRecorder>(
+      JournalHandle{journal, dir.Path() + "journal.db", "", "", nullptr}, &s.view, "test");
+  const WriteBackGate noFolder{false, false, "There is no installation in this folder."};
+  EXPECT_FALSE(WindowWriteBackAllowed(s.session, noFolder));
+  EXPECT_FALSE(StartWindowWriteBack(s.window, s.session, noFolder, saved.id, 4));
+  ASSERT_EQ(s.view.Boxes().size(), 2u);
+  EXPECT_EQ(s.view.Boxes()[1].text, "There is no installation in this folder.");
+  EXPECT_FALSE(StartWindowWriteBack(s.window, s.session, {true, false, ""}, saved.id, 4));
+  EXPECT_EQ(s.view.Boxes().back().text, "A job is running. Write back when it has ended.");
+
+  // A job without saved settings: said, with the journal's reason, and nothing changed.
+  EXPECT_FALSE(StartWindowWriteBack(s.window, s.session, {}, unsaved.id, 4));
+  EXPECT_EQ(s.view.Boxes().back().text,
+            "The saved settings of job " + std::to_string(unsaved.id) + " cannot be read.");
+  EXPECT_FALSE(s.view.Boxes().back().detail.empty());
+  EXPECT_TRUE(started.empty());
+  EXPECT_EQ(s.state.selectedPort, 1);
+  EXPECT_EQ(s.state.writeBack, nullptr);
+
+  const size_t boxes = s.view.Boxes().size();
+  EXPECT_TRUE(StartWindowWriteBack(s.window, s.session, {}, saved.id, 4));
+  EXPECT_EQ(s.view.Boxes().size(), boxes);
+  EXPECT_EQ(started, (std::vector<int>{4}));
+  EXPECT_TRUE(s.window.Has("select"));  // the port list shows the port written to
+  ASSERT_NE(s.state.writeBack, nullptr);
+  EXPECT_EQ(s.state.writeBack->sourceJob, saved.id);
+  EXPECT_EQ(s.state.writeBack->data, data);
+  EXPECT_EQ(s.state.updateChip, 1);  // the box as the technician left it
+
+  // While the window closes, nothing more starts.
+  s.session.exiting = true;
+  EXPECT_FALSE(StartWindowWriteBack(s.window, s.session, {}, saved.id, 4));
+  EXPECT_EQ(started.size(), 1u);
 }
 
 }  // namespace

@@ -135,7 +135,8 @@ class UpgradeDialog : public QDialog, public ViewTarget, public WindowControls {
   // said in a box, while any job runs or on the bench, or when the data cannot be had.
   // Returns whether the job started.
   bool StartWriteBack(int64_t jobId, int port);
-  // Whether a write-back may start now; when not, a box says why (a job runs, the bench).
+  // Whether a write-back may start now; when not, a box says why (a job runs, the bench,
+  // the installation's problem).
   bool WriteBackAllowed();
   // Any job, the window's own or a panel's.
   bool AnyJobRunning() const;
@@ -198,6 +199,7 @@ class UpgradeDialog : public QDialog, public ViewTarget, public WindowControls {
   void SelectSavedPort() override;
   void ShowRunModeControl(int mode) override;
   void SetUpdateChipChecked(bool checked) override;
+  bool UpdateChipChecked() const override;
   bool OpenBench() override {
     return SetBenchMode(true);
   }

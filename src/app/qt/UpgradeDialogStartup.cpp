@@ -110,6 +110,10 @@ void UpgradeDialog::SetUpdateChipChecked(bool checked) {
   updateChipCheck_->setChecked(checked);
 }
 
+bool UpgradeDialog::UpdateChipChecked() const {
+  return updateChipCheck_->isChecked();
+}
+
 bool UpgradeDialog::BenchUnfinished() const {
   return bench_ != nullptr && bench_->AnyJobUnfinished();
 }
@@ -453,32 +457,12 @@ HistoryDialog* UpgradeDialog::ShowHistory() {
 }
 
 bool UpgradeDialog::WriteBackAllowed() {
-  if (session_.exiting) {
-    return false;
-  }
-  if (const std::optional<std::string> refusal =
-          WriteBackRefusal(AnyJobRunning(), BenchMode(), installationProblem_)) {
-    view_.MessageBox(*refusal, MessageIcon::Exclamation, MessageButtons::Ok);
-    return false;
-  }
-  return session_.journal.recorder != nullptr && hooks_.startJob != nullptr;
+  return WindowWriteBackAllowed(session_, {AnyJobRunning(), BenchMode(), installationProblem_});
 }
 
 bool UpgradeDialog::StartWriteBack(int64_t jobId, int port) {
-  if (!WriteBackAllowed()) {
-    return false;
-  }
-  std::string box;
-  std::string detail;
-  if (!PrepareWriteBack(*state_, *session_.journal.recorder, jobId, port, box, detail)) {
-    view_.MessageBox(box, MessageIcon::Exclamation, MessageButtons::Ok, detail);
-    return false;
-  }
-  ports_->SelectSavedPort();
-  hooks_.startJob(*state_);
-  // "UpdateChip" stays the technician's choice (it is written back on exit).
-  state_->updateChip = updateChipCheck_->isChecked() ? 1 : 0;
-  return JobRunning();
+  return StartWindowWriteBack(*this, session_, {AnyJobRunning(), BenchMode(), installationProblem_},
+                              jobId, port);
 }
 
 }  // namespace fw

@@ -505,6 +505,9 @@ class Window : public WinViewTarget, public WindowControls, public HistoryHost {
   void SetUpdateChipChecked(bool checked) override {
     CheckDlgButton(dialog_, IDC_UPDATE_CHIP, checked ? BST_CHECKED : BST_UNCHECKED);
   }
+  bool UpdateChipChecked() const override {
+    return IsDlgButtonChecked(dialog_, IDC_UPDATE_CHIP) == BST_CHECKED;
+  }
   bool OpenBench() override { return SetBenchMode(true); }
   bool BenchUnfinished() const override {
     return std::any_of(panels_.begin(), panels_.end(),
@@ -709,32 +712,12 @@ class Window : public WinViewTarget, public WindowControls, public HistoryHost {
   bool HistoryTakes(MSG& message) { return history_ && history_->TakeMessage(message); }
 
   bool WriteBackAllowed() override {
-    if (session_.exiting) {
-      return false;
-    }
-    if (const std::optional<std::string> refusal =
-            WriteBackRefusal(AnyJobRunning(), BenchOn(), std::string())) {
-      view_.MessageBox(*refusal, MessageIcon::Exclamation, MessageButtons::Ok);
-      return false;
-    }
-    return session_.journal.recorder != nullptr && hooks_.startJob != nullptr;
+    return WindowWriteBackAllowed(session_, {AnyJobRunning(), BenchOn(), installationProblem_});
   }
 
   bool StartWriteBack(int64_t jobId, int port) override {
-    if (!WriteBackAllowed()) {
-      return false;
-    }
-    std::string box;
-    std::string detail;
-    if (!PrepareWriteBack(*state_, *session_.journal.recorder, jobId, port, box, detail)) {
-      view_.MessageBox(box, MessageIcon::Exclamation, MessageButtons::Ok, detail);
-      return false;
-    }
-    SelectSavedPort();
-    hooks_.startJob(*state_);
-    // "UpdateChip" stays the technician's choice (it is written back on exit).
-    state_->updateChip = IsDlgButtonChecked(dialog_, IDC_UPDATE_CHIP) == BST_CHECKED ? 1 : 0;
-    return JobRunning();
+    return StartWindowWriteBack(*this, session_, {AnyJobRunning(), BenchOn(), installationProblem_},
+                                jobId, port);
   }
 
   std::vector<int> PortNumbers() const override {

@@ -1,5 +1,6 @@
 #include "app/window/WindowSequence.h"
 
+#include "app/window/HistoryView.h"
 #include "app/window/WindowTexts.h"
 #include "config/Installation.h"
 #include "firmware/MainFirmware.h"
@@ -154,6 +155,36 @@ bool RunWindowClosing(WindowControls& window, WindowSession& session) {
     session.hooks.saveBench(state, session.bench);
   }
   return true;
+}
+
+bool WindowWriteBackAllowed(WindowSession& session, const WriteBackGate& gate) {
+  if (session.exiting) {
+    return false;
+  }
+  if (const std::optional<std::string> refusal =
+          WriteBackRefusal(gate.anyJobRunning, gate.benchOn, gate.installationProblem)) {
+    session.view.MessageBox(*refusal, MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+  }
+  return session.journal.recorder != nullptr && session.hooks.startJob != nullptr;
+}
+
+bool StartWindowWriteBack(WindowControls& window, WindowSession& session, const WriteBackGate& gate,
+                          int64_t jobId, int port) {
+  if (!WindowWriteBackAllowed(session, gate)) {
+    return false;
+  }
+  UpgradeState& state = session.state;
+  std::string box;
+  std::string detail;
+  if (!PrepareWriteBack(state, *session.journal.recorder, jobId, port, box, detail)) {
+    session.view.MessageBox(box, MessageIcon::Exclamation, MessageButtons::Ok, detail);
+    return false;
+  }
+  window.SelectSavedPort();
+  session.hooks.startJob(state);
+  state.updateChip = window.UpdateChipChecked() ? 1 : 0;
+  return session.hooks.jobRunning && session.hooks.jobRunning(state);
 }
 
 }  // namespace fw

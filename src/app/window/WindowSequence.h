@@ -38,6 +38,7 @@ class WindowControls {
   // "update chip" (the record already holds the values the control shows).
   virtual void ShowRunModeControl(int mode) = 0;
   virtual void SetUpdateChipChecked(bool checked) = 0;
+  virtual bool UpdateChipChecked() const = 0;
   // The bench's panels opened; false when they could not be.
   virtual bool OpenBench() = 0;
   virtual void Enable(Control control, bool enable) = 0;
@@ -87,5 +88,24 @@ void OpenWindowJournal(WindowSession& session);
 // stops every job and waits for it, closes the port, writes the settings and the bench
 // choice. True when the window may go.
 bool RunWindowClosing(WindowControls& window, WindowSession& session);
+
+// What "Write back" from the History is refused for: a job runs (the window's or a bench
+// panel's), the bench is on, the installation has a problem (its text).
+struct WriteBackGate {
+  bool anyJobRunning = false;
+  bool benchOn = false;
+  std::string installationProblem;
+};
+
+// Whether the window may write back now; a refusal is said in a box. False also while the
+// window closes, or without a journal to read the saved settings from.
+bool WindowWriteBackAllowed(WindowSession& session, const WriteBackGate& gate);
+
+// The write-back of job `jobId`'s saved settings to the radio on `port`, as the window's own
+// job (asked again: the port question may have taken a while). Saved settings that cannot
+// be read are said in a box and nothing starts. "Update chip" stays as the technician left
+// its box, for the next job and the settings file. True when the job runs.
+bool StartWindowWriteBack(WindowControls& window, WindowSession& session, const WriteBackGate& gate,
+                          int64_t jobId, int port);
 
 }  // namespace fw
