@@ -12,6 +12,7 @@
 #include "app/window/WindowSequence.h"
 #include "app/window/WindowTexts.h"
 #include "journal/Journal.h"
+#include "support/JournalJobs.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 
@@ -184,13 +185,7 @@ TEST(WindowSequence, WriteBackIsRefusedSaidOrStartedOnTheChosenPort) {
   std::shared_ptr<Journal> journal = Journal::Open(dir.Path() + "journal.db", error);
   ASSERT_TRUE(journal) << error;
   auto newJob = [] {
-    JournalJob job;
-    job.kind = "full";
-    job.result = "success";
-    job.startedUtc = UtcNow();
-    job.host = HostName();
-    job.pid = ProcessId();
-    job.radioKey = "radio-7";
+    JournalJob job = test::NewJournalJob("radio-7", "success");
     job.identityHex = "4b56383600";
     return job;
   };

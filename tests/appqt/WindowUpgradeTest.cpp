@@ -34,6 +34,7 @@
 #include "config/Settings.h"
 #include "platform/FileIo.h"
 #include "platform/Profile.h"
+#include "support/JournalJobs.h"
 #include "support/TempDir.h"
 
 using namespace fw;
@@ -804,13 +805,7 @@ class WindowUpgradeTest : public QObject {
     QCOMPARE(done.size(), size_t{1});
     QVERIFY(!done[0].radioKey.empty());
     // Another job of this process is writing a radio of the same key right now.
-    JournalJob writing;
-    writing.kind = "full";
-    writing.result = "running";
-    writing.startedUtc = UtcNow();
-    writing.host = HostName();
-    writing.pid = ProcessId();
-    writing.radioKey = done[0].radioKey;
+    JournalJob writing = test::NewJournalJob(done[0].radioKey);
     QVERIFY(journal->BeginJob(writing));
     const std::vector<uint8_t> data(129976, 0x3C);
     QVERIFY(journal->SaveBackup(writing, {}, data));

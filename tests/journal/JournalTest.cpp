@@ -37,6 +37,7 @@
 #include "serial/PortMap.h"
 #include "support/FakeClockScope.h"
 #include "support/FullUpgradeSetup.h"
+#include "support/JournalJobs.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 #include "workflow/Job.h"
@@ -67,14 +68,7 @@ int64_t RawQuery(const std::string& path, const std::string& sql) {
 }
 
 JournalJob NewJob(const std::string& key) {
-  JournalJob job;
-  job.kind = "full";
-  job.result = "running";
-  job.startedUtc = UtcNow();
-  job.host = HostName();
-  job.pid = ProcessId();
-  job.radioKey = key;
-  return job;
+  return test::NewJournalJob(key);
 }
 
 TEST(Journal, AFileOfTheFirstSchemaIsMigratedAndKeepsItsJobs) {
