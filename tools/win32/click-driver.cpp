@@ -20,8 +20,9 @@
 //   pick:FOLDER     in the folder picker (caption "Choose the installation folder", within 30
 //                   seconds) types FOLDER as its name and presses its OK button
 //   syscommand:N    chooses the system menu item with command number N (WM_SYSCOMMAND)
-//   dialog:CAPTION  a dialog of the main window's with this caption is shown within 30
-//                   seconds; the steps below act on it until "main" (click: its buttons)
+//   dialog:CAPTION  a dialog with this caption, of the dialog acted on (a question it asks)
+//                   or of the main window, is shown within 30 seconds; the steps below act
+//                   on it until "main" (click: its buttons)
 //   main            the steps below act on the main window again
 //   settext:ID:TEXT sets the text of control ID (an edit: as typed, its change is told)
 //   text:ID         prints "text: <line>" for each line of control ID's text
@@ -30,6 +31,9 @@
 //   enabled:ID:0|1  control ID is disabled (0) or enabled (1)
 //   save:PATH       a save dialog of the dialog's opens within 30 seconds: PATH is typed as
 //                   its file name and "Save" pressed; it must close
+//   resize:W:H      makes the dialog W by H pixels (its frame), as dragging its border does
+//   size:ID         prints "size: W H, right R of CW, bottom B of CH": control ID's size and
+//                   its right and bottom edge in the dialog's client area of CW by CH
 //   hidden:S        the dialog is hidden within S seconds
 // Exit status 0 when every step did what it says, 1 otherwise (the failing step is named).
 
@@ -391,13 +395,41 @@ bool RunStep(const std::wstring& caption, const std::wstring& step, HWND& main, 
   }
   if (name == L"dialog") {
     HWND found = nullptr;
-    while ((found = DialogOf(main, arg)) == nullptr) {
+    // A dialog of the dialog acted on (a question it asks), else of the main window.
+    while ((found = target != main ? DialogOf(target, arg) : nullptr) == nullptr &&
+           (found = DialogOf(main, arg)) == nullptr) {
       if (GetTickCount() - start > 30000) {
         return Fail(step, "no such dialog opened");
       }
       Sleep(100);
     }
     target = found;
+    return true;
+  }
+  if (name == L"resize") {
+    std::wstring height;
+    const int width = ControlId(arg, height);
+    DWORD_PTR ignored = 0;
+    SetWindowPos(target, nullptr, 0, 0, width, _wtoi(height.c_str()),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The dialog lays its controls out when told of its size; a message it has answered
+    // means that is done.
+    SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    return true;
+  }
+  if (name == L"size") {
+    HWND control = GetDlgItem(target, _wtoi(arg.c_str()));
+    if (control == nullptr) {
+      return Fail(step, "no such control");
+    }
+    RECT r{};
+    GetWindowRect(control, &r);
+    RECT client{};
+    GetClientRect(target, &client);
+    MapWindowPoints(nullptr, target, reinterpret_cast<POINT*>(&r), 2);
+    std::printf("size: %ld %ld, right %ld of %ld, bottom %ld of %ld\n", r.right - r.left,
+                r.bottom - r.top, r.right, client.right, r.bottom, client.bottom);
+    std::fflush(stdout);
     return true;
   }
   if (name == L"hidden") {

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "WinResources.h"
 #include "WinText.h"
 #include "app/HeadlessHistory.h"
@@ -177,6 +179,76 @@ void WinHistoryDialog::Init() {
     SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);
     SendMessageW(tip_, TTM_ACTIVATE, FALSE, 0);
   }
+  // The layout of the resource script is the smallest; a larger dialog gives the list and
+  // the details the room.
+  RECT client{};
+  GetClientRect(dialog_, &client);
+  initialClient_ = {client.right, client.bottom};
+  RECT frame{};
+  GetWindowRect(dialog_, &frame);
+  minWindow_ = {frame.right - frame.left, frame.bottom - frame.top};
+  for (const int id : {IDC_HISTORY_FILTER, IDC_HISTORY_SINCE_CHECK, IDC_HISTORY_SINCE,
+                       IDC_HISTORY_NOTE, IDC_HISTORY_LIST, IDC_HISTORY_DETAILS, IDC_HISTORY_EXPORT,
+                       IDC_HISTORY_WRITE_BACK, IDCANCEL}) {
+    RECT r{};
+    GetWindowRect(Item(id), &r);
+    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&r), 2);
+    placed_.push_back({id, r});
+  }
+}
+
+// The controls for a client area of `width` by `height`: the filter and the note widen, the
+// date stays at the right, the list and the details share the extra height, the buttons
+// stay at the bottom right.
+void WinHistoryDialog::LayOut(int width, int height) {
+  if (placed_.empty()) {
+    return;
+  }
+  const int dx = std::max(0, width - static_cast<int>(initialClient_.cx));
+  const int dy = std::max(0, height - static_cast<int>(initialClient_.cy));
+  const int listDy = dy / 2;
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(placed_.size()));
+  for (const Placed& p : placed_) {
+    RECT r = p.rect;
+    switch (p.id) {
+      case IDC_HISTORY_FILTER:
+      case IDC_HISTORY_NOTE:
+        r.right += dx;
+        break;
+      case IDC_HISTORY_SINCE_CHECK:
+      case IDC_HISTORY_SINCE:
+        OffsetRect(&r, dx, 0);
+        break;
+      case IDC_HISTORY_LIST:
+        r.right += dx;
+        r.bottom += listDy;
+        break;
+      case IDC_HISTORY_DETAILS:
+        r.right += dx;
+        r.top += listDy;
+        r.bottom += dy;
+        break;
+      default:  // the buttons
+        OffsetRect(&r, dx, dy);
+        break;
+    }
+    if (moves != nullptr) {
+      moves = DeferWindowPos(moves, Item(p.id), nullptr, r.left, r.top, r.right - r.left,
+                             r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (p.id == IDC_HISTORY_WRITE_BACK && tip_ != nullptr) {
+      TTTOOLINFOW info{};
+      info.cbSize = sizeof(info);
+      info.hwnd = dialog_;
+      info.uId = IDC_HISTORY_WRITE_BACK;
+      info.rect = r;
+      SendMessageW(tip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&info));
+    }
+  }
+  if (moves != nullptr) {
+    EndDeferWindowPos(moves);
+  }
+  InvalidateRect(dialog_, nullptr, TRUE);
 }
 
 void WinHistoryDialog::Refresh() {
@@ -344,6 +416,18 @@ INT_PTR CALLBACK WinHistoryDialog::Proc(HWND dialog, UINT msg, WPARAM wp, LPARAM
           break;  // Enter (IDOK) presses nothing
       }
       return TRUE;
+    case WM_SIZE:
+      if (self != nullptr && wp != SIZE_MINIMIZED) {
+        self->LayOut(LOWORD(lp), HIWORD(lp));
+      }
+      return TRUE;
+    case WM_GETMINMAXINFO:
+      if (self != nullptr && self->minWindow_.cx > 0) {
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lp);
+        limits->ptMinTrackSize = {self->minWindow_.cx, self->minWindow_.cy};
+        return TRUE;
+      }
+      break;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lp);
       if (self == nullptr) {

@@ -4,7 +4,8 @@
 // the job journal, newest first, in a report-style list view, for the filter text and the
 // "Since" date; the chosen job's details; "Export CSV..." of the jobs listed (the system's
 // save dialog); "Write back", which asks for the port and has the main window start a
-// write-back of the chosen job's saved data.
+// write-back of the chosen job's saved data. It may be made larger: the list and the
+// details take the room.
 
 #include <windows.h>
 // UpgradeView's call of that name, not the system's macro.
@@ -55,6 +56,7 @@ class WinHistoryDialog {
   void ShowSelected();
   void OnExport();
   void OnWriteBack();
+  void LayOut(int width, int height);
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
 
   HINSTANCE instance_;
@@ -64,6 +66,15 @@ class WinHistoryDialog {
   HWND tip_ = nullptr;
   HistoryListing listing_;
   bool filling_ = false;  // the list is being filled: its selection changes are not the user's
+  // The controls' places in the resource script's layout (client coordinates), that
+  // layout's client size, and the window's size then (the smallest it may be made).
+  struct Placed {
+    int id;
+    RECT rect;
+  };
+  std::vector<Placed> placed_;
+  SIZE initialClient_{};
+  SIZE minWindow_{};
 };
 
 }  // namespace fw
