@@ -53,6 +53,12 @@ constexpr UINT kAboutCommand = 0x0010;  // system menu item ids are multiples of
 constexpr UINT kBenchCommand = 0x0020;
 constexpr UINT kHistoryCommand = 0x0030;
 constexpr UINT_PTR kAutoStartTimerId = 1;
+// Runs the view calls still queued, should their wake-up have been lost: a modal loop that
+// ends (a box answered, while another thread's message is being delivered to the window)
+// may take a posted message from the queue and drop it, and a worker waiting on its call
+// would wait for ever.
+constexpr UINT_PTR kViewCallsTimerId = 3;
+constexpr UINT kViewCallsPeriodMs = 250;
 constexpr UINT_PTR kBenchRefreshTimerId = 2;
 constexpr UINT_PTR kPanelTimerBase = 100;  // + COM number: a panel's auto-start timer
 constexpr int kUpgradeAllId = 1990;
@@ -459,7 +465,17 @@ class Window : public WinViewTarget, public WindowControls, public HistoryHost {
     }
     view_.SetWindow(dialog_);
     state_->job.clock.Use(ClockFromEnvironment());
+    ::SetTimer(dialog_, kViewCallsTimerId, kViewCallsPeriodMs, nullptr);
     return true;
+  }
+
+  // Every view's queued calls, the window's and each bench panel's (a panel may go while a
+  // call of another shows a box: looked up by index each time).
+  void RunAllQueuedCalls() {
+    view_.RunQueuedCalls();
+    for (size_t i = 0; i < panels_.size(); ++i) {
+      panels_[i]->View().RunQueuedCalls();
+    }
   }
 
   HWND Dialog() const { return dialog_; }
@@ -623,6 +639,7 @@ class Window : public WinViewTarget, public WindowControls, public HistoryHost {
     if (!RunWindowClosing(*this, session_)) {
       return false;
     }
+    ::KillTimer(dialog_, kViewCallsTimerId);
     panels_.clear();
     DestroyWindow(dialog_);
     return true;
@@ -1220,7 +1237,9 @@ INT_PTR CALLBACK Window::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
       }
       return TRUE;
     case WM_TIMER:
-      if (self != nullptr && wp == kAutoStartTimerId) {
+      if (self != nullptr && wp == kViewCallsTimerId) {
+        self->RunAllQueuedCalls();
+      } else if (self != nullptr && wp == kAutoStartTimerId) {
         self->OnTimer();
       } else if (self != nullptr) {
         self->OnBenchTimer(wp);
