@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/SharedLibrary.h"
+#include "platform/SystemError.h"
 
 namespace fw {
 namespace {
@@ -16,24 +17,8 @@ std::wstring Widen(const std::string& s) {
   return w;
 }
 
-std::string Narrow(const wchar_t* w, int len) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, len, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, len, s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 std::string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD len = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text = len ? Narrow(buffer, static_cast<int>(len)) : std::string();
-  if (buffer)
-    LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
-  return text + " (error " + std::to_string(code) + ")";
+  return SystemErrorMessage(code) + " (error " + std::to_string(code) + ")";
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ std::wstring Text(HWND hwnd) {
 
 struct Search {
   std::wstring caption;
-  HWND owner = nullptr;  // when set: a dialog owned by this window (a message box)
+  HWND owner = nullptr;    // when set: a dialog owned by this window (a message box)
+  bool hiddenToo = false;  // a hidden box counts too (one answered, its loop not yet ended)
   HWND found = nullptr;
 };
 
@@ -77,7 +78,7 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
   auto* s = reinterpret_cast<Search*>(lp);
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
-  if (std::wstring(cls) != L"#32770" || !IsWindowVisible(hwnd)) {
+  if (std::wstring(cls) != L"#32770" || (!IsWindowVisible(hwnd) && !s->hiddenToo)) {
     return TRUE;
   }
   if (s->owner != nullptr) {
@@ -218,18 +219,6 @@ bool IsBoxOf(HWND hwnd, HWND owner) {
          GetDlgItem(hwnd, kBoxTextId) != nullptr;
 }
 
-BOOL CALLBACK FindAnyBox(HWND hwnd, LPARAM lp) {
-  auto* s = reinterpret_cast<Search*>(lp);
-  wchar_t cls[64] = {};
-  GetClassNameW(hwnd, cls, 64);
-  if (std::wstring(cls) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner &&
-      GetDlgItem(hwnd, kBoxTextId) != nullptr) {
-    s->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // Waits (up to 30 seconds from start) until every message box of the owner is gone, also
 // one answered and hidden whose modal loop has not yet returned: a message posted to the
 // window meanwhile is taken from the queue by that ending loop and dropped, not dispatched
@@ -238,7 +227,8 @@ bool WaitBoxesGone(HWND owner, DWORD start) {
   for (;;) {
     Search s;
     s.owner = owner;
-    EnumWindows(FindAnyBox, reinterpret_cast<LPARAM>(&s));
+    s.hiddenToo = true;
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
     if (s.found == nullptr) {
       return true;
     }

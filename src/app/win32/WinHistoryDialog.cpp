@@ -8,28 +8,14 @@
 #include "WinResources.h"
 #include "WinText.h"
 #include "app/HeadlessHistory.h"
+#include "platform/SystemError.h"
 
 namespace fw {
 namespace {
 
-std::wstring ControlText(HWND control) {
-  const int n = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), n + 1)));
-  return text;
-}
-
 std::string SystemError(DWORD code) {
-  wchar_t* text = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = text != nullptr ? text : L"";
-  LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(code) : Utf8(message);
+  const std::string message = SystemErrorMessage(code);
+  return message.empty() ? "error " + std::to_string(code) : message;
 }
 
 // Writes `data` to `path` whole or not at all: into a file beside it first, which then
@@ -261,7 +247,7 @@ void WinHistoryDialog::Refresh() {
     day = SYSTEMTIME{};
   }
   listing_ =
-      ReadHistory(host_.Journal(), HistoryFilterFor(Utf8(ControlText(Item(IDC_HISTORY_FILTER))),
+      ReadHistory(host_.Journal(), HistoryFilterFor(Utf8(WindowText(Item(IDC_HISTORY_FILTER))),
                                                     sinceOn, day.wYear, day.wMonth, day.wDay));
   SetDlgItemTextW(dialog_, IDC_HISTORY_NOTE, Wide(listing_.note).c_str());
   ShowWindow(Item(IDC_HISTORY_NOTE), listing_.note.empty() ? SW_HIDE : SW_SHOW);

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 (the core's text) to and from UTF-16 (Windows' own).
+// UTF-8 (the core's text) to and from UTF-16 (Windows' own), and a window's text.
 
 #include <windows.h>
 
@@ -28,6 +28,14 @@ inline std::string Utf8(const std::wstring& wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
                       nullptr, nullptr);
   return utf8;
+}
+
+// A window's or control's whole text.
+inline std::wstring WindowText(HWND hwnd) {
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), n + 1)));
+  return text;
 }
 
 }  // namespace fw

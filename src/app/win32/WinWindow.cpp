@@ -69,14 +69,6 @@ constexpr int kPanelHeight = 122;
 constexpr int kPanelGap = 3;
 constexpr int kUpgradeAllHeight = 16;
 
-std::wstring WindowText(HWND hwnd) {
-  const int n = GetWindowTextLengthW(hwnd);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  GetWindowTextW(hwnd, text.data(), n + 1);
-  text.resize(static_cast<size_t>(n));
-  return text;
-}
-
 // The text progress bar's state, kept in the control's window data.
 struct TextProgress {
   int lower = 0;
